@@ -1,0 +1,69 @@
+#include "core/entry.h"
+
+#include <cstdio>
+
+#include "console/command_loop.h"
+#include "core/display.h"
+#include "core/number_scan.h"
+#include "core/prompt_name.h"
+#include "core/read_map.h"
+#include "core/write_data.h"
+
+namespace beatmarks {
+namespace {
+
+// Arguments 3 to 6 override what the map file set; the sixth counts only when
+// it is the last.
+void ApplySettingArguments(int count, const char* const* arguments, ProgramState& state) {
+  if (count >= 3) state.sampleRate = DecimalInt32(arguments[2]);
+  if (count >= 4) state.startMeasure = MeasureIndex(DecimalInt32(arguments[3]));
+  if (count >= 5) state.stopMeasure = MeasureIndex(DecimalInt32(arguments[4]));
+  if (count == 6) state.divisions = DecimalInt32(arguments[5]);
+}
+
+int CommandLineRun(int count, const char* const* arguments, ProgramState& state) {
+  ApplySettingArguments(count, arguments, state);
+  bool cut = false;
+  Display(state.sectionCount, state.tempo, state.measures, state.beatsPerMeasure,
+          state.sampleRate, state.startMeasure, state.stopMeasure, state.divisions,
+          state.outText, cut);
+  CopyName(arguments[1], state.outFileName);
+  if (!WriteData(state.outText, state.outFileName, true, false)) return 1;
+  if (cut) std::printf("%s\n", kCutWarning);
+  return 0;
+}
+
+bool NamesFit(int count, const char* const* arguments) {
+  NameBuffer scratch;
+  for (int i = 0; i < count && i < 2; ++i) {
+    if (!CopyName(arguments[i], scratch)) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+int RunProgram(int argumentCount, const char* const* arguments, ProgramState& state) {
+  std::printf("Beatmarks 1.0\n");
+  if (!NamesFit(argumentCount, arguments)) {
+    std::printf("%s\n", kNameTooLong);
+    return 1;
+  }
+  if (argumentCount == 0) {
+    CommandLoop(state);
+    return 0;
+  }
+  CopyName(arguments[0], state.mapFileName);
+  ReadMap(state.sectionCount, state.totalMeasures, state.totalBeats, state.tempo,
+          state.measures, state.beatsPerMeasure, state.mapFileName, state.sampleRate,
+          state.divisions, true, state.startMeasure, state.stopMeasure);
+  ApplyStopDefault(state.stopMeasure, state.totalMeasures);
+  if (argumentCount == 1) {
+    state.mapLoaded = true;
+    CommandLoop(state);
+    return 0;
+  }
+  return CommandLineRun(argumentCount, arguments, state);
+}
+
+}  // namespace beatmarks

@@ -1,0 +1,118 @@
+#include "core/number_scan.h"
+
+#include <cfloat>
+#include <cmath>
+#include <cstdlib>
+
+namespace beatmarks {
+namespace {
+
+// Float rounding boundaries have at most about 115 significant decimal
+// digits, so 200 digits plus a sticky nonzero digit round like the full text.
+constexpr std::size_t kKeptDigits = 200;
+constexpr std::int64_t kExponentLimit = 100000;  // far past any float or double
+
+}  // namespace
+
+bool IsSpace(int c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' ||
+         c == '\r' || c == 0;
+}
+
+int DigitValue(int c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return 99;
+}
+
+int TextSource::Peek(std::size_t ahead) const {
+  std::size_t at = pos_ + ahead;
+  return at < text_.size() ? static_cast<unsigned char>(text_[at]) : -1;
+}
+
+void TextSource::Skip(std::size_t count) {
+  pos_ = count < text_.size() - pos_ ? pos_ + count : text_.size();
+}
+
+void ClampedMagnitude::Add(int digit, int base) {
+  constexpr std::uint64_t kSaturated = std::uint64_t{1} << 40;
+  if (value_ < kSaturated) {
+    value_ = value_ * static_cast<unsigned>(base) + static_cast<unsigned>(digit);
+  }
+}
+
+std::int32_t ClampedMagnitude::Result(bool negative) const {
+  constexpr std::uint64_t kMaxPositive = INT32_MAX;
+  if (negative) {
+    if (value_ > kMaxPositive) return INT32_MIN;
+    return -static_cast<std::int32_t>(value_);
+  }
+  return value_ > kMaxPositive ? INT32_MAX : static_cast<std::int32_t>(value_);
+}
+
+void DecimalDigits::AddDigit(int c, bool afterPoint) {
+  if (digits_.empty() && c == '0') {
+    if (afterPoint) --exponent_;  // leading zero of a fraction
+    return;
+  }
+  if (digits_.size() < kKeptDigits) {
+    digits_.push_back(static_cast<char>(c));
+    if (afterPoint) --exponent_;
+    return;
+  }
+  if (c != '0') sticky_ = true;
+  if (!afterPoint) ++exponent_;
+}
+
+void DecimalDigits::AddExponent(std::int64_t exponent) { exponent_ += exponent; }
+
+std::string DecimalDigits::Canonical(bool negative) const {
+  std::string text = negative ? "-" : "";
+  if (digits_.empty()) return text + "0";
+  std::int64_t exponent = exponent_;
+  text += digits_;
+  if (sticky_) {
+    text += '1';
+    --exponent;
+  }
+  if (exponent > kExponentLimit) exponent = kExponentLimit;
+  if (exponent < -kExponentLimit) exponent = -kExponentLimit;
+  return text + "e" + std::to_string(exponent);
+}
+
+float DecimalToFloat(const std::string& canonical) {
+  return std::strtof(canonical.c_str(), nullptr);
+}
+
+float DecimalToDoubleToFloat(const std::string& canonical) {
+  return NarrowToFloat(std::strtod(canonical.c_str(), nullptr));
+}
+
+float NarrowToFloat(double value) {
+  if (!std::isfinite(value) || std::fabs(value) <= FLT_MAX) {
+    return static_cast<float>(value);
+  }
+  // Past FLT_MAX, IEEE rounding gives FLT_MAX below the midpoint to 2^128 and
+  // infinity from it on (the tie goes to the even significand, infinity).
+  const double midpoint = static_cast<double>(FLT_MAX) + std::ldexp(1.0, 103);
+  float magnitude = std::fabs(value) >= midpoint ? INFINITY : FLT_MAX;
+  return value < 0 ? -magnitude : magnitude;
+}
+
+std::int32_t DecimalInt32(std::string_view text) {
+  TextSource source(text);
+  return ScanInteger(source, IntegerForm::kDecimal).value_or(0);
+}
+
+float MapTempo(std::string_view text) {
+  TextSource source(text);
+  std::optional<std::string> canonical = ScanDecimal(source);
+  return canonical ? DecimalToDoubleToFloat(*canonical) : 0.0f;
+}
+
+std::int32_t MeasureIndex(std::int32_t measureNumber) {
+  return static_cast<std::int32_t>(static_cast<std::uint32_t>(measureNumber) - 1u);
+}
+
+}  // namespace beatmarks
