@@ -1,1 +1,177 @@
+// Whole command-line runs of the built program: standard output, exit status
+// and the output file, byte for byte.
 #include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "e2e/run_program.h"
+#include "reference_grid.h"
+
+namespace beatmarks::testing {
+namespace {
+
+const char kHelpExamples[] = "tmap\t144.6\t4\t32\ntmap\t152\t3\t16\n";
+// 100 bpm in 3/4 for 2 measures, an empty section, 60 bpm in 2/4 for 3.
+const char kMidMap[] = "tmap\t100\t3\t2\ntmap\t90\t4\t0\ntmap\t60\t2\t3\n";
+
+const char kMidRange[] =
+    "\nSample Rate\t48000\n\n"
+    "\nSection 1\tTempo 100.000\tBeats/Meas 3\tMeasures 2\n\n"
+    "M 2\tB 1\t1.800 sec\t86399 smp\n"
+    "\t\t2.000 sec\t95999 smp\n"
+    "\t\t2.200 sec\t105599 smp\n"
+    "\tB 2\t2.400 sec\t115200 smp\n"
+    "\t\t2.600 sec\t124800 smp\n"
+    "\t\t2.800 sec\t134400 smp\n"
+    "\tB 3\t3.000 sec\t144000 smp\n"
+    "\t\t3.200 sec\t153600 smp\n"
+    "\t\t3.400 sec\t163200 smp\n"
+    "\n"
+    "\nSection 3\tTempo 60.000\tBeats/Meas 2\tMeasures 3\n\n"
+    "M 3\tB 1\t3.600 sec\t172800 smp\n"
+    "\t\t3.933 sec\t188800 smp\n"
+    "\t\t4.267 sec\t204800 smp\n"
+    "\tB 2\t4.600 sec\t220800 smp\n"
+    "\t\t4.933 sec\t236800 smp\n"
+    "\t\t5.267 sec\t252800 smp\n"
+    "\n"
+    "M 4\tB 1\t5.600 sec\t268800 smp\n"
+    "\t\t5.933 sec\t284799 smp\n"
+    "\t\t6.267 sec\t300799 smp\n"
+    "\tB 2\t6.600 sec\t316799 smp\n"
+    "\t\t6.933 sec\t332799 smp\n"
+    "\t\t7.267 sec\t348799 smp\n";
+
+std::string Saved(const std::string& text) {
+  return "Saved " + std::to_string(text.size()) + " bytes\n";
+}
+
+struct Case {
+  const char* name;
+  std::string map;  // written to map.tmap unless empty
+  std::vector<std::string> args;
+  std::string before;  // out.txt's content before the run, if any
+  std::string out;     // expected standard output
+  int status;
+  std::string after;  // expected content of out.txt
+};
+
+std::vector<Case> Cases() {
+  const std::string banner = "Beatmarks 1.0\n";
+  const std::string worked = DefaultGrid(1);
+  const std::string bigGrid = CutToLimit(DefaultGrid(3001));
+  const std::string helpRead = "Read 2 sections, 48 measures, 176 beats\n";
+  const std::string onlyRate = "\nSample Rate\t44100\n";
+  return {
+      {"MissingMapWritesWorkedExample", "", {"none.tmap", "out.txt"}, "",
+       banner + "File not found!\n" + Saved(worked), 0, worked},
+      {"AppendsToExistingFile", "", {"none.tmap", "out.txt"}, "old list\n",
+       banner + "File not found!\n" + Saved(worked), 0, "old list\n" + worked},
+      {"MidSectionRangeAcrossEmptySection", kMidMap, {"map.tmap", "out.txt", "48000", "2", "4", "3"},
+       "", banner + "Read 3 sections, 5 measures, 12 beats\n" + Saved(kMidRange), 0, kMidRange},
+      {"StartAfterStopGivesOnlyRate", kHelpExamples, {"map.tmap", "out.txt", "44100", "5", "3"}, "",
+       banner + helpRead + Saved(onlyRate), 0, onlyRate},
+      {"StopOneIsUsedUnchanged", "", {"none.tmap", "out.txt", "44100", "1", "1"}, "",
+       banner + "File not found!\n" + Saved(worked), 0, worked},
+      {"TempoZeroInLaterSectionEndsRun", "tmap\t120\t4\t2\ntmap\t0\t4\t2\n",
+       {"map.tmap", "out.txt", "44100", "1", "1"}, "kept\n",
+       banner + "Read 2 sections, 4 measures, 16 beats\n"
+                "Error: Tempo must be greater than zero! (section 2)\n",
+       1, "kept\n"},
+      {"NonFiniteTempo", "tmap\t1e999\t4\t2\n", {"map.tmap", "out.txt"}, "",
+       banner + "Read 1 sections, 2 measures, 8 beats\n"
+                "Error: Tempo must be a finite number! (section 1)\n",
+       1, ""},
+      {"ZeroBeatsPerMeasure", "tmap\t120\t0\t2\n", {"map.tmap", "out.txt"}, "",
+       banner + "Read 1 sections, 2 measures, 0 beats\n"
+                "Error: Beats per measure must be greater than zero! (section 1)\n",
+       1, ""},
+      {"ZeroDivisions", "", {"none.tmap", "out.txt", "44100", "1", "1", "0"}, "",
+       banner + "File not found!\nError: Divisions per beat must be greater than zero!\n", 1, ""},
+      {"SeventhArgumentLeavesDivisions", "", {"none.tmap", "out.txt", "44100", "1", "1", "0", "x"},
+       "", banner + "File not found!\n" + Saved(worked), 0, worked},
+      {"CutAtLimitWarns", "", {"none.tmap", "out.txt", "44100", "1", "3001"}, "",
+       banner + "File not found!\n" + Saved(bigGrid) +
+           "Warning: text longer than 65535 characters, list cut short\n",
+       0, bigGrid},
+      {"RateArgumentIsDecimal", "", {"none.tmap", "out.txt", "010", "1", "1", "1"}, "",
+       banner + "File not found!\n" +
+           Saved("\nSample Rate\t10\n\nSection 1\tTempo 120.000\tBeats/Meas 4\tMeasures 1\n\n"
+                 "M 1\tB 1\t0.000 sec\t0 smp\n\tB 2\t0.500 sec\t5 smp\n"
+                 "\tB 3\t1.000 sec\t10 smp\n\tB 4\t1.500 sec\t15 smp\n"),
+       0,
+       "\nSample Rate\t10\n\nSection 1\tTempo 120.000\tBeats/Meas 4\tMeasures 1\n\n"
+       "M 1\tB 1\t0.000 sec\t0 smp\n\tB 2\t0.500 sec\t5 smp\n"
+       "\tB 3\t1.000 sec\t10 smp\n\tB 4\t1.500 sec\t15 smp\n"},
+      {"LongMapNameRefused", "", {std::string(128, 'm'), "out.txt"}, "",
+       banner + "Error: File name longer than 127 characters!\n", 1, ""},
+      {"LongOutputNameRefused", "", {"none.tmap", std::string(128, 'o')}, "",
+       banner + "Error: File name longer than 127 characters!\n", 1, ""},
+      {"UnwritableOutputFails", "", {"none.tmap", "."}, "",
+       banner + "File not found!\nError: Could not write file .!\n", 1, ""},
+  };
+}
+
+class CommandLine : public ::testing::TestWithParam<Case> {};
+
+TEST_P(CommandLine, ExactOutputStatusAndFile) {
+  const Case& c = GetParam();
+  TempFolder folder;
+  if (!c.map.empty()) WriteFile(folder.File("map.tmap"), c.map);
+  if (!c.before.empty()) WriteFile(folder.File("out.txt"), c.before);
+  RunResult result = RunBeatmarks(c.args, "", folder.path());
+  EXPECT_EQ(result.out, c.out);
+  EXPECT_EQ(result.status, c.status);
+  EXPECT_EQ(ReadFile(folder.File("out.txt")), c.after);
+}
+
+INSTANTIATE_TEST_SUITE_P(Runs, CommandLine, ::testing::ValuesIn(Cases()),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(CommandLineRun, HelpExamplesWholeMapEndsWithBlankLine) {
+  TempFolder folder;
+  WriteFile(folder.File("map.tmap"), kHelpExamples);
+  RunResult result = RunBeatmarks({"map.tmap", "out.txt"}, "", folder.path());
+  std::string text = ReadFile(folder.File("out.txt"));
+  EXPECT_EQ(result.out, "Beatmarks 1.0\nRead 2 sections, 48 measures, 176 beats\n" + Saved(text));
+  EXPECT_EQ(result.status, 0);
+  // The stop default reaches one past the last measure: the list ends in an
+  // empty line after measure 48's last beat, and both headers are there.
+  EXPECT_NE(text.find("\nSection 1\tTempo 144.600\tBeats/Meas 4\tMeasures 32\n\nM 1\tB 1\t0.000 "
+                      "sec\t0 smp\n"),
+            std::string::npos);
+  EXPECT_NE(text.find("\n\n\nSection 2\tTempo 152.000\tBeats/Meas 3\tMeasures 16\n\nM 33\tB 1\t"),
+            std::string::npos);
+  EXPECT_NE(text.find("M 48\tB 1\t"), std::string::npos);
+  EXPECT_EQ(text.substr(text.size() - 6), " smp\n\n");
+}
+
+TEST(CommandLineRun, ArgumentsOverrideMapSettings) {
+  TempFolder folder;
+  WriteFile(folder.File("map.tmap"),
+            std::string(kHelpExamples) + "rate\t8000\nstart\t2\nstop\t2\ndiv\t4\n");
+  RunBeatmarks({"map.tmap", "out.txt", "48000", "3", "4"}, "", folder.path());
+  std::string text = ReadFile(folder.File("out.txt"));
+  EXPECT_EQ(text.rfind("\nSample Rate\t48000\n\n\nSection 1\t", 0), 0u);
+  EXPECT_NE(text.find("M 3\tB 1\t"), std::string::npos);
+  EXPECT_NE(text.find("M 4\tB 1\t"), std::string::npos);
+  EXPECT_EQ(text.find("M 5\t"), std::string::npos);
+  EXPECT_NE(text.find("\t\t"), std::string::npos);  // divisions still 4, from the map
+}
+
+TEST(CommandLineRun, EmptyOutputNameIsAskedFor) {
+  TempFolder folder;
+  RunResult asked = RunBeatmarks({"none.tmap", ""}, "typed.txt\n", folder.path());
+  EXPECT_EQ(asked.out, "Beatmarks 1.0\nFile not found!\nEnter file to write data to\n" +
+                           Saved(DefaultGrid(1)));
+  EXPECT_EQ(asked.status, 0);
+  EXPECT_EQ(ReadFile(folder.File("typed.txt")), DefaultGrid(1));
+
+  RunResult ended = RunBeatmarks({"none.tmap", ""}, "", folder.path());
+  EXPECT_EQ(ended.out, "Beatmarks 1.0\nFile not found!\nEnter file to write data to\n");
+  EXPECT_EQ(ended.status, 1);
+}
+
+}  // namespace
+}  // namespace beatmarks::testing

@@ -1,1 +1,70 @@
-#include <gtest/gtest.h>
+#include "e2e/run_program.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+namespace beatmarks::testing {
+
+RunResult RunBeatmarks(const std::vector<std::string>& args, const std::string& input,
+                       const std::string& folder) {
+  const std::string inPath = folder + "/.stdin";
+  const std::string outPath = folder + "/.stdout";
+  WriteFile(inPath, input);
+  pid_t child = ::fork();
+  if (child == 0) {
+    int in = ::open(inPath.c_str(), O_RDONLY);
+    int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (in < 0 || out < 0 || ::chdir(folder.c_str()) != 0) ::_exit(127);
+    ::dup2(in, STDIN_FILENO);
+    ::dup2(out, STDOUT_FILENO);
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(BEATMARKS_BINARY));
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    ::execv(BEATMARKS_BINARY, argv.data());
+    ::_exit(127);
+  }
+  int wstatus = 0;
+  ::waitpid(child, &wstatus, 0);
+  RunResult result;
+  result.out = ReadFile(outPath);
+  result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
+  std::filesystem::remove(inPath);
+  std::filesystem::remove(outPath);
+  return result;
+}
+
+TempFolder::TempFolder() {
+  std::string pattern = (std::filesystem::temp_directory_path() / "beatmarks-XXXXXX").string();
+  if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+  path_ = pattern;
+}
+
+TempFolder::~TempFolder() {
+  std::error_code ignored;
+  std::filesystem::remove_all(path_, ignored);
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  std::ostringstream content;
+  content << file.rdbuf();
+  return content.str();
+}
+
+void WriteFile(const std::string& path, const std::string& content) {
+  std::ofstream file(path, std::ios::binary | std::ios::trunc);
+  file << content;
+}
+
+bool FileExists(const std::string& path) { return std::filesystem::exists(path); }
+
+}  // namespace beatmarks::testing

@@ -1,0 +1,38 @@
+#pragma once
+
+// Runs the built program as a user would: arguments, standard input, a
+// working folder; collects standard output and the exit status.
+
+#include <string>
+#include <vector>
+
+namespace beatmarks::testing {
+
+struct RunResult {
+  std::string out;
+  int status = -1;  // exit status, or -1 when the program did not exit normally
+};
+
+RunResult RunBeatmarks(const std::vector<std::string>& args, const std::string& input,
+                       const std::string& folder);
+
+// A fresh folder removed with everything in it at the end of the test.
+class TempFolder {
+ public:
+  TempFolder();
+  ~TempFolder();
+  TempFolder(const TempFolder&) = delete;
+  TempFolder& operator=(const TempFolder&) = delete;
+
+  const std::string& path() const { return path_; }
+  std::string File(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+std::string ReadFile(const std::string& path);
+void WriteFile(const std::string& path, const std::string& content);
+bool FileExists(const std::string& path);
+
+}  // namespace beatmarks::testing
