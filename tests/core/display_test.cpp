@@ -1,1 +1,156 @@
+#include "core/display.h"
+
 #include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <string>
+
+#include "reference_grid.h"
+
+namespace beatmarks {
+namespace {
+
+struct GridCase {
+  ProgramState state;
+  bool cut = false;
+
+  std::string Run() {
+    Display(state.sectionCount, state.tempo, state.measures, state.beatsPerMeasure,
+            state.sampleRate, state.startMeasure, state.stopMeasure, state.divisions,
+            state.outText, cut);
+    return state.outText.data();
+  }
+  void AddSection(float tempo, std::int32_t beats, std::int32_t measures) {
+    int i = state.sectionCount++;
+    state.tempo[i] = tempo;
+    state.beatsPerMeasure[i] = beats;
+    state.measures[i] = measures;
+  }
+};
+
+TEST(Display, DefaultsGiveWorkedExample) {
+  GridCase s;
+  EXPECT_EQ(s.Run(), testing::DefaultGrid(1));
+  EXPECT_FALSE(s.cut);
+  EXPECT_EQ(s.state.measures[0], 1);
+  EXPECT_EQ(s.state.sectionCount, 0);
+}
+
+TEST(Display, ThreeMeasuresWithoutMap) {
+  GridCase s;
+  s.state.stopMeasure = 2;
+  EXPECT_EQ(s.Run(), testing::DefaultGrid(3));
+}
+
+TEST(Display, TwoDivisionsAddUnmarkedLines) {
+  GridCase s;
+  s.state.divisions = 2;
+  std::string text = s.Run();
+  EXPECT_NE(text.find("M 1\tB 1\t0.000 sec\t0 smp\n\t\t0.250 sec\t11025 smp\n\tB 2\t0.500 sec"),
+            std::string::npos);
+  EXPECT_NE(text.find("\t\t1.750 sec\t77175 smp\n"), std::string::npos);
+}
+
+TEST(Display, RangeOutsideTheMapGivesOnlyTheRate) {
+  struct Range {
+    std::int32_t start, stop;
+  };
+  for (Range r : {Range{4, 2}, Range{0, -1}, Range{1000, 2000}}) {
+    GridCase s;
+    s.AddSection(120.0f, 4, 8);
+    s.state.startMeasure = r.start;
+    s.state.stopMeasure = r.stop;
+    EXPECT_EQ(s.Run(), "\nSample Rate\t44100\n") << r.start << " " << r.stop;
+  }
+}
+
+TEST(Display, EmptyAndNegativeSectionsAreSkipped) {
+  GridCase s;
+  s.AddSection(120.0f, 1, 1);
+  s.AddSection(60.0f, 0, 0);   // zero beats pass: the section has no measures
+  s.AddSection(60.0f, 3, -5);
+  s.AddSection(240.0f, 1, 1);
+  s.state.stopMeasure = 5;
+  EXPECT_EQ(s.Run(),
+            "\nSample Rate\t44100\n"
+            "\nSection 1\tTempo 120.000\tBeats/Meas 1\tMeasures 1\n\nM 1\tB 1\t0.000 sec\t0 smp\n\n"
+            "\nSection 4\tTempo 240.000\tBeats/Meas 1\tMeasures 1\n\nM 2\tB 1\t0.500 sec\t22050 smp\n\n");
+}
+
+TEST(Display, NegativeRateShowsSignedButComputesUnsigned) {
+  GridCase s;
+  s.state.sampleRate = -1;
+  std::string text = s.Run();
+  EXPECT_EQ(text.rfind("\nSample Rate\t-1\n", 0), 0u);
+  EXPECT_NE(text.find("\tB 2\t0.500 sec\t2147483647 smp\n"), std::string::npos);
+}
+
+TEST(Display, HugeSamplePositionsAreHeldAtTheLimit) {
+  // 15 * 2^-61 beats per minute is one beat each 2^63 seconds exactly.
+  GridCase s;
+  s.state.tempo[0] = std::ldexp(15.0f, -61);
+  s.state.sampleRate = 1;
+  std::string text = s.Run();
+  EXPECT_NE(text.find("\tB 2\t9223372036854775808.000 sec\t9223372036854775807 smp\n"),
+            std::string::npos);
+  EXPECT_NE(text.find("M 1\tB 1\t0.000 sec\t0 smp\n"), std::string::npos);
+
+  // The smallest tempo: the whole time is printed, however long.
+  s.state.tempo[0] = std::ldexp(1.0f, -149);
+  s.state.sampleRate = 44100;
+  text = s.Run();
+  char expected[512];
+  std::snprintf(expected, sizeof expected, "\tB 4\t%.3f sec\t9223372036854775807 smp\n",
+                3 * (60.0 / static_cast<double>(std::ldexp(1.0f, -149))));
+  EXPECT_NE(text.find(expected), std::string::npos);
+}
+
+TEST(Display, TextIsCutAfterItsLastWholeLine) {
+  for (int measures : {2000, 2600, 3001}) {
+    GridCase s;
+    s.state.stopMeasure = measures - 1;
+    std::string full = testing::DefaultGrid(measures);
+    std::string text = s.Run();
+    EXPECT_EQ(text, testing::CutToLimit(full)) << measures;
+    EXPECT_EQ(s.cut, full.size() > 65535) << measures;
+    EXPECT_LE(text.size(), 65535u);
+  }
+}
+
+TEST(Display, DefaultSectionLengthWrapsWithStop) {
+  GridCase s;
+  s.state.stopMeasure = INT32_MAX;
+  s.state.startMeasure = 5;
+  EXPECT_EQ(s.Run(), "\nSample Rate\t44100\n");
+  EXPECT_EQ(s.state.measures[0], INT32_MIN);
+}
+
+using DisplayDeathTest = ::testing::Test;
+
+TEST(DisplayDeathTest, UnwalkableSettingsEndTheProgram) {
+  struct Bad {
+    const char* name;
+    float tempo2;
+    std::int32_t beats2, measures2, divisions;
+  };
+  const Bad cases[] = {
+      {"tempo zero in a later section", 0.0f, 4, 2, 1},
+      {"negative tempo", -1.0f, 4, 2, 1},
+      {"infinite tempo", INFINITY, 4, 2, 1},
+      {"not a number", NAN, 4, 2, 1},
+      {"no beats", 120.0f, 0, 2, 1},
+      {"no divisions", 120.0f, 4, 2, 0},
+      {"tempo zero in an empty section", 0.0f, 4, 0, 1},
+  };
+  for (const Bad& b : cases) {
+    GridCase s;
+    s.AddSection(120.0f, 4, 1);
+    s.AddSection(b.tempo2, b.beats2, b.measures2);
+    s.state.divisions = b.divisions;
+    EXPECT_EXIT(s.Run(), ::testing::ExitedWithCode(1), "") << b.name;
+  }
+}
+
+}  // namespace
+}  // namespace beatmarks
