@@ -1,1 +1,121 @@
+#include "core/number_scan.h"
+
 #include <gtest/gtest.h>
+
+#include <cfloat>
+#include <cmath>
+#include <cstdlib>
+#include <optional>
+#include <random>
+#include <string>
+
+namespace beatmarks {
+namespace {
+
+std::string Rest(TextSource& source) {
+  std::string rest;
+  for (int c; (c = source.Peek(0)) >= 0; source.Skip(1)) rest.push_back(static_cast<char>(c));
+  return rest;
+}
+
+struct IntegerCase {
+  const char* text;
+  IntegerForm form;
+  std::optional<std::int32_t> value;
+  const char* rest;  // what stays unread
+};
+
+TEST(ScanInteger, LongestPrefixClamped) {
+  constexpr IntegerForm P = IntegerForm::kPrefixed, D = IntegerForm::kDecimal;
+  const IntegerCase cases[] = {
+      {"0x7d00", P, 32000, ""},       {"0X7D00 q", P, 32000, " q"},
+      {"010", P, 8, ""},              {"010", D, 10, ""},
+      {"08", P, 0, "8"},              {"0x", P, 0, "x"},
+      {"0xg", P, 0, "xg"},            {"0x10", D, 0, "x10"},
+      {"12abc", P, 12, "abc"},        {"  -12", P, -12, ""},
+      {"+7", P, 7, ""},               {"+", P, std::nullopt, "+"},
+      {"-x", P, std::nullopt, "-x"},  {"abc", P, std::nullopt, "abc"},
+      {" \t\n", P, std::nullopt, ""}, {"", D, std::nullopt, ""},
+      {"2147483647", D, INT32_MAX, ""},  {"2147483648", D, INT32_MAX, ""},
+      {"-2147483648", D, INT32_MIN, ""}, {"-2147483649", D, INT32_MIN, ""},
+      {"0xFFFFFFFF", P, INT32_MAX, ""},  {"-0x80000000", P, INT32_MIN, ""},
+      {"99999999999999999999999999", D, INT32_MAX, ""},
+  };
+  for (const IntegerCase& c : cases) {
+    TextSource source(c.text);
+    EXPECT_EQ(ScanInteger(source, c.form), c.value) << c.text;
+    EXPECT_EQ(Rest(source), c.rest) << c.text;
+  }
+}
+
+struct DecimalCase {
+  const char* text;
+  std::optional<float> value;
+  const char* rest;
+};
+
+TEST(ScanDecimal, LongestPrefixRoundedOnce) {
+  const DecimalCase cases[] = {
+      {"144.6", 144.6f, ""},  {"5.", 5.0f, ""},           {".5x", 0.5f, "x"},
+      {"-.5", -0.5f, ""},     {"1e", 1.0f, "e"},          {"1e+", 1.0f, "e+"},
+      {"1E-2;", 0.01f, ";"},  {"2e3x", 2000.0f, "x"},     {".", std::nullopt, "."},
+      {"-", std::nullopt, "-"}, {"+.e1", std::nullopt, "+.e1"}, {"inf", std::nullopt, "inf"},
+      {"nan", std::nullopt, "nan"}, {"0x1p3", 0.0f, "x1p3"}, {"  007.50", 7.5f, ""},
+      {"1e999999999999999", INFINITY, ""}, {"1e-999999999999", 0.0f, ""},
+      {"1.00000005960464477539062500000001", 1.00000012f, ""},
+  };
+  for (const DecimalCase& c : cases) {
+    TextSource source(c.text);
+    std::optional<std::string> canonical = ScanDecimal(source);
+    ASSERT_EQ(canonical.has_value(), c.value.has_value()) << c.text;
+    if (canonical) {
+      EXPECT_EQ(DecimalToFloat(*canonical), *c.value) << c.text;
+    }
+    EXPECT_EQ(Rest(source), c.rest) << c.text;
+  }
+}
+
+// Long numbers keep only some digits; they must still round as the whole
+// text does.
+TEST(ScanDecimal, LongNumbersRoundAsTheWholeText) {
+  std::mt19937 random(20261207);
+  std::uniform_int_distribution<int> digit(0, 9), length(150, 400), point(0, 400),
+      exponent(-80, 40);
+  for (int i = 0; i < 2000; ++i) {
+    std::string text;
+    int n = length(random);
+    int at = point(random) % n;
+    for (int k = 0; k < n; ++k) {
+      if (k == at) text += '.';
+      text += static_cast<char>('0' + digit(random));
+    }
+    text += "e" + std::to_string(exponent(random));
+    TextSource source(text);
+    std::string canonical = *ScanDecimal(source);
+    EXPECT_EQ(DecimalToFloat(canonical), std::strtof(text.c_str(), nullptr)) << text;
+    EXPECT_EQ(DecimalToDoubleToFloat(canonical),
+              NarrowToFloat(std::strtod(text.c_str(), nullptr)))
+        << text;
+  }
+}
+
+TEST(NarrowToFloat, RoundsPastTheLargestFloat) {
+  const double max = FLT_MAX;
+  const double midpoint = max + std::ldexp(1.0, 103);
+  EXPECT_EQ(NarrowToFloat(max), FLT_MAX);
+  EXPECT_EQ(NarrowToFloat(std::nextafter(midpoint, 0.0)), FLT_MAX);
+  EXPECT_EQ(NarrowToFloat(midpoint), INFINITY);
+  EXPECT_EQ(NarrowToFloat(-midpoint), -INFINITY);
+  EXPECT_EQ(NarrowToFloat(1e300), INFINITY);
+  EXPECT_EQ(NarrowToFloat(144.6), 144.6f);
+  EXPECT_TRUE(std::isnan(NarrowToFloat(NAN)));
+}
+
+TEST(MeasureIndex, WrapsIn32Bits) {
+  EXPECT_EQ(MeasureIndex(1), 0);
+  EXPECT_EQ(MeasureIndex(0), -1);
+  EXPECT_EQ(MeasureIndex(INT32_MIN), INT32_MAX);
+}
+
+}  // namespace
+}  // namespace beatmarks
