@@ -1,1 +1,90 @@
+// The list and every prompt reach the person before the program waits for
+// the answer: on a real terminal and through a pipe read by another program.
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <pty.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <string>
+
+namespace beatmarks::testing {
+namespace {
+
+// Reads from fd until the text seen so far contains `needle`, or times out.
+bool ReadUntil(int fd, std::string& seen, const std::string& needle) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (seen.find(needle) == std::string::npos) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) return false;
+    pollfd p{fd, POLLIN, 0};
+    if (::poll(&p, 1, static_cast<int>(left.count())) <= 0) return false;
+    char chunk[4096];
+    ssize_t got = ::read(fd, chunk, sizeof chunk);
+    if (got <= 0) return false;
+    seen.append(chunk, static_cast<std::size_t>(got));
+  }
+  return true;
+}
+
+void Send(int fd, const std::string& text) {
+  ASSERT_EQ(::write(fd, text.data(), text.size()), static_cast<ssize_t>(text.size()));
+}
+
+int ExitStatus(pid_t child) {
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Answers the list and a prompt only after each has been seen.
+void Converse(int reader, int writer) {
+  std::string seen;
+  ASSERT_TRUE(ReadUntil(reader, seen, "'q' to quit")) << seen;
+  Send(writer, "o\n");
+  ASSERT_TRUE(ReadUntil(reader, seen, "Enter stop measure")) << seen;
+  Send(writer, "3\n");
+  ASSERT_TRUE(ReadUntil(reader, seen, "'o' to change stop measure (3)")) << seen;
+  ASSERT_TRUE(ReadUntil(reader, seen, "'q' to quit")) << seen;
+  Send(writer, "q\n");
+}
+
+TEST(Terminal, ListAndPromptAppearBeforeInputOnAPseudoTerminal) {
+  int master = -1;
+  pid_t child = ::forkpty(&master, nullptr, nullptr, nullptr);
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    ::execl(BEATMARKS_BINARY, BEATMARKS_BINARY, static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  Converse(master, master);
+  EXPECT_EQ(ExitStatus(child), 0);
+  ::close(master);
+}
+
+TEST(Terminal, ListAndPromptAppearBeforeInputThroughPipes) {
+  int toProgram[2], fromProgram[2];
+  ASSERT_EQ(::pipe(toProgram), 0);
+  ASSERT_EQ(::pipe(fromProgram), 0);
+  pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    ::dup2(toProgram[0], STDIN_FILENO);
+    ::dup2(fromProgram[1], STDOUT_FILENO);
+    ::close(toProgram[1]);
+    ::close(fromProgram[0]);
+    ::execl(BEATMARKS_BINARY, BEATMARKS_BINARY, static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  ::close(toProgram[0]);
+  ::close(fromProgram[1]);
+  Converse(fromProgram[0], toProgram[1]);
+  ::close(toProgram[1]);
+  EXPECT_EQ(ExitStatus(child), 0);
+  ::close(fromProgram[0]);
+}
+
+}  // namespace
+}  // namespace beatmarks::testing
