@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -50,6 +51,8 @@ struct MapCase {
   std::vector<Section> sections;
   std::string report;
 };
+
+void PrintTo(const MapCase& c, std::ostream* os) { *os << c.name; }
 
 class MapText : public ::testing::TestWithParam<MapCase> {};
 

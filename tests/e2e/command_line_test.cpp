@@ -2,6 +2,7 @@
 // and the output file, byte for byte.
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -56,6 +57,8 @@ struct Case {
   int status;
   std::string after;  // expected content of out.txt
 };
+
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
 
 std::vector<Case> Cases() {
   const std::string banner = "Beatmarks 1.0\n";

@@ -2,6 +2,7 @@
 // standard output, the exit status and the files written.
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -87,6 +88,8 @@ struct Session {
   std::string out;
   int status = 0;
 };
+
+void PrintTo(const Session& c, std::ostream* os) { *os << c.name; }
 
 std::vector<Session> Sessions() {
   Settings s8;
