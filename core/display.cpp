@@ -1,11 +1,13 @@
 #include "core/display.h"
 
+#include <algorithm>
 #include <cinttypes>
 #include <cmath>
 #include <cstdio>
 
 #include "core/end_program.h"
 #include "core/text_builder.h"
+#include "core/time_advance.h"
 
 namespace beatmarks {
 namespace {
@@ -41,9 +43,10 @@ std::int64_t SamplePosition(std::int32_t sampleRate, double t) {
   return product < kTwoTo63 ? static_cast<std::int64_t>(product) : INT64_MAX;
 }
 
-// Walks every division from the start of the piece, keeping the running time
+// Walks the divisions from the start of the piece, keeping the running time
 // as a sum of steps (its rounding is part of the output), and writes the
-// divisions inside the range.
+// divisions inside the range. Whole measures before the range are passed in
+// one jump that gives the same sum; nothing past the range is walked.
 class GridWalk {
  public:
   GridWalk(TextBuilder& text, std::int32_t sampleRate, std::int32_t start, std::int32_t stop,
@@ -52,7 +55,7 @@ class GridWalk {
 
   void WalkSection(const Section& s) {
     const double step = (60.0 / static_cast<double>(s.tempo)) / divisions_;
-    for (std::int32_t k = 0; k < s.measures && !Done();) {
+    for (std::int32_t k = SkipBeforeRange(s, step); k < s.measures && !Done();) {
       if (InRange(j_)) EmitLine(s, k);
       t_ += step;
       if (++d_ == divisions_) {
@@ -69,6 +72,18 @@ class GridWalk {
   }
 
  private:
+  // Passes the section's measures that lie before the range; returns how many.
+  std::int32_t SkipBeforeRange(const Section& s, double step) {
+    if (j_ >= start_ || Done() || s.measures <= 0) return 0;
+    const std::int64_t skipped = std::min<std::int64_t>(s.measures, start_ - j_);
+    const DivisionCount perMeasure =
+        static_cast<DivisionCount>(s.beatsPerMeasure) * static_cast<DivisionCount>(divisions_);
+    t_ = AdvanceTime(t_, step, perMeasure * static_cast<DivisionCount>(skipped));
+    j_ += skipped;
+    if (InRange(j_)) text_.Append("\n", 1);
+    return static_cast<std::int32_t>(skipped);
+  }
+
   // Past the range, or once the text is full, nothing more can be written.
   bool Done() const { return j_ > stop_ || text_.cut(); }
   bool InRange(std::int64_t j) const { return start_ <= j && j <= stop_; }

@@ -1,0 +1,84 @@
+// The generator against the plain walk of every division, on random maps,
+// ranges and divisions, byte for byte.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+#include <string>
+
+#include "core/display.h"
+#include "reference_display.h"
+
+namespace beatmarks {
+namespace {
+
+using testing::ReferenceDisplay;
+using testing::ReferenceSection;
+
+float RandomTempo(std::mt19937& random) {
+  switch (random() % 4) {
+    case 0: return static_cast<float>(40 + random() % 200);
+    case 1: return static_cast<float>(std::exp2(std::uniform_real_distribution<>(-10, 20)(random)));
+    case 2: return 144.6f;
+    default: return std::uniform_real_distribution<float>(20.0f, 300.0f)(random);
+  }
+}
+
+struct Generated {
+  std::vector<ReferenceSection> sections;
+  std::int32_t rate, start, stop, divisions;
+};
+
+Generated RandomCase(std::mt19937& random, int maxMeasures) {
+  Generated g;
+  int count = static_cast<int>(random() % 6);
+  for (int i = 0; i < count; ++i) {
+    g.sections.push_back({RandomTempo(random), static_cast<std::int32_t>(1 + random() % 6),
+                          static_cast<std::int32_t>(random() % (maxMeasures + 2)) - 1});
+  }
+  const std::int32_t rates[] = {44100, 48000, 96000, 1, 0, -1, 8000};
+  g.rate = rates[random() % 7];
+  g.start = static_cast<std::int32_t>(random() % (maxMeasures * 3 + 4)) - 2;
+  g.stop = g.start + static_cast<std::int32_t>(random() % (maxMeasures + 3)) - 2;
+  g.divisions = static_cast<std::int32_t>(1 + random() % 5);
+  return g;
+}
+
+// Returns whether the list was cut at its size limit.
+bool ExpectSameAsReference(const Generated& g) {
+  static ProgramState state;
+  state.sectionCount = static_cast<std::int32_t>(g.sections.size());
+  for (std::size_t i = 0; i < g.sections.size(); ++i) {
+    state.tempo[i] = g.sections[i].tempo;
+    state.beatsPerMeasure[i] = g.sections[i].beatsPerMeasure;
+    state.measures[i] = g.sections[i].measures;
+  }
+  if (g.sections.empty()) {
+    state.tempo[0] = 120.0f;
+    state.beatsPerMeasure[0] = 4;
+  }
+  bool cut = false;
+  Display(state.sectionCount, state.tempo, state.measures, state.beatsPerMeasure, g.rate,
+          g.start, g.stop, g.divisions, state.outText, cut);
+  testing::ReferenceList expected = ReferenceDisplay(g.sections, g.rate, g.start, g.stop, g.divisions);
+  EXPECT_EQ(std::string(state.outText.data()), expected.text)
+      << g.sections.size() << " sections, range " << g.start << ".." << g.stop << ", divisions "
+      << g.divisions;
+  EXPECT_EQ(cut, expected.cut);
+  return cut;
+}
+
+TEST(DisplayAgainstPlainWalk, SmallRandomMaps) {
+  std::mt19937 random(20261207);
+  for (int i = 0; i < 3000; ++i) ExpectSameAsReference(RandomCase(random, 12));
+}
+
+TEST(DisplayAgainstPlainWalk, LongMapsAndCutLists) {
+  std::mt19937 random(42);
+  int cuts = 0;
+  for (int i = 0; i < 60; ++i) cuts += ExpectSameAsReference(RandomCase(random, 3000));
+  EXPECT_GT(cuts, 5);
+}
+
+}  // namespace
+}  // namespace beatmarks
