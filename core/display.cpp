@@ -1,7 +1,6 @@
 #include "core/display.h"
 
 #include <algorithm>
-#include <cinttypes>
 #include <cmath>
 #include <cstdio>
 
@@ -64,7 +63,7 @@ class GridWalk {
       }
       if (b_ == s.beatsPerMeasure) {
         ++j_;
-        if (InRange(j_)) text_.Append("\n", 1);
+        if (InRange(j_)) text_.Append("\n");
         ++k;
         b_ = 0;
       }
@@ -80,7 +79,7 @@ class GridWalk {
         static_cast<DivisionCount>(s.beatsPerMeasure) * static_cast<DivisionCount>(divisions_);
     t_ = AdvanceTime(t_, step, perMeasure * static_cast<DivisionCount>(skipped));
     j_ += skipped;
-    if (InRange(j_)) text_.Append("\n", 1);
+    if (InRange(j_)) text_.Append("\n");
     return static_cast<std::int32_t>(skipped);
   }
 
@@ -90,20 +89,23 @@ class GridWalk {
 
   void EmitLine(const Section& s, std::int32_t k) {
     if (first_ || (k == 0 && b_ == 0 && d_ == 0)) {
-      text_.AppendFormat("\nSection %i\tTempo %.3f\tBeats/Meas %i\tMeasures %i\n\n", s.number,
-                         static_cast<double>(s.tempo), s.beatsPerMeasure, s.measures);
+      text_.PutText("\nSection ").PutInteger(s.number);
+      text_.PutText("\tTempo ").PutFixed3(static_cast<double>(s.tempo));
+      text_.PutText("\tBeats/Meas ").PutInteger(s.beatsPerMeasure);
+      text_.PutText("\tMeasures ").PutInteger(s.measures).PutText("\n\n").EndFragment();
     }
     if (b_ == 0 && d_ == 0) {
-      text_.AppendFormat("M %" PRId64 "\t", j_ + 1);
+      text_.PutText("M ").PutInteger(j_ + 1).PutText("\t").EndFragment();
     } else {
-      text_.Append("\t", 1);
+      text_.Append("\t");
     }
     if (d_ == 0) {
-      text_.AppendFormat("B %" PRId32 "\t", b_ + 1);
+      text_.PutText("B ").PutInteger(b_ + 1).PutText("\t").EndFragment();
     } else {
-      text_.Append("\t", 1);
+      text_.Append("\t");
     }
-    text_.AppendFormat("%.3f sec\t%" PRId64 " smp\n", t_, SamplePosition(sampleRate_, t_));
+    text_.PutFixed3(t_).PutText(" sec\t").PutInteger(SamplePosition(sampleRate_, t_));
+    text_.PutText(" smp\n").EndFragment();
     first_ = false;
   }
 
@@ -140,9 +142,7 @@ void Display(std::int32_t sectionCount, const TempoArray& tempo, CountArray& mea
   }
 
   TextBuilder text(outText);
-  char block[48];
-  int length = std::snprintf(block, sizeof block, "\nSample Rate\t%i\n", sampleRate);
-  text.Start(block, static_cast<std::size_t>(length));
+  text.PutText("\nSample Rate\t").PutInteger(sampleRate).PutText("\n").EndFragment();
 
   GridWalk walk(text, sampleRate, startMeasure, stopMeasure, divisions);
   for (int i = 0; i < count; ++i) {

@@ -1,32 +1,44 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <string_view>
 
 #include "core/program_state.h"
 
 namespace beatmarks {
 
-// Builds the output text in the fixed buffer. The text never grows past
-// M - 1 characters: the first fragment that does not fit ends it, and the text
-// is cut back to the end of its last whole line so no partial line remains.
+// Builds the output text in the fixed buffer, formatting each fragment
+// straight into it. The text never grows past M - 1 characters: a fragment is
+// kept whole or not at all, the first one that does not fit ends the text,
+// and the text is cut back to the end of its last whole line so that no
+// partial line remains.
 class TextBuilder {
  public:
-  explicit TextBuilder(TextBuffer& text) : text_(text) {}
+  explicit TextBuilder(TextBuffer& text) : text_(text) { Clear(); }
 
-  // Starts the text with a block that always fits.
-  void Start(const char* block, std::size_t length);
-  void Append(const char* fragment, std::size_t length);
-  // Formats into a scratch buffer, then appends.
-  void AppendFormat(const char* format, ...) __attribute__((format(printf, 2, 3)));
+  void Clear();
+
+  // Pieces of the fragment being built; EndFragment keeps it or ends the text.
+  TextBuilder& PutText(std::string_view piece);
+  TextBuilder& PutInteger(std::int64_t value);
+  TextBuilder& PutFixed3(double value);  // as "%.3f" writes it
+  void EndFragment();
+
+  // A fragment of a single piece of text.
+  void Append(std::string_view fragment) { PutText(fragment).EndFragment(); }
 
   bool cut() const { return cut_; }
   std::size_t length() const { return length_; }
 
  private:
+  char* Limit() { return text_.data() + (M - 1); }
   void CutToLastLine();
 
   TextBuffer& text_;
   std::size_t length_ = 0;
+  char* cursor_ = nullptr;  // end of the fragment being built
+  bool overflow_ = false;   // the fragment being built does not fit
   bool cut_ = false;
 };
 
