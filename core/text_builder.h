@@ -33,6 +33,7 @@ class TextBuilder {
 
  private:
   char* Limit() { return text_.data() + (M - 1); }
+  bool PutFixed3Fast(double value);
   void CutToLastLine();
 
   TextBuffer& text_;

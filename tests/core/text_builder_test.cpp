@@ -17,6 +17,12 @@ TEST(TextBuilder, FixedThreeDecimalsAsPrintfWritesThem) {
   for (int i = 0; i < 100000; ++i) {
     double value = std::exp2(exponent(random));
     if (i % 3 == 0) value = std::ldexp(static_cast<double>(random() % 100000), -(i % 12));  // ties
+    if (i % 3 == 1) {  // a few doubles either side of a half-way point
+      value = (static_cast<double>(random() % 100000000) + 0.5) / 1000.0;
+      for (int k = static_cast<int>(random() % 7) - 3; k != 0; k += k > 0 ? -1 : 1) {
+        value = std::nextafter(value, k > 0 ? INFINITY : 0.0);
+      }
+    }
     TextBuilder text(buffer);
     text.PutFixed3(value).EndFragment();
     char expected[512];
