@@ -11,6 +11,7 @@
 #include "core/entry.h"
 #include "core/input.h"
 #include "core/number_scan.h"
+#include "core/output.h"
 #include "core/prompt_name.h"
 #include "core/read_map.h"
 #include "core/write_data.h"
@@ -48,7 +49,7 @@ void SetCount(const char* prompt, const char* refusal, std::int32_t& count) {
   std::optional<std::int32_t> value = PromptForInteger(prompt);
   if (!value) return;
   if (*value < 1) {
-    std::printf("%s\n", refusal);
+    PrintLine(refusal);
     return;
   }
   count = *value;
@@ -71,14 +72,14 @@ bool BuildList(ProgramState& s) {
 
 void PrintList(ProgramState& s) {
   bool cut = BuildList(s);
-  std::fwrite(s.outText.data(), 1, ::strnlen(s.outText.data(), s.outText.size()), stdout);
-  if (cut) std::printf("%s\n", kCutWarning);
+  PrintText(std::string_view(s.outText.data(), ::strnlen(s.outText.data(), s.outText.size())));
+  if (cut) PrintLine(kCutWarning);
 }
 
 void SaveList(ProgramState& s, bool replace) {
   bool cut = BuildList(s);
   if (WriteData(s.outText, s.outFileName, false, replace) && cut) {
-    std::printf("%s\n", kCutWarning);
+    PrintLine(kCutWarning);
   }
 }
 

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "core/capacity.h"
+#include "core/output.h"
 
 namespace beatmarks {
 
@@ -34,8 +35,8 @@ void PrintHelp() {
       "152 bpm in 3/4 for 16 measures:",
       "tmap\t152\t3\t16\n",
   };
-  for (const char* line : kLines) std::printf("%s\n", line);
-  std::printf("%i different sections can be specified.\n", N);
+  for (const char* line : kLines) PrintLine(line);
+  Print("%i different sections can be specified.\n", N);
 }
 
 }  // namespace beatmarks

@@ -4,16 +4,17 @@
 
 #include "core/input.h"
 #include "core/number_scan.h"
+#include "core/output.h"
 
 namespace beatmarks {
 
 std::optional<std::int32_t> PromptForInteger(const char* prompt) {
-  std::fputs(prompt, stdout);
+  PrintText(prompt);
   return ScanInteger(TerminalInput(), IntegerForm::kPrefixed);
 }
 
 std::optional<float> PromptForDecimal(const char* prompt) {
-  std::fputs(prompt, stdout);
+  PrintText(prompt);
   std::optional<std::string> canonical = ScanDecimal(TerminalInput());
   if (!canonical) return std::nullopt;
   return DecimalToFloat(*canonical);

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "core/end_program.h"
+#include "core/output.h"
 #include "core/text_builder.h"
 #include "core/time_advance.h"
 
@@ -19,7 +20,7 @@ struct Section {
 };
 
 [[noreturn]] void FailSection(const char* format, int section) {
-  std::printf(format, section);
+  Print(format, section);
   EndProgram(1);
 }
 
@@ -128,7 +129,7 @@ void Display(std::int32_t sectionCount, const TempoArray& tempo, CountArray& mea
              std::int32_t startMeasure, std::int32_t stopMeasure, std::int32_t divisions,
              TextBuffer& outText, bool& textCut) {
   if (divisions < 1) {
-    std::printf("Error: Divisions per beat must be greater than zero!\n");
+    Print("Error: Divisions per beat must be greater than zero!\n");
     EndProgram(1);
   }
   int count = sectionCount > N ? N : sectionCount;

@@ -3,11 +3,22 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "core/output.h"
+
+
 namespace beatmarks {
+namespace {
+
+EndProgramHandler g_handler = nullptr;
+
+}  // namespace
 
 void EndProgram(int status) {
-  std::fflush(stdout);
+  std::fflush(TerminalOutput());
+  if (g_handler != nullptr) g_handler(status);
   std::exit(status);
 }
+
+void SetEndProgramHandler(EndProgramHandler handler) { g_handler = handler; }
 
 }  // namespace beatmarks

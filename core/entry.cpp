@@ -5,6 +5,7 @@
 #include "console/command_loop.h"
 #include "core/display.h"
 #include "core/number_scan.h"
+#include "core/output.h"
 #include "core/prompt_name.h"
 #include "core/read_map.h"
 #include "core/write_data.h"
@@ -29,7 +30,7 @@ int CommandLineRun(int count, const char* const* arguments, ProgramState& state)
           state.outText, cut);
   CopyName(arguments[1], state.outFileName);
   if (!WriteData(state.outText, state.outFileName, true, false)) return 1;
-  if (cut) std::printf("%s\n", kCutWarning);
+  if (cut) PrintLine(kCutWarning);
   return 0;
 }
 
@@ -44,9 +45,9 @@ bool NamesFit(int count, const char* const* arguments) {
 }  // namespace
 
 int RunProgram(int argumentCount, const char* const* arguments, ProgramState& state) {
-  std::printf("Beatmarks 1.0\n");
+  Print("Beatmarks 1.0\n");
   if (!NamesFit(argumentCount, arguments)) {
-    std::printf("%s\n", kNameTooLong);
+    PrintLine(kNameTooLong);
     return 1;
   }
   if (argumentCount == 0) {

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "core/number_scan.h"
+#include "core/output.h"
 
 namespace beatmarks {
 namespace {
@@ -34,7 +35,7 @@ bool Input::Fill(std::size_t needed) {
       ended_ = true;
       break;
     }
-    std::fflush(stdout);
+    std::fflush(TerminalOutput());
     char chunk[4096];
     ssize_t got = ::read(fd_, chunk, sizeof chunk);
     if (got < 0 && errno == EINTR) continue;

@@ -4,18 +4,19 @@
 #include <cstring>
 
 #include "core/input.h"
+#include "core/output.h"
 
 namespace beatmarks {
 
 bool PromptForName(const char* prompt, NameBuffer& name) {
-  std::printf("%s\n", prompt);
+  PrintLine(prompt);
   NameBuffer typed{};
   switch (ReadWord(TerminalInput(), typed)) {
     case WordStatus::kRead:
       name = typed;
       return true;
     case WordStatus::kTooLong:
-      std::printf("%s\n", kNameTooLong);
+      PrintLine(kNameTooLong);
       return false;
     case WordStatus::kEnded:
       break;

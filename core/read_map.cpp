@@ -8,6 +8,7 @@
 #include "core/map_cursor.h"
 #include "core/map_file.h"
 #include "core/number_scan.h"
+#include "core/output.h"
 #include "core/prompt_name.h"
 
 namespace beatmarks {
@@ -49,7 +50,7 @@ MapReadOutcome ReadMap(std::int32_t& sectionCount, std::int32_t& totalMeasures,
   std::string text;
   MapFileStatus status = LoadMapFile(mapFileName.data(), text);
   if (status != MapFileStatus::kLoaded) {
-    std::printf(status == MapFileStatus::kTooLarge ? "Error: Tempo map file too large!\n"
+    Print(status == MapFileStatus::kTooLarge ? "Error: Tempo map file too large!\n"
                                                    : "File not found!\n");
     return MapReadOutcome::kNotRead;
   }
@@ -77,7 +78,7 @@ MapReadOutcome ReadMap(std::int32_t& sectionCount, std::int32_t& totalMeasures,
     }
   }
   sectionCount = n;
-  std::printf("Read %i sections, %i measures, %i beats\n", n, totalMeasures,
+  Print("Read %i sections, %i measures, %i beats\n", n, totalMeasures,
               static_cast<std::int32_t>(totalBeats));
   return MapReadOutcome::kRead;
 }

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "core/output.h"
 #include "core/prompt_name.h"
 
 namespace beatmarks {
@@ -24,13 +25,13 @@ bool WriteData(const TextBuffer& text, NameBuffer& outFileName, bool batch, bool
     return false;
   }
   // What was printed before comes first, even when the file is the terminal.
-  std::fflush(stdout);
+  std::fflush(TerminalOutput());
   std::size_t length = ::strnlen(text.data(), text.size());
   if (!WriteWhole(outFileName.data(), replace ? "w" : "a", text.data(), length)) {
-    std::printf("Error: Could not write file %s!\n", outFileName.data());
+    Print("Error: Could not write file %s!\n", outFileName.data());
     return false;
   }
-  std::printf("Saved %i bytes\n", static_cast<int>(length));
+  Print("Saved %i bytes\n", static_cast<int>(length));
   return true;
 }
 
