@@ -1,6 +1,9 @@
 // Whole command-line runs of the built program: standard output, exit status
 // and the output file, byte for byte.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <ostream>
 #include <string>
@@ -174,6 +177,44 @@ TEST(CommandLineRun, EmptyOutputNameIsAskedFor) {
   RunResult ended = RunBeatmarks({"none.tmap", ""}, "", folder.path());
   EXPECT_EQ(ended.out, "Beatmarks 1.0\nFile not found!\nEnter file to write data to\n");
   EXPECT_EQ(ended.status, 1);
+}
+
+}  // namespace
+}  // namespace beatmarks::testing
+
+namespace beatmarks::testing {
+namespace {
+
+// Runs started together append whole lists, one after another.
+TEST(CommandLineRun, ParallelAppendsNeverInterleave) {
+  TempFolder folder;
+  const std::vector<std::string> args = {"none.tmap", "out.txt", "44100", "1", "3000", "4"};
+  RunBeatmarks({"none.tmap", "single.txt", "44100", "1", "3000", "4"}, "", folder.path());
+  const std::string list = ReadFile(folder.File("single.txt"));
+  ASSERT_GT(list.size(), 60000u);
+  std::vector<pid_t> children;
+  for (int i = 0; i < 32; ++i) {
+    pid_t child = ::fork();
+    if (child == 0) {
+      int quiet = ::open("/dev/null", O_WRONLY);
+      ::dup2(quiet, STDOUT_FILENO);
+      if (::chdir(folder.path().c_str()) != 0) ::_exit(127);
+      std::vector<char*> argv{const_cast<char*>(BEATMARKS_BINARY)};
+      for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+      argv.push_back(nullptr);
+      ::execv(BEATMARKS_BINARY, argv.data());
+      ::_exit(127);
+    }
+    children.push_back(child);
+  }
+  for (pid_t child : children) {
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  }
+  std::string expected;
+  for (int i = 0; i < 32; ++i) expected += list;
+  EXPECT_TRUE(ReadFile(folder.File("out.txt")) == expected);
 }
 
 }  // namespace
