@@ -1,7 +1,6 @@
 #include "console/command_list.h"
 
 #include <cinttypes>
-#include <cstdio>
 
 #include "core/output.h"
 

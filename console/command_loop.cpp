@@ -1,6 +1,5 @@
 #include "console/command_loop.h"
 
-#include <cstdio>
 #include <cstring>
 
 #include "console/command_list.h"

@@ -1,7 +1,5 @@
 #include "console/help.h"
 
-#include <cstdio>
-
 #include "core/capacity.h"
 #include "core/output.h"
 

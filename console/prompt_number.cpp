@@ -1,7 +1,5 @@
 #include "console/prompt_number.h"
 
-#include <cstdio>
-
 #include "core/input.h"
 #include "core/number_scan.h"
 #include "core/output.h"

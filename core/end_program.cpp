@@ -5,7 +5,6 @@
 
 #include "core/output.h"
 
-
 namespace beatmarks {
 namespace {
 

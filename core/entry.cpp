@@ -1,7 +1,5 @@
 #include "core/entry.h"
 
-#include <cstdio>
-
 #include "console/command_loop.h"
 #include "core/display.h"
 #include "core/number_scan.h"

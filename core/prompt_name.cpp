@@ -1,6 +1,5 @@
 #include "core/prompt_name.h"
 
-#include <cstdio>
 #include <cstring>
 
 #include "core/input.h"

@@ -1,6 +1,5 @@
 #include "core/read_map.h"
 
-#include <cstdio>
 #include <string>
 #include <string_view>
 
