@@ -69,6 +69,10 @@ std::vector<Case> Cases() {
   const std::string bigGrid = CutToLimit(DefaultGrid(3001));
   const std::string helpRead = "Read 2 sections, 48 measures, 176 beats\n";
   const std::string onlyRate = "\nSample Rate\t44100\n";
+  const std::string tenHertz =
+      "\nSample Rate\t10\n\nSection 1\tTempo 120.000\tBeats/Meas 4\tMeasures 1\n\n"
+      "M 1\tB 1\t0.000 sec\t0 smp\n\tB 2\t0.500 sec\t5 smp\n"
+      "\tB 3\t1.000 sec\t10 smp\n\tB 4\t1.500 sec\t15 smp\n";
   return {
       {"MissingMapWritesWorkedExample", "", {"none.tmap", "out.txt"}, "",
        banner + "File not found!\n" + Saved(worked), 0, worked},
@@ -102,14 +106,7 @@ std::vector<Case> Cases() {
            "Warning: text longer than 65535 characters, list cut short\n",
        0, bigGrid},
       {"RateArgumentIsDecimal", "", {"none.tmap", "out.txt", "010", "1", "1", "1"}, "",
-       banner + "File not found!\n" +
-           Saved("\nSample Rate\t10\n\nSection 1\tTempo 120.000\tBeats/Meas 4\tMeasures 1\n\n"
-                 "M 1\tB 1\t0.000 sec\t0 smp\n\tB 2\t0.500 sec\t5 smp\n"
-                 "\tB 3\t1.000 sec\t10 smp\n\tB 4\t1.500 sec\t15 smp\n"),
-       0,
-       "\nSample Rate\t10\n\nSection 1\tTempo 120.000\tBeats/Meas 4\tMeasures 1\n\n"
-       "M 1\tB 1\t0.000 sec\t0 smp\n\tB 2\t0.500 sec\t5 smp\n"
-       "\tB 3\t1.000 sec\t10 smp\n\tB 4\t1.500 sec\t15 smp\n"},
+       banner + "File not found!\n" + Saved(tenHertz), 0, tenHertz},
       {"LongMapNameRefused", "", {std::string(128, 'm'), "out.txt"}, "",
        banner + "Error: File name longer than 127 characters!\n", 1, ""},
       {"LongOutputNameRefused", "", {"none.tmap", std::string(128, 'o')}, "",
