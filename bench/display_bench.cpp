@@ -33,12 +33,7 @@ Workload LongMap(std::int32_t measures) {
 
 void RunGenerator(benchmark::State& bench, const Workload& w) {
   static ProgramState state;
-  state.sectionCount = static_cast<std::int32_t>(w.sections.size());
-  for (std::size_t i = 0; i < w.sections.size(); ++i) {
-    state.tempo[i] = w.sections[i].tempo;
-    state.beatsPerMeasure[i] = w.sections[i].beatsPerMeasure;
-    state.measures[i] = w.sections[i].measures;
-  }
+  testing::LoadSections(w.sections, state);
   bool cut = false;
   for (auto _ : bench) {
     Display(state.sectionCount, state.tempo, state.measures, state.beatsPerMeasure, 44100,

@@ -76,6 +76,17 @@ ReferenceList ReferenceDisplay(std::vector<ReferenceSection> sections, std::int3
   return text.list;
 }
 
+void LoadSections(const std::vector<ReferenceSection>& sections, ProgramState& state) {
+  state.sectionCount = static_cast<std::int32_t>(sections.size());
+  state.tempo[0] = 120.0f;
+  state.beatsPerMeasure[0] = 4;
+  for (std::size_t i = 0; i < sections.size(); ++i) {
+    state.tempo[i] = sections[i].tempo;
+    state.beatsPerMeasure[i] = sections[i].beatsPerMeasure;
+    state.measures[i] = sections[i].measures;
+  }
+}
+
 double ReferenceAdvance(double t, double step, std::uint64_t count) {
   for (std::uint64_t i = 0; i < count; ++i) t = t + step;
   return t;

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "core/program_state.h"
+
 namespace beatmarks::testing {
 
 struct ReferenceSection {
@@ -25,6 +27,10 @@ struct ReferenceList {
 ReferenceList ReferenceDisplay(std::vector<ReferenceSection> sections, std::int32_t sampleRate,
                                std::int32_t startMeasure, std::int32_t stopMeasure,
                                std::int32_t divisions);
+
+// Puts the sections in the state's tempo map (the default section when there
+// are none).
+void LoadSections(const std::vector<ReferenceSection>& sections, ProgramState& state);
 
 // The running time after `count` additions of `step`, one by one.
 double ReferenceAdvance(double t, double step, std::uint64_t count);

@@ -47,16 +47,7 @@ Generated RandomCase(std::mt19937& random, int maxMeasures) {
 // Returns whether the list was cut at its size limit.
 bool ExpectSameAsReference(const Generated& g) {
   static ProgramState state;
-  state.sectionCount = static_cast<std::int32_t>(g.sections.size());
-  for (std::size_t i = 0; i < g.sections.size(); ++i) {
-    state.tempo[i] = g.sections[i].tempo;
-    state.beatsPerMeasure[i] = g.sections[i].beatsPerMeasure;
-    state.measures[i] = g.sections[i].measures;
-  }
-  if (g.sections.empty()) {
-    state.tempo[0] = 120.0f;
-    state.beatsPerMeasure[0] = 4;
-  }
+  testing::LoadSections(g.sections, state);
   bool cut = false;
   Display(state.sectionCount, state.tempo, state.measures, state.beatsPerMeasure, g.rate,
           g.start, g.stop, g.divisions, state.outText, cut);
