@@ -73,3 +73,29 @@ TEST(DisplayAgainstPlainWalk, LongMapsAndCutLists) {
 
 }  // namespace
 }  // namespace beatmarks
+
+namespace beatmarks {
+namespace {
+
+// Ranges far into long maps, where the generator jumps over millions of
+// divisions that the plain walk adds one by one.
+TEST(DisplayAgainstPlainWalk, FarRangesOfLongMaps) {
+  std::mt19937 random(7);
+  for (int i = 0; i < 6; ++i) {
+    Generated g;
+    std::int32_t total = 0;
+    for (int k = 0; k < 3; ++k) {
+      std::int32_t measures = static_cast<std::int32_t>(100000 + random() % 300000);
+      g.sections.push_back({RandomTempo(random), static_cast<std::int32_t>(1 + random() % 7), measures});
+      total += measures;
+    }
+    g.rate = 96000;
+    g.divisions = static_cast<std::int32_t>(1 + random() % 8);
+    g.start = total - 1 - static_cast<std::int32_t>(random() % 200000);
+    g.stop = g.start + 2;
+    ExpectSameAsReference(g);
+  }
+}
+
+}  // namespace
+}  // namespace beatmarks
