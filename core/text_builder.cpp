@@ -41,7 +41,7 @@ TextBuilder& TextBuilder::PutInteger(std::int64_t value) {
 // (below 2^-10 there) cannot then change the nearest integer, which is what
 // "%.3f" shows. Other values go through the exact conversion.
 bool TextBuilder::PutFixed3Fast(double value) {
-  if (!(value >= 0.0 && value < 4294967296.0)) return false;
+  if (!(value >= 0.0 && value < 4294967296.0) || std::signbit(value)) return false;
   const double scaled = value * 1000.0;
   const double whole = std::floor(scaled);
   const double fraction = scaled - whole;

@@ -23,6 +23,7 @@ TEST(TextBuilder, FixedThreeDecimalsAsPrintfWritesThem) {
         value = std::nextafter(value, k > 0 ? INFINITY : 0.0);
       }
     }
+    if (i == 0) value = -0.0;
     TextBuilder text(buffer);
     text.PutFixed3(value).EndFragment();
     char expected[512];
