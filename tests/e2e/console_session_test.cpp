@@ -71,6 +71,10 @@ const char kHelp[] =
 
 const std::string kBanner = "Beatmarks 1.0\n";
 const std::string kWorked = DefaultGrid(1);
+// map.tmap (60 bpm, 1 beat a measure, 2 measures) with the stop default.
+const std::string kSixtyTwo =
+    "\nSample Rate\t44100\n\nSection 1\tTempo 60.000\tBeats/Meas 1\tMeasures 2\n\n"
+    "M 1\tB 1\t0.000 sec\t0 smp\n\nM 2\tB 1\t1.000 sec\t44100 smp\n\n";
 const char kCut[] = "Warning: text longer than 65535 characters, list cut short\n";
 
 std::string TwoDivisions() {
@@ -142,8 +146,11 @@ std::vector<Session> Sessions() {
       {"MapGivenOnCommandLine", {"map.tmap"}, "p q",
        kBanner + "Read 1 sections, 2 measures, 2 beats\n" +
            List(Settings{.tempo = "60.000", .beats = 1, .stop = 3}) +
-           "\nSample Rate\t44100\n\nSection 1\tTempo 60.000\tBeats/Meas 1\tMeasures 2\n\n"
-           "M 1\tB 1\t0.000 sec\t0 smp\n\nM 2\tB 1\t1.000 sec\t44100 smp\n\n" +
+           kSixtyTwo +
+           List(Settings{.tempo = "60.000", .beats = 1, .stop = 3})},
+      {"ReadMapAtPrompt", {}, "m map.tmap p q",
+       kBanner + List() + "Enter name of tempo map file\nRead 1 sections, 2 measures, 2 beats\n" +
+           List(Settings{.tempo = "60.000", .beats = 1, .stop = 3}) + kSixtyTwo +
            List(Settings{.tempo = "60.000", .beats = 1, .stop = 3})},
       {"UnwritableFile", {}, "w . q",
        kBanner + List() + "Enter file to write data to\nError: Could not write file .!\n" +
