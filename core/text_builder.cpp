@@ -25,15 +25,18 @@ TextBuilder& TextBuilder::PutText(std::string_view piece) {
   return *this;
 }
 
-TextBuilder& TextBuilder::PutInteger(std::int64_t value) {
-  if (cut_ || overflow_) return *this;
-  std::to_chars_result r = std::to_chars(cursor_, Limit(), value);
-  if (r.ec != std::errc()) {
+TextBuilder& TextBuilder::Converted(std::to_chars_result result) {
+  if (result.ec != std::errc()) {
     overflow_ = true;
   } else {
-    cursor_ = r.ptr;
+    cursor_ = result.ptr;
   }
   return *this;
+}
+
+TextBuilder& TextBuilder::PutInteger(std::int64_t value) {
+  if (cut_ || overflow_) return *this;
+  return Converted(std::to_chars(cursor_, Limit(), value));
 }
 
 // Times below 2^32 s are written from their count of milliseconds when the
@@ -57,13 +60,7 @@ bool TextBuilder::PutFixed3Fast(double value) {
 
 TextBuilder& TextBuilder::PutFixed3(double value) {
   if (cut_ || overflow_ || PutFixed3Fast(value)) return *this;
-  std::to_chars_result r = std::to_chars(cursor_, Limit(), value, std::chars_format::fixed, 3);
-  if (r.ec != std::errc()) {
-    overflow_ = true;
-  } else {
-    cursor_ = r.ptr;
-  }
-  return *this;
+  return Converted(std::to_chars(cursor_, Limit(), value, std::chars_format::fixed, 3));
 }
 
 void TextBuilder::EndFragment() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <charconv>
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
@@ -34,6 +35,8 @@ class TextBuilder {
  private:
   char* Limit() { return text_.data() + (M - 1); }
   bool PutFixed3Fast(double value);
+  // Keeps a conversion written at the cursor, or marks the fragment too long.
+  TextBuilder& Converted(std::to_chars_result result);
   void CutToLastLine();
 
   TextBuffer& text_;

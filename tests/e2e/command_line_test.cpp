@@ -196,11 +196,7 @@ TEST(CommandLineRun, ParallelAppendsNeverInterleave) {
       int quiet = ::open("/dev/null", O_WRONLY);
       ::dup2(quiet, STDOUT_FILENO);
       if (::chdir(folder.path().c_str()) != 0) ::_exit(127);
-      std::vector<char*> argv{const_cast<char*>(BEATMARKS_BINARY)};
-      for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-      argv.push_back(nullptr);
-      ::execv(BEATMARKS_BINARY, argv.data());
-      ::_exit(127);
+      ExecBeatmarks(args);
     }
     children.push_back(child);
   }

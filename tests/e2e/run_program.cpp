@@ -13,6 +13,14 @@
 
 namespace beatmarks::testing {
 
+void ExecBeatmarks(const std::vector<std::string>& args) {
+  std::vector<char*> argv{const_cast<char*>(BEATMARKS_BINARY)};
+  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  ::execv(BEATMARKS_BINARY, argv.data());
+  ::_exit(127);
+}
+
 RunResult RunBeatmarks(const std::vector<std::string>& args, const std::string& input,
                        const std::string& folder) {
   const std::string inPath = folder + "/.stdin";
@@ -25,12 +33,7 @@ RunResult RunBeatmarks(const std::vector<std::string>& args, const std::string& 
     if (in < 0 || out < 0 || ::chdir(folder.c_str()) != 0) ::_exit(127);
     ::dup2(in, STDIN_FILENO);
     ::dup2(out, STDOUT_FILENO);
-    std::vector<char*> argv;
-    argv.push_back(const_cast<char*>(BEATMARKS_BINARY));
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    ::execv(BEATMARKS_BINARY, argv.data());
-    ::_exit(127);
+    ExecBeatmarks(args);
   }
   int wstatus = 0;
   ::waitpid(child, &wstatus, 0);

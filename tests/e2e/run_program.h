@@ -13,6 +13,9 @@ struct RunResult {
   int status = -1;  // exit status, or -1 when the program did not exit normally
 };
 
+// In a child process: replaces it with the program run on these arguments.
+[[noreturn]] void ExecBeatmarks(const std::vector<std::string>& args);
+
 RunResult RunBeatmarks(const std::vector<std::string>& args, const std::string& input,
                        const std::string& folder);
 

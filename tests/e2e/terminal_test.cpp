@@ -9,6 +9,8 @@
 #include <chrono>
 #include <string>
 
+#include "e2e/run_program.h"
+
 namespace beatmarks::testing {
 namespace {
 
@@ -56,8 +58,7 @@ TEST(Terminal, ListAndPromptAppearBeforeInputOnAPseudoTerminal) {
   pid_t child = ::forkpty(&master, nullptr, nullptr, nullptr);
   ASSERT_GE(child, 0);
   if (child == 0) {
-    ::execl(BEATMARKS_BINARY, BEATMARKS_BINARY, static_cast<char*>(nullptr));
-    ::_exit(127);
+    ExecBeatmarks({});
   }
   Converse(master, master);
   EXPECT_EQ(ExitStatus(child), 0);
@@ -75,8 +76,7 @@ TEST(Terminal, ListAndPromptAppearBeforeInputThroughPipes) {
     ::dup2(fromProgram[1], STDOUT_FILENO);
     ::close(toProgram[1]);
     ::close(fromProgram[0]);
-    ::execl(BEATMARKS_BINARY, BEATMARKS_BINARY, static_cast<char*>(nullptr));
-    ::_exit(127);
+    ExecBeatmarks({});
   }
   ::close(toProgram[0]);
   ::close(fromProgram[1]);
