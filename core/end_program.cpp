@@ -13,9 +13,9 @@ EndProgramHandler g_handler = nullptr;
 }  // namespace
 
 void EndProgram(int status) {
-  std::fflush(TerminalOutput());
+  FlushOutput();
   if (g_handler != nullptr) g_handler(status);
-  std::exit(status);
+  std::exit(FinishOutput(status));
 }
 
 void SetEndProgramHandler(EndProgramHandler handler) { g_handler = handler; }

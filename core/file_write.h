@@ -4,11 +4,9 @@
 
 namespace beatmarks {
 
-// Replaces a file's content without ever leaving it half-written: the text
-// goes to a temporary file beside it, reaches the disk, and is renamed over
-// the file, which keeps its permission bits; a symbolic link is followed to
-// the file it names. Devices, pipes and terminals are written in place.
-// On failure the old file is untouched. Returns whether the text was saved.
+// Replaces a file's content safely (see FileReplacer). On failure the old
+// file keeps its content wherever that could be arranged. Returns whether the
+// text was saved.
 bool ReplaceFileContent(const char* name, std::string_view text);
 
 // Appends the text whole or not at all: one locked write at the end of the

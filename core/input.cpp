@@ -1,9 +1,9 @@
 #include "core/input.h"
 
+#include <poll.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 
 #include "core/number_scan.h"
@@ -15,6 +15,14 @@ namespace {
 Input* g_replacement = nullptr;
 
 }  // namespace
+
+// Standard input may have been left non-blocking by whoever started the
+// program: wait for more rather than take "nothing yet" as the end.
+void Input::WaitForInput() {
+  pollfd ready{fd_, POLLIN, 0};
+  while (::poll(&ready, 1, -1) < 0 && errno == EINTR) {
+  }
+}
 
 int Input::Peek(std::size_t ahead) {
   if (!Fill(ahead + 1)) return -1;
@@ -35,10 +43,14 @@ bool Input::Fill(std::size_t needed) {
       ended_ = true;
       break;
     }
-    std::fflush(TerminalOutput());
+    FlushOutput();
     char chunk[4096];
     ssize_t got = ::read(fd_, chunk, sizeof chunk);
     if (got < 0 && errno == EINTR) continue;
+    if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+      WaitForInput();
+      continue;
+    }
     if (got <= 0) {
       ended_ = true;
       break;

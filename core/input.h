@@ -25,6 +25,7 @@ class Input {
 
  private:
   bool Fill(std::size_t needed);
+  void WaitForInput();
 
   int fd_ = -1;
   std::string buffer_;

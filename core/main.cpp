@@ -1,12 +1,10 @@
-#include <cstdio>
-
 #include "core/entry.h"
+#include "core/output.h"
 #include "core/program_state.h"
 
 int main(int argc, char** argv) {
   static beatmarks::ProgramState state;  // the program's one state, for the whole run
   int count = argc > 0 ? argc - 1 : 0;
   int status = beatmarks::RunProgram(count, argc > 0 ? argv + 1 : argv, state);
-  std::fflush(stdout);
-  return status;
+  return beatmarks::FinishOutput(status);
 }

@@ -1,7 +1,8 @@
 #pragma once
 
 // Where the program's messages, prompts and lists go: standard output, unless
-// a test or fuzzer has put another stream in its place.
+// a test or fuzzer has put another stream in its place, or a run that writes
+// its data to standard output has sent the messages to standard error.
 
 #include <cstdio>
 #include <string_view>
@@ -14,5 +15,14 @@ void SetTerminalOutput(std::FILE* out);  // nullptr restores standard output
 void Print(const char* format, ...) __attribute__((format(printf, 1, 2)));
 void PrintLine(std::string_view line);  // the line and a newline
 void PrintText(std::string_view text);  // exactly the text
+
+// Flushes the messages; a failure is remembered for FinishOutput.
+void FlushOutput();
+
+// At the end of the run: flushes standard output and checks that everything
+// written to it arrived. A failure other than a closed pipe is reported on
+// standard error as "beatmarks: write error: <reason>" and turns the status
+// into 1.
+int FinishOutput(int status);
 
 }  // namespace beatmarks

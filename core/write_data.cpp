@@ -16,7 +16,7 @@ bool WriteData(const TextBuffer& text, NameBuffer& outFileName, bool batch, bool
     return false;
   }
   // What was printed before comes first, even when the file is the terminal.
-  std::fflush(TerminalOutput());
+  FlushOutput();
   std::size_t length = ::strnlen(text.data(), text.size());
   std::string_view content(text.data(), length);
   bool saved = replace ? ReplaceFileContent(outFileName.data(), content)

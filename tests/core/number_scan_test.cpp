@@ -89,7 +89,8 @@ TEST(ScanDecimal, LongNumbersRoundAsTheWholeText) {
       if (k == at) text += '.';
       text += static_cast<char>('0' + digit(random));
     }
-    text += "e" + std::to_string(exponent(random));
+    text += 'e';
+    text += std::to_string(exponent(random));
     TextSource source(text);
     std::string canonical = *ScanDecimal(source);
     EXPECT_EQ(DecimalToFloat(canonical), std::strtof(text.c_str(), nullptr)) << text;
