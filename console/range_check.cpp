@@ -5,10 +5,9 @@ namespace beatmarks {
 void CheckRange(bool mapLoaded, std::int64_t& totalBeats, std::int32_t beatsPerMeasure,
                 std::int32_t& startMeasure, std::int32_t& stopMeasure) {
   if (!mapLoaded) {
-    // 32-bit wrapping arithmetic, as the count has always been made.
-    std::uint32_t span = static_cast<std::uint32_t>(stopMeasure) + 1u -
-                         static_cast<std::uint32_t>(startMeasure);
-    totalBeats = static_cast<std::int32_t>(span * static_cast<std::uint32_t>(beatsPerMeasure));
+    // Exact: at most 2^32 measures of fewer than 2^31 beats fit in 64 bits.
+    std::int64_t span = std::int64_t{stopMeasure} + 1 - startMeasure;
+    totalBeats = span * beatsPerMeasure;
   }
   if (totalBeats <= 0) {
     startMeasure = 0;

@@ -1,5 +1,7 @@
 #include "core/entry.h"
 
+#include <csignal>
+
 #include "console/command_loop.h"
 #include "core/display.h"
 #include "core/number_scan.h"
@@ -28,8 +30,10 @@ int CommandLineRun(int count, const char* const* arguments, ProgramState& state)
           state.outText, cut);
   CopyName(arguments[1], state.outFileName);
   if (!WriteData(state.outText, state.outFileName, true, false)) return 1;
-  if (cut) PrintLine(kCutWarning);
-  return 0;
+  if (!cut) return 0;
+  // What fits was saved, but the list is incomplete: scripts must see that.
+  PrintLine(kCutWarning);
+  return 1;
 }
 
 bool NamesFit(int count, const char* const* arguments) {
@@ -43,6 +47,9 @@ bool NamesFit(int count, const char* const* arguments) {
 }  // namespace
 
 int RunProgram(int argumentCount, const char* const* arguments, ProgramState& state) {
+  // A file-size limit makes the write fail and take the usual error path
+  // (cut back, temporary file removed, an error line) instead of killing us.
+  std::signal(SIGXFSZ, SIG_IGN);
   Print("Beatmarks 1.0\n");
   if (!NamesFit(argumentCount, arguments)) {
     PrintLine(kNameTooLong);
@@ -53,7 +60,7 @@ int RunProgram(int argumentCount, const char* const* arguments, ProgramState& st
     return 0;
   }
   CopyName(arguments[0], state.mapFileName);
-  ReadMap(state.sectionCount, state.totalMeasures, state.totalBeats, state.tempo,
+  MapReadOutcome outcome = ReadMap(state.sectionCount, state.totalMeasures, state.totalBeats, state.tempo,
           state.measures, state.beatsPerMeasure, state.mapFileName, state.sampleRate,
           state.divisions, true, state.startMeasure, state.stopMeasure);
   ApplyStopDefault(state.stopMeasure, state.totalMeasures);
@@ -62,6 +69,9 @@ int RunProgram(int argumentCount, const char* const* arguments, ProgramState& st
     CommandLoop(state);
     return 0;
   }
+  // A run whose map could not be read writes nothing rather than a list of
+  // the default section that looks like success.
+  if (outcome != MapReadOutcome::kRead) return 1;
   return CommandLineRun(argumentCount, arguments, state);
 }
 

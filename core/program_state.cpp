@@ -1,5 +1,7 @@
 #include "core/program_state.h"
 
+#include <algorithm>
+
 namespace beatmarks {
 
 ProgramState::ProgramState() {
@@ -9,8 +11,10 @@ ProgramState::ProgramState() {
   command[0] = '0';
 }
 
-void ApplyStopDefault(std::int32_t& stopMeasure, std::int32_t totalMeasures) {
-  if (stopMeasure == 0) stopMeasure = totalMeasures;
+void ApplyStopDefault(std::int32_t& stopMeasure, std::int64_t totalMeasures) {
+  if (stopMeasure == 0) {
+    stopMeasure = static_cast<std::int32_t>(std::clamp<std::int64_t>(totalMeasures, INT32_MIN, INT32_MAX));
+  }
 }
 
 }  // namespace beatmarks

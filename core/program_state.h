@@ -22,7 +22,7 @@ struct ProgramState {
   CountArray beatsPerMeasure;
   CountArray measures;
   std::int32_t sectionCount = 0;
-  std::int32_t totalMeasures = 0;
+  std::int64_t totalMeasures = 0;  // exact, saturating
   std::int64_t totalBeats = 0;
   std::int32_t sampleRate = 44100;
   std::int32_t startMeasure = 0;  // 0-based
@@ -37,7 +37,7 @@ struct ProgramState {
 };
 
 // After a map read a stop index of 0 counts as "not given": the range then
-// reaches one past the map's last measure.
-void ApplyStopDefault(std::int32_t& stopMeasure, std::int32_t totalMeasures);
+// reaches one past the map's last measure (held within the 32-bit range).
+void ApplyStopDefault(std::int32_t& stopMeasure, std::int64_t totalMeasures);
 
 }  // namespace beatmarks

@@ -28,17 +28,29 @@ float NextTempo(MapCursor& cursor) {
   return token ? MapTempo(*token) : 0.0f;
 }
 
-std::int32_t WrappingProduct(std::int32_t a, std::int32_t b) {
-  return static_cast<std::int32_t>(static_cast<std::uint32_t>(a) * static_cast<std::uint32_t>(b));
+// Totals are exact; only a map of millions of huge sections could pass the
+// 64-bit range, and there they hold at its end.
+std::int64_t SaturatingSum(std::int64_t a, std::int64_t b) {
+  std::int64_t sum = 0;
+  if (!__builtin_add_overflow(a, b, &sum)) return sum;
+  return b > 0 ? INT64_MAX : INT64_MIN;
 }
 
-std::int32_t WrappingSum(std::int32_t a, std::int32_t b) {
-  return static_cast<std::int32_t>(static_cast<std::uint32_t>(a) + static_cast<std::uint32_t>(b));
+// The count line shows the totals as they have always been shown: in 32 bits.
+std::int32_t Wrapped32(std::int64_t value) {
+  return static_cast<std::int32_t>(static_cast<std::uint32_t>(static_cast<std::uint64_t>(value)));
+}
+
+// The map's text, without a UTF-8 byte order mark that an editor put first.
+std::string_view WithoutByteOrderMark(std::string_view text) {
+  constexpr std::string_view kMark = "\xEF\xBB\xBF";
+  if (text.substr(0, kMark.size()) == kMark) text.remove_prefix(kMark.size());
+  return text;
 }
 
 }  // namespace
 
-MapReadOutcome ReadMap(std::int32_t& sectionCount, std::int32_t& totalMeasures,
+MapReadOutcome ReadMap(std::int32_t& sectionCount, std::int64_t& totalMeasures,
                        std::int64_t& totalBeats, TempoArray& tempo, CountArray& measures,
                        CountArray& beatsPerMeasure, NameBuffer& mapFileName,
                        std::int32_t& sampleRate, std::int32_t& divisions, bool batch,
@@ -57,14 +69,16 @@ MapReadOutcome ReadMap(std::int32_t& sectionCount, std::int32_t& totalMeasures,
   totalBeats = 0;
   totalMeasures = 0;
   std::int32_t n = 0;
-  MapCursor cursor(text);
+  std::int64_t sectionLines = 0;
+  MapCursor cursor(WithoutByteOrderMark(text));
   while (std::optional<std::string_view> keyword = cursor.Next(kKeywordSeparators)) {
     if (*keyword == "tmap") {
       tempo[n] = NextTempo(cursor);
       beatsPerMeasure[n] = NextInteger(cursor, kTab);
       measures[n] = NextInteger(cursor, kNewline);
-      totalBeats += WrappingProduct(measures[n], beatsPerMeasure[n]);
-      totalMeasures = WrappingSum(totalMeasures, measures[n]);
+      totalBeats = SaturatingSum(totalBeats, std::int64_t{measures[n]} * beatsPerMeasure[n]);
+      totalMeasures = SaturatingSum(totalMeasures, measures[n]);
+      ++sectionLines;
       if (n < kMaxSectionsRead) ++n;
     } else if (*keyword == "rate") {
       sampleRate = NextInteger(cursor, kNewline);
@@ -77,8 +91,12 @@ MapReadOutcome ReadMap(std::int32_t& sectionCount, std::int32_t& totalMeasures,
     }
   }
   sectionCount = n;
-  Print("Read %i sections, %i measures, %i beats\n", n, totalMeasures,
-              static_cast<std::int32_t>(totalBeats));
+  Print("Read %i sections, %i measures, %i beats\n", n, Wrapped32(totalMeasures),
+        Wrapped32(totalBeats));
+  if (sectionLines > kMaxSectionsRead) {
+    Print("Warning: only %i sections are kept; the map has %lli\n", kMaxSectionsRead,
+          static_cast<long long>(sectionLines));
+  }
   return MapReadOutcome::kRead;
 }
 

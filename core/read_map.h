@@ -14,7 +14,7 @@ enum class MapReadOutcome {
 
 // Reads a tempo map file into the map and the settings it names, and reports
 // what it read. With batch false the file name is asked for first.
-MapReadOutcome ReadMap(std::int32_t& sectionCount, std::int32_t& totalMeasures,
+MapReadOutcome ReadMap(std::int32_t& sectionCount, std::int64_t& totalMeasures,
                        std::int64_t& totalBeats, TempoArray& tempo, CountArray& measures,
                        CountArray& beatsPerMeasure, NameBuffer& mapFileName,
                        std::int32_t& sampleRate, std::int32_t& divisions, bool batch,

@@ -95,7 +95,33 @@ const MapCase kMapCases[] = {
     {"TotalsWrapIn32Bits", "tmap\t120\t65536\t65536\ntmap\t120\t1\t2147483647\ntmap\t120\t1\t1\n",
      {{120.0f, 65536, 65536}, {120.0f, 1, 2147483647}, {120.0f, 1, 1}},
      "Read 3 sections, -2147418112 measures, -2147483648 beats\n"},
+    {"ByteOrderMarkIsSkipped", "\xEF\xBB\xBFtmap\t90\t4\t2\n", {{90.0f, 4, 2}},
+     "Read 1 sections, 2 measures, 8 beats\n"},
+    {"ByteOrderMarkOnlyAtTheStart", "tmap\t90\t4\t2\n\xEF\xBB\xBFtmap\t80\t4\t2\n", {{90.0f, 4, 2}},
+     "Read 1 sections, 2 measures, 8 beats\n"},
 };
+
+// The count line wraps as it always has; the totals and the stop default
+// they give stay exact.
+TEST(ReadMap, TotalsStayExactBeyond32Bits) {
+  struct Case {
+    const char* text;
+    std::int64_t measures, beats;
+    std::int32_t stop;
+  };
+  const Case cases[] = {
+      {"tmap\t120\t4\t2147483647\ntmap\t120\t4\t1\n", 2147483648, 8589934592, INT32_MAX},
+      {"tmap\t120\t4\t536870912\n", 536870912, 2147483648, 536870912},
+      {"tmap\t120\t4\t-2147483648\ntmap\t120\t4\t-5\n", -2147483653, -8589934612, INT32_MIN},
+  };
+  for (const Case& c : cases) {
+    Loaded l = ReadText(c.text);
+    EXPECT_EQ(l.state.totalMeasures, c.measures) << c.text;
+    EXPECT_EQ(l.state.totalBeats, c.beats) << c.text;
+    ApplyStopDefault(l.state.stopMeasure, l.state.totalMeasures);
+    EXPECT_EQ(l.state.stopMeasure, c.stop) << c.text;
+  }
+}
 
 INSTANTIATE_TEST_SUITE_P(ReadMap, MapText, ::testing::ValuesIn(kMapCases),
                          [](const auto& info) { return std::string(info.param.name); });
@@ -104,7 +130,9 @@ TEST(ReadMap, KeepsAtMost510Sections) {
   std::string text;
   for (int i = 0; i < 600; ++i) text += "tmap\t" + std::to_string(100 + i) + "\t4\t1\n";
   Loaded l = ReadText(text);
-  EXPECT_EQ(l.report, "Read 510 sections, 600 measures, 2400 beats\n");
+  EXPECT_EQ(l.report,
+            "Read 510 sections, 600 measures, 2400 beats\n"
+            "Warning: only 510 sections are kept; the map has 600\n");
   EXPECT_EQ(l.state.sectionCount, 510);
   EXPECT_EQ(l.state.tempo[509], 609.0f);
   EXPECT_EQ(l.state.tempo[511], 120.0f);  // the last entry is never touched

@@ -15,6 +15,8 @@
 namespace beatmarks::testing {
 namespace {
 
+// A map without sections: the list is of the default single section.
+const char kNoSections[] = "no sections here\n";
 const char kHelpExamples[] = "tmap\t144.6\t4\t32\ntmap\t152\t3\t16\n";
 // 100 bpm in 3/4 for 2 measures, an empty section, 60 bpm in 2/4 for 3.
 const char kMidMap[] = "tmap\t100\t3\t2\ntmap\t90\t4\t0\ntmap\t60\t2\t3\n";
@@ -74,16 +76,20 @@ std::vector<Case> Cases() {
       "M 1\tB 1\t0.000 sec\t0 smp\n\tB 2\t0.500 sec\t5 smp\n"
       "\tB 3\t1.000 sec\t10 smp\n\tB 4\t1.500 sec\t15 smp\n";
   return {
-      {"MissingMapWritesWorkedExample", "", {"none.tmap", "out.txt"}, "",
-       banner + "File not found!\n" + Saved(worked), 0, worked},
-      {"AppendsToExistingFile", "", {"none.tmap", "out.txt"}, "old list\n",
-       banner + "File not found!\n" + Saved(worked), 0, "old list\n" + worked},
+      {"NoSectionsWritesWorkedExample", kNoSections, {"map.tmap", "out.txt"}, "",
+       banner + "Read 0 sections, 0 measures, 0 beats\n" + Saved(worked), 0, worked},
+      {"MissingMapWritesNothing", "", {"none.tmap", "out.txt"}, "kept\n",
+       banner + "File not found!\n", 1, "kept\n"},
+      {"MapThatIsAFolderWritesNothing", "", {".", "out.txt"}, "",
+       banner + "File not found!\n", 1, ""},
+      {"AppendsToExistingFile", kNoSections, {"map.tmap", "out.txt"}, "old list\n",
+       banner + "Read 0 sections, 0 measures, 0 beats\n" + Saved(worked), 0, "old list\n" + worked},
       {"MidSectionRangeAcrossEmptySection", kMidMap, {"map.tmap", "out.txt", "48000", "2", "4", "3"},
        "", banner + "Read 3 sections, 5 measures, 12 beats\n" + Saved(kMidRange), 0, kMidRange},
       {"StartAfterStopGivesOnlyRate", kHelpExamples, {"map.tmap", "out.txt", "44100", "5", "3"}, "",
        banner + helpRead + Saved(onlyRate), 0, onlyRate},
-      {"StopOneIsUsedUnchanged", "", {"none.tmap", "out.txt", "44100", "1", "1"}, "",
-       banner + "File not found!\n" + Saved(worked), 0, worked},
+      {"StopOneIsUsedUnchanged", kNoSections, {"map.tmap", "out.txt", "44100", "1", "1"}, "",
+       banner + "Read 0 sections, 0 measures, 0 beats\n" + Saved(worked), 0, worked},
       {"TempoZeroInLaterSectionEndsRun", "tmap\t120\t4\t2\ntmap\t0\t4\t2\n",
        {"map.tmap", "out.txt", "44100", "1", "1"}, "kept\n",
        banner + "Read 2 sections, 4 measures, 16 beats\n"
@@ -97,22 +103,22 @@ std::vector<Case> Cases() {
        banner + "Read 1 sections, 2 measures, 0 beats\n"
                 "Error: Beats per measure must be greater than zero! (section 1)\n",
        1, ""},
-      {"ZeroDivisions", "", {"none.tmap", "out.txt", "44100", "1", "1", "0"}, "",
-       banner + "File not found!\nError: Divisions per beat must be greater than zero!\n", 1, ""},
-      {"SeventhArgumentLeavesDivisions", "", {"none.tmap", "out.txt", "44100", "1", "1", "0", "x"},
-       "", banner + "File not found!\n" + Saved(worked), 0, worked},
-      {"CutAtLimitWarns", "", {"none.tmap", "out.txt", "44100", "1", "3001"}, "",
-       banner + "File not found!\n" + Saved(bigGrid) +
+      {"ZeroDivisions", kNoSections, {"map.tmap", "out.txt", "44100", "1", "1", "0"}, "",
+       banner + "Read 0 sections, 0 measures, 0 beats\nError: Divisions per beat must be greater than zero!\n", 1, ""},
+      {"SeventhArgumentLeavesDivisions", kNoSections, {"map.tmap", "out.txt", "44100", "1", "1", "0", "x"},
+       "", banner + "Read 0 sections, 0 measures, 0 beats\n" + Saved(worked), 0, worked},
+      {"CutAtLimitWarns", kNoSections, {"map.tmap", "out.txt", "44100", "1", "3001"}, "",
+       banner + "Read 0 sections, 0 measures, 0 beats\n" + Saved(bigGrid) +
            "Warning: text longer than 65535 characters, list cut short\n",
-       0, bigGrid},
-      {"RateArgumentIsDecimal", "", {"none.tmap", "out.txt", "010", "1", "1", "1"}, "",
-       banner + "File not found!\n" + Saved(tenHertz), 0, tenHertz},
+       1, bigGrid},
+      {"RateArgumentIsDecimal", kNoSections, {"map.tmap", "out.txt", "010", "1", "1", "1"}, "",
+       banner + "Read 0 sections, 0 measures, 0 beats\n" + Saved(tenHertz), 0, tenHertz},
       {"LongMapNameRefused", "", {std::string(128, 'm'), "out.txt"}, "",
        banner + "Error: File name longer than 127 characters!\n", 1, ""},
-      {"LongOutputNameRefused", "", {"none.tmap", std::string(128, 'o')}, "",
+      {"LongOutputNameRefused", kNoSections, {"map.tmap", std::string(128, 'o')}, "",
        banner + "Error: File name longer than 127 characters!\n", 1, ""},
-      {"UnwritableOutputFails", "", {"none.tmap", "."}, "",
-       banner + "File not found!\nError: Could not write file .!\n", 1, ""},
+      {"UnwritableOutputFails", kNoSections, {"map.tmap", "."}, "",
+       banner + "Read 0 sections, 0 measures, 0 beats\nError: Could not write file .!\n", 1, ""},
   };
 }
 
@@ -165,14 +171,15 @@ TEST(CommandLineRun, ArgumentsOverrideMapSettings) {
 
 TEST(CommandLineRun, EmptyOutputNameIsAskedFor) {
   TempFolder folder;
-  RunResult asked = RunBeatmarks({"none.tmap", ""}, "typed.txt\n", folder.path());
-  EXPECT_EQ(asked.out, "Beatmarks 1.0\nFile not found!\nEnter file to write data to\n" +
+  WriteFile(folder.File("map.tmap"), kNoSections);
+  RunResult asked = RunBeatmarks({"map.tmap", ""}, "typed.txt\n", folder.path());
+  EXPECT_EQ(asked.out, "Beatmarks 1.0\nRead 0 sections, 0 measures, 0 beats\nEnter file to write data to\n" +
                            Saved(DefaultGrid(1)));
   EXPECT_EQ(asked.status, 0);
   EXPECT_EQ(ReadFile(folder.File("typed.txt")), DefaultGrid(1));
 
-  RunResult ended = RunBeatmarks({"none.tmap", ""}, "", folder.path());
-  EXPECT_EQ(ended.out, "Beatmarks 1.0\nFile not found!\nEnter file to write data to\n");
+  RunResult ended = RunBeatmarks({"map.tmap", ""}, "", folder.path());
+  EXPECT_EQ(ended.out, "Beatmarks 1.0\nRead 0 sections, 0 measures, 0 beats\nEnter file to write data to\n");
   EXPECT_EQ(ended.status, 1);
 }
 
@@ -185,8 +192,9 @@ namespace {
 // Runs started together append whole lists, one after another.
 TEST(CommandLineRun, ParallelAppendsNeverInterleave) {
   TempFolder folder;
-  const std::vector<std::string> args = {"none.tmap", "out.txt", "44100", "1", "3000", "4"};
-  RunBeatmarks({"none.tmap", "single.txt", "44100", "1", "3000", "4"}, "", folder.path());
+  WriteFile(folder.File("map.tmap"), kNoSections);
+  const std::vector<std::string> args = {"map.tmap", "out.txt", "44100", "1", "150", "4"};
+  RunBeatmarks({"map.tmap", "single.txt", "44100", "1", "150", "4"}, "", folder.path());
   const std::string list = ReadFile(folder.File("single.txt"));
   ASSERT_GT(list.size(), 60000u);
   std::vector<pid_t> children;
