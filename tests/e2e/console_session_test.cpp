@@ -1,6 +1,9 @@
 // Whole interactive sessions: words typed on standard input, the exact
 // standard output, the exit status and the files written.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <ostream>
 #include <string>
@@ -200,6 +203,69 @@ TEST(ConsoleFiles, CutListSavedWithWarning) {
   EXPECT_NE(result.out.find("Saved " + std::to_string(text.size()) + " bytes\n" + kCut),
             std::string::npos);
   EXPECT_EQ(ReadFile(folder.File("big.txt")), text);
+}
+
+}  // namespace
+}  // namespace beatmarks::testing
+
+namespace beatmarks::testing {
+namespace {
+
+// Ranges and tempos whose handling once went wrong: what the list must and
+// must not contain.
+TEST(ConsoleLists, RangesAndTempoDigits) {
+  struct Case {
+    const char* map;
+    std::string typed;
+    std::vector<std::string> present, absent;
+  };
+  const std::string longTempo =
+      "t 1.000000059604644775390625" + std::string(200, '0') + "1 p q";
+  const Case cases[] = {
+      // A single-measure range without a map lists that measure.
+      {"", "l i 6 o 6 p q", {"M 6\tB 1\t10.000 sec"}, {"M 1\t", "M 7\t"}},
+      // A range whose beat count passes 32 bits is no empty range.
+      {"", "l o 2147483647 p q", {"M 1\t", "M 2\t"}, {}},
+      {"tmap\t120\t4\t536870912\n", "l m map.tmap i 5 o 6 p q", {"M 5\t", "M 6\t"}, {"M 1\t"}},
+      // A digit far past what a float holds still decides the rounding.
+      {"", "l " + longTempo, {"\tB 2\t60.000 sec\t2645999 smp\n"}, {}},
+  };
+  for (const Case& c : cases) {
+    TempFolder folder;
+    WriteFile(folder.File("map.tmap"), c.map);
+    RunResult result = RunBeatmarks({}, c.typed, folder.path());
+    for (const std::string& text : c.present) {
+      EXPECT_NE(result.out.find(text), std::string::npos) << c.typed << " lacks " << text;
+    }
+    for (const std::string& text : c.absent) {
+      EXPECT_EQ(result.out.find(text), std::string::npos) << c.typed << " has " << text;
+    }
+  }
+}
+
+// Standard input left non-blocking by whoever started the program is waited
+// for, not taken as its end.
+TEST(ConsoleInput, NonBlockingInputIsWaitedFor) {
+  TempFolder folder;
+  int feed[2];
+  ASSERT_EQ(::pipe(feed), 0);
+  pid_t writer = ::fork();
+  if (writer == 0) {
+    ::close(feed[0]);
+    ::usleep(200000);
+    ssize_t ignored = ::write(feed[1], "l p q", 5);
+    (void)ignored;
+    ::_exit(0);
+  }
+  ::close(feed[1]);
+  RunResult result = RunWith({{}, "", folder.path(), "", [&] {
+                                ::dup2(feed[0], 0);
+                                ::fcntl(0, F_SETFL, ::fcntl(0, F_GETFL) | O_NONBLOCK);
+                              }});
+  ::close(feed[0]);
+  ::waitpid(writer, nullptr, 0);
+  EXPECT_NE(result.out.find(kWorked), std::string::npos);
+  EXPECT_EQ(result.status, 0);
 }
 
 }  // namespace

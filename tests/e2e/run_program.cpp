@@ -21,28 +21,38 @@ void ExecBeatmarks(const std::vector<std::string>& args) {
   ::_exit(127);
 }
 
-RunResult RunBeatmarks(const std::vector<std::string>& args, const std::string& input,
-                       const std::string& folder) {
-  const std::string inPath = folder + "/.stdin";
-  const std::string outPath = folder + "/.stdout";
-  WriteFile(inPath, input);
+RunResult RunWith(const RunSpec& spec) {
+  const std::string inPath = spec.folder + "/.stdin";
+  const std::string errPath = spec.folder + "/.stderr";
+  const std::string outPath = spec.stdoutPath.empty() ? spec.folder + "/.stdout" : spec.stdoutPath;
+  WriteFile(inPath, spec.input);
   pid_t child = ::fork();
   if (child == 0) {
     int in = ::open(inPath.c_str(), O_RDONLY);
     int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (in < 0 || out < 0 || ::chdir(folder.c_str()) != 0) ::_exit(127);
+    int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (in < 0 || out < 0 || err < 0 || ::chdir(spec.folder.c_str()) != 0) ::_exit(127);
     ::dup2(in, STDIN_FILENO);
     ::dup2(out, STDOUT_FILENO);
-    ExecBeatmarks(args);
+    ::dup2(err, STDERR_FILENO);
+    if (spec.inChild) spec.inChild();
+    ExecBeatmarks(spec.args);
   }
   int wstatus = 0;
   ::waitpid(child, &wstatus, 0);
   RunResult result;
-  result.out = ReadFile(outPath);
+  if (std::filesystem::is_regular_file(outPath)) result.out = ReadFile(outPath);
+  result.err = ReadFile(errPath);
   result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
-  std::filesystem::remove(inPath);
-  std::filesystem::remove(outPath);
+  result.signal = WIFSIGNALED(wstatus) ? WTERMSIG(wstatus) : 0;
+  for (const std::string& path : {inPath, errPath}) std::filesystem::remove(path);
+  if (spec.stdoutPath.empty()) std::filesystem::remove(outPath);
   return result;
+}
+
+RunResult RunBeatmarks(const std::vector<std::string>& args, const std::string& input,
+                       const std::string& folder) {
+  return RunWith({args, input, folder, "", nullptr});
 }
 
 TempFolder::TempFolder() {

@@ -3,6 +3,7 @@
 // Runs the built program as a user would: arguments, standard input, a
 // working folder; collects standard output and the exit status.
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -10,8 +11,21 @@ namespace beatmarks::testing {
 
 struct RunResult {
   std::string out;
+  std::string err;
   int status = -1;  // exit status, or -1 when the program did not exit normally
+  int signal = 0;   // the signal that ended it, if one did
 };
+
+// A run set up the way a user's shell or system would set it up.
+struct RunSpec {
+  std::vector<std::string> args;
+  std::string input;
+  std::string folder;
+  std::string stdoutPath;  // standard output redirected here, as '>' does; default: captured
+  std::function<void()> inChild;  // after the redirections, before the program starts
+};
+
+RunResult RunWith(const RunSpec& spec);
 
 // In a child process: replaces it with the program run on these arguments.
 [[noreturn]] void ExecBeatmarks(const std::vector<std::string>& args);
