@@ -99,7 +99,7 @@ TEST_F(AsUsers, WrittenInPlaceWhenARenameWouldLoseSomething) {
   ::chmod((locked + "/out.txt").c_str(), 0666);
   // A file with a second link, and a file of another owner, in a writable folder.
   WriteFile(folder.File("linked.txt"), "old");
-  ::chmod(folder.File("linked.txt").c_str(), 0666);
+  ASSERT_EQ(::chown(folder.File("linked.txt").c_str(), kNobody, kNobody), 0);
   ASSERT_EQ(::link(folder.File("linked.txt").c_str(), folder.File("other-name.txt").c_str()), 0);
   WriteFile(folder.File("root-owned.txt"), "old");
   ::chmod(folder.File("root-owned.txt").c_str(), 0666);
