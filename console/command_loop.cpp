@@ -7,7 +7,6 @@
 #include "console/prompt_number.h"
 #include "console/range_check.h"
 #include "core/display.h"
-#include "core/entry.h"
 #include "core/input.h"
 #include "core/number_scan.h"
 #include "core/output.h"

@@ -6,6 +6,9 @@
 
 namespace beatmarks {
 
+inline constexpr const char* kCutWarning =
+    "Warning: text longer than 65535 characters, list cut short";
+
 // Builds the beat grid of the measures startMeasure..stopMeasure (0-based,
 // inclusive) into outText: the sample-rate block, section headers, one line
 // per division with its time from the start of the piece. textCut tells

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "core/entry.h"
+#include "app/entry.h"
 #include "core/input.h"
 #include "harness.h"
 

@@ -1,4 +1,4 @@
-#include "core/entry.h"
+#include "app/entry.h"
 #include "core/output.h"
 #include "core/program_state.h"
 

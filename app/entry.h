@@ -4,9 +4,6 @@
 
 namespace beatmarks {
 
-inline constexpr const char* kCutWarning =
-    "Warning: text longer than 65535 characters, list cut short";
-
 // Runs the program on its arguments (without the program's name) and returns
 // the exit status: the command loop with fewer than two arguments, else one
 // command-line run that appends the list to the output file.

@@ -1,4 +1,4 @@
-#include "core/entry.h"
+#include "app/entry.h"
 
 #include <csignal>
 
