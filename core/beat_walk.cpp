@@ -1,0 +1,84 @@
+#include "core/beat_walk.h"
+
+#include <algorithm>
+
+namespace beatmarks {
+namespace {
+
+class Walk {
+ public:
+  Walk(std::int64_t start, std::int64_t stop, std::int32_t divisions, BeatSink& sink)
+      : start_(start), stop_(stop), divisions_(divisions), sink_(sink) {}
+
+  bool Done() const { return j_ > stop_ || sink_.Full(); }
+
+  void Stretch(const beatmarks::Stretch& s) {
+    if (s.divisions == 0) return;
+    EnterAt(s);
+    DivisionCount n = PassBeforeRange(s);
+    for (; n < s.divisions && !Done(); ++n) {
+      if (InRange(j_)) sink_.Division({s, n, j_, b_, d_});
+      Advance(s.beatsPerMeasure);
+    }
+  }
+
+ private:
+  bool InRange(std::int64_t j) const { return start_ <= j && j <= stop_; }
+
+  // A stretch that begins a new measure ends the one cut short before it.
+  void EnterAt(const beatmarks::Stretch& s) {
+    bool cutShort = s.firstMeasure > j_ && (b_ != 0 || d_ != 0);
+    j_ = s.firstMeasure;
+    b_ = s.firstBeat;
+    d_ = s.firstDivision;
+    if (cutShort && InRange(j_)) sink_.MeasureEnd(j_);
+  }
+
+  // Passes the stretch's divisions before the range in one step; returns how many.
+  DivisionCount PassBeforeRange(const beatmarks::Stretch& s) {
+    if (j_ >= start_ || Done()) return 0;
+    const DivisionCount perBeat = static_cast<DivisionCount>(divisions_);
+    const DivisionCount perMeasure = perBeat * static_cast<DivisionCount>(s.beatsPerMeasure);
+    const DivisionCount intoMeasure = static_cast<DivisionCount>(b_) * perBeat + d_;
+    const DivisionCount toStart =
+        static_cast<DivisionCount>(start_ - j_) * perMeasure - intoMeasure;
+    const DivisionCount count = std::min(toStart, s.divisions);
+    sink_.Pass(s, count);
+    const DivisionCount reached = intoMeasure + count;
+    j_ += static_cast<std::int64_t>(reached / perMeasure);
+    b_ = static_cast<std::int32_t>(reached % perMeasure / perBeat);
+    d_ = static_cast<std::int32_t>(reached % perBeat);
+    if (reached >= perMeasure && InRange(j_)) sink_.MeasureEnd(j_);
+    return count;
+  }
+
+  void Advance(std::int32_t beatsPerMeasure) {
+    if (++d_ == divisions_) {
+      ++b_;
+      d_ = 0;
+    }
+    if (b_ == beatsPerMeasure) {
+      ++j_;
+      b_ = 0;
+      if (InRange(j_)) sink_.MeasureEnd(j_);
+    }
+  }
+
+  const std::int64_t start_, stop_;
+  const std::int32_t divisions_;
+  BeatSink& sink_;
+  std::int64_t j_ = 0;
+  std::int32_t b_ = 0;
+  std::int32_t d_ = 0;
+};
+
+}  // namespace
+
+void WalkBeats(Timeline& timeline, std::int64_t start, std::int64_t stop,
+               std::int32_t divisions, BeatSink& sink) {
+  Walk walk(start, stop, divisions, sink);
+  Stretch stretch;
+  while (!walk.Done() && timeline.Next(stretch)) walk.Stretch(stretch);
+}
+
+}  // namespace beatmarks

@@ -1,0 +1,63 @@
+#pragma once
+
+// The beat grid walked once, whatever is made of it. A timeline gives the
+// grid as stretches, each with one meter and one time per division; the walk
+// turns them into events for a sink: the divisions passed before the range
+// (counted, not visited), each division inside the range, and each measure
+// end that leads into the range. Nothing after the range is walked.
+
+#include <cstdint>
+#include <optional>
+
+#include "core/exact_time.h"
+#include "core/time_advance.h"
+
+namespace beatmarks {
+
+// A run of divisions with one meter and one tempo, from where it begins to
+// where the next begins.
+struct Stretch {
+  std::int32_t number = 1;          // 1-based, shown in section headers
+  float tempo = 120.0f;             // beats per minute, as the map stores it
+  std::int32_t beatsPerMeasure = 4;
+  std::int64_t measures = 0;        // measures that begin in it
+  std::int64_t firstMeasure = 0;    // 0-based position of its first division
+  std::int32_t firstBeat = 0;
+  std::int32_t firstDivision = 0;
+  DivisionCount divisions = 0;      // divisions in it
+  std::optional<LinearTime> time;   // exact times, when the timeline makes them
+};
+
+// Where the walk takes its stretches from, in order.
+class Timeline {
+ public:
+  virtual ~Timeline() = default;
+  // The next stretch, or false after the last.
+  virtual bool Next(Stretch& stretch) = 0;
+};
+
+struct BeatEvent {
+  const Stretch& stretch;
+  DivisionCount index;  // division within the stretch
+  std::int64_t measure;  // 0-based, across the whole map
+  std::int32_t beat;     // 0-based within the measure
+  std::int32_t division; // 0-based within the beat
+};
+
+class BeatSink {
+ public:
+  virtual ~BeatSink() = default;
+  // Divisions of the stretch passed before the range, in one call.
+  virtual void Pass(const Stretch& stretch, DivisionCount count) = 0;
+  virtual void Division(const BeatEvent& event) = 0;
+  // A measure ended and the next one, `measure` (0-based), is in the range.
+  virtual void MeasureEnd(std::int64_t measure) = 0;
+  // True when nothing more can be taken (a full text).
+  virtual bool Full() const { return false; }
+};
+
+// Walks the measures start..stop (0-based, inclusive) with `divisions` per beat.
+void WalkBeats(Timeline& timeline, std::int64_t start, std::int64_t stop,
+               std::int32_t divisions, BeatSink& sink);
+
+}  // namespace beatmarks

@@ -1,0 +1,41 @@
+#include "core/text_map_timeline.h"
+
+namespace beatmarks {
+
+TextMapTimeline::TextMapTimeline(int count, const TempoArray& tempo,
+                                 const CountArray& beatsPerMeasure, const CountArray& measures,
+                                 std::int32_t divisions, std::optional<Rational> offset)
+    : count_(count),
+      tempo_(tempo),
+      beatsPerMeasure_(beatsPerMeasure),
+      measures_(measures),
+      divisions_(divisions),
+      exact_(offset.has_value()),
+      start_(offset.value_or(Rational())) {}
+
+bool TextMapTimeline::Next(Stretch& s) {
+  if (next_ >= count_) return false;
+  const int i = next_++;
+  s.number = i + 1;
+  s.tempo = tempo_[i];
+  s.beatsPerMeasure = beatsPerMeasure_[i];
+  s.measures = measures_[i];
+  s.firstMeasure = firstMeasure_;
+  s.firstBeat = 0;
+  s.firstDivision = 0;
+  s.divisions = 0;
+  s.time.reset();
+  if (s.measures <= 0) return true;  // nothing in it, and no time passes
+  const DivisionCount beats =
+      static_cast<DivisionCount>(s.measures) * static_cast<DivisionCount>(s.beatsPerMeasure);
+  s.divisions = beats * static_cast<DivisionCount>(divisions_);
+  firstMeasure_ += s.measures;
+  if (exact_) {
+    const Rational beat = Rational(60) / Rational::FromFloat(s.tempo);
+    s.time.emplace(start_, beat / Rational(divisions_));
+    start_ += beat * Rational(static_cast<std::int64_t>(s.measures) * s.beatsPerMeasure);
+  }
+  return true;
+}
+
+}  // namespace beatmarks

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+
+#include "core/beat_walk.h"
+#include "core/program_state.h"
+#include "core/rational.h"
+
+namespace beatmarks {
+
+// The sections of a text map as stretches: each begins on a bar line, at the
+// end of the one before. With an offset, each also carries its exact times:
+// the offset plus the exact lengths of the sections before it, and divisions
+// of exactly 60 / (tempo x divisions) seconds, the tempo taken as the exact
+// number its float is.
+class TextMapTimeline : public Timeline {
+ public:
+  TextMapTimeline(int count, const TempoArray& tempo, const CountArray& beatsPerMeasure,
+                  const CountArray& measures, std::int32_t divisions,
+                  std::optional<Rational> offset);
+
+  bool Next(Stretch& stretch) override;
+
+ private:
+  const int count_;
+  const TempoArray& tempo_;
+  const CountArray& beatsPerMeasure_;
+  const CountArray& measures_;
+  const std::int32_t divisions_;
+  const bool exact_;
+  int next_ = 0;
+  std::int64_t firstMeasure_ = 0;
+  Rational start_;
+};
+
+}  // namespace beatmarks
