@@ -90,7 +90,11 @@ double NearestExact(const BigInt& numerator, const BigInt& denominator) {
   const BigInt magnitude = numerator.Abs();
   const std::int64_t shift = 55 - (magnitude.BitLength() - denominator.BitLength());
   BigInt quotient, remainder;
-  BigInt::DivMod(magnitude << shift, denominator << -shift, quotient, remainder);
+  if (shift >= 0) {
+    BigInt::DivMod(magnitude << shift, denominator, quotient, remainder);
+  } else {
+    BigInt::DivMod(magnitude, denominator << -shift, quotient, remainder);
+  }
   u128 bits = 0;
   quotient.ToUnsigned128(bits);  // below 2^56
   const auto q = static_cast<u64>(bits);
