@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <random>
 #include <string>
+#include <utility>
 
 #include "core/big_int.h"
 #include "core/rational.h"
@@ -24,10 +25,6 @@ inline RefInt ToRef(const BigInt& value) {
   return RefInt(value.ToDecimal());
 }
 
-inline RefRational ToRef(const Rational& value) {
-  return RefRational(ToRef(value.numerator()), ToRef(value.denominator()));
-}
-
 // The same integer, limb by limb.
 inline BigInt FromRef(const RefInt& value) {
   BigInt result;
@@ -39,14 +36,39 @@ inline BigInt FromRef(const RefInt& value) {
   return value < 0 ? -result : result;
 }
 
+// A fraction kept as it comes, never reduced: sums of hundreds of sections
+// stay cheap, and nothing depends on the code under test reducing it.
+struct RefFraction {
+  RefInt num, den = 1;  // den > 0
+
+  RefFraction() = default;
+  RefFraction(RefInt n, RefInt d = 1) : num(std::move(n)), den(std::move(d)) {}
+  static RefFraction Of(const RefRational& r) { return {numerator(r), denominator(r)}; }
+  friend RefFraction operator+(const RefFraction& a, const RefFraction& b) {
+    return {a.num * b.den + b.num * a.den, a.den * b.den};
+  }
+  friend RefFraction operator*(const RefFraction& a, const RefFraction& b) {
+    return {a.num * b.num, a.den * b.den};
+  }
+  friend RefFraction operator/(const RefFraction& a, const RefFraction& b) {  // b > 0
+    return {a.num * b.den, a.den * b.num};
+  }
+  friend bool operator==(const RefFraction& a, const RefFraction& b) { return a.num * b.den == b.num * a.den; }
+  friend bool operator<(const RefFraction& a, const RefFraction& b) { return a.num * b.den < b.num * a.den; }
+};
+
+inline RefFraction ToRef(const Rational& value) {
+  return {ToRef(value.numerator()), ToRef(value.denominator())};
+}
+
 // The exact value of a finite float, from its bits.
-inline RefRational RefFromFloat(float value) {
+inline RefFraction RefFromFloat(float value) {
   int exponent = 0;
   auto mantissa = static_cast<std::int64_t>(std::ldexp(std::frexp(value, &exponent), 24));
   exponent -= 24;
   RefInt magnitude(mantissa);
-  if (exponent >= 0) return RefRational(magnitude << exponent);
-  return RefRational(magnitude, RefInt(1) << -exponent);
+  if (exponent >= 0) return RefFraction(RefInt(magnitude << exponent));
+  return RefFraction(magnitude, RefInt(1) << -exponent);
 }
 
 inline RefInt RefFloorDiv(const RefInt& a, const RefInt& b) {
@@ -56,19 +78,18 @@ inline RefInt RefFloorDiv(const RefInt& a, const RefInt& b) {
 }
 
 // floor(time x scale + 1/2).
-inline RefInt RefRoundHalfUp(const RefRational& time, const RefInt& scale) {
-  RefInt n = numerator(time), d = denominator(time);
-  return RefFloorDiv(2 * n * scale + d, 2 * d);
+inline RefInt RefRoundHalfUp(const RefFraction& time, const RefInt& scale) {
+  return RefFloorDiv(2 * time.num * scale + time.den, 2 * time.den);
 }
 
-inline std::int64_t RefSample(const RefRational& time, std::uint32_t rate) {
+inline std::int64_t RefSample(const RefFraction& time, std::uint32_t rate) {
   RefInt position = RefRoundHalfUp(time, rate);
   if (position > INT64_MAX) return INT64_MAX;
   if (position < INT64_MIN) return INT64_MIN;
   return static_cast<std::int64_t>(position);
 }
 
-inline std::string RefSeconds(const RefRational& time, int decimals) {
+inline std::string RefSeconds(const RefFraction& time, int decimals) {
   RefInt units = RefRoundHalfUp(time, boost::multiprecision::pow(RefInt(10), decimals));
   std::string digits = RefInt(abs(units)).str();
   if (digits.size() <= static_cast<std::size_t>(decimals)) {
@@ -81,14 +102,14 @@ inline std::string RefSeconds(const RefRational& time, int decimals) {
 // Whether `nearest` is the double nearest to `time`, ties to even: `time`
 // lies within half-way to each neighbour, and on a half-way point only
 // where the mantissa is even.
-inline bool RefIsNearest(const RefRational& time, double nearest) {
+inline bool RefIsNearest(const RefFraction& time, double nearest) {
   if (!std::isfinite(nearest)) return false;
   RefRational here = RefRational(nearest == 0 ? 0.0 : nearest);
   RefRational below = RefRational(std::nextafter(nearest, -INFINITY));
   RefRational above = RefRational(std::nextafter(nearest, INFINITY));
-  RefRational low = (below + here) / 2, high = (here + above) / 2;
-  if (time < low || time > high) return false;
-  if (time != low && time != high) return true;
+  RefFraction low = RefFraction::Of((below + here) / 2), high = RefFraction::Of((here + above) / 2);
+  if (time < low || high < time) return false;
+  if (!(time == low) && !(time == high)) return true;
   return (std::bit_cast<std::uint64_t>(nearest) & 1) == 0;
 }
 

@@ -71,6 +71,7 @@ TEST(LinearTime, TiesSaturationAndLayout) {
 
 #ifdef BEATMARKS_HAVE_BOOST
 using testing::RefInt;
+using testing::RefFraction;
 using testing::RefRational;
 
 RefInt RefFrom128(u128 n) {
@@ -114,7 +115,7 @@ u128 RandomIndex(std::mt19937_64& random, u128 count) {
 // A section's start and division length in both kinds, and its division count.
 struct Section {
   Rational base, step;
-  RefRational refBase, refStep;
+  RefFraction refBase, refStep;
   u128 count;
   float tempo;
 };
@@ -123,24 +124,24 @@ std::vector<Section> RandomMap(std::mt19937_64& random, int sections) {
   const std::uint64_t whole = random() % 1000, fraction = random() % 1000000;
   const std::string fractionDigits = std::to_string(fraction);
   Rational base = *Rational::FromDecimal(std::to_string(whole) + "." + fractionDigits);
-  RefRational refBase = RefRational(whole) +
-                        RefRational(fraction, boost::multiprecision::pow(RefInt(10), fractionDigits.size()));
+  RefFraction refBase = RefFraction(RefInt(whole)) +
+                        RefFraction(fraction, boost::multiprecision::pow(RefInt(10), fractionDigits.size()));
   std::vector<Section> map;
   for (int i = 0; i < sections; ++i) {
     float tempo = RandomTempo(random);
     std::int64_t beats = RandomCount(random), measures = RandomCount(random), divisions = RandomCount(random);
     Rational beat = Rational(60) / Rational::FromFloat(tempo);
-    RefRational refBeat = RefRational(60) / testing::RefFromFloat(tempo);
-    map.push_back({base, beat / Rational(divisions), refBase, refBeat / divisions,
+    RefFraction refBeat = RefFraction(RefInt(60)) / testing::RefFromFloat(tempo);
+    map.push_back({base, beat / Rational(divisions), refBase, refBeat / RefFraction(RefInt(divisions)),
                    u128(measures * beats) * static_cast<std::uint64_t>(divisions), tempo});
     base += beat * Rational(measures * beats);
-    refBase += refBeat * (measures * beats);
+    refBase = refBase + refBeat * RefFraction(RefInt(measures * beats));
   }
   return map;
 }
 
 void ExpectTimesMatch(const LinearTime& times, const Section& s, u128 n, std::uint32_t rate, int decimals) {
-  RefRational t = s.refBase + RefFrom128(n) * s.refStep;
+  RefFraction t = s.refBase + RefFraction(RefFrom128(n)) * s.refStep;
   const std::string where = "tempo " + std::to_string(s.tempo) + " n " + RefFrom128(n).str() +
                             " rate " + std::to_string(rate) + " decimals " + std::to_string(decimals);
   ASSERT_EQ(times.Sample(n, rate), testing::RefSample(t, rate)) << where;
@@ -179,21 +180,21 @@ TEST(LinearTime, HalvesAndNearHalves) {
   for (int i = 0; i < 20000; ++i) {
     const float tempo = 40.0f + static_cast<float>(random() % 200000) / 1000.0f;
     const std::int64_t divisions = 1 + static_cast<std::int64_t>(random() % 16);
-    const RefRational step = RefRational(60) / testing::RefFromFloat(tempo) / divisions;
+    const RefFraction step = RefFraction(RefInt(60)) / testing::RefFromFloat(tempo) / RefFraction(RefInt(divisions));
     const u128 n = random() % (std::uint64_t{1} << (random() % 40));
     const std::uint32_t rate = RandomRate(random);
     const int decimals = static_cast<int>(random() % 10);
     const RefInt scale = i % 2 ? RefInt(rate) : boost::multiprecision::pow(RefInt(10), decimals);
-    const RefRational end = RefFrom128(n) * step;
+    const RefRational end = RefRational(RefFrom128(n)) * RefRational(step.num, step.den);
     const RefRational scaledEnd = end * scale;
     const RefInt k = numerator(scaledEnd) / denominator(scaledEnd) + 1 + random() % 1000;
     const int side = static_cast<int>(random() % 3) - 1;  // below, on or above the half
     const RefRational t = (RefRational(k) + RefRational(1, 2)) / scale + side * hair / (1 + random() % 1000);
-    ASSERT_EQ(testing::RefRoundHalfUp(t, scale), side < 0 ? k : k + 1);
     const RefRational refBase = t - end;
+    ASSERT_EQ(testing::RefRoundHalfUp(RefFraction::Of(t), scale), side < 0 ? k : k + 1);
     const Rational base(testing::FromRef(numerator(refBase)), testing::FromRef(denominator(refBase)));
     const Rational stepValue = Rational(60) / Rational::FromFloat(tempo) / Rational(divisions);
-    ExpectTimesMatch(LinearTime(base, stepValue), {base, stepValue, refBase, step, n + 1, tempo}, n,
+    ExpectTimesMatch(LinearTime(base, stepValue), {base, stepValue, RefFraction::Of(refBase), step, n + 1, tempo}, n,
                      rate, decimals);
   }
 }

@@ -40,6 +40,14 @@ TEST(Rational, ReadsDecimalsAndRefusesAnythingElse) {
   }
 }
 
+#ifdef BEATMARKS_HAVE_BOOST
+// The same numerator and denominator as Boost's (which keeps lowest terms).
+bool SameTerms(const Rational& value, const testing::RefRational& ref) {
+  testing::RefFraction terms = testing::ToRef(value);
+  return terms.num == numerator(ref) && terms.den == denominator(ref);
+}
+#endif
+
 // Every double, subnormals included, converts exactly and back unchanged.
 TEST(Rational, DoublesRoundTrip) {
   std::mt19937_64 random(99);
@@ -49,7 +57,7 @@ TEST(Rational, DoublesRoundTrip) {
     if (i % 2) value = -value;
     ASSERT_EQ(NearestDouble(Rational::FromDouble(value)), value) << std::hexfloat << value;
 #ifdef BEATMARKS_HAVE_BOOST
-    ASSERT_EQ(testing::ToRef(Rational::FromDouble(value)), testing::RefRational(value));
+    ASSERT_TRUE(SameTerms(Rational::FromDouble(value), testing::RefRational(value)));
 #endif
   }
 }
@@ -69,16 +77,16 @@ TEST(Rational, MatchesReferenceArithmetic) {
   for (int i = 0; i < 5000; ++i) {
     auto [a, ra] = make(i % 20 == 0 ? 600 : 100);
     auto [b, rb] = make(i % 3 == 0 ? 40 : 100);
-    ASSERT_EQ(testing::ToRef(a), ra);
-    ASSERT_EQ(testing::ToRef(a + b), ra + rb);
-    ASSERT_EQ(testing::ToRef(a - b), ra - rb);
-    ASSERT_EQ(testing::ToRef(a * b), ra * rb);
+    ASSERT_TRUE(SameTerms(a, ra));
+    ASSERT_TRUE(SameTerms(a + b, ra + rb));
+    ASSERT_TRUE(SameTerms(a - b, ra - rb));
+    ASSERT_TRUE(SameTerms(a * b, ra * rb));
     ASSERT_EQ((a <=> b) == 0, ra == rb);
     ASSERT_EQ(a < b, ra < rb);
     ASSERT_EQ(testing::ToRef(a.Floor()),
               testing::RefFloorDiv(numerator(ra), denominator(ra)));
     if (rb != 0) {
-      ASSERT_EQ(testing::ToRef(a / b), ra / rb);
+      ASSERT_TRUE(SameTerms(a / b, ra / rb));
     }
   }
 }
