@@ -1,6 +1,11 @@
 #include "app/entry.h"
 
 #include <csignal>
+#include <cstdio>
+#include <string>
+
+#include "app/export_run.h"
+#include "app/options.h"
 
 #include "console/command_loop.h"
 #include "core/display.h"
@@ -44,12 +49,8 @@ bool NamesFit(int count, const char* const* arguments) {
   return true;
 }
 
-}  // namespace
-
-int RunProgram(int argumentCount, const char* const* arguments, ProgramState& state) {
-  // A file-size limit makes the write fail and take the usual error path
-  // (cut back, temporary file removed, an error line) instead of killing us.
-  std::signal(SIGXFSZ, SIG_IGN);
+// The program as it has always run: no option, and no '-' for OUTPUT.
+int ClassicProgram(int argumentCount, const char* const* arguments, ProgramState& state) {
   Print("Beatmarks 1.0\n");
   if (!NamesFit(argumentCount, arguments)) {
     PrintLine(kNameTooLong);
@@ -73,6 +74,34 @@ int RunProgram(int argumentCount, const char* const* arguments, ProgramState& st
   // the default section that looks like success.
   if (outcome != MapReadOutcome::kRead) return 1;
   return CommandLineRun(argumentCount, arguments, state);
+}
+
+int UsageError(const std::string& message) {
+  std::fprintf(stderr, "beatmarks: %s\nTry 'beatmarks --help'.\n", message.c_str());
+  return 2;
+}
+
+}  // namespace
+
+int RunProgram(int argumentCount, const char* const* arguments, ProgramState& state) {
+  // A file-size limit makes the write fail and take the usual error path
+  // (cut back, temporary file removed, an error line) instead of killing us.
+  std::signal(SIGXFSZ, SIG_IGN);
+  Options options;
+  std::string error;
+  if (!ParseOptions(argumentCount, arguments, options, error)) return UsageError(error);
+  const bool toStdout = options.positional.size() >= 2 && options.positional[1] == "-";
+  if (!options.given && !toStdout) return ClassicProgram(argumentCount, arguments, state);
+  if (options.help) {
+    std::fputs(UsageText(), stdout);
+    return 0;
+  }
+  if (options.version) {
+    std::fputs("beatmarks 1.0\n", stdout);
+    return 0;
+  }
+  if (!CheckOptions(options, error)) return UsageError(error);
+  return RunWithOptions(options, state);
 }
 
 }  // namespace beatmarks

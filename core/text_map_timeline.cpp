@@ -25,16 +25,14 @@ bool TextMapTimeline::Next(Stretch& s) {
   s.firstDivision = 0;
   s.divisions = 0;
   s.time.reset();
+  const Rational beat = exact_ ? Rational(60) / Rational::FromFloat(s.tempo) : Rational();
+  if (exact_) s.time.emplace(start_, beat / Rational(divisions_));
   if (s.measures <= 0) return true;  // nothing in it, and no time passes
   const DivisionCount beats =
       static_cast<DivisionCount>(s.measures) * static_cast<DivisionCount>(s.beatsPerMeasure);
   s.divisions = beats * static_cast<DivisionCount>(divisions_);
   firstMeasure_ += s.measures;
-  if (exact_) {
-    const Rational beat = Rational(60) / Rational::FromFloat(s.tempo);
-    s.time.emplace(start_, beat / Rational(divisions_));
-    start_ += beat * Rational(static_cast<std::int64_t>(s.measures) * s.beatsPerMeasure);
-  }
+  if (exact_) start_ += beat * Rational(static_cast<std::int64_t>(s.measures) * s.beatsPerMeasure);
   return true;
 }
 

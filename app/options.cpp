@@ -1,0 +1,137 @@
+#include "app/options.h"
+
+#include <getopt.h>
+
+#include <charconv>
+#include <cstring>
+
+#include "core/rational.h"
+
+namespace beatmarks {
+namespace {
+
+enum LongOnly { kExact = 256, kOffset, kBeat, kInto };
+
+const option kLongOptions[] = {
+    {"help", no_argument, nullptr, 'h'},       {"version", no_argument, nullptr, 'V'},
+    {"format", required_argument, nullptr, 'f'}, {"exact", no_argument, nullptr, kExact},
+    {"offset", required_argument, nullptr, kOffset}, {"rate", required_argument, nullptr, 'r'},
+    {"start", required_argument, nullptr, 's'}, {"stop", required_argument, nullptr, 'e'},
+    {"divisions", required_argument, nullptr, 'd'}, {"beat", required_argument, nullptr, kBeat},
+    {"into", required_argument, nullptr, kInto}, {nullptr, 0, nullptr, 0},
+};
+
+// A whole decimal number from 1 to 2^31 - 1, nothing else.
+bool StrictCount(const char* text, std::int32_t& value) {
+  const char* end = text + std::strlen(text);
+  if (text == end || *text < '0' || *text > '9') return false;
+  auto result = std::from_chars(text, end, value);
+  return result.ec == std::errc() && result.ptr == end && value >= 1;
+}
+
+bool SetCount(const char* name, const char* text, std::optional<std::int32_t>& setting,
+              std::string& error) {
+  std::int32_t value = 0;
+  if (!StrictCount(text, value)) {
+    error = std::string("invalid ") + name + " '" + text + "' (a whole number from 1 to 2147483647)";
+    return false;
+  }
+  setting = value;
+  return true;
+}
+
+bool Take(int code, const char* value, Options& o, std::string& error) {
+  switch (code) {
+    case 'h': o.help = true; return true;
+    case 'V': o.version = true; return true;
+    case 'f': o.format = value; return true;
+    case kExact: o.exact = true; return true;
+    case kOffset: o.offset = value; return true;
+    case kBeat: o.beat = value; return true;
+    case kInto: o.into = value; return true;
+    case 'r': return SetCount("rate", value, o.rate, error);
+    case 's': return SetCount("start measure", value, o.start, error);
+    case 'e': return SetCount("stop measure", value, o.stop, error);
+    case 'd': return SetCount("divisions", value, o.divisions, error);
+  }
+  return false;
+}
+
+std::string Unknown(const char* argument, int code) {
+  if (code == ':') return std::string("option '") + argument + "' needs a value";
+  return std::string("unknown option '") + argument + "'";
+}
+
+}  // namespace
+
+bool ParseOptions(int count, const char* const* arguments, Options& o, std::string& error) {
+  std::vector<char*> argv{const_cast<char*>("beatmarks")};
+  for (int i = 0; i < count; ++i) argv.push_back(const_cast<char*>(arguments[i]));
+  argv.push_back(nullptr);
+  optind = 0;  // a fresh scan, even when called again in one process
+  opterr = 0;
+  const int argc = count + 1;
+  for (int code; (code = getopt_long(argc, argv.data(), "+:hVf:r:s:e:d:", kLongOptions, nullptr)) != -1;) {
+    if (code == '?' || code == ':') {
+      const char* bad = argv[optind - 1];
+      std::string shortName = std::string("-") + static_cast<char>(optopt);
+      error = Unknown(optopt != 0 && bad[1] != '-' ? shortName.c_str() : bad, code);
+      return false;
+    }
+    o.given = true;
+    if (!Take(code, optarg, o, error)) return false;
+  }
+  o.given = o.given || (optind > 1 && std::strcmp(argv[optind - 1], "--") == 0);
+  for (int i = optind; i < argc; ++i) o.positional.emplace_back(argv[i]);
+  return true;
+}
+
+}  // namespace beatmarks
+
+namespace beatmarks {
+namespace {
+
+constexpr const char* kFormats[] = {"list", "labels", "csv", "json"};
+constexpr const char* kBeatUnits[] = {"denominator", "quarter", "click"};
+
+template <std::size_t Size>
+bool OneOf(const std::string& word, const char* const (&words)[Size]) {
+  for (const char* w : words) {
+    if (word == w) return true;
+  }
+  return false;
+}
+
+// A named setting and its positional argument (1-based) given together.
+bool Clash(bool named, const Options& o, std::size_t position, const char* option,
+           const char* argument, std::string& error) {
+  if (!named || o.positional.size() < position) return false;
+  error = std::string(option) + " and the " + argument + " argument both given";
+  return true;
+}
+
+}  // namespace
+
+bool CheckOptions(const Options& o, std::string& error) {
+  if (!OneOf(o.format, kFormats)) {
+    error = "unknown format '" + o.format + "' (list, labels, csv or json)";
+  } else if (!OneOf(o.beat, kBeatUnits)) {
+    error = "unknown beat unit '" + o.beat + "' (denominator, quarter or click)";
+  } else if (o.exact && o.format != "list") {
+    error = "--exact goes with the list format";
+  } else if (o.offset && !Rational::FromDecimal(*o.offset)) {
+    error = "invalid offset '" + *o.offset + "' (seconds, a decimal number of 0 or more)";
+  } else if (o.offset && o.format == "list" && !o.exact) {
+    error = "--offset needs --exact or an exact format";
+  } else if (o.positional.size() < 2) {
+    error = o.positional.empty() ? "missing MAP and OUTPUT" : "missing OUTPUT";
+  } else if (!Clash(o.rate.has_value(), o, 3, "--rate", "RATE", error) &&
+             !Clash(o.start.has_value(), o, 4, "--start", "START", error) &&
+             !Clash(o.stop.has_value(), o, 5, "--stop", "STOP", error) &&
+             !Clash(o.divisions.has_value(), o, 6, "--divisions", "DIVISIONS", error)) {
+    return true;
+  }
+  return false;
+}
+
+}  // namespace beatmarks

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace beatmarks {
+
+// The command line in GNU form: options first, then the positional arguments
+// MAP OUTPUT [RATE [START [STOP [DIVISIONS]]]]; "--" ends the options and "-"
+// alone is a positional argument.
+struct Options {
+  bool given = false;  // at least one option was given
+  bool help = false;
+  bool version = false;
+  std::string format = "list";
+  bool exact = false;
+  std::optional<std::string> offset;  // seconds, as typed
+  std::optional<std::int32_t> rate, start, stop, divisions;  // named settings
+  std::string beat = "denominator";
+  std::optional<std::string> into;
+  std::vector<std::string> positional;
+};
+
+// Reads the arguments (without the program's name). On a usage error returns
+// false with the message (without the "beatmarks: " prefix) in `error`.
+bool ParseOptions(int count, const char* const* arguments, Options& options, std::string& error);
+
+// Checks the options against each other and the positional arguments.
+bool CheckOptions(const Options& options, std::string& error);
+
+// The --help text.
+const char* UsageText();
+
+}  // namespace beatmarks

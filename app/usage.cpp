@@ -1,0 +1,46 @@
+#include "app/options.h"
+
+namespace beatmarks {
+
+const char* UsageText() {
+  return R"(Usage: beatmarks [MAP]
+       beatmarks [OPTION]... MAP OUTPUT [RATE [START [STOP [DIVISIONS]]]]
+
+Computes the time and sample position of every beat, or of every division of
+a beat, of a tempo map. With no argument, or with MAP alone, an interactive
+menu reads commands from standard input ('h' there shows its help). With MAP
+and OUTPUT, the list is made once and written to OUTPUT ('-' for standard
+output; the program's messages then go to standard error).
+
+Options (before the positional arguments; '--' ends them):
+  -f, --format=FORMAT   list (default), labels, csv or json
+      --exact           the list with exact seconds and samples
+      --offset=SECONDS  the time in the recording where measure 1 begins,
+                        a decimal of 0 or more, added to every exact time
+  -r, --rate=RATE       samples per second, 1 or more
+  -s, --start=MEASURE   first measure of the range, 1 or more
+  -e, --stop=MEASURE    last measure of the range, 1 or more
+  -d, --divisions=N     divisions per beat, 1 or more
+  -h, --help            show this help and exit
+  -V, --version         show the version and exit
+Named settings override the map file's own; each may not be given together
+with its positional argument.
+
+Formats:
+  list    the classic list: sample-rate block, section headers, one line per
+          division with seconds (3 decimals) and a sample position truncated
+          from a running sum; appended to OUTPUT, at most 65535 characters
+  labels  a label track for audio editors: start<TAB>end<TAB>M.B[.D], seconds
+          with 6 decimals
+  csv     time,frame,measure,beat,division,label with CRLF line ends, seconds
+          with 9 decimals
+  json    one document: settings, sections and beats
+Every format but list gives exact times rounded once (samples to the nearest,
+halves up) and replaces OUTPUT safely.
+
+Exit status: 0 when the whole output was saved, 1 when it was not or only in
+part, 2 for a usage error.
+)";
+}
+
+}  // namespace beatmarks
