@@ -120,5 +120,17 @@ TEST(MidiGrid, MeterChangeOffTheBarLine) {
   EXPECT_EQ(ticks, std::vector<Q>({384, 432, 480}));  // the half beat at the change is dropped
 }
 
+TEST(MidiGrid, ShippedExample) {
+  std::string error;
+  auto map = ReadMidi(ReadFile(BEATMARKS_EXAMPLES "/ramp-and-6-8.mid"), error);
+  ASSERT_TRUE(map) << error;
+  auto grid = BuildGrid(*map, BeatUnit::kClick, error);
+  ASSERT_TRUE(grid) << error;
+  EXPECT_EQ(grid->measureCount, 8u);
+  EXPECT_EQ(grid->tempos.size(), 17u);
+  ASSERT_EQ(grid->runs.size(), 2u);
+  EXPECT_EQ(grid->runs[1].firstMeasure * 10 + grid->runs[1].beatsPerMeasure, 52u);
+}
+
 }  // namespace
 }  // namespace beatmarks
