@@ -92,7 +92,9 @@ class GridBuilder {
     if (beat.num == 0) return Refuse(meter, "has a click of 0 MIDI clocks");
     u128 beats = u128(measure.num) * beat.den;
     u128 per = u128(measure.den) * beat.num;
-    if (beats % per != 0) return Refuse(meter, "is not a whole number of " + UnitName(meter, unit_));
+    if (beats % per != 0) {
+      return Refuse(meter, "is not a whole number of " + UnitName(meter, unit_));
+    }
     MeterRun run{grid_.measureCount + 1, meter.tick, meter, std::uint32_t(beats / per),
                  {beat.num, beat.den}, 0, 0};
     // Spans in ticks over measure.den.

@@ -1,135 +1,91 @@
 #include "core/midi_grid.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <boost/multiprecision/cpp_int.hpp>
-#include <map>
 #include <ostream>
-#include <random>
-
-#include "e2e/run_program.h"
-#include "midi_bytes.h"
 
 namespace beatmarks {
 namespace {
 
-using namespace testing;
-using Z = boost::multiprecision::cpp_int;
-using Q = boost::multiprecision::cpp_rational;
-
-Z Wide(unsigned __int128 v) { return (Z(std::uint64_t(v >> 64)) << 64) + std::uint64_t(v); }
-Q Value(const TickFraction& t) { return Q(Wide(t.num), Z(t.den)); }
-
-MidiMap Map(int tpq, std::vector<MidiMeter> meters, std::uint64_t end) {
-  return {1, tpq, {{0, 500000}}, std::move(meters), end};
+std::string Text(unsigned __int128 num, std::uint64_t den) {
+  std::string text = std::to_string(std::uint64_t(num));
+  return den == 1 ? text : text + "/" + std::to_string(den);
 }
 
-struct UnitCase {
+// Each run as "first measure@tick beats x beat length, whole measures
+// [+ beats of a cut measure]", then the measure count and the end.
+std::string Layout(const MidiGrid& g) {
+  std::string text;
+  for (const MeterRun& r : g.runs) {
+    text += std::to_string(r.firstMeasure) + "@" + std::to_string(r.startTick) + " " +
+            std::to_string(r.beatsPerMeasure) + "x" + Text(r.beatTicks.num, r.beatTicks.den) +
+            " w" + std::to_string(r.wholeMeasures) +
+            (r.cutBeats ? " +" + std::to_string(r.cutBeats) : "") + ", ";
+  }
+  return text + std::to_string(g.measureCount) + " to " + Text(g.endTick.num, g.endTick.den);
+}
+
+struct GridCase {
   const char* name;
-  MidiMeter meter;  // at the end of a first measure of 4/4
+  int tpq;
+  std::vector<MidiMeter> meters;
+  std::uint64_t end;
   BeatUnit unit;
-  std::uint32_t beats;
-  Q beatTicks;
-  std::string error;
+  std::string layout;  // or the refusal
 };
 
-void PrintTo(const UnitCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const GridCase& c, std::ostream* os) { *os << c.name; }
 
-class MidiBeatUnit : public ::testing::TestWithParam<UnitCase> {};
+class MidiGridLayout : public ::testing::TestWithParam<GridCase> {};
 
-TEST_P(MidiBeatUnit, BeatsPerMeasure) {
-  const UnitCase& c = GetParam();
-  MidiMeter second = c.meter;
-  second.tick = 384;
+TEST_P(MidiGridLayout, RunsOrRefusal) {
+  const GridCase& c = GetParam();
+  std::vector<MidiTempo> tempos{{0, 500000}};
+  if (c.tpq == 0) tempos.clear();
   std::string error;
-  auto grid = BuildGrid(Map(96, {{0, 4, 2, 24}, second}, 2000), c.unit, error);
-  EXPECT_EQ(error, c.error);
-  if (!grid) return;
-  EXPECT_EQ(grid->runs[1].beatsPerMeasure, c.beats);
-  EXPECT_EQ(Value(grid->runs[1].beatTicks), c.beatTicks);
+  auto grid = BuildGrid({1, c.tpq, tempos, c.meters, c.end}, c.unit, error);
+  EXPECT_EQ(grid ? Layout(*grid) : error, c.layout);
 }
 
-const UnitCase kUnits[] = {
-    {"SixEightDenominator", {0, 6, 3, 36}, BeatUnit::kDenominator, 6, 48, ""},
-    {"SixEightQuarter", {0, 6, 3, 36}, BeatUnit::kQuarter, 3, 96, ""},
-    {"SixEightClick", {0, 6, 3, 36}, BeatUnit::kClick, 2, 144, ""},
-    {"SevenEightDenominator", {0, 7, 3, 12}, BeatUnit::kDenominator, 7, 48, ""},
-    {"SevenEightEighthClick", {0, 7, 3, 12}, BeatUnit::kClick, 7, 48, ""},
-    {"SevenEightQuarter", {0, 7, 3, 12}, BeatUnit::kQuarter, 0, 0,
+using enum BeatUnit;
+const MidiMeter k44{0, 4, 2, 24};
+const GridCase kGrids[] = {
+    {"SixEightInEighths", 96, {{0, 6, 3, 36}}, 600, kDenominator, "1@0 6x48 w3, 3 to 864"},
+    {"SixEightInQuarters", 96, {{0, 6, 3, 36}}, 600, kQuarter, "1@0 3x96 w3, 3 to 864"},
+    {"SixEightInClicks", 96, {{0, 6, 3, 36}}, 600, kClick, "1@0 2x144 w3, 3 to 864"},
+    {"SevenEightInClicks", 96, {k44, {384, 7, 3, 12}}, 800, kClick,
+     "1@0 4x96 w1, 2@384 7x48 w2, 3 to 1056"},
+    {"SevenEightInQuarters", 96, {k44, {384, 7, 3, 12}}, 800, kQuarter,
      "measure 2: 7/8 is not a whole number of quarter-note beats"},
-    {"SevenEightQuarterClick", {0, 7, 3, 24}, BeatUnit::kClick, 0, 0,
+    {"SevenEightInQuarterClicks", 96, {k44, {384, 7, 3, 24}}, 800, kClick,
      "measure 2: 7/8 is not a whole number of clicks of 24 MIDI clocks"},
-    {"FiveFour", {0, 5, 2, 24}, BeatUnit::kClick, 5, 96, ""},
-    {"ThreeSixtyFourths", {0, 3, 6, 3}, BeatUnit::kDenominator, 3, 6, ""},
-    {"NoClick", {0, 6, 3, 0}, BeatUnit::kClick, 0, 0, "measure 2: 6/8 has a click of 0 MIDI clocks"},
-};
-
-INSTANTIATE_TEST_SUITE_P(Meters, MidiBeatUnit, ::testing::ValuesIn(kUnits));
-
-struct EndCase {
-  const char* name;
-  MidiMap map;
-  std::uint32_t measures;
-  Q end;
-  std::string error;
-};
-
-void PrintTo(const EndCase& c, std::ostream* os) { *os << c.name; }
-
-class MidiMapEnd : public ::testing::TestWithParam<EndCase> {};
-
-TEST_P(MidiMapEnd, MeasuresAndEnd) {
-  const EndCase& c = GetParam();
-  std::string error;
-  auto grid = BuildGrid(c.map, BeatUnit::kDenominator, error);
-  EXPECT_EQ(error, c.error);
-  if (!grid) return;
-  EXPECT_EQ(grid->measureCount, c.measures);
-  EXPECT_EQ(Value(grid->endTick), c.end);
-}
-
-const EndCase kEnds[] = {
-    {"Empty", Map(96, {{0, 4, 2, 24}}, 0), 0, 0, ""},
-    {"OnBarLine", Map(96, {{0, 4, 2, 24}}, 768), 2, 768, ""},
-    {"PastBarLine", Map(96, {{0, 4, 2, 24}}, 769), 3, 1152, ""},
-    {"FractionalMeasures", Map(1, {{0, 3, 3, 12}}, 2), 2, 3, ""},  // 3/8 is 1.5 ticks
-    {"CutAtEnd", Map(96, {{0, 4, 2, 24}, {100, 3, 2, 24}}, 100), 1, 100, ""},
-    {"TooManyMeasures", Map(1, {{0, 1, 8, 24}}, 1 << 26), 0, 0, "more than 2147483647 measures"},
-    {"TooLong", Map(96, {{0, 4, 2, 24}}, kMaxGridTick + 1), 0, 0,
+    {"NoClick", 96, {{0, 6, 3, 0}}, 1, kClick, "measure 1: 6/8 has a click of 0 MIDI clocks"},
+    {"FiveFour", 96, {{0, 5, 2, 24}}, 480, kClick, "1@0 5x96 w1, 1 to 480"},
+    {"FractionalBeats", 1, {{0, 3, 3, 12}}, 2, kDenominator, "1@0 3x1/2 w2, 2 to 6/2"},
+    {"CutOffTheBarLine", 96, {k44, {528, 3, 2, 24}}, 1114, kQuarter,
+     "1@0 4x96 w1 +2, 3@528 3x96 w3, 5 to 1392"},
+    {"CutAtTheEnd", 96, {k44, {100, 3, 2, 24}}, 100, kQuarter, "1@0 4x96 w0 +2, 1 to 100"},
+    {"Empty", 96, {k44, {0, 3, 2, 24}}, 0, kQuarter, "0 to 0"},
+    {"EndOnBarLine", 96, {k44}, 768, kQuarter, "1@0 4x96 w2, 2 to 768"},
+    {"EndPastBarLine", 96, {k44}, 769, kQuarter, "1@0 4x96 w3, 3 to 1152"},
+    {"TooManyMeasures", 1, {{0, 1, 8, 24}}, 1 << 26, kDenominator, "more than 2147483647 measures"},
+    {"TooLong", 96, {k44}, kMaxGridTick + 1, kQuarter,
      "end of track at tick 281474976710657, past the limit of 2^48"},
-    {"NoTempo", {0, 96, {}, {{0, 4, 2, 24}}, 1}, 0, 0, "no tempo or time signature at tick 0"},
+    {"NoTempo", 0, {k44}, 1, kQuarter, "no tempo or time signature at tick 0"},
 };
 
-INSTANTIATE_TEST_SUITE_P(Maps, MidiMapEnd, ::testing::ValuesIn(kEnds));
+INSTANTIATE_TEST_SUITE_P(Meters, MidiGridLayout, ::testing::ValuesIn(kGrids));
 
-TEST(MidiGrid, MeterChangeOffTheBarLine) {
+TEST(MidiGrid, CutMeasureKeepsWhatBeginsBeforeTheChange) {
   std::string error;
-  auto grid = BuildGrid(Map(96, {{0, 4, 2, 24}, {528, 3, 2, 24}}, 1114), BeatUnit::kQuarter, error);
+  auto grid = BuildGrid({1, 96, {{0, 500000}}, {k44, {528, 3, 2, 24}}, 600}, kQuarter, error);
   ASSERT_TRUE(grid) << error;
-  ASSERT_EQ(grid->runs.size(), 2u);
-  const MeterRun& a = grid->runs[0];
-  const MeterRun& b = grid->runs[1];
-  EXPECT_EQ(std::vector<std::uint64_t>({a.firstMeasure, a.beatsPerMeasure, a.wholeMeasures, a.cutBeats}),
-            std::vector<std::uint64_t>({1, 4, 1, 2}));
-  EXPECT_EQ(std::vector<std::uint64_t>({b.firstMeasure, b.startTick, b.wholeMeasures, b.cutBeats}),
-            std::vector<std::uint64_t>({3, 528, 3, 0}));
   DivisionCursor cursor(*grid, 2, 2);
-  std::vector<Q> ticks;
-  for (GridDivision d; cursor.Next(d) && d.measure == 2;) ticks.push_back(Value(d.tick));
-  EXPECT_EQ(ticks, std::vector<Q>({384, 432, 480}));  // the half beat at the change is dropped
-}
-
-TEST(MidiGrid, ShippedExample) {
-  std::string error;
-  auto map = ReadMidi(ReadFile(BEATMARKS_EXAMPLES "/ramp-and-6-8.mid"), error);
-  ASSERT_TRUE(map) << error;
-  auto grid = BuildGrid(*map, BeatUnit::kClick, error);
-  ASSERT_TRUE(grid) << error;
-  EXPECT_EQ(grid->measureCount, 8u);
-  EXPECT_EQ(grid->tempos.size(), 17u);
-  ASSERT_EQ(grid->runs.size(), 2u);
-  EXPECT_EQ(grid->runs[1].firstMeasure * 10 + grid->runs[1].beatsPerMeasure, 52u);
+  std::string ticks;
+  for (GridDivision d; cursor.Next(d) && d.measure == 2;) {
+    ticks += Text(d.tick.num, d.tick.den) + " ";
+  }
+  EXPECT_EQ(ticks, "768/2 864/2 960/2 ");  // not the half beat at the change, 528
 }
 
 }  // namespace
