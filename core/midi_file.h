@@ -1,0 +1,51 @@
+#pragma once
+
+// The tempo map held in a Standard MIDI File (format 0 or 1, with a division
+// in ticks per quarter note): its tempo changes, time signatures and the end
+// of its longest track. Everything else in the file is skipped.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace beatmarks {
+
+// Largest time signature denominator read, as a power of two (1/256 notes).
+inline constexpr int kMaxDenominatorPower = 8;
+
+struct MidiTempo {
+  std::uint64_t tick;
+  std::uint32_t microsPerQuarter;  // 1 to 2^24 - 1
+};
+
+struct MidiMeter {
+  std::uint64_t tick;
+  int numerator;         // 1 to 255
+  int denominatorPower;  // 0 to kMaxDenominatorPower
+  int clocksPerClick;    // MIDI clocks (24 a quarter note) per metronome click, may be 0
+};
+
+// Changes merged over all tracks and sorted by tick, one per tick: of those
+// at the same tick the last one read wins (track order, then order in the
+// track). The first entry of each list is always at tick 0; where the file
+// sets nothing there it is the default, 120 quarter notes a minute or 4/4.
+struct MidiMap {
+  int format;
+  int ticksPerQuarter;  // 1 to 32767
+  std::vector<MidiTempo> tempos;
+  std::vector<MidiMeter> meters;
+  std::uint64_t endTick;  // the latest end of track
+};
+
+inline constexpr std::uint32_t kDefaultMicrosPerQuarter = 500000;
+
+// The bytes start like a Standard MIDI File ("MThd").
+bool IsMidiFile(std::string_view bytes);
+
+// Reads the tempo map of a whole file. On failure returns nothing and sets
+// error to one line saying what is wrong (without the file name).
+std::optional<MidiMap> ReadMidi(std::string_view bytes, std::string& error);
+
+}  // namespace beatmarks
