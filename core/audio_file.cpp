@@ -31,14 +31,6 @@ std::string WriteError(const char* name) {
   return std::string("Error: Could not write file ") + name + "!";
 }
 
-int BitsOf(SampleFormat format) {
-  switch (format) {
-    case SampleFormat::kPcm16: return 16;
-    case SampleFormat::kPcm32: return 32;
-    default: return 24;  // float holds 24 bits exactly
-  }
-}
-
 // Everything about the request that can be refused before writing.
 std::string CheckRequest(const char* name, const ClickTrackSettings& settings,
                          std::span<const BeatMark> marks) {
@@ -55,6 +47,14 @@ std::string CheckRequest(const char* name, const ClickTrackSettings& settings,
 #ifdef BEATMARKS_HAVE_SNDFILE
 
 constexpr std::size_t kBlockFrames = 8192;
+
+int BitsOf(SampleFormat format) {
+  switch (format) {
+    case SampleFormat::kPcm16: return 16;
+    case SampleFormat::kPcm32: return 32;
+    default: return 24;  // float holds 24 bits exactly
+  }
+}
 
 int SndfileFormat(bool flac, SampleFormat format) {
   int container = flac ? SF_FORMAT_FLAC : SF_FORMAT_WAV;
