@@ -22,6 +22,9 @@ constexpr double kHighestPitch = 1600;
 // below this rate a click is a smooth pulse without a tone.
 constexpr std::int32_t kLowestToneRate = 4000;
 constexpr std::int64_t kShortestPulse = 8;
+// Past this length (sample rates in the megahertz) a click is a pulse too,
+// and no longer than this.
+constexpr std::int64_t kLongestClick = 1 << 16;
 constexpr double kFadeSeconds = 0.003;
 constexpr std::int64_t kShortestFade = 4;
 
@@ -46,7 +49,8 @@ std::vector<double> ToneBurst(const ClickVoice& voice, double rate) {
 }
 
 std::vector<double> Pulse(const ClickVoice& voice, double rate) {
-  auto length = std::max<std::int64_t>(kShortestPulse, std::llround(voice.duration * rate));
+  auto length = std::clamp<std::int64_t>(std::llround(voice.duration * rate), kShortestPulse,
+                                         kLongestClick);
   std::vector<double> wave(static_cast<std::size_t>(length));
   for (std::int64_t n = 0; n < length; ++n) {
     wave[static_cast<std::size_t>(n)] =
@@ -74,9 +78,9 @@ ClickSynth::ClickSynth(std::int32_t sampleRate, int bits)
       fadeLength_(std::max<std::int64_t>(kShortestFade, std::llround(kFadeSeconds * sampleRate))) {
   double rate = sampleRate;
   for (std::size_t kind = 0; kind < kVoices.size(); ++kind) {
-    shapes_[kind] = Quantize(sampleRate >= kLowestToneRate ? ToneBurst(kVoices[kind], rate)
-                                                           : Pulse(kVoices[kind], rate),
-                             bits);
+    const ClickVoice& voice = kVoices[kind];
+    bool tone = sampleRate >= kLowestToneRate && voice.duration * rate <= kLongestClick;
+    shapes_[kind] = Quantize(tone ? ToneBurst(voice, rate) : Pulse(voice, rate), bits);
   }
 }
 

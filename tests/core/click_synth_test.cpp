@@ -48,7 +48,7 @@ std::int64_t MaxStep(std::span<const std::int32_t> samples) {
 
 TEST(ClickSynth, EveryClickStartsOnItsFrameAndFadesBeforeTheNext) {
   std::mt19937 random(7);
-  for (std::int32_t rate : {1, 100, 3999, 4000, 8000, 44100, 48000, 192000}) {
+  for (std::int32_t rate : {1, 100, 3999, 4000, 8000, 44100, 48000, 192000, INT32_MAX}) {
     for (int bits : {8, 16, 24, 32}) {
       SCOPED_TRACE(::testing::Message() << rate << " Hz, " << bits << " bits");
       ClickSynth synth(rate, bits);
