@@ -67,6 +67,16 @@ int SndfileFormat(bool flac, SampleFormat format) {
   return container | SF_FORMAT_PCM_24;
 }
 
+// Why libsndfile would not open the file, as one line: "Error: Could not
+// write file NAME (flac does not support this sample rate)!".
+std::string OpenError(const char* name) {
+  std::string reason = sf_strerror(nullptr);
+  if (reason.rfind("Error : ", 0) == 0) reason.erase(0, 8);
+  while (!reason.empty() && (reason.back() == '.' || reason.back() == '\n')) reason.pop_back();
+  std::replace(reason.begin(), reason.end(), '\n', ' ');
+  return std::string("Error: Could not write file ") + name + " (" + reason + ")!";
+}
+
 struct SndfileCloser {
   void operator()(SNDFILE* file) const { sf_close(file); }
 };
@@ -92,8 +102,8 @@ bool WriteSamples(SNDFILE* file, const ClickTrackSettings& settings,
   ClickSynth synth(settings.sampleRate, BitsOf(settings.format));
   std::vector<std::int32_t> block(kBlockFrames);
   for (std::int64_t frame = 0; frame < settings.frameCount;) {
-    auto count = static_cast<std::size_t>(
-        std::min<std::int64_t>(settings.frameCount - frame, static_cast<std::int64_t>(kBlockFrames)));
+    auto count = static_cast<std::size_t>(std::min<std::int64_t>(
+        settings.frameCount - frame, static_cast<std::int64_t>(kBlockFrames)));
     synth.Render(marks, frame, std::span(block).first(count));
     if (sf_write_int(file, block.data(), static_cast<sf_count_t>(count)) !=
         static_cast<sf_count_t>(count)) {
@@ -128,7 +138,7 @@ AudioOutcome WriteClickTrack(int fd, const char* name, const ClickTrackSettings&
   info.channels = 1;
   info.format = SndfileFormat(flac, settings.format);
   SndfileHandle file(sf_open_fd(fd, SFM_WRITE, &info, 0));
-  if (!file) return Failed(WriteError(name) + " (" + sf_strerror(nullptr) + ")");
+  if (!file) return Failed(OpenError(name));
   // Full scale is 2^31 in the integer samples, 1.0 in float files.
   sf_command(file.get(), SFC_SET_SCALE_INT_FLOAT_WRITE, nullptr, SF_TRUE);
   // Clicks and silence pack well at the fastest setting.

@@ -53,8 +53,8 @@ std::vector<double> Pulse(const ClickVoice& voice, double rate) {
                                          kLongestClick);
   std::vector<double> wave(static_cast<std::size_t>(length));
   for (std::int64_t n = 0; n < length; ++n) {
-    wave[static_cast<std::size_t>(n)] =
-        voice.level * Squared(std::sin(std::numbers::pi * (n + 1) / static_cast<double>(length + 1)));
+    double t = static_cast<double>(n + 1) / static_cast<double>(length + 1);
+    wave[static_cast<std::size_t>(n)] = voice.level * Squared(std::sin(std::numbers::pi * t));
   }
   return wave;
 }
@@ -139,8 +139,8 @@ void ClickSynth::FillClick(std::int64_t onset, std::int64_t nextOnset, std::int6
     std::int64_t offset = from - onset + static_cast<std::int64_t>(k);
     std::int64_t code = offset < length ? shape[static_cast<std::size_t>(offset)] : 0;
     if (cut && offset >= fadeStart) {
-      double gain = 0.5 + 0.5 * std::cos(std::numbers::pi * static_cast<double>(offset - fadeStart) /
-                                         static_cast<double>(fade));
+      double t = static_cast<double>(offset - fadeStart) / static_cast<double>(fade);
+      double gain = 0.5 + 0.5 * std::cos(std::numbers::pi * t);
       code = offset >= gap - 1 ? 0 : std::llround(static_cast<double>(code) * gain);
     }
     out[k] = static_cast<std::int32_t>(code * scale_);

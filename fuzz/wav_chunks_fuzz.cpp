@@ -37,7 +37,9 @@ void CopyWithMarkers(const std::uint8_t* data, std::size_t size) {
                               {frames, 2, 1, MarkKind::kDownbeat}};
   static int sink = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
   AudioOutcome outcome = recording.CopyWithMarkers(sink, "/dev/null", marks);
-  if (outcome.ok && outcome.markersLeftOut != 1) std::abort();
+  std::int64_t pastEnd = 0;
+  for (const BeatMark& mark : marks) pastEnd += HasMarker(mark) && mark.frame >= frames;
+  if (outcome.ok && outcome.markersLeftOut != pastEnd) std::abort();
 }
 
 }  // namespace

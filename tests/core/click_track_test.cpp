@@ -28,7 +28,9 @@ std::vector<BeatMark> Grid(std::int32_t rate, int measures, int beats, int divis
   for (int m = 1; m <= measures; ++m) {
     for (int b = 1; b <= beats; ++b) {
       for (int d = 0; d < divisions; ++d, ++index) {
-        MarkKind kind = d > 0 ? MarkKind::kDivision : b == 1 ? MarkKind::kDownbeat : MarkKind::kBeat;
+        MarkKind kind = d > 0    ? MarkKind::kDivision
+                        : b == 1 ? MarkKind::kDownbeat
+                                 : MarkKind::kBeat;
         marks.push_back({static_cast<std::int64_t>(index * perDivision), m, b, kind});
       }
     }
@@ -174,6 +176,8 @@ TEST(ClickTrack, RefusalsAreOneLineAndLeaveNoFile) {
       {"e.wav", {44100, 1'431'655'765 + 100, SampleFormat::kPcm24}, marks, kTooLargeError},
       {"f.wav", {44100, 1LL << 62, SampleFormat::kPcm32}, marks, kTooLargeError},
       {"missing/g.wav", {44100, 100, SampleFormat::kPcm24}, marks,
+       "Error: Could not write file "},
+      {"h.flac", {1'000'000, 100, SampleFormat::kPcm24}, marks,
        "Error: Could not write file "},
   };
   for (const Refusal& r : refusals) {

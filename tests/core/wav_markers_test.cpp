@@ -220,5 +220,24 @@ TEST(WavMarkers, OutputMayNotBeTheRecording) {
   EXPECT_EQ(ReadFile(name), bytes);
 }
 
+// A sparse recording 20 bytes short of 4 GiB: one marker would pass it.
+TEST(WavMarkers, CopyPastFourGibIsRefusedBeforeWriting) {
+  TempFolder folder;
+  std::string name = folder.File("long.wav");
+  const std::uint64_t audio = 0xFFFFFFC0;
+  std::string header = BuildWav({{"fmt ", testing::PcmFormat(1, 48000, 16)}, {"data", ""}});
+  header.replace(4, 4, Le(header.size() - 8 + audio, 4));
+  header.replace(header.size() - 4, 4, Le(audio, 4));
+  WriteFile(name, header);
+  std::filesystem::resize_file(name, header.size() + audio);
+  Recording recording(name.c_str());
+  ASSERT_TRUE(recording.Ok()) << recording.Error();
+  EXPECT_EQ(recording.FrameCount(), static_cast<std::int64_t>(audio / 2));
+  std::vector<BeatMark> marks{{0, 1, 1, MarkKind::kDownbeat}};
+  AudioOutcome outcome = recording.SaveWithMarkers(folder.File("out.wav").c_str(), marks);
+  EXPECT_EQ(outcome.error, kTooLargeError);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path()), {}), 1);
+}
+
 }  // namespace
 }  // namespace beatmarks
