@@ -34,6 +34,10 @@ class FileReplacer {
   // Makes what was written the file's content; false when that failed.
   bool Finish();
 
+  // For writers that write and seek through a descriptor themselves: the new,
+  // empty temporary file, or -1 when the file is not replaced by a rename.
+  int StagingDescriptor() const { return mode_ == Mode::kRename ? temporary_.fd() : -1; }
+
  private:
   enum class Mode { kRename, kInPlace, kStream };
 
