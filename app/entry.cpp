@@ -6,6 +6,8 @@
 
 #include "app/export_run.h"
 #include "app/options.h"
+#include "core/map_file.h"
+#include "core/midi_file.h"
 
 #include "console/command_loop.h"
 #include "core/display.h"
@@ -76,6 +78,14 @@ int ClassicProgram(int argumentCount, const char* const* arguments, ProgramState
   return CommandLineRun(argumentCount, arguments, state);
 }
 
+// A run from a MIDI file: there is no classic arithmetic to keep for it.
+bool MidiRun(const Options& options) {
+  std::string bytes;
+  return options.positional.size() >= 2 &&
+         LoadMapFile(options.positional[0].c_str(), bytes) == MapFileStatus::kLoaded &&
+         IsMidiFile(bytes);
+}
+
 int UsageError(const std::string& message) {
   std::fprintf(stderr, "beatmarks: %s\nTry 'beatmarks --help'.\n", message.c_str());
   return 2;
@@ -91,7 +101,9 @@ int RunProgram(int argumentCount, const char* const* arguments, ProgramState& st
   std::string error;
   if (!ParseOptions(argumentCount, arguments, options, error)) return UsageError(error);
   const bool toStdout = options.positional.size() >= 2 && options.positional[1] == "-";
-  if (!options.given && !toStdout) return ClassicProgram(argumentCount, arguments, state);
+  if (!options.given && !toStdout && !MidiRun(options)) {
+    return ClassicProgram(argumentCount, arguments, state);
+  }
   if (options.help) {
     std::fputs(UsageText(), stdout);
     return 0;

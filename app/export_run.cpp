@@ -1,6 +1,7 @@
 #include "app/export_run.h"
 
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -9,6 +10,10 @@
 #include "core/json_format.h"
 #include "core/list_format.h"
 #include "core/map_check.h"
+#include "core/map_file.h"
+#include "core/midi_file.h"
+#include "core/midi_grid.h"
+#include "core/midi_timeline.h"
 #include "core/number_scan.h"
 #include "core/output.h"
 #include "core/point_formats.h"
@@ -68,11 +73,15 @@ int ClassicList(const std::string& output, ProgramState& s) {
   return 1;
 }
 
+// Makes a timeline of the whole map, with exact times from the offset on.
+using TimelineMaker = std::function<std::unique_ptr<Timeline>(const Rational& offset)>;
+
 // Walks the map into the chosen exact format.
-void WriteFormat(const Options& o, int count, const Rational& offset, ProgramState& s,
-                 ExportFile& out) {
+void WriteFormat(const Options& o, const TimelineMaker& make, const Rational& offset,
+                 ProgramState& s, ExportFile& out) {
   const auto rate = static_cast<std::uint32_t>(s.sampleRate);
-  TextMapTimeline timeline(count, s.tempo, s.beatsPerMeasure, s.measures, s.divisions, offset);
+  std::unique_ptr<Timeline> made = make(offset);
+  Timeline& timeline = *made;
   if (o.format == "list") {
     StreamText text(out);
     ListSink list(text, s.sampleRate, s.divisions, ListSink::Times::kExact);
@@ -80,8 +89,7 @@ void WriteFormat(const Options& o, int count, const Rational& offset, ProgramSta
     WalkBeats(timeline, s.startMeasure, s.stopMeasure, s.divisions, list);
   } else if (o.format == "json") {
     JsonSink json(out, rate, s.divisions, offset);
-    TextMapTimeline sections(count, s.tempo, s.beatsPerMeasure, s.measures, s.divisions, offset);
-    json.WriteSections(sections);
+    json.WriteSections(*make(offset));
     WalkBeats(timeline, s.startMeasure, s.stopMeasure, s.divisions, json);
     json.End();
   } else {
@@ -91,9 +99,8 @@ void WriteFormat(const Options& o, int count, const Rational& offset, ProgramSta
   }
 }
 
-int ExactExport(const Options& o, const std::string& output, ProgramState& s) {
-  const int count = SectionsInUse(s.sectionCount, s.measures, s.stopMeasure);
-  CheckWalkable(count, s.tempo, s.beatsPerMeasure, s.measures, s.divisions);
+int ExactExport(const Options& o, const std::string& output, const TimelineMaker& make,
+                ProgramState& s) {
   if (s.sampleRate < 1) {
     PrintLine("Error: Sample rate must be at least 1 for exact times!");
     return 1;
@@ -104,9 +111,39 @@ int ExactExport(const Options& o, const std::string& output, ProgramState& s) {
   if (!out.Open(output, append ? ExportFile::Mode::kAppend : ExportFile::Mode::kReplace)) {
     return CouldNotWrite(output);
   }
-  WriteFormat(o, count, offset, s, out);
+  WriteFormat(o, make, offset, s, out);
   if (!out.Finish()) return CouldNotWrite(output);
   return Saved(out.bytes());
+}
+
+int TextMapExport(const Options& o, const std::string& output, ProgramState& s) {
+  const int count = SectionsInUse(s.sectionCount, s.measures, s.stopMeasure);
+  CheckWalkable(count, s.tempo, s.beatsPerMeasure, s.measures, s.divisions);
+  return ExactExport(o, output, [&](const Rational& offset) {
+    return std::make_unique<TextMapTimeline>(count, s.tempo, s.beatsPerMeasure, s.measures,
+                                             s.divisions, offset);
+  }, s);
+}
+
+// A MIDI map: its grid in the chosen beat unit, the settings over it, then
+// any format; the list too uses exact times.
+int MidiExport(const Options& o, const std::string& bytes, ProgramState& s) {
+  std::string error;
+  std::optional<MidiMap> map = ReadMidi(bytes, error);
+  std::optional<MidiGrid> grid;
+  if (map) grid = BuildGrid(*map, *ParseBeatUnit(o.beat), error);
+  if (!grid) {
+    Print("Error: %s: %s\n", s.mapFileName.data(), error.c_str());
+    return 1;
+  }
+  Print("Read %zu tempo changes, %zu meter changes, %u measures\n", map->tempos.size(),
+        map->meters.size(), grid->measureCount);
+  ApplyStopDefault(s.stopMeasure, grid->measureCount);
+  ApplySettings(o, s);
+  CheckWalkable(0, s.tempo, s.beatsPerMeasure, s.measures, s.divisions);
+  return ExactExport(o, o.positional[1], [&](const Rational& offset) {
+    return std::make_unique<MidiTimeline>(*grid, s.divisions, offset);
+  }, s);
 }
 
 }  // namespace
@@ -119,6 +156,10 @@ int RunWithOptions(const Options& o, ProgramState& s) {
     PrintLine(kNameTooLong);
     return 1;
   }
+  std::string bytes;
+  if (LoadMapFile(s.mapFileName.data(), bytes) == MapFileStatus::kLoaded && IsMidiFile(bytes)) {
+    return MidiExport(o, bytes, s);
+  }
   if (ReadMap(s.sectionCount, s.totalMeasures, s.totalBeats, s.tempo, s.measures,
               s.beatsPerMeasure, s.mapFileName, s.sampleRate, s.divisions, true, s.startMeasure,
               s.stopMeasure) != MapReadOutcome::kRead) {
@@ -127,7 +168,7 @@ int RunWithOptions(const Options& o, ProgramState& s) {
   ApplyStopDefault(s.stopMeasure, s.totalMeasures);
   ApplySettings(o, s);
   if (o.format == "list" && !o.exact) return ClassicList(output, s);
-  return ExactExport(o, output, s);
+  return TextMapExport(o, output, s);
 }
 
 }  // namespace beatmarks

@@ -12,6 +12,16 @@ class Walk {
 
   bool Done() const { return j_ > stop_ || sink_.Full(); }
 
+  // Whether any division of the stretch lies in the range.
+  bool Reaches(const beatmarks::Stretch& s) const {
+    if (s.divisions == 0 || s.firstMeasure > stop_) return false;
+    const DivisionCount perBeat = static_cast<DivisionCount>(divisions_);
+    const DivisionCount perMeasure = perBeat * static_cast<DivisionCount>(s.beatsPerMeasure);
+    const DivisionCount into = static_cast<DivisionCount>(s.firstBeat) * perBeat + s.firstDivision;
+    const DivisionCount last = static_cast<DivisionCount>(s.firstMeasure) + (into + s.divisions - 1) / perMeasure;
+    return last >= static_cast<DivisionCount>(start_ < 0 ? 0 : start_);
+  }
+
   void Stretch(const beatmarks::Stretch& s) {
     if (s.divisions == 0) return;
     EnterAt(s);
@@ -78,7 +88,10 @@ void WalkBeats(Timeline& timeline, std::int64_t start, std::int64_t stop,
                std::int32_t divisions, BeatSink& sink) {
   Walk walk(start, stop, divisions, sink);
   Stretch stretch;
-  while (!walk.Done() && timeline.Next(stretch)) walk.Stretch(stretch);
+  while (!walk.Done() && timeline.Next(stretch)) {
+    if (walk.Reaches(stretch)) timeline.AddTimes(stretch);
+    walk.Stretch(stretch);
+  }
 }
 
 }  // namespace beatmarks

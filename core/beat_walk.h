@@ -34,6 +34,9 @@ class Timeline {
   virtual ~Timeline() = default;
   // The next stretch, or false after the last.
   virtual bool Next(Stretch& stretch) = 0;
+  // Gives the stretch that Next gave last its exact times, where the
+  // timeline makes them only on demand.
+  virtual void AddTimes(Stretch&) {}
 };
 
 struct BeatEvent {

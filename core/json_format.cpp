@@ -42,6 +42,7 @@ void JsonSink::WriteSections(Timeline& sections) {
   Stretch s;
   bool first = true;
   while (sections.Next(s)) {
+    sections.AddTimes(s);
     std::string& text = out_.text();
     text += first ? "\n" : ",\n";
     first = false;

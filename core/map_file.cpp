@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 
 namespace beatmarks {
 namespace {
@@ -23,7 +22,7 @@ MapFileStatus ReadOpenFile(int fd, std::string& text) {
     if (got == 0) break;  // the file shrank while it was read
     filled += static_cast<std::size_t>(got);
   }
-  buffer.resize(::strnlen(buffer.c_str(), filled));
+  buffer.resize(filled);
   text = std::move(buffer);
   return MapFileStatus::kLoaded;
 }

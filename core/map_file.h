@@ -13,8 +13,7 @@ enum class MapFileStatus {
   kTooLarge,
 };
 
-// Reads a whole tempo map file. The text ends where the file ends, or at its
-// first zero byte.
-MapFileStatus LoadMapFile(const char* name, std::string& text);
+// Reads a whole tempo map file, every byte of it.
+MapFileStatus LoadMapFile(const char* name, std::string& bytes);
 
 }  // namespace beatmarks

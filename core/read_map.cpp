@@ -1,11 +1,14 @@
 #include "core/read_map.h"
 
+#include <cstring>
 #include <string>
 #include <string_view>
 
 #include "core/input.h"
 #include "core/map_cursor.h"
 #include "core/map_file.h"
+#include "core/midi_file.h"
+#include "core/midi_sections.h"
 #include "core/number_scan.h"
 #include "core/output.h"
 #include "core/prompt_name.h"
@@ -48,6 +51,11 @@ std::string_view WithoutByteOrderMark(std::string_view text) {
   return text;
 }
 
+void ReportCounts(std::int32_t sections, std::int64_t totalMeasures, std::int64_t totalBeats) {
+  Print("Read %i sections, %i measures, %i beats\n", sections, Wrapped32(totalMeasures),
+        Wrapped32(totalBeats));
+}
+
 }  // namespace
 
 MapReadOutcome ReadMap(std::int32_t& sectionCount, std::int64_t& totalMeasures,
@@ -65,6 +73,17 @@ MapReadOutcome ReadMap(std::int32_t& sectionCount, std::int64_t& totalMeasures,
                                                    : "File not found!\n");
     return MapReadOutcome::kNotRead;
   }
+  if (IsMidiFile(text)) {
+    std::string error;
+    if (!MidiToSections(text, sectionCount, totalMeasures, totalBeats, tempo, measures,
+                        beatsPerMeasure, error)) {
+      Print("Error: %s: %s\n", mapFileName.data(), error.c_str());
+      return MapReadOutcome::kNotRead;
+    }
+    ReportCounts(sectionCount, totalMeasures, totalBeats);
+    return MapReadOutcome::kRead;
+  }
+  text.resize(::strnlen(text.c_str(), text.size()));  // the text ends at a zero byte
 
   totalBeats = 0;
   totalMeasures = 0;
@@ -91,8 +110,7 @@ MapReadOutcome ReadMap(std::int32_t& sectionCount, std::int64_t& totalMeasures,
     }
   }
   sectionCount = n;
-  Print("Read %i sections, %i measures, %i beats\n", n, Wrapped32(totalMeasures),
-        Wrapped32(totalBeats));
+  ReportCounts(n, totalMeasures, totalBeats);
   if (sectionLines > kMaxSectionsRead) {
     Print("Warning: only %i sections are kept; the map has %lli\n", kMaxSectionsRead,
           static_cast<long long>(sectionLines));

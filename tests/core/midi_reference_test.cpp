@@ -10,7 +10,9 @@
 #include <map>
 #include <random>
 
+#include "core/beat_walk.h"
 #include "core/midi_grid.h"
+#include "core/midi_timeline.h"
 #include "e2e/run_program.h"
 #include "midi_bytes.h"
 
@@ -147,6 +149,42 @@ Q Seconds(const MidiMap& map, const Q& tick) {
 }
 
 // Reads the file and checks its map, its grid and the times of its divisions.
+// Every division the beat walk takes from the stretches of a MIDI timeline.
+struct Walked {
+  std::uint32_t measure, beat, division;
+  Q time;
+};
+
+class Collect : public BeatSink {
+ public:
+  void Pass(const Stretch&, DivisionCount) override {}
+  void Division(const BeatEvent& e) override {
+    Rational t = e.stretch.time->At(e.index);
+    all.push_back({std::uint32_t(e.measure + 1), std::uint32_t(e.beat + 1),
+                   std::uint32_t(e.division + 1),
+                   Q(Z(t.numerator().ToDecimal()), Z(t.denominator().ToDecimal()))});
+  }
+  void MeasureEnd(std::int64_t) override {}
+  std::vector<Walked> all;
+};
+
+// The walk over the timeline's stretches, from measure `from` on, gives the
+// divisions of the plain walk at their exact times.
+void CheckStretches(const MidiGrid& grid, const MidiMap& want, std::uint32_t per,
+                    const std::vector<Division>& divisions, std::uint32_t from) {
+  MidiTimeline timeline(grid, static_cast<std::int32_t>(per), Rational());
+  Collect sink;
+  WalkBeats(timeline, from - 1, grid.measureCount, static_cast<std::int32_t>(per), sink);
+  std::size_t i = 0;
+  while (i < divisions.size() && divisions[i].measure < from) ++i;
+  ASSERT_EQ(sink.all.size(), divisions.size() - i);
+  for (const Walked& w : sink.all) {
+    const Division& d = divisions[i++];
+    ASSERT_EQ((Division{w.measure, w.beat, w.division, d.tick}), d);
+    ASSERT_EQ(w.time, Seconds(want, d.tick)) << w.measure << "." << w.beat << "." << w.division;
+  }
+}
+
 void Check(const std::string& bytes, const Song& song, BeatUnit unit, std::uint32_t per) {
   std::string error;
   auto map = ReadMidi(bytes, error);
@@ -181,6 +219,8 @@ void Check(const std::string& bytes, const Song& song, BeatUnit unit, std::uint3
   }
   EXPECT_EQ(count, divisions.size());
   EXPECT_EQ(grid->measureCount, divisions.empty() ? 0 : divisions.back().measure);
+  CheckStretches(*grid, want, per, divisions, 1);
+  CheckStretches(*grid, want, per, divisions, from);
 }
 
 // Up to three tracks of changes on half beats or anywhere, ending on the
