@@ -1,5 +1,7 @@
 #include "app/export_run.h"
 
+#include "app/audio_run.h"
+
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -73,9 +75,6 @@ int ClassicList(const std::string& output, ProgramState& s) {
   return 1;
 }
 
-// Makes a timeline of the whole map, with exact times from the offset on.
-using TimelineMaker = std::function<std::unique_ptr<Timeline>(const Rational& offset)>;
-
 // Walks the map into the chosen exact format.
 void WriteFormat(const Options& o, const TimelineMaker& make, const Rational& offset,
                  ProgramState& s, ExportFile& out) {
@@ -106,6 +105,7 @@ int ExactExport(const Options& o, const std::string& output, const TimelineMaker
     return 1;
   }
   const Rational offset = o.offset ? *Rational::FromDecimal(*o.offset) : Rational();
+  if (o.format == "wav") return AudioExport(o, output, make, offset, s);
   ExportFile out;
   const bool append = o.format == "list";
   if (!out.Open(output, append ? ExportFile::Mode::kAppend : ExportFile::Mode::kReplace)) {

@@ -44,11 +44,17 @@ bool Take(int code, const char* value, Options& o, std::string& error) {
   switch (code) {
     case 'h': o.help = true; return true;
     case 'V': o.version = true; return true;
-    case 'f': o.format = value; return true;
+    case 'f':
+      o.format = value;
+      o.formatGiven = true;
+      return true;
     case kExact: o.exact = true; return true;
     case kOffset: o.offset = value; return true;
     case kBeat: o.beat = value; return true;
-    case kInto: o.into = value; return true;
+    case kInto:
+      o.into = value;
+      if (!o.formatGiven) o.format = "wav";
+      return true;
     case 'r': return SetCount("rate", value, o.rate, error);
     case 's': return SetCount("start measure", value, o.start, error);
     case 'e': return SetCount("stop measure", value, o.stop, error);
@@ -91,7 +97,7 @@ bool ParseOptions(int count, const char* const* arguments, Options& o, std::stri
 namespace beatmarks {
 namespace {
 
-constexpr const char* kFormats[] = {"list", "labels", "csv", "json"};
+constexpr const char* kFormats[] = {"list", "labels", "csv", "json", "wav"};
 constexpr const char* kBeatUnits[] = {"denominator", "quarter", "click"};
 
 template <std::size_t Size>
@@ -114,9 +120,11 @@ bool Clash(bool named, const Options& o, std::size_t position, const char* optio
 
 bool CheckOptions(const Options& o, std::string& error) {
   if (!OneOf(o.format, kFormats)) {
-    error = "unknown format '" + o.format + "' (list, labels, csv or json)";
+    error = "unknown format '" + o.format + "' (list, labels, csv, json or wav)";
   } else if (!OneOf(o.beat, kBeatUnits)) {
     error = "unknown beat unit '" + o.beat + "' (denominator, quarter or click)";
+  } else if (o.into && o.format != "wav") {
+    error = "--into goes with --format=wav";
   } else if (o.exact && o.format != "list") {
     error = "--exact goes with the list format";
   } else if (o.offset && !Rational::FromDecimal(*o.offset)) {

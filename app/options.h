@@ -14,7 +14,8 @@ struct Options {
   bool given = false;  // at least one option was given
   bool help = false;
   bool version = false;
-  std::string format = "list";
+  std::string format = "list";  // "wav" when --into is given without a format
+  bool formatGiven = false;
   bool exact = false;
   std::optional<std::string> offset;  // seconds, as typed
   std::optional<std::int32_t> rate, start, stop, divisions;  // named settings

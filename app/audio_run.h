@@ -1,0 +1,23 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "app/options.h"
+#include "core/beat_walk.h"
+#include "core/program_state.h"
+#include "core/rational.h"
+
+namespace beatmarks {
+
+// Makes a timeline of the whole map, with exact times from the offset on.
+using TimelineMaker = std::function<std::unique_ptr<Timeline>(const Rational& offset)>;
+
+// --format=wav: a click track (FLAC for a name ending in .flac) with a
+// marker on every beat, or with --into the recording with those markers.
+// Returns the exit status.
+int AudioExport(const Options& options, const std::string& output, const TimelineMaker& make,
+                const Rational& offset, ProgramState& state);
+
+}  // namespace beatmarks
