@@ -25,12 +25,13 @@ class PointSink : public BeatSink {
   void MeasureEnd(std::int64_t) override {}
 
  private:
-  void AppendLabel(std::string& text, const BeatEvent& e) const;
+  char* PutLabel(char* at, const BeatEvent& e) const;
 
   ExportFile& out_;
   const Kind kind_;
   const std::uint32_t sampleRate_;
   const std::int32_t divisions_;
+  std::string seconds_;  // scratch, reused for every line
 };
 
 }  // namespace beatmarks

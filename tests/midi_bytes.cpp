@@ -23,13 +23,16 @@ std::string MidiHeader(int format, int tracks, int division) {
 }
 
 TrackBytes& TrackBytes::Raw(std::uint32_t delta, std::string_view event) {
-  events_ += VarLength(delta) + std::string(event);
+  events_ += VarLength(delta);
+  events_ += event;
   return *this;
 }
 
 TrackBytes& TrackBytes::Meta(std::uint32_t delta, int type, std::string_view data) {
-  std::string event = "\xFF" + std::string(1, char(type)) +
-                      VarLength(std::uint32_t(data.size())) + std::string(data);
+  std::string event(1, '\xFF');
+  event += char(type);
+  event += VarLength(std::uint32_t(data.size()));
+  event += data;
   return Raw(delta, event);
 }
 

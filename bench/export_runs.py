@@ -1,0 +1,62 @@
+#!/usr/bin/env python3
+"""Whole runs of the exact exports: lines per second streamed to /dev/null
+with peak resident memory (GNU time), the first exact line deep in the
+largest map, a 500 MB recording marked with --into, ten minutes of click track.
+Usage: bench/export_runs.py [path/to/beatmarks]"""
+import os
+import subprocess
+import sys
+import tempfile
+import time
+
+BINARY = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else os.path.join(
+    os.path.dirname(__file__), "..", "build", "beatmarks"))
+
+
+def timed(args, folder, runs=1):
+    """Median seconds and peak resident KiB (from GNU time) of whole runs."""
+    times, peak = [], None
+    for _ in range(runs):
+        timer = ["/usr/bin/time", "-f", "%M"] if os.path.exists("/usr/bin/time") else []
+        start = time.perf_counter()
+        done = subprocess.run(timer + [BINARY] + args, cwd=folder, stdout=subprocess.DEVNULL,
+                              stderr=subprocess.PIPE, text=True)
+        times.append(time.perf_counter() - start)
+        if done.returncode != 0:
+            sys.exit(f"{args}: status {done.returncode}: {done.stderr}")
+        if timer:
+            peak = int(done.stderr.strip().splitlines()[-1])
+    times.sort()
+    return times[len(times) // 2], peak
+
+
+def report(name, seconds, peak, lines=None):
+    rate = f", {lines / seconds / 1e6:.1f} million lines/s" if lines else ""
+    memory = f", peak {peak / 1024:.1f} MiB" if peak else ""
+    print(f"{name}: {seconds * 1000:.0f} ms{rate}{memory}")
+
+
+with tempfile.TemporaryDirectory() as folder:
+    def write(name, text):
+        with open(os.path.join(folder, name), "w") as f:
+            f.write(text)
+
+    write("long.tmap", "tmap\t97.3333\t4\t25000000\n")  # 10^8 beats
+    for fmt in ("csv", "labels"):
+        seconds, peak = timed(["-f", fmt, "long.tmap", "/dev/null"], folder)
+        report(f"{fmt}, 10^8 divisions to /dev/null", seconds, peak, 10**8)
+    seconds, peak = timed(["--exact", "-e", "2500000", "long.tmap", "/dev/null"], folder)
+    report("exact list, 10^7 divisions to /dev/null", seconds, peak, 10**7)
+    write("huge.tmap", "".join(f"tmap\t{60 + i % 97}.{i}\t4\t2147483647\n" for i in range(510)))
+    seconds, peak = timed(["-f", "csv", "-s", "2147483647", "-e", "2147483647", "huge.tmap", "-"],
+                          folder, runs=11)
+    report("csv, measure 2147483647 of 510 x 2147483647 measures, whole run", seconds, peak)
+    write("ten.tmap", "tmap\t120\t4\t300\n")
+    seconds, peak = timed(["-f", "wav", "-r", "48000", "-d", "4", "ten.tmap", "click.wav"], folder, runs=5)
+    report("wav click track, ten minutes at 48 kHz, 4 divisions", seconds, peak)
+    recording = os.path.join(folder, "rec.wav")
+    if subprocess.run(["sox", "-n", "-r", "48000", "-b", "24", "-c", "2", recording, "synth", "1736",
+                       "whitenoise"], stderr=subprocess.DEVNULL).returncode == 0:
+        size = os.path.getsize(recording) / 1e6
+        seconds, peak = timed(["--into=rec.wav", "ten.tmap", "marked.wav"], folder, runs=3)
+        report(f"--into a {size:.0f} MB recording", seconds, peak)
