@@ -20,6 +20,8 @@ struct Stretch {
   std::int32_t number = 1;          // 1-based, shown in section headers
   float tempo = 120.0f;             // beats per minute, as the map stores it
   std::int32_t beatsPerMeasure = 4;
+  // The time signature, where the map has one (a MIDI file), else 0.
+  std::int32_t meterNumerator = 0, meterDenominator = 0;
   std::int64_t measures = 0;        // measures that begin in it
   std::int64_t firstMeasure = 0;    // 0-based position of its first division
   std::int32_t firstBeat = 0;

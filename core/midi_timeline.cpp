@@ -74,6 +74,8 @@ bool MidiTimeline::NextStretch(Stretch& s) {
                                static_cast<double>(r.beatTicks.den) /
                                static_cast<double>(r.beatTicks.num));
   s.beatsPerMeasure = static_cast<std::int32_t>(r.beatsPerMeasure);
+  s.meterNumerator = r.meter.numerator;
+  s.meterDenominator = 1 << r.meter.denominatorPower;
   s.firstMeasure = std::int64_t(r.firstMeasure) - 1 + std::int64_t(next_ / perMeasure);
   s.firstBeat = static_cast<std::int32_t>(next_ % perMeasure / divisions_);
   s.firstDivision = static_cast<std::int32_t>(next_ % divisions_);

@@ -19,6 +19,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (end == std::string::npos || parts.size() == 8) break;
     begin = end + 1;
   }
+  // MIDI maps have their own target: here a file's end could ask for an
+  // export of billions of lines.
+  if (parts[0].rfind("MThd", 0) == 0) parts[0][0] = 'm';
   std::FILE* map = std::fopen("map.tmap", "wb");
   std::fwrite(parts[0].data(), 1, parts[0].size(), map);
   std::fclose(map);

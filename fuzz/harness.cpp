@@ -1,5 +1,6 @@
 #include "harness.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -18,6 +19,10 @@ void SetUpOnce() {
   char folder[] = "/tmp/beatmarks-fuzz-XXXXXX";
   if (::mkdtemp(folder) == nullptr || ::chdir(folder) != 0) std::abort();
   SetTerminalOutput(std::fopen("/dev/null", "w"));
+  // Lists written to "-" go straight to standard output: keep them quiet too.
+  int quiet = ::open("/dev/null", O_WRONLY);
+  if (quiet < 0 || ::dup2(quiet, STDOUT_FILENO) < 0) std::abort();
+  ::close(quiet);
   SetEndProgramHandler([](int status) { throw ProgramEnded{status}; });
 }
 

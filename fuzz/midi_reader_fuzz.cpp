@@ -1,12 +1,38 @@
-// Any bytes read as a MIDI file, then the grid in each beat unit and the
-// times of divisions at its start and end.
+// Any bytes read as a MIDI file, then the grid in each beat unit, the times
+// of divisions at its start and end, the timeline of stretches that the beat
+// walk takes (a bounded number of divisions from the first and the last
+// measure), and the console's sections.
 #include <cstdint>
 #include <string>
 #include <string_view>
 
+#include "core/beat_walk.h"
 #include "core/midi_grid.h"
+#include "core/midi_sections.h"
+#include "core/midi_timeline.h"
 
 namespace {
+
+// Takes a few hundred divisions with their exact times, then is full.
+class Bounded : public beatmarks::BeatSink {
+ public:
+  void Pass(const beatmarks::Stretch&, beatmarks::DivisionCount) override {}
+  void Division(const beatmarks::BeatEvent& e) override {
+    ++taken_;
+    e.stretch.time->Sample(e.index, 192000);
+  }
+  void MeasureEnd(std::int64_t) override {}
+  bool Full() const override { return taken_ >= 300; }
+
+ private:
+  int taken_ = 0;
+};
+
+void WalkStretches(const beatmarks::MidiGrid& grid, std::int32_t divisions, std::int64_t from) {
+  beatmarks::MidiTimeline timeline(grid, divisions, beatmarks::Rational(1));
+  Bounded sink;
+  beatmarks::WalkBeats(timeline, from, INT64_MAX, divisions, sink);
+}
 
 void WalkFrom(const beatmarks::MidiGrid& grid, std::uint32_t divisions, std::uint32_t measure) {
   beatmarks::DivisionCursor cursor(grid, divisions, measure);
@@ -30,6 +56,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     WalkFrom(*grid, divisions, 1);
     WalkFrom(*grid, divisions, grid->measureCount);
     WalkFrom(*grid, 0xFFFFFFFF, grid->measureCount);
+    WalkStretches(*grid, static_cast<std::int32_t>(divisions), 0);
+    WalkStretches(*grid, static_cast<std::int32_t>(divisions), grid->measureCount - 1);
   }
+  static beatmarks::ProgramState state;
+  MidiToSections(std::string_view(reinterpret_cast<const char*>(data), size), state.sectionCount,
+                 state.totalMeasures, state.totalBeats, state.tempo, state.measures,
+                 state.beatsPerMeasure, error);
   return 0;
 }

@@ -21,22 +21,22 @@ void ExecBeatmarks(const std::vector<std::string>& args) {
   ::_exit(127);
 }
 
-RunResult RunWith(const RunSpec& spec) {
-  const std::string inPath = spec.folder + "/.stdin";
-  const std::string errPath = spec.folder + "/.stderr";
-  const std::string outPath = spec.stdoutPath.empty() ? spec.folder + "/.stdout" : spec.stdoutPath;
-  WriteFile(inPath, spec.input);
+RunResult RunWith(const RunSetup& setup) {
+  const std::string inPath = setup.folder + "/.stdin";
+  const std::string errPath = setup.folder + "/.stderr";
+  const std::string outPath = setup.stdoutPath.empty() ? setup.folder + "/.stdout" : setup.stdoutPath;
+  WriteFile(inPath, setup.input);
   pid_t child = ::fork();
   if (child == 0) {
     int in = ::open(inPath.c_str(), O_RDONLY);
     int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (in < 0 || out < 0 || err < 0 || ::chdir(spec.folder.c_str()) != 0) ::_exit(127);
+    if (in < 0 || out < 0 || err < 0 || ::chdir(setup.folder.c_str()) != 0) ::_exit(127);
     ::dup2(in, STDIN_FILENO);
     ::dup2(out, STDOUT_FILENO);
     ::dup2(err, STDERR_FILENO);
-    if (spec.inChild) spec.inChild();
-    ExecBeatmarks(spec.args);
+    if (setup.inChild) setup.inChild();
+    ExecBeatmarks(setup.args);
   }
   int wstatus = 0;
   ::waitpid(child, &wstatus, 0);
@@ -46,7 +46,7 @@ RunResult RunWith(const RunSpec& spec) {
   result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
   result.signal = WIFSIGNALED(wstatus) ? WTERMSIG(wstatus) : 0;
   for (const std::string& path : {inPath, errPath}) std::filesystem::remove(path);
-  if (spec.stdoutPath.empty()) std::filesystem::remove(outPath);
+  if (setup.stdoutPath.empty()) std::filesystem::remove(outPath);
   return result;
 }
 

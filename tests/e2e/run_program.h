@@ -17,7 +17,7 @@ struct RunResult {
 };
 
 // A run set up the way a user's shell or system would set it up.
-struct RunSpec {
+struct RunSetup {
   std::vector<std::string> args;
   std::string input;
   std::string folder;
@@ -25,7 +25,7 @@ struct RunSpec {
   std::function<void()> inChild;  // after the redirections, before the program starts
 };
 
-RunResult RunWith(const RunSpec& spec);
+RunResult RunWith(const RunSetup& setup);
 
 // In a child process: replaces it with the program run on these arguments.
 [[noreturn]] void ExecBeatmarks(const std::vector<std::string>& args);

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <string>
+
+#include "core/beat_walk.h"
+#include "core/tempo_picture.h"
+
+namespace beatmarks {
+
+// The picture of a whole map from its timeline (one division a beat): a
+// tempo step for every stretch, a meter mark wherever the meter changes, and
+// the time of any measure. Times are doubles, which is plenty for drawing.
+TempoPicture BuildPicture(Timeline& timeline, std::string title);
+
+}  // namespace beatmarks
