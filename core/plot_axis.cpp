@@ -36,6 +36,13 @@ Step RoundStep(double raw) {
   return {PowerOfTen(exponent + 1), exponent + 1};
 }
 
+// The next round step below: 1 -> 0.5, 2 -> 1, 5 -> 2.
+Step SmallerStep(Step step) {
+  const double mantissa = std::round(step.size / PowerOfTen(step.exponent));
+  if (mantissa == 1) return {5 * PowerOfTen(step.exponent - 1), step.exponent - 1};
+  return {(mantissa == 2 ? 1 : 2) * PowerOfTen(step.exponent), step.exponent};
+}
+
 std::string Chars(char* begin, std::to_chars_result result) {
   return result.ec == std::errc() ? std::string(begin, result.ptr) : std::string("?");
 }
@@ -107,11 +114,14 @@ PlotAxis TempoAxis(double min, double max) {
     return axis;
   }
   const double margin = std::max((max - min) * 0.1, max * 0.05);
-  const double lo = std::max(min - margin, 0.0), hi = max + margin;
-  const Step step = RoundStep((hi - lo) / 6);
-  axis.lo = std::floor(lo / step.size) * step.size;
-  axis.hi = std::ceil(hi / step.size) * step.size;
+  axis.lo = std::max(min - margin, 0.0);
+  axis.hi = max + margin;
+  Step step = RoundStep((axis.hi - axis.lo) / 6);
   axis.ticks = LinearTicks(axis.lo, axis.hi, step, false);
+  if (axis.ticks.size() < 4) {
+    step = SmallerStep(step);
+    axis.ticks = LinearTicks(axis.lo, axis.hi, step, false);
+  }
   axis.title = "Tempo (BPM)";
   return axis;
 }
