@@ -50,10 +50,10 @@ std::string Chars(char* begin, std::to_chars_result result) {
 // A tick value with as many decimals as its step needs; scientific when
 // very large or very small.
 std::string NumberLabel(double value, int stepExponent) {
-  value += 0.0;  // no "-0"
+  if (value == 0) return "0";
   std::array<char, 64> text;
   const double size = std::fabs(value);
-  if (size == 0 || (size >= 1e-4 && size < 1e7)) {
+  if (size >= 1e-4 && size < 1e7) {
     int decimals = std::clamp(-stepExponent, 0, 20);
     return Chars(text.data(), std::to_chars(text.data(), text.data() + text.size(), value,
                                             std::chars_format::fixed, decimals));

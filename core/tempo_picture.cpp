@@ -14,6 +14,7 @@ namespace {
 constexpr double kWidth = 960, kHeight = 540;
 constexpr double kLeft = 84, kRight = 936, kTop = 76, kBottom = 468;
 constexpr std::int64_t kMostMeasureLines = 100;
+constexpr std::size_t kMostMeterLines = 40;
 constexpr double kLowestTempo = 1e-100, kHighestTempo = 1e100;
 constexpr double kCharacterWidth = 0.6;  // of the font size, for sans-serif text
 constexpr double kNowhere = -std::numeric_limits<double>::infinity();
@@ -132,9 +133,10 @@ void WriteMeasures(const Frame& f, const TempoPicture& picture, std::string& out
       lastX = x;
       VerticalLine(lines, x, kTop, kBottom);
       const std::string number = std::to_string(k + 1);
-      if (x + 2 >= labelsEnd + 4) {
+      const double width = 9 * kCharacterWidth * static_cast<double>(number.size());
+      if (x + 2 >= labelsEnd + 4 && x + 2 + width <= kRight) {
         Text(out, x + 2, kTop + 10, number);
-        labelsEnd = x + 2 + 9 * kCharacterWidth * static_cast<double>(number.size());
+        labelsEnd = x + 2 + width;
       }
     }
     if (count - k <= stride) break;
@@ -143,16 +145,22 @@ void WriteMeasures(const Frame& f, const TempoPicture& picture, std::string& out
   Path(out, "stroke=\"#d6d6d6\"", lines);
 }
 
-// Meter changes: dashed lines, their labels above the plot where they fit.
+// Meter changes: dashed lines, or short marks above the plot when there are
+// too many to tell apart; their labels above those where they fit.
 void WriteMeters(const Frame& f, const TempoPicture& picture, std::string& out) {
+  std::vector<double> xs;
+  for (const MeterMark& meter : picture.meters) {
+    const double x = f.X(meter.time);
+    if (f.Inside(meter.time) && (xs.empty() || x - xs.back() >= 1)) xs.push_back(x);
+  }
+  const bool full = xs.size() <= kMostMeterLines;
   std::string lines;
-  double lastX = kNowhere, labelsEnd = kNowhere;
+  for (double x : xs) VerticalLine(lines, x, kTop - (full ? 4 : 7), full ? kBottom : kTop);
+  double labelsEnd = kNowhere;
   out += "<g font-size=\"12\" text-anchor=\"middle\" fill=\"#7a3fb0\">\n";
   for (const MeterMark& meter : picture.meters) {
     if (!f.Inside(meter.time)) continue;
     const double x = f.X(meter.time);
-    if (x - lastX >= 1) VerticalLine(lines, x, kTop - 4, kBottom);
-    lastX = x;
     const XmlText label = EscapeXml(meter.label, 12);
     const double half = 12 * kCharacterWidth * static_cast<double>(label.characters) / 2;
     const double center = std::clamp(x, kLeft + half, kRight - half);
@@ -162,7 +170,7 @@ void WriteMeters(const Frame& f, const TempoPicture& picture, std::string& out) 
     }
   }
   out += "</g>\n";
-  Path(out, "stroke=\"#7a3fb0\" stroke-dasharray=\"4 3\"", lines);
+  Path(out, full ? "stroke=\"#7a3fb0\" stroke-dasharray=\"4 3\"" : "stroke=\"#7a3fb0\"", lines);
 }
 
 void WriteTrace(const Frame& f, const std::vector<TempoStep>& steps, std::string& out) {
