@@ -1,0 +1,42 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace beatmarks {
+
+// A tempo change: the tempo holds from start (seconds) until the next step or
+// the end of the map.
+struct TempoStep {
+  double start;
+  double bpm;
+};
+
+// A meter change, labelled as shown ("6/8").
+struct MeterMark {
+  double time;
+  std::string label;
+};
+
+// What the picture of a tempo map shows.
+struct TempoPicture {
+  double end = 0;                    // seconds, the end of the map
+  std::vector<TempoStep> steps;      // in time order
+  std::vector<MeterMark> meters;     // the first meter too, at time 0
+  std::int64_t measureCount = 0;
+  std::function<double(std::int64_t)> measureTime;  // start of measure k (0-based)
+  std::string title;                 // any bytes; shown escaped
+};
+
+// Appends one complete SVG 1.1 document of 960 x 540: tempo against time as a
+// step line, measure lines (thinned to about a hundred, the only measures
+// whose times are asked for), meter changes, round axes and the title.
+// Values the picture cannot place are left out: steps without a finite
+// positive tempo (the step before holds on), times outside 0..end, and a
+// step that starts before the one before it starts with it. Tempos are shown
+// within 1e-100..1e100 BPM.
+void WriteTempoSvg(const TempoPicture& picture, std::string& out);
+
+}  // namespace beatmarks
