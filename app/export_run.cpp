@@ -18,6 +18,7 @@
 #include "core/midi_timeline.h"
 #include "core/number_scan.h"
 #include "core/output.h"
+#include "core/picture_builder.h"
 #include "core/point_formats.h"
 #include "core/prompt_name.h"
 #include "core/read_map.h"
@@ -81,7 +82,9 @@ void WriteFormat(const Options& o, const TimelineMaker& make, const Rational& of
   const auto rate = static_cast<std::uint32_t>(s.sampleRate);
   std::unique_ptr<Timeline> made = make(offset);
   Timeline& timeline = *made;
-  if (o.format == "list") {
+  if (o.format == "svg") {
+    WriteTempoSvg(BuildPicture(timeline, s.divisions, s.mapFileName.data()), out.text());
+  } else if (o.format == "list") {
     StreamText text(out);
     ListSink list(text, s.sampleRate, s.divisions, ListSink::Times::kExact);
     list.WriteRateBlock();

@@ -97,7 +97,7 @@ bool ParseOptions(int count, const char* const* arguments, Options& o, std::stri
 namespace beatmarks {
 namespace {
 
-constexpr const char* kFormats[] = {"list", "labels", "csv", "json", "wav"};
+constexpr const char* kFormats[] = {"list", "labels", "csv", "json", "svg", "wav"};
 constexpr const char* kBeatUnits[] = {"denominator", "quarter", "click"};
 
 template <std::size_t Size>
@@ -120,7 +120,7 @@ bool Clash(bool named, const Options& o, std::size_t position, const char* optio
 
 bool CheckOptions(const Options& o, std::string& error) {
   if (!OneOf(o.format, kFormats)) {
-    error = "unknown format '" + o.format + "' (list, labels, csv, json or wav)";
+    error = "unknown format '" + o.format + "' (list, labels, csv, json, svg or wav)";
   } else if (!OneOf(o.beat, kBeatUnits)) {
     error = "unknown beat unit '" + o.beat + "' (denominator, quarter or click)";
   } else if (o.into && o.format != "wav") {

@@ -11,10 +11,10 @@ namespace {
 // Where a stretch begins in the grid and how its times run, roughly.
 struct Span {
   std::int64_t measure;
-  std::int32_t beat;
+  std::int32_t beat, division;  // where its first division lies
   std::int32_t beatsPerMeasure;
   double start;  // seconds
-  double beat_;  // seconds a beat
+  double step;   // seconds a division
 };
 
 std::string MeterLabel(const Stretch& s) {
@@ -26,7 +26,7 @@ std::string MeterLabel(const Stretch& s) {
 
 }  // namespace
 
-TempoPicture BuildPicture(Timeline& timeline, std::string title) {
+TempoPicture BuildPicture(Timeline& timeline, std::int32_t divisions, std::string title) {
   TempoPicture picture;
   picture.title = std::move(title);
   auto spans = std::make_shared<std::vector<Span>>();
@@ -35,26 +35,27 @@ TempoPicture BuildPicture(Timeline& timeline, std::string title) {
     if (s.divisions == 0) continue;
     timeline.AddTimes(s);
     const double start = s.time->Nearest(0);
-    const double beat = s.time->Nearest(1) - start;
+    const double step = s.time->Nearest(1) - start;
     picture.steps.push_back({start, static_cast<double>(s.tempo)});
     const std::string meter = MeterLabel(s);
     if (meter != lastMeter) picture.meters.push_back({start, meter});
     lastMeter = meter;
-    spans->push_back({s.firstMeasure, s.firstBeat, s.beatsPerMeasure, start, beat});
+    spans->push_back({s.firstMeasure, s.firstBeat, s.firstDivision, s.beatsPerMeasure, start, step});
     picture.end = s.time->Nearest(s.divisions);
-    picture.measureCount = s.firstMeasure + 1 +
-        static_cast<std::int64_t>((static_cast<DivisionCount>(s.firstBeat) + s.divisions - 1) /
-                                  static_cast<DivisionCount>(s.beatsPerMeasure));
+    const DivisionCount perMeasure = static_cast<DivisionCount>(s.beatsPerMeasure) * divisions;
+    const DivisionCount into = static_cast<DivisionCount>(s.firstBeat) * divisions + s.firstDivision;
+    picture.measureCount =
+        s.firstMeasure + 1 + static_cast<std::int64_t>((into + s.divisions - 1) / perMeasure);
   }
-  picture.measureTime = [spans](std::int64_t k) {
-    // The last stretch that begins at or before the measure's first beat.
+  picture.measureTime = [spans, divisions](std::int64_t k) {
+    // The last stretch that begins at or before the measure's first division.
     auto after = std::upper_bound(spans->begin(), spans->end(), k, [](std::int64_t m, const Span& s) {
-      return std::make_tuple(m, 0) < std::make_tuple(s.measure, s.beat);
+      return std::make_tuple(m, 0, 0) < std::make_tuple(s.measure, s.beat, s.division);
     });
     if (after == spans->begin()) return 0.0;
     const Span& s = *std::prev(after);
     const double beats = static_cast<double>(k - s.measure) * s.beatsPerMeasure - s.beat;
-    return s.start + beats * s.beat_;
+    return s.start + (beats * divisions - s.division) * s.step;
   };
   return picture;
 }

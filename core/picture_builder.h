@@ -7,9 +7,9 @@
 
 namespace beatmarks {
 
-// The picture of a whole map from its timeline (one division a beat): a
-// tempo step for every stretch, a meter mark wherever the meter changes, and
-// the time of any measure. Times are doubles, which is plenty for drawing.
-TempoPicture BuildPicture(Timeline& timeline, std::string title);
+// The picture of a whole map from its timeline: a tempo step for every
+// stretch, a meter mark wherever the meter changes, and the time of any
+// measure. Times are doubles, which is plenty for drawing.
+TempoPicture BuildPicture(Timeline& timeline, std::int32_t divisions, std::string title);
 
 }  // namespace beatmarks

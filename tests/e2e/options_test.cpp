@@ -23,7 +23,7 @@ TEST(Options, EveryRefusalIsAUsageError) {
       {{"-x", "m", "o"}, "unknown option '-x'"},
       {{"-f"}, "option '-f' needs a value"},
       {{"--format"}, "option '--format' needs a value"},
-      {{"-f", "xml", "m", "o"}, "unknown format 'xml' (list, labels, csv, json or wav)"},
+      {{"-f", "xml", "m", "o"}, "unknown format 'xml' (list, labels, csv, json, svg or wav)"},
       {{"-f", "csv", "--into=r.wav", "m", "o"}, "--into goes with --format=wav"},
       {{"--beat=bar", "m", "o"}, "unknown beat unit 'bar' (denominator, quarter or click)"},
       {{"--exact", "-f", "csv", "m", "o"}, "--exact goes with the list format"},
