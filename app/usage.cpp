@@ -13,7 +13,7 @@ and OUTPUT, the list is made once and written to OUTPUT ('-' for standard
 output; the program's messages then go to standard error).
 
 Options (before the positional arguments; '--' ends them):
-  -f, --format=FORMAT   list (default), labels, csv or json
+  -f, --format=FORMAT   list (default), labels, csv, json, svg or wav
       --exact           the list with exact seconds and samples
       --offset=SECONDS  the time in the recording where measure 1 begins,
                         a decimal of 0 or more, added to every exact time
@@ -21,6 +21,10 @@ Options (before the positional arguments; '--' ends them):
   -s, --start=MEASURE   first measure of the range, 1 or more
   -e, --stop=MEASURE    last measure of the range, 1 or more
   -d, --divisions=N     divisions per beat, 1 or more
+      --beat=UNIT       for MIDI files, what a beat is: denominator (default,
+                        the time signature's note value), quarter or click
+      --into=REC.wav    with wav: write the recording REC.wav to OUTPUT with a
+                        marker on every beat
   -h, --help            show this help and exit
   -V, --version         show the version and exit
 Named settings override the map file's own; each may not be given together
@@ -35,11 +39,15 @@ Formats:
   csv     time,frame,measure,beat,division,label with CRLF line ends, seconds
           with 9 decimals
   json    one document: settings, sections and beats
+  svg     a picture of the whole map: tempo against time, measures, meters
+  wav     a click track (FLAC when OUTPUT ends in .flac) with a marker named
+          M.B on every beat
 Every format but list gives exact times rounded once (samples to the nearest,
-halves up) and replaces OUTPUT safely.
+halves up) and replaces OUTPUT safely. A MAP that starts with "MThd" is read as
+a Standard MIDI File; its list too uses exact times.
 
 Exit status: 0 when the whole output was saved, 1 when it was not or only in
-part, 2 for a usage error.
+part, 2 for a usage error (and for wav in a build without audio support).
 )";
 }
 
