@@ -36,6 +36,24 @@ def report(name, seconds, peak, lines=None):
     print(f"{name}: {seconds * 1000:.0f} ms{rate}{memory}")
 
 
+def ramp_midi(tempos):
+    """A format 0 file with a tempo change on every beat (480 ticks) in 4/4."""
+    def var_length(value):
+        out = [value & 0x7F]
+        value >>= 7
+        while value:
+            out.insert(0, 0x80 | (value & 0x7F))
+            value >>= 7
+        return bytes(out)
+    events = bytearray()
+    for i in range(tempos):
+        micros = 400000 + (i * 37) % 300000
+        events += var_length(0 if i == 0 else 480) + b"\xFF\x51\x03" + micros.to_bytes(3, "big")
+    events += var_length(480) + b"\xFF\x2F\x00"
+    header = b"MThd" + (6).to_bytes(4, "big") + bytes([0, 0, 0, 1, 0x01, 0xE0])
+    return header + b"MTrk" + len(events).to_bytes(4, "big") + bytes(events)
+
+
 with tempfile.TemporaryDirectory() as folder:
     def write(name, text):
         with open(os.path.join(folder, name), "w") as f:
@@ -51,6 +69,15 @@ with tempfile.TemporaryDirectory() as folder:
     seconds, peak = timed(["-f", "csv", "-s", "2147483647", "-e", "2147483647", "huge.tmap", "-"],
                           folder, runs=11)
     report("csv, measure 2147483647 of 510 x 2147483647 measures, whole run", seconds, peak)
+    midi = os.path.join(folder, "ramp.mid")
+    with open(midi, "wb") as f:
+        f.write(ramp_midi(100_000))
+    size = os.path.getsize(midi) / 1e6
+    seconds, peak = timed(["-f", "csv", "-e", "1", "ramp.mid", "-"], folder, runs=11)
+    report(f"csv of measure 1 from a {size:.1f} MB MIDI file of 100,000 tempo events, whole run",
+           seconds, peak)
+    seconds, peak = timed(["-f", "csv", "-d", "64", "ramp.mid", "/dev/null"], folder)
+    report("csv of that whole file, 64 divisions", seconds, peak, 100_000 // 4 * 4 * 64)
     write("ten.tmap", "tmap\t120\t4\t300\n")
     seconds, peak = timed(["-f", "wav", "-r", "48000", "-d", "4", "ten.tmap", "click.wav"], folder, runs=5)
     report("wav click track, ten minutes at 48 kHz, 4 divisions", seconds, peak)

@@ -120,6 +120,12 @@ def main():
     with tempfile.TemporaryDirectory() as folder:
         for _ in range(maps):
             lines += check_one(binary, folder, rng)
+        # A long export passes through the output buffer many times over.
+        Path(folder, "map.tmap").write_text("tmap\t97.3333\t4\t10000\n")
+        labels = run(binary, folder, ["-f", "labels", "map.tmap", "-"]).splitlines()
+        step = Fraction(60) / Fraction(as_float32("97.3333"))
+        assert labels == [f"{rounded_decimal(n * step, 6)}\t{rounded_decimal(n * step, 6)}\t"
+                          f"{n // 4 + 1}.{n % 4 + 1}" for n in range(40000)], "long labels differ"
     print(f"{maps} maps, {lines} divisions: labels, csv, json and the exact list match")
 
 
