@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <string>
+#include <vector>
 
 #include "e2e/run_program.h"
 
@@ -84,6 +85,30 @@ TEST(Terminal, ListAndPromptAppearBeforeInputThroughPipes) {
   ::close(toProgram[1]);
   EXPECT_EQ(ExitStatus(child), 0);
   ::close(fromProgram[0]);
+}
+
+// A long export to a file shows its progress on a terminal's standard error
+// and clears it at the end; the messages around it stay whole.
+TEST(Terminal, LongExportShowsProgressOnlyOnATerminal) {
+  TempFolder folder;
+  WriteFile(folder.File("map.tmap"), "tmap\t120\t4\t2000000\n");  // 8 million lines
+  const std::vector<std::string> args = {"-f", "labels", "map.tmap", "out.txt"};
+  int master = -1;
+  pid_t child = ::forkpty(&master, nullptr, nullptr, nullptr);
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    if (::chdir(folder.path().c_str()) != 0) ::_exit(127);
+    ExecBeatmarks(args);
+  }
+  std::string seen;
+  ASSERT_TRUE(ReadUntil(master, seen, "Saved ")) << seen;
+  EXPECT_EQ(ExitStatus(child), 0);
+  ::close(master);
+  EXPECT_NE(seen.find("\rbeatmarks: "), std::string::npos) << seen;
+  EXPECT_NE(seen.find(" MB written\r\033[KSaved "), std::string::npos) << seen;
+
+  RunResult quiet = RunBeatmarks(args, "", folder.path());
+  EXPECT_EQ(quiet.err, "");
 }
 
 }  // namespace
