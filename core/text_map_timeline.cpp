@@ -25,15 +25,22 @@ bool TextMapTimeline::Next(Stretch& s) {
   s.firstDivision = 0;
   s.divisions = 0;
   s.time.reset();
-  const Rational beat = exact_ ? Rational(60) / Rational::FromFloat(s.tempo) : Rational();
-  if (exact_) s.time.emplace(start_, beat / Rational(divisions_));
+  if (exact_) AddExactTimes(s);
   if (s.measures <= 0) return true;  // nothing in it, and no time passes
   const DivisionCount beats =
       static_cast<DivisionCount>(s.measures) * static_cast<DivisionCount>(s.beatsPerMeasure);
   s.divisions = beats * static_cast<DivisionCount>(divisions_);
   firstMeasure_ += s.measures;
-  if (exact_) start_ += beat * Rational(static_cast<std::int64_t>(s.measures) * s.beatsPerMeasure);
   return true;
+}
+
+// The section's times, and the start of the next section.
+void TextMapTimeline::AddExactTimes(Stretch& s) {
+  const Rational beat = Rational(60) / Rational::FromFloat(s.tempo);
+  s.time.emplace(start_, beat / Rational(divisions_));
+  if (s.measures > 0) {
+    start_ += beat * Rational(static_cast<std::int64_t>(s.measures) * s.beatsPerMeasure);
+  }
 }
 
 }  // namespace beatmarks

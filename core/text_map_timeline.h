@@ -23,6 +23,8 @@ class TextMapTimeline : public Timeline {
   bool Next(Stretch& stretch) override;
 
  private:
+  void AddExactTimes(Stretch& stretch);
+
   const int count_;
   const TempoArray& tempo_;
   const CountArray& beatsPerMeasure_;
