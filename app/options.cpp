@@ -133,6 +133,8 @@ bool CheckOptions(const Options& o, std::string& error) {
     error = "--offset needs --exact or an exact format";
   } else if (o.positional.size() < 2) {
     error = o.positional.empty() ? "missing MAP and OUTPUT" : "missing OUTPUT";
+  } else if (o.format == "wav" && o.positional[1] == "-") {
+    error = "audio needs an OUTPUT file, not '-'";
   } else if (!Clash(o.rate.has_value(), o, 3, "--rate", "RATE", error) &&
              !Clash(o.start.has_value(), o, 4, "--start", "START", error) &&
              !Clash(o.stop.has_value(), o, 5, "--stop", "STOP", error) &&

@@ -25,6 +25,7 @@ TEST(Options, EveryRefusalIsAUsageError) {
       {{"--format"}, "option '--format' needs a value"},
       {{"-f", "xml", "m", "o"}, "unknown format 'xml' (list, labels, csv, json, svg or wav)"},
       {{"-f", "csv", "--into=r.wav", "m", "o"}, "--into goes with --format=wav"},
+      {{"-f", "wav", "m", "-"}, "audio needs an OUTPUT file, not '-'"},
       {{"--beat=bar", "m", "o"}, "unknown beat unit 'bar' (denominator, quarter or click)"},
       {{"--exact", "-f", "csv", "m", "o"}, "--exact goes with the list format"},
       {{"--offset=-1", "-f", "csv", "m", "o"},
