@@ -22,7 +22,7 @@ for report in glob.glob(os.path.join(build, "**", "*.gcov.json.gz"), recursive=T
         path = os.path.normpath(os.path.join(data.get("current_working_directory", ""),
                                              entry["file"]))
         relative = os.path.relpath(path, root)
-        if not relative.startswith(("core/", "console/")):
+        if not relative.startswith(("app/", "core/", "console/")):
             continue
         lines = hit.setdefault(relative, {})
         for line in entry["lines"]:
@@ -37,7 +37,7 @@ for source in sorted(hit):
     covered += done
     print(f"{source:34} {done:4}/{len(lines):4}  {100.0 * done / max(len(lines), 1):6.1f}%")
 percent = 100.0 * covered / max(total, 1)
-print(f"{'line coverage of core/ and console/':34} {covered:4}/{total:4}  {percent:6.1f}%")
+print(f"{'line coverage of app/, core/, console/':34} {covered:4}/{total:4}  {percent:6.1f}%")
 if percent < floor:
     print(f"coverage below {floor}%", file=sys.stderr)
     sys.exit(1)
