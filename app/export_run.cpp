@@ -86,7 +86,7 @@ void WriteFormat(const Options& o, const TimelineMaker& make, const Rational& of
     WriteTempoSvg(BuildPicture(timeline, s.divisions, s.mapFileName.data()), out.text());
   } else if (o.format == "list") {
     StreamText text(out);
-    ListSink list(text, s.sampleRate, s.divisions, ListSink::Times::kExact);
+    ListSink<StreamText> list(text, s.sampleRate, s.divisions, ListTimes::kExact);
     list.WriteRateBlock();
     WalkBeats(timeline, s.startMeasure, s.stopMeasure, s.divisions, list);
   } else if (o.format == "json") {

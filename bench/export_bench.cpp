@@ -59,7 +59,7 @@ void Exact(benchmark::State& bench, Write write) {
 void BM_ExactList(benchmark::State& bench) {
   Exact(bench, [](ExportFile& out, Timeline& timeline) {
     StreamText text(out);
-    ListSink list(text, 48000, kDivisions, ListSink::Times::kExact);
+    ListSink<StreamText> list(text, 48000, kDivisions, ListTimes::kExact);
     WalkBeats(timeline, 0, kMeasures - 1, kDivisions, list);
   });
 }

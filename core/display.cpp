@@ -15,7 +15,7 @@ void Display(std::int32_t sectionCount, const TempoArray& tempo, CountArray& mea
   CheckWalkable(count, tempo, beatsPerMeasure, measures, divisions);
 
   TextBuilder text(outText);
-  ListSink list(text, sampleRate, divisions, ListSink::Times::kRunningSum);
+  ListSink<TextBuilder> list(text, sampleRate, divisions, ListTimes::kRunningSum);
   list.WriteRateBlock();
   TextMapTimeline timeline(count, tempo, beatsPerMeasure, measures, divisions, std::nullopt);
   WalkBeats(timeline, startMeasure, stopMeasure, divisions, list);

@@ -15,15 +15,18 @@ std::int64_t TruncatedSample(std::int32_t sampleRate, double t) {
 
 }  // namespace
 
-ListSink::ListSink(ListText& text, std::int32_t sampleRate, std::int32_t divisions, Times times)
+template <class Text>
+ListSink<Text>::ListSink(Text& text, std::int32_t sampleRate, std::int32_t divisions, Times times)
     : text_(text), sampleRate_(sampleRate), divisions_(divisions), times_(times) {}
 
-void ListSink::WriteRateBlock() {
+template <class Text>
+void ListSink<Text>::WriteRateBlock() {
   text_.PutText("\nSample Rate\t").PutInteger(sampleRate_).PutText("\n").EndFragment();
 }
 
 // The classic step: the tempo widened, then two divisions in this order.
-double ListSink::StepOf(const Stretch& s) {
+template <class Text>
+double ListSink<Text>::StepOf(const Stretch& s) {
   if (stepOf_ != s.number) {
     stepOf_ = s.number;
     step_ = (60.0 / static_cast<double>(s.tempo)) / divisions_;
@@ -31,18 +34,21 @@ double ListSink::StepOf(const Stretch& s) {
   return step_;
 }
 
-void ListSink::Pass(const Stretch& s, DivisionCount count) {
+template <class Text>
+void ListSink<Text>::Pass(const Stretch& s, DivisionCount count) {
   if (times_ == Times::kRunningSum) t_ = AdvanceTime(t_, StepOf(s), count);
 }
 
-void ListSink::Header(const Stretch& s) {
+template <class Text>
+void ListSink<Text>::Header(const Stretch& s) {
   text_.PutText("\nSection ").PutInteger(s.number);
   text_.PutText("\tTempo ").PutFixed3(static_cast<double>(s.tempo));
   text_.PutText("\tBeats/Meas ").PutInteger(s.beatsPerMeasure);
   text_.PutText("\tMeasures ").PutInteger(s.measures).PutText("\n\n").EndFragment();
 }
 
-void ListSink::TimeColumn(const BeatEvent& e) {
+template <class Text>
+void ListSink<Text>::TimeColumn(const BeatEvent& e) {
   if (times_ == Times::kRunningSum) {
     text_.PutFixed3(t_).PutText(" sec\t").PutInteger(TruncatedSample(sampleRate_, t_));
     t_ += StepOf(e.stretch);
@@ -55,7 +61,8 @@ void ListSink::TimeColumn(const BeatEvent& e) {
   text_.PutText(" smp\n").EndFragment();
 }
 
-void ListSink::Division(const BeatEvent& e) {
+template <class Text>
+void ListSink<Text>::Division(const BeatEvent& e) {
   if (first_ || e.index == 0) Header(e.stretch);
   if (e.beat == 0 && e.division == 0) {
     text_.PutText("M ").PutInteger(e.measure + 1).PutText("\t").EndFragment();
@@ -71,6 +78,10 @@ void ListSink::Division(const BeatEvent& e) {
   first_ = false;
 }
 
-void ListSink::MeasureEnd(std::int64_t) { text_.Append("\n"); }
+template <class Text>
+void ListSink<Text>::MeasureEnd(std::int64_t) { text_.Append("\n"); }
+
+template class ListSink<TextBuilder>;
+template class ListSink<StreamText>;
 
 }  // namespace beatmarks

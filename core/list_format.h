@@ -4,7 +4,8 @@
 #include <string>
 
 #include "core/beat_walk.h"
-#include "core/list_text.h"
+#include "core/stream_text.h"
+#include "core/text_builder.h"
 
 namespace beatmarks {
 
@@ -13,11 +14,15 @@ namespace beatmarks {
 // measure followed by one in the range. Classic times are a running sum of
 // double steps, truncated to samples; exact times come from the stretch's
 // exact timeline, rounded to the nearest sample.
+// Text is a TextBuilder (the fixed buffer) or a StreamText (an export).
+enum class ListTimes { kRunningSum, kExact };
+
+template <class Text>
 class ListSink : public BeatSink {
  public:
-  enum class Times { kRunningSum, kExact };
+  using Times = ListTimes;
 
-  ListSink(ListText& text, std::int32_t sampleRate, std::int32_t divisions, Times times);
+  ListSink(Text& text, std::int32_t sampleRate, std::int32_t divisions, Times times);
 
   void WriteRateBlock();
   void Pass(const Stretch& stretch, DivisionCount count) override;
@@ -30,7 +35,7 @@ class ListSink : public BeatSink {
   void Header(const Stretch& stretch);
   void TimeColumn(const BeatEvent& event);
 
-  ListText& text_;
+  Text& text_;
   const std::int32_t sampleRate_;
   const std::int32_t divisions_;
   const Times times_;
@@ -40,5 +45,8 @@ class ListSink : public BeatSink {
   double step_ = 0.0;
   std::string seconds_;       // scratch for exact seconds
 };
+
+extern template class ListSink<TextBuilder>;
+extern template class ListSink<StreamText>;
 
 }  // namespace beatmarks

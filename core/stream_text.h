@@ -1,20 +1,23 @@
 #pragma once
 
+#include <cstdint>
+#include <string_view>
+
 #include "core/export_file.h"
-#include "core/list_text.h"
 
 namespace beatmarks {
 
 // The list's text streamed to an export, with no size limit.
-class StreamText : public ListText {
+class StreamText {
  public:
   explicit StreamText(ExportFile& out) : out_(out) {}
 
-  StreamText& PutText(std::string_view piece) override;
-  StreamText& PutInteger(std::int64_t value) override;
-  StreamText& PutFixed3(double value) override;
-  void EndFragment() override { out_.Filled(); }
-  bool cut() const override { return false; }
+  StreamText& PutText(std::string_view piece);
+  StreamText& PutInteger(std::int64_t value);
+  StreamText& PutFixed3(double value);
+  void EndFragment() { out_.Filled(); }
+  void Append(std::string_view fragment) { PutText(fragment).EndFragment(); }
+  bool cut() const { return false; }
 
  private:
   ExportFile& out_;

@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <string_view>
 
-#include "core/list_text.h"
 #include "core/program_state.h"
 
 namespace beatmarks {
@@ -15,19 +14,21 @@ namespace beatmarks {
 // kept whole or not at all, the first one that does not fit ends the text,
 // and the text is cut back to the end of its last whole line so that no
 // partial line remains.
-class TextBuilder : public ListText {
+class TextBuilder {
  public:
   explicit TextBuilder(TextBuffer& text) : text_(text) { Clear(); }
 
   void Clear();
 
   // Pieces of the fragment being built; EndFragment keeps it or ends the text.
-  TextBuilder& PutText(std::string_view piece) override;
-  TextBuilder& PutInteger(std::int64_t value) override;
-  TextBuilder& PutFixed3(double value) override;
-  void EndFragment() override;
+  TextBuilder& PutText(std::string_view piece);
+  TextBuilder& PutInteger(std::int64_t value);
+  TextBuilder& PutFixed3(double value);  // as "%.3f" writes it
+  void EndFragment();
+  // A fragment of a single piece of text.
+  void Append(std::string_view fragment) { PutText(fragment).EndFragment(); }
 
-  bool cut() const override { return cut_; }
+  bool cut() const { return cut_; }
   std::size_t length() const { return length_; }
 
  private:
