@@ -1,12 +1,18 @@
 #include "core/json_format.h"
 
 #include <charconv>
+#include <cmath>
 
 #include "core/stream_text.h"
 
 namespace beatmarks {
 
 void AppendJsonNumber(std::string& text, double value) {
+  // JSON has no infinity: a time past the largest double reads back as one.
+  if (!std::isfinite(value)) {
+    text += "1e999";
+    return;
+  }
   char digits[32];
   auto result = std::to_chars(digits, digits + sizeof digits, value);
   text.append(digits, result.ptr);

@@ -126,6 +126,9 @@ def main():
         step = Fraction(60) / Fraction(as_float32("97.3333"))
         assert labels == [f"{rounded_decimal(n * step, 6)}\t{rounded_decimal(n * step, 6)}\t"
                           f"{n // 4 + 1}.{n % 4 + 1}" for n in range(40000)], "long labels differ"
+        # Times past the largest double stay valid JSON.
+        huge = json.loads(run(binary, folder, ["-f", "json", "-e", "1", "--offset=1" + "0" * 400, "map.tmap", "-"]))
+        assert huge["offset"] == float("inf") and huge["beats"][0]["sample"] == INT64_MAX, "huge offset"
     print(f"{maps} maps, {lines} divisions: labels, csv, json and the exact list match")
 
 

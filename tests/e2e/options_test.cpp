@@ -122,6 +122,11 @@ TEST(Options, ExactFormatsReplaceListsAppend) {
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(ReadFile(folder.File("out.txt")), c.after) << c.options[0];
   }
+  WriteFile(folder.File("rate.tmap"), "tmap\t120\t2\t1\nrate\t0\n");
+  RunResult noRate = RunBeatmarks({"-f", "csv", "rate.tmap", "out.txt"}, "", folder.path());
+  EXPECT_EQ(noRate.status, 1);
+  EXPECT_NE(noRate.out.find("Error: Sample rate must be at least 1 for exact times!\n"),
+            std::string::npos);
   RunResult unwritable = RunBeatmarks({"-f", "json", "map.tmap", "."}, "", folder.path());
   EXPECT_EQ(unwritable.status, 1);
   EXPECT_NE(unwritable.out.find("Error: Could not write file .!\n"), std::string::npos);
