@@ -7,9 +7,7 @@ namespace {
 
 using u128 = unsigned __int128;
 
-Rational FromExact(const ExactTime& t) {
-  return Rational(BigInt::FromUnsigned128(t.num), BigInt::FromUnsigned128(t.den));
-}
+Rational FromExact(const ExactTime& t) { return Rational::FromFraction(t.num, t.den); }
 
 // Ceiling of a / b for positive fractions a = an/ad, b = bn/bd.
 u128 CeilRatio(u128 an, u128 ad, u128 bn, u128 bd) {
@@ -105,9 +103,9 @@ void MidiTimeline::AddTimes(Stretch& s) {
       grid_.tempos.begin(), grid_.tempos.end(), first,
       [](const TickFraction& p, const TempoSegment& t) { return p.num < u128(t.tick) * p.den; });
   const std::uint32_t micros = std::prev(after)->microsPerQuarter;
-  const Rational step(BigInt::FromUnsigned128(divTicks.num * micros),
-                      BigInt::FromUnsigned128(u128(divTicks.den) * grid_.ticksPerQuarter * 1000000));
-  s.time.emplace(offset_ + FromExact(start), step);
+  const Rational step = Rational::FromFraction(
+      divTicks.num * micros, u128(divTicks.den) * grid_.ticksPerQuarter * 1000000);
+  s.time.emplace(offset_.Sign() == 0 ? FromExact(start) : offset_ + FromExact(start), step);
 }
 
 }  // namespace beatmarks

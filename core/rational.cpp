@@ -6,6 +6,34 @@
 
 namespace beatmarks {
 
+namespace {
+
+// Greatest common divisor by Stein's binary method; gcd(0, b) = b.
+unsigned __int128 Gcd128(unsigned __int128 a, unsigned __int128 b) {
+  if (a == 0 || b == 0) return a | b;
+  int shift = 0;
+  while (((a | b) & 1) == 0) {
+    a >>= 1;
+    b >>= 1;
+    ++shift;
+  }
+  while ((a & 1) == 0) a >>= 1;
+  while (b != 0) {
+    while ((b & 1) == 0) b >>= 1;
+    if (a > b) std::swap(a, b);
+    b -= a;
+  }
+  return a << shift;
+}
+
+}  // namespace
+
+Rational Rational::FromFraction(unsigned __int128 numerator, unsigned __int128 denominator) {
+  if (denominator == 0) throw std::domain_error("Rational with a zero denominator");
+  const unsigned __int128 g = Gcd128(numerator, denominator);
+  return Reduced(BigInt::FromUnsigned128(numerator / g), BigInt::FromUnsigned128(denominator / g));
+}
+
 Rational Rational::Reduced(BigInt numerator, BigInt denominator) {
   Rational result;
   result.numerator_ = std::move(numerator);

@@ -20,6 +20,11 @@ class Rational {
   // numerator / denominator; throws std::domain_error on a zero denominator.
   Rational(BigInt numerator, BigInt denominator);
 
+  // A fraction of unsigned 128-bit integers, reduced here in machine words
+  // (far cheaper than in big integers); throws std::domain_error on a zero
+  // denominator.
+  static Rational FromFraction(unsigned __int128 numerator, unsigned __int128 denominator);
+
   // The exact value of a finite number; throws std::domain_error on infinity or NaN.
   static Rational FromDouble(double value);
   static Rational FromFloat(float value) { return FromDouble(value); }
