@@ -3,6 +3,7 @@
 with peak resident memory (GNU time), the first exact line deep in the
 largest map, a 500 MB recording marked with --into, ten minutes of click track.
 Usage: bench/export_runs.py [path/to/beatmarks]"""
+import importlib.util
 import os
 import subprocess
 import sys
@@ -38,13 +39,12 @@ def report(name, seconds, peak, lines=None):
 
 def ramp_midi(tempos):
     """A format 0 file with a tempo change on every beat (480 ticks) in 4/4."""
-    def var_length(value):
-        out = [value & 0x7F]
-        value >>= 7
-        while value:
-            out.insert(0, 0x80 | (value & 0x7F))
-            value >>= 7
-        return bytes(out)
+    script = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "scripts",
+                          "make-midi-examples.py")
+    loader = importlib.util.spec_from_file_location("make_midi_examples", script)
+    module = importlib.util.module_from_spec(loader)
+    loader.loader.exec_module(module)
+    var_length = module.var_length
     events = bytearray()
     for i in range(tempos):
         micros = 400000 + (i * 37) % 300000

@@ -82,6 +82,15 @@ void VerticalLine(std::string& path, double x, double top, double bottom) {
   AppendCoordinate(path, bottom);
 }
 
+void HorizontalLine(std::string& path, double y, double left, double right) {
+  path += 'M';
+  AppendCoordinate(path, left);
+  path += ' ';
+  AppendCoordinate(path, y);
+  path += 'H';
+  AppendCoordinate(path, right);
+}
+
 void Path(std::string& out, const char* style, const std::string& d) {
   if (d.empty()) return;
   out += "<path fill=\"none\" ";
@@ -104,12 +113,7 @@ void WriteTempoGrid(const Frame& f, std::string& out) {
   out += "<g font-size=\"11\" text-anchor=\"end\" fill=\"#444\">\n";
   for (const AxisTick& tick : f.tempo.ticks) {
     const double y = f.Y(tick.value);
-    grid += 'M';
-    AppendCoordinate(grid, kLeft);
-    grid += ' ';
-    AppendCoordinate(grid, y);
-    grid += 'H';
-    AppendCoordinate(grid, kRight);
+    HorizontalLine(grid, y, kLeft, kRight);
     Text(out, kLeft - 8, y + 4, EscapeXml(tick.label, 24).escaped);
   }
   out += "</g>\n";
