@@ -143,6 +143,13 @@ LinearTime::LinearTime(const Rational& base, const Rational& step) {
   if (base.Sign() < 0) throw std::invalid_argument("Start time must not be negative");
   if (step.Sign() <= 0) throw std::invalid_argument("Step must be greater than zero");
   fast_ = ToFixed(base, base_, baseInexact_) && ToFixed(step, step_, stepInexact_);
+  if (!fast_) PrepareExact(base, step);
+  else exactFrom_ = std::make_unique<std::pair<Rational, Rational>>(base, step);
+}
+
+// The common denominator of the exact path, made only when a time first needs
+// it: most sections never do.
+void LinearTime::PrepareExact(const Rational& base, const Rational& step) const {
   const BigInt g = BigInt::Gcd(base.denominator(), step.denominator());
   BigInt baseFactor, stepFactor, rest;
   BigInt::DivMod(step.denominator(), g, stepFactor, rest);
@@ -150,6 +157,12 @@ LinearTime::LinearTime(const Rational& base, const Rational& step) {
   numerator0_ = base.numerator() * stepFactor;
   numeratorStep_ = step.numerator() * baseFactor;
   denominator_ = base.denominator() * stepFactor;
+  exactFrom_.reset();
+}
+
+const BigInt& LinearTime::Denominator() const {
+  if (exactFrom_) PrepareExact(exactFrom_->first, exactFrom_->second);
+  return denominator_;
 }
 
 bool LinearTime::FixedAt(u64 n, Fixed& t) const {
@@ -188,7 +201,7 @@ std::int64_t LinearTime::Sample(unsigned __int128 n, std::uint32_t rate) const {
     if (r.beyond || r.value > INT64_MAX) return INT64_MAX;
     if (r.certain) return static_cast<std::int64_t>(r.value);
   }
-  return SampleExact(NumeratorAt(n), rate, denominator_);
+  return SampleExact(NumeratorAt(n), rate, Denominator());
 }
 
 void LinearTime::AppendSeconds(unsigned __int128 n, int decimals, std::string& out) const {
@@ -200,7 +213,7 @@ void LinearTime::AppendSeconds(unsigned __int128 n, int decimals, std::string& o
       return;
     }
   }
-  AppendSecondsExact(NumeratorAt(n), decimals, denominator_, out);
+  AppendSecondsExact(NumeratorAt(n), decimals, Denominator(), out);
 }
 
 bool LinearTime::NearestFast(u64 n, double& result) const {
@@ -220,14 +233,15 @@ bool LinearTime::NearestFast(u64 n, double& result) const {
 double LinearTime::Nearest(unsigned __int128 n) const {
   double result = 0.0;
   if (fast_ && n <= UINT64_MAX && NearestFast(static_cast<u64>(n), result)) return result;
-  return NearestExact(NumeratorAt(n), denominator_);
+  return NearestExact(NumeratorAt(n), Denominator());
 }
 
 Rational LinearTime::At(unsigned __int128 n) const {
-  return Rational(NumeratorAt(n), denominator_);
+  return Rational(NumeratorAt(n), Denominator());
 }
 
 BigInt LinearTime::NumeratorAt(unsigned __int128 n) const {
+  Denominator();
   return numerator0_ + BigInt::FromUnsigned128(n) * numeratorStep_;
 }
 

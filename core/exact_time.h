@@ -11,7 +11,9 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <utility>
 
 #include "core/big_int.h"
 #include "core/rational.h"
@@ -56,8 +58,13 @@ class LinearTime {
   bool fast_ = false;
   Fixed base_{}, step_{};
   std::uint64_t baseInexact_ = 0, stepInexact_ = 0;
-  // Exact: time(n) = (numerator0_ + n x numeratorStep_) / denominator_.
-  BigInt numerator0_, numeratorStep_, denominator_;
+  void PrepareExact(const Rational& base, const Rational& step) const;
+  const BigInt& Denominator() const;  // makes the exact form first if need be
+
+  // Exact: time(n) = (numerator0_ + n x numeratorStep_) / denominator_, made
+  // from exactFrom_ (base and step) when first needed.
+  mutable std::unique_ptr<std::pair<Rational, Rational>> exactFrom_;
+  mutable BigInt numerator0_, numeratorStep_, denominator_;
 };
 
 // The same roundings of a single exact time, such as a section's start.
