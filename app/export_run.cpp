@@ -1,12 +1,11 @@
 #include "app/export_run.h"
 
-#include "app/audio_run.h"
-
 #include <cstring>
 #include <functional>
 #include <memory>
 #include <string>
 
+#include "app/audio_run.h"
 #include "core/display.h"
 #include "core/export_file.h"
 #include "core/json_format.h"
