@@ -6,42 +6,15 @@
 
 #include "app/export_run.h"
 #include "app/options.h"
+#include "console/command_loop.h"
 #include "core/map_file.h"
 #include "core/midi_file.h"
-
-#include "console/command_loop.h"
-#include "core/display.h"
-#include "core/number_scan.h"
 #include "core/output.h"
 #include "core/prompt_name.h"
 #include "core/read_map.h"
-#include "core/write_data.h"
 
 namespace beatmarks {
 namespace {
-
-// Arguments 3 to 6 override what the map file set; the sixth counts only when
-// it is the last.
-void ApplySettingArguments(int count, const char* const* arguments, ProgramState& state) {
-  if (count >= 3) state.sampleRate = DecimalInt32(arguments[2]);
-  if (count >= 4) state.startMeasure = MeasureIndex(DecimalInt32(arguments[3]));
-  if (count >= 5) state.stopMeasure = MeasureIndex(DecimalInt32(arguments[4]));
-  if (count == 6) state.divisions = DecimalInt32(arguments[5]);
-}
-
-int CommandLineRun(int count, const char* const* arguments, ProgramState& state) {
-  ApplySettingArguments(count, arguments, state);
-  bool cut = false;
-  Display(state.sectionCount, state.tempo, state.measures, state.beatsPerMeasure,
-          state.sampleRate, state.startMeasure, state.stopMeasure, state.divisions,
-          state.outText, cut);
-  CopyName(arguments[1], state.outFileName);
-  if (!WriteData(state.outText, state.outFileName, true, false)) return 1;
-  if (!cut) return 0;
-  // What fits was saved, but the list is incomplete: scripts must see that.
-  PrintLine(kCutWarning);
-  return 1;
-}
 
 bool NamesFit(int count, const char* const* arguments) {
   NameBuffer scratch;
@@ -63,9 +36,10 @@ int ClassicProgram(int argumentCount, const char* const* arguments, ProgramState
     return 0;
   }
   CopyName(arguments[0], state.mapFileName);
-  MapReadOutcome outcome = ReadMap(state.sectionCount, state.totalMeasures, state.totalBeats, state.tempo,
-          state.measures, state.beatsPerMeasure, state.mapFileName, state.sampleRate,
-          state.divisions, true, state.startMeasure, state.stopMeasure);
+  MapReadOutcome outcome =
+      ReadMap(state.sectionCount, state.totalMeasures, state.totalBeats, state.tempo,
+              state.measures, state.beatsPerMeasure, state.mapFileName, state.sampleRate,
+              state.divisions, true, state.startMeasure, state.stopMeasure);
   ApplyStopDefault(state.stopMeasure, state.totalMeasures);
   if (argumentCount == 1) {
     state.mapLoaded = true;
@@ -75,7 +49,8 @@ int ClassicProgram(int argumentCount, const char* const* arguments, ProgramState
   // A run whose map could not be read writes nothing rather than a list of
   // the default section that looks like success.
   if (outcome != MapReadOutcome::kRead) return 1;
-  return CommandLineRun(argumentCount, arguments, state);
+  ApplyPositionalSettings({arguments, arguments + argumentCount}, state);
+  return ClassicList(arguments[1], state);
 }
 
 // A run from a MIDI file: there is no classic arithmetic to keep for it.

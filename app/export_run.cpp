@@ -28,14 +28,9 @@
 namespace beatmarks {
 namespace {
 
-// RATE, START, STOP and DIVISIONS as the classic command line reads them (the
-// sixth counts only when it is the last), then the named settings over them.
+// The positional settings, then the named settings over them.
 void ApplySettings(const Options& o, ProgramState& s) {
-  const std::vector<std::string>& p = o.positional;
-  if (p.size() >= 3) s.sampleRate = DecimalInt32(p[2]);
-  if (p.size() >= 4) s.startMeasure = MeasureIndex(DecimalInt32(p[3]));
-  if (p.size() >= 5) s.stopMeasure = MeasureIndex(DecimalInt32(p[4]));
-  if (p.size() == 6) s.divisions = DecimalInt32(p[5]);
+  ApplyPositionalSettings(o.positional, s);
   if (o.rate) s.sampleRate = *o.rate;
   if (o.start) s.startMeasure = *o.start - 1;
   if (o.stop) s.stopMeasure = *o.stop - 1;
@@ -52,7 +47,15 @@ int CouldNotWrite(const std::string& name) {
   return 1;
 }
 
-// The classic list, appended to OUTPUT or written to standard output.
+}  // namespace
+
+void ApplyPositionalSettings(const std::vector<std::string>& p, ProgramState& s) {
+  if (p.size() >= 3) s.sampleRate = DecimalInt32(p[2]);
+  if (p.size() >= 4) s.startMeasure = MeasureIndex(DecimalInt32(p[3]));
+  if (p.size() >= 5) s.stopMeasure = MeasureIndex(DecimalInt32(p[4]));
+  if (p.size() == 6) s.divisions = DecimalInt32(p[5]);
+}
+
 int ClassicList(const std::string& output, ProgramState& s) {
   bool cut = false;
   Display(s.sectionCount, s.tempo, s.measures, s.beatsPerMeasure, s.sampleRate, s.startMeasure,
@@ -71,9 +74,12 @@ int ClassicList(const std::string& output, ProgramState& s) {
     if (!WriteData(s.outText, s.outFileName, true, false)) return 1;
   }
   if (!cut) return 0;
+  // What fits was saved, but the list is incomplete: scripts must see that.
   PrintLine(kCutWarning);
   return 1;
 }
+
+namespace {
 
 // Walks the map into the chosen exact format.
 void WriteFormat(const Options& o, const TimelineMaker& make, const Rational& offset,

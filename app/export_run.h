@@ -1,9 +1,20 @@
 #pragma once
 
+#include <string>
+#include <vector>
+
 #include "app/options.h"
 #include "core/program_state.h"
 
 namespace beatmarks {
+
+// RATE, START, STOP and DIVISIONS as the command line has always read them
+// (the sixth counts only when it is the last), over what the map file set.
+void ApplyPositionalSettings(const std::vector<std::string>& positional, ProgramState& state);
+
+// The classic list of the state, appended to OUTPUT or written to standard
+// output ("-"); returns the exit status.
+int ClassicList(const std::string& output, ProgramState& state);
 
 // A run given options (or '-' as OUTPUT): reads the map, applies the
 // positional and then the named settings, and writes the chosen format.

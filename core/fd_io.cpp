@@ -43,6 +43,21 @@ bool NameLeadsTo(const char* name, int fd) {
          named.st_ino == open.st_ino;
 }
 
+int OpenLockedForWriting(const char* name, int flags) {
+  constexpr int kMaxReopens = 100;
+  for (int attempt = 0; attempt < kMaxReopens; ++attempt) {
+    int fd = OpenForWriting(name, flags);
+    if (fd < 0) return -1;
+    struct stat info;
+    if (::fstat(fd, &info) == 0 && !S_ISREG(info.st_mode)) return fd;
+    const bool locked = LockExclusive(fd);
+    if (locked && NameLeadsTo(name, fd)) return fd;
+    ::close(fd);
+    if (!locked) return -1;
+  }
+  return -1;
+}
+
 SigpipeIgnored::SigpipeIgnored() {
   struct sigaction ignore {};
   ignore.sa_handler = SIG_IGN;

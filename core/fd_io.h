@@ -21,6 +21,12 @@ bool LockExclusive(int fd);
 // Whether the name leads to the file open at fd (same device and inode).
 bool NameLeadsTo(const char* name, int fd);
 
+// Opens the file for writing (OpenForWriting's flags). A regular file is also
+// locked, as every writer of this program locks it, and when another program
+// put a new file in its place while the lock was awaited, that file is
+// opened instead. -1 on failure, a lock that cannot be had included.
+int OpenLockedForWriting(const char* name, int flags);
+
 // While it lives, a reader that goes away makes a write fail with EPIPE
 // instead of ending the program, so that a data file's failure is reported.
 class SigpipeIgnored {

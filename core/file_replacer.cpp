@@ -15,7 +15,6 @@ namespace beatmarks {
 namespace {
 
 constexpr int kMaxLinkHops = 40;
-constexpr int kMaxReopens = 100;
 
 std::string DirectoryOf(const std::string& path) {
   std::size_t slash = path.rfind('/');
@@ -47,23 +46,6 @@ mode_t CurrentUmask() {
   mode_t mask = ::umask(0);
   ::umask(mask);
   return mask;
-}
-
-// The existing file, opened for writing (so a file the user may not write is
-// refused as any writer would refuse it) and locked. When another program
-// replaced it while the lock was awaited, the new file is opened instead.
-int OpenLocked(const char* name) {
-  for (int attempt = 0; attempt < kMaxReopens; ++attempt) {
-    int fd = OpenForWriting(name, 0);
-    if (fd < 0) return -1;
-    if (!LockExclusive(fd)) {
-      ::close(fd);
-      return -1;
-    }
-    if (NameLeadsTo(name, fd)) return fd;
-    ::close(fd);
-  }
-  return -1;
 }
 
 // After a rename the folder's entry must reach the disk too. Folders that
@@ -112,7 +94,9 @@ bool FileReplacer::OpenNew(const char* name) {
 }
 
 bool FileReplacer::OpenExisting(const char* name) {
-  target_ = OpenLocked(name);
+  // Opened for writing, so a file the user may not write is refused as any
+  // writer would refuse it, and locked as appenders lock it.
+  target_ = OpenLockedForWriting(name, 0);
   struct stat info;
   if (target_ < 0 || ::fstat(target_, &info) != 0) return false;
   char* real = ::realpath(name, nullptr);
