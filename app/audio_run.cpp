@@ -3,10 +3,10 @@
 #include <cstdio>
 #include <vector>
 
-#include "core/audio_file.h"
-#include "core/beat_marks.h"
-#include "core/output.h"
-#include "core/wav_markers.h"
+#include "audio/audio_file.h"
+#include "audio/beat_marks.h"
+#include "audio/wav_markers.h"
+#include "terminal/output.h"
 
 namespace beatmarks {
 namespace {
@@ -77,6 +77,7 @@ int IntoRecording(const Options& o, const std::string& output, const TimelineMak
   if (!RateAgrees(o, recording, s)) return 2;
   s.sampleRate = recording.SampleRate();
   MarkSink sink = Marks(make, offset, static_cast<std::uint32_t>(s.sampleRate), s);
+  FlushOutput();  // the messages so far come before anything written
   return Report(output, recording.SaveWithMarkers(output.c_str(), sink.marks));
 }
 
@@ -93,6 +94,7 @@ int AudioExport(const Options& o, const std::string& output, const TimelineMaker
   ClickTrackSettings settings;
   settings.sampleRate = s.sampleRate;
   settings.frameCount = sink.end;
+  FlushOutput();
   return Report(output, SaveClickTrack(output.c_str(), settings, sink.marks));
 }
 

@@ -7,7 +7,7 @@
 #include "app/options.h"
 #include "core/beat_walk.h"
 #include "core/program_state.h"
-#include "core/rational.h"
+#include "exact/rational.h"
 
 namespace beatmarks {
 

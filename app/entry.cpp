@@ -6,12 +6,12 @@
 
 #include "app/export_run.h"
 #include "app/options.h"
+#include "classic/read_map.h"
 #include "console/command_loop.h"
 #include "core/map_file.h"
-#include "core/midi_file.h"
-#include "core/output.h"
-#include "core/prompt_name.h"
-#include "core/read_map.h"
+#include "midi/midi_file.h"
+#include "terminal/output.h"
+#include "terminal/prompt_name.h"
 
 namespace beatmarks {
 namespace {
@@ -25,7 +25,9 @@ bool NamesFit(int count, const char* const* arguments) {
 }
 
 // The program as it has always run: no option, and no '-' for OUTPUT.
-int ClassicProgram(int argumentCount, const char* const* arguments, ProgramState& state) {
+// A run of two or more arguments comes with its map file already loaded.
+int ClassicProgram(int argumentCount, const char* const* arguments, const LoadedMap* loaded,
+                   ProgramState& state) {
   Print("Beatmarks 1.0\n");
   if (!NamesFit(argumentCount, arguments)) {
     PrintLine(kNameTooLong);
@@ -37,9 +39,11 @@ int ClassicProgram(int argumentCount, const char* const* arguments, ProgramState
   }
   CopyName(arguments[0], state.mapFileName);
   MapReadOutcome outcome =
-      ReadMap(state.sectionCount, state.totalMeasures, state.totalBeats, state.tempo,
-              state.measures, state.beatsPerMeasure, state.mapFileName, state.sampleRate,
-              state.divisions, true, state.startMeasure, state.stopMeasure);
+      loaded != nullptr
+          ? ReadLoadedMap(*loaded, state.mapFileName.data(), MapOf(state), SettingsOf(state))
+          : ReadMap(state.sectionCount, state.totalMeasures, state.totalBeats, state.tempo,
+                    state.measures, state.beatsPerMeasure, state.mapFileName, state.sampleRate,
+                    state.divisions, true, state.startMeasure, state.stopMeasure);
   ApplyStopDefault(state.stopMeasure, state.totalMeasures);
   if (argumentCount == 1) {
     state.mapLoaded = true;
@@ -53,12 +57,19 @@ int ClassicProgram(int argumentCount, const char* const* arguments, ProgramState
   return ClassicList(arguments[1], state);
 }
 
-// A run from a MIDI file: there is no classic arithmetic to keep for it.
-bool MidiRun(const Options& options) {
-  std::string bytes;
-  return options.positional.size() >= 2 &&
-         LoadMapFile(options.positional[0].c_str(), bytes) == MapFileStatus::kLoaded &&
-         IsMidiFile(bytes);
+// A run without options: the classic program, unless MAP is a MIDI file,
+// for which there is no classic arithmetic to keep. The map file is read
+// once, after the names are known to fit, and that one reading serves.
+int WithoutOptions(const Options& options, int argumentCount, const char* const* arguments,
+                   ProgramState& state) {
+  if (options.positional.size() < 2 || !NamesFit(argumentCount, arguments)) {
+    return ClassicProgram(argumentCount, arguments, nullptr, state);
+  }
+  LoadedMap map = LoadMap(options.positional[0].c_str());
+  if (map.status == MapFileStatus::kLoaded && IsMidiFile(map.bytes)) {
+    return RunWithOptions(options, &map, state);
+  }
+  return ClassicProgram(argumentCount, arguments, &map, state);
 }
 
 int UsageError(const std::string& message) {
@@ -76,8 +87,8 @@ int RunProgram(int argumentCount, const char* const* arguments, ProgramState& st
   std::string error;
   if (!ParseOptions(argumentCount, arguments, options, error)) return UsageError(error);
   const bool toStdout = options.positional.size() >= 2 && options.positional[1] == "-";
-  if (!options.given && !toStdout && !MidiRun(options)) {
-    return ClassicProgram(argumentCount, arguments, state);
+  if (!options.given && !toStdout) {
+    return WithoutOptions(options, argumentCount, arguments, state);
   }
   if (options.help) {
     std::fputs(UsageText(), stdout);
@@ -88,7 +99,7 @@ int RunProgram(int argumentCount, const char* const* arguments, ProgramState& st
     return 0;
   }
   if (!CheckOptions(options, error)) return UsageError(error);
-  return RunWithOptions(options, state);
+  return RunWithOptions(options, nullptr, state);
 }
 
 }  // namespace beatmarks

@@ -6,24 +6,24 @@
 #include <string>
 
 #include "app/audio_run.h"
-#include "core/display.h"
-#include "core/export_file.h"
-#include "core/json_format.h"
-#include "core/list_format.h"
+#include "classic/display.h"
+#include "classic/read_map.h"
+#include "classic/write_data.h"
 #include "core/map_check.h"
 #include "core/map_file.h"
-#include "core/midi_file.h"
-#include "core/midi_grid.h"
-#include "core/midi_timeline.h"
 #include "core/number_scan.h"
-#include "core/output.h"
-#include "core/picture_builder.h"
-#include "core/point_formats.h"
-#include "core/prompt_name.h"
-#include "core/read_map.h"
-#include "core/stream_text.h"
 #include "core/text_map_timeline.h"
-#include "core/write_data.h"
+#include "files/export_file.h"
+#include "formats/json_format.h"
+#include "formats/list_format.h"
+#include "formats/point_formats.h"
+#include "formats/stream_text.h"
+#include "midi/midi_file.h"
+#include "midi/midi_grid.h"
+#include "midi/midi_timeline.h"
+#include "picture/picture_builder.h"
+#include "terminal/output.h"
+#include "terminal/prompt_name.h"
 
 namespace beatmarks {
 namespace {
@@ -58,11 +58,14 @@ void ApplyPositionalSettings(const std::vector<std::string>& p, ProgramState& s)
 
 int ClassicList(const std::string& output, ProgramState& s) {
   bool cut = false;
-  Display(s.sectionCount, s.tempo, s.measures, s.beatsPerMeasure, s.sampleRate, s.startMeasure,
-          s.stopMeasure, s.divisions, s.outText, cut);
+  if (!Display(s.sectionCount, s.tempo, s.measures, s.beatsPerMeasure, s.sampleRate,
+               s.startMeasure, s.stopMeasure, s.divisions, s.outText, cut)) {
+    return 1;
+  }
   if (output == "-") {
     ExportFile out;
-    out.Open(output, ExportFile::Mode::kAppend);
+    FlushOutput();
+    out.Open(output, WriteMode::kAppend);
     out.Put(std::string_view(s.outText.data(), ::strnlen(s.outText.data(), s.outText.size())));
     if (!out.Finish()) return CouldNotWrite(output);
     Saved(out.bytes());
@@ -116,7 +119,8 @@ int ExactExport(const Options& o, const std::string& output, const TimelineMaker
   if (o.format == "wav") return AudioExport(o, output, make, offset, s);
   ExportFile out;
   const bool append = o.format == "list";
-  if (!out.Open(output, append ? ExportFile::Mode::kAppend : ExportFile::Mode::kReplace)) {
+  FlushOutput();  // the messages so far come before the data
+  if (!out.Open(output, append ? WriteMode::kAppend : WriteMode::kReplace)) {
     return CouldNotWrite(output);
   }
   WriteFormat(o, make, offset, s, out);
@@ -124,12 +128,19 @@ int ExactExport(const Options& o, const std::string& output, const TimelineMaker
   return Saved(out.bytes());
 }
 
+// The first reason the map cannot be walked, printed; false then.
+bool Walkable(const SectionTable& sections, std::int32_t divisions) {
+  std::string problem = WalkProblem(sections, divisions);
+  if (!problem.empty()) PrintLine(problem);
+  return problem.empty();
+}
+
 int TextMapExport(const Options& o, const std::string& output, ProgramState& s) {
-  const int count = SectionsInUse(s.sectionCount, s.measures, s.stopMeasure);
-  CheckWalkable(count, s.tempo, s.beatsPerMeasure, s.measures, s.divisions);
+  const SectionTable sections{SectionsInUse(s.sectionCount, s.measures, s.stopMeasure), s.tempo,
+                              s.beatsPerMeasure, s.measures};
+  if (!Walkable(sections, s.divisions)) return 1;
   return ExactExport(o, output, [&](const Rational& offset) {
-    return std::make_unique<TextMapTimeline>(count, s.tempo, s.beatsPerMeasure, s.measures,
-                                             s.divisions, offset);
+    return std::make_unique<TextMapTimeline>(sections, s.divisions, offset);
   }, s);
 }
 
@@ -148,7 +159,7 @@ int MidiExport(const Options& o, const std::string& bytes, ProgramState& s) {
         map->meters.size(), grid->measureCount);
   ApplyStopDefault(s.stopMeasure, grid->measureCount);
   ApplySettings(o, s);
-  CheckWalkable(0, s.tempo, s.beatsPerMeasure, s.measures, s.divisions);
+  if (!Walkable({0, s.tempo, s.beatsPerMeasure, s.measures}, s.divisions)) return 1;
   return ExactExport(o, o.positional[1], [&](const Rational& offset) {
     return std::make_unique<MidiTimeline>(*grid, s.divisions, offset);
   }, s);
@@ -156,7 +167,7 @@ int MidiExport(const Options& o, const std::string& bytes, ProgramState& s) {
 
 }  // namespace
 
-int RunWithOptions(const Options& o, ProgramState& s) {
+int RunWithOptions(const Options& o, const LoadedMap* loaded, ProgramState& s) {
   const std::string& output = o.positional[1];
   if (output == "-" && TerminalOutput() == stdout) SetTerminalOutput(stderr);
   Print("Beatmarks 1.0\n");
@@ -164,13 +175,13 @@ int RunWithOptions(const Options& o, ProgramState& s) {
     PrintLine(kNameTooLong);
     return 1;
   }
-  std::string bytes;
-  if (LoadMapFile(s.mapFileName.data(), bytes) == MapFileStatus::kLoaded && IsMidiFile(bytes)) {
-    return MidiExport(o, bytes, s);
+  LoadedMap read;
+  if (loaded == nullptr) read = LoadMap(s.mapFileName.data());
+  const LoadedMap& map = loaded != nullptr ? *loaded : read;
+  if (map.status == MapFileStatus::kLoaded && IsMidiFile(map.bytes)) {
+    return MidiExport(o, map.bytes, s);
   }
-  if (ReadMap(s.sectionCount, s.totalMeasures, s.totalBeats, s.tempo, s.measures,
-              s.beatsPerMeasure, s.mapFileName, s.sampleRate, s.divisions, true, s.startMeasure,
-              s.stopMeasure) != MapReadOutcome::kRead) {
+  if (ReadLoadedMap(map, s.mapFileName.data(), MapOf(s), SettingsOf(s)) != MapReadOutcome::kRead) {
     return 1;
   }
   ApplyStopDefault(s.stopMeasure, s.totalMeasures);

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "app/options.h"
+#include "core/map_file.h"
 #include "core/program_state.h"
 
 namespace beatmarks {
@@ -16,9 +17,9 @@ void ApplyPositionalSettings(const std::vector<std::string>& positional, Program
 // output ("-"); returns the exit status.
 int ClassicList(const std::string& output, ProgramState& state);
 
-// A run given options (or '-' as OUTPUT): reads the map, applies the
-// positional and then the named settings, and writes the chosen format.
-// Returns the exit status.
-int RunWithOptions(const Options& options, ProgramState& state);
+// A run given options (or '-' as OUTPUT, or a MIDI map): reads the map
+// (unless `loaded` holds it already), applies the positional and then the
+// named settings, and writes the chosen format. Returns the exit status.
+int RunWithOptions(const Options& options, const LoadedMap* loaded, ProgramState& state);
 
 }  // namespace beatmarks

@@ -1,6 +1,6 @@
 #include "app/entry.h"
-#include "core/output.h"
 #include "core/program_state.h"
+#include "terminal/output.h"
 
 int main(int argc, char** argv) {
   static beatmarks::ProgramState state;  // the program's one state, for the whole run

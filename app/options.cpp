@@ -5,7 +5,7 @@
 #include <charconv>
 #include <cstring>
 
-#include "core/rational.h"
+#include "exact/rational.h"
 
 namespace beatmarks {
 namespace {

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "core/audio_file.h"
-#include "core/click_synth.h"
+#include "audio/audio_file.h"
+#include "audio/click_synth.h"
 
 namespace beatmarks {
 namespace {

@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "core/display.h"
+#include "classic/display.h"
 #include "core/program_state.h"
 #include "reference_display.h"
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "core/exact_time.h"
+#include "exact/exact_time.h"
 
 namespace beatmarks {
 namespace {

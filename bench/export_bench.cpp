@@ -2,13 +2,13 @@
 // exact list and the exact point formats, on the same map, in one run.
 #include <benchmark/benchmark.h>
 
-#include "core/display.h"
-#include "core/export_file.h"
-#include "core/list_format.h"
-#include "core/point_formats.h"
+#include "classic/display.h"
 #include "core/program_state.h"
-#include "core/stream_text.h"
 #include "core/text_map_timeline.h"
+#include "files/export_file.h"
+#include "formats/list_format.h"
+#include "formats/point_formats.h"
+#include "formats/stream_text.h"
 
 namespace beatmarks {
 namespace {
@@ -48,8 +48,8 @@ void Exact(benchmark::State& bench, Write write) {
   ProgramState& s = Map();
   for (auto _ : bench) {
     ExportFile out;
-    out.Open("/dev/null", ExportFile::Mode::kReplace);
-    TextMapTimeline timeline(1, s.tempo, s.beatsPerMeasure, s.measures, kDivisions, Rational());
+    out.Open("/dev/null", WriteMode::kReplace);
+    TextMapTimeline timeline({1, s.tempo, s.beatsPerMeasure, s.measures}, kDivisions, Rational());
     write(out, timeline);
     out.Finish();
   }

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "core/midi_grid.h"
+#include "midi/midi_grid.h"
 #include "midi_bytes.h"
 
 namespace beatmarks {

@@ -2,7 +2,7 @@
 // a million measures (goal: under 10 ms, the file under 100 kB).
 #include <benchmark/benchmark.h>
 
-#include "core/tempo_picture.h"
+#include "picture/tempo_picture.h"
 
 namespace beatmarks {
 namespace {

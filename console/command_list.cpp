@@ -2,7 +2,7 @@
 
 #include <cinttypes>
 
-#include "core/output.h"
+#include "terminal/output.h"
 
 namespace beatmarks {
 

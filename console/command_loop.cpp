@@ -2,17 +2,18 @@
 
 #include <cstring>
 
+#include "classic/display.h"
+#include "classic/read_map.h"
+#include "classic/write_data.h"
 #include "console/command_list.h"
+#include "console/end_program.h"
 #include "console/help.h"
 #include "console/prompt_number.h"
 #include "console/range_check.h"
-#include "core/display.h"
-#include "core/input.h"
 #include "core/number_scan.h"
-#include "core/output.h"
-#include "core/prompt_name.h"
-#include "core/read_map.h"
-#include "core/write_data.h"
+#include "terminal/input.h"
+#include "terminal/output.h"
+#include "terminal/prompt_name.h"
 
 namespace beatmarks {
 namespace {
@@ -63,8 +64,10 @@ void SetTempo(float& tempo) {
 bool BuildList(ProgramState& s) {
   CheckRange(s.mapLoaded, s.totalBeats, s.beatsPerMeasure[0], s.startMeasure, s.stopMeasure);
   bool cut = false;
-  Display(s.sectionCount, s.tempo, s.measures, s.beatsPerMeasure, s.sampleRate,
-          s.startMeasure, s.stopMeasure, s.divisions, s.outText, cut);
+  if (!Display(s.sectionCount, s.tempo, s.measures, s.beatsPerMeasure, s.sampleRate,
+               s.startMeasure, s.stopMeasure, s.divisions, s.outText, cut)) {
+    EndProgram(1);  // a map that cannot be walked ends the session
+  }
   return cut;
 }
 

@@ -1,7 +1,7 @@
 #include "console/help.h"
 
 #include "core/capacity.h"
-#include "core/output.h"
+#include "terminal/output.h"
 
 namespace beatmarks {
 

@@ -1,8 +1,8 @@
 #include "console/prompt_number.h"
 
-#include "core/input.h"
 #include "core/number_scan.h"
-#include "core/output.h"
+#include "terminal/input.h"
+#include "terminal/output.h"
 
 namespace beatmarks {
 

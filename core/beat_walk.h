@@ -9,8 +9,8 @@
 #include <cstdint>
 #include <optional>
 
-#include "core/exact_time.h"
 #include "core/time_advance.h"
+#include "exact/exact_time.h"
 
 namespace beatmarks {
 

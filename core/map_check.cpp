@@ -2,15 +2,11 @@
 
 #include <cmath>
 
-#include "core/end_program.h"
-#include "core/output.h"
-
 namespace beatmarks {
 namespace {
 
-[[noreturn]] void FailSection(const char* format, int section) {
-  Print(format, section);
-  EndProgram(1);
+std::string InSection(const char* what, int section) {
+  return std::string("Error: ") + what + " (section " + std::to_string(section) + ")";
 }
 
 }  // namespace
@@ -21,21 +17,16 @@ int SectionsInUse(std::int32_t sectionCount, CountArray& measures, std::int32_t 
   return 1;
 }
 
-void CheckWalkable(int count, const TempoArray& tempo, const CountArray& beatsPerMeasure,
-                   const CountArray& measures, std::int32_t divisions) {
-  if (divisions < 1) {
-    Print("Error: Divisions per beat must be greater than zero!\n");
-    EndProgram(1);
-  }
-  for (int i = 0; i < count; ++i) {
-    if (tempo[i] <= 0.0) FailSection("Error: Tempo must be greater than zero! (section %i)\n", i + 1);
-    if (!std::isfinite(tempo[i])) {
-      FailSection("Error: Tempo must be a finite number! (section %i)\n", i + 1);
-    }
-    if (measures[i] >= 1 && beatsPerMeasure[i] < 1) {
-      FailSection("Error: Beats per measure must be greater than zero! (section %i)\n", i + 1);
+std::string WalkProblem(const SectionTable& s, std::int32_t divisions) {
+  if (divisions < 1) return "Error: Divisions per beat must be greater than zero!";
+  for (int i = 0; i < s.count; ++i) {
+    if (s.tempo[i] <= 0.0) return InSection("Tempo must be greater than zero!", i + 1);
+    if (!std::isfinite(s.tempo[i])) return InSection("Tempo must be a finite number!", i + 1);
+    if (s.measures[i] >= 1 && s.beatsPerMeasure[i] < 1) {
+      return InSection("Beats per measure must be greater than zero!", i + 1);
     }
   }
+  return {};
 }
 
 }  // namespace beatmarks

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "core/program_state.h"
 
@@ -11,11 +12,10 @@ namespace beatmarks {
 // reaches the stop.
 int SectionsInUse(std::int32_t sectionCount, CountArray& measures, std::int32_t stopMeasure);
 
-// Every section that can be walked: a tempo above zero and finite, at least
-// one beat per measure where there are measures, at least one division. The
-// first failure in walk order is printed and ends the program with status 1,
-// before any text is made.
-void CheckWalkable(int count, const TempoArray& tempo, const CountArray& beatsPerMeasure,
-                   const CountArray& measures, std::int32_t divisions);
+// Why the map cannot be walked, as the line to show: a tempo not above zero
+// or not finite, fewer than one beat per measure where there are measures,
+// fewer than one division. The first problem in walk order; empty when the
+// map can be walked.
+std::string WalkProblem(const SectionTable& sections, std::int32_t divisions);
 
 }  // namespace beatmarks

@@ -29,14 +29,15 @@ MapFileStatus ReadOpenFile(int fd, std::string& text) {
 
 }  // namespace
 
-MapFileStatus LoadMapFile(const char* name, std::string& text) {
+LoadedMap LoadMap(const char* name) {
+  LoadedMap map;
   // Non-blocking, so that naming a pipe with no writer cannot hang the
   // program; it is refused as not a regular file.
   int fd = ::open(name, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return MapFileStatus::kNotFound;
-  MapFileStatus status = ReadOpenFile(fd, text);
+  if (fd < 0) return map;
+  map.status = ReadOpenFile(fd, map.bytes);
   ::close(fd);
-  return status;
+  return map;
 }
 
 }  // namespace beatmarks

@@ -13,7 +13,13 @@ enum class MapFileStatus {
   kTooLarge,
 };
 
-// Reads a whole tempo map file, every byte of it.
-MapFileStatus LoadMapFile(const char* name, std::string& bytes);
+// A map file read once, whole: every byte of it, whatever it turns out to
+// be (a text map or a MIDI file), so that one run never reads two versions.
+struct LoadedMap {
+  MapFileStatus status = MapFileStatus::kNotFound;
+  std::string bytes;
+};
+
+LoadedMap LoadMap(const char* name);
 
 }  // namespace beatmarks

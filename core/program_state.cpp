@@ -17,4 +17,12 @@ void ApplyStopDefault(std::int32_t& stopMeasure, std::int64_t totalMeasures) {
   }
 }
 
+MapRef MapOf(ProgramState& s) {
+  return {s.sectionCount, s.totalMeasures, s.totalBeats, s.tempo, s.beatsPerMeasure, s.measures};
+}
+
+SettingsRef SettingsOf(ProgramState& s) {
+  return {s.sampleRate, s.divisions, s.startMeasure, s.stopMeasure};
+}
+
 }  // namespace beatmarks

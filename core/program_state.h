@@ -13,8 +13,10 @@ using NameBuffer = std::array<char, kNameSize>;
 using CommandBuffer = std::array<char, kCommandSize>;
 using TextBuffer = std::array<char, M>;
 
-// Everything the program knows, owned by main for the whole run. Routines
-// receive references to the members they read and write, never the record.
+// Everything the program knows, owned by main for the whole run. The classic
+// routines (Display, ReadMap, WriteData) receive references to the members
+// they read and write; below them the libraries take the views that follow;
+// the menu and the runs of the command line take the record.
 struct ProgramState {
   ProgramState();
 
@@ -35,6 +37,35 @@ struct ProgramState {
   NameBuffer outFileName{};
   TextBuffer outText{};
 };
+
+// The sections of a map as the walk reads them: the first `count` entries.
+struct SectionTable {
+  int count;
+  const TempoArray& tempo;
+  const CountArray& beatsPerMeasure;
+  const CountArray& measures;
+};
+
+// The map a map read replaces: its sections and the totals it counted.
+struct MapRef {
+  std::int32_t& sectionCount;
+  std::int64_t& totalMeasures;
+  std::int64_t& totalBeats;
+  TempoArray& tempo;
+  CountArray& beatsPerMeasure;
+  CountArray& measures;
+};
+
+// The settings a map file may give.
+struct SettingsRef {
+  std::int32_t& sampleRate;
+  std::int32_t& divisions;
+  std::int32_t& startMeasure;
+  std::int32_t& stopMeasure;
+};
+
+MapRef MapOf(ProgramState& state);
+SettingsRef SettingsOf(ProgramState& state);
 
 // After a map read a stop index of 0 counts as "not given": the range then
 // reaches one past the map's last measure (held within the 32-bit range).

@@ -2,24 +2,20 @@
 
 namespace beatmarks {
 
-TextMapTimeline::TextMapTimeline(int count, const TempoArray& tempo,
-                                 const CountArray& beatsPerMeasure, const CountArray& measures,
-                                 std::int32_t divisions, std::optional<Rational> offset)
-    : count_(count),
-      tempo_(tempo),
-      beatsPerMeasure_(beatsPerMeasure),
-      measures_(measures),
+TextMapTimeline::TextMapTimeline(const SectionTable& sections, std::int32_t divisions,
+                                 std::optional<Rational> offset)
+    : sections_(sections),
       divisions_(divisions),
       exact_(offset.has_value()),
       start_(offset.value_or(Rational())) {}
 
 bool TextMapTimeline::Next(Stretch& s) {
-  if (next_ >= count_) return false;
+  if (next_ >= sections_.count) return false;
   const int i = next_++;
   s.number = i + 1;
-  s.tempo = tempo_[i];
-  s.beatsPerMeasure = beatsPerMeasure_[i];
-  s.measures = measures_[i];
+  s.tempo = sections_.tempo[i];
+  s.beatsPerMeasure = sections_.beatsPerMeasure[i];
+  s.measures = sections_.measures[i];
   s.firstMeasure = firstMeasure_;
   s.firstBeat = 0;
   s.firstDivision = 0;

@@ -5,7 +5,7 @@
 
 #include "core/beat_walk.h"
 #include "core/program_state.h"
-#include "core/rational.h"
+#include "exact/rational.h"
 
 namespace beatmarks {
 
@@ -16,8 +16,7 @@ namespace beatmarks {
 // number its float is.
 class TextMapTimeline : public Timeline {
  public:
-  TextMapTimeline(int count, const TempoArray& tempo, const CountArray& beatsPerMeasure,
-                  const CountArray& measures, std::int32_t divisions,
+  TextMapTimeline(const SectionTable& sections, std::int32_t divisions,
                   std::optional<Rational> offset);
 
   bool Next(Stretch& stretch) override;
@@ -25,10 +24,7 @@ class TextMapTimeline : public Timeline {
  private:
   void AddExactTimes(Stretch& stretch);
 
-  const int count_;
-  const TempoArray& tempo_;
-  const CountArray& beatsPerMeasure_;
-  const CountArray& measures_;
+  const SectionTable sections_;
   const std::int32_t divisions_;
   const bool exact_;
   int next_ = 0;

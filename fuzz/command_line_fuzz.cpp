@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "app/entry.h"
-#include "core/input.h"
 #include "harness.h"
+#include "terminal/input.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace beatmarks;

@@ -2,8 +2,8 @@
 #include <string>
 
 #include "console/command_loop.h"
-#include "core/input.h"
 #include "harness.h"
+#include "terminal/input.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace beatmarks;

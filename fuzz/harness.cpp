@@ -7,8 +7,8 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "core/end_program.h"
-#include "core/output.h"
+#include "console/end_program.h"
+#include "terminal/output.h"
 
 namespace beatmarks::fuzz {
 

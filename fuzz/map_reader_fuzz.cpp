@@ -2,8 +2,8 @@
 #include <cstdio>
 #include <string>
 
-#include "core/display.h"
-#include "core/read_map.h"
+#include "classic/display.h"
+#include "classic/read_map.h"
 #include "harness.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -18,11 +18,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   ReadMap(s.sectionCount, s.totalMeasures, s.totalBeats, s.tempo, s.measures, s.beatsPerMeasure,
           s.mapFileName, s.sampleRate, s.divisions, true, s.startMeasure, s.stopMeasure);
   ApplyStopDefault(s.stopMeasure, s.totalMeasures);
-  try {
-    bool cut = false;
-    Display(s.sectionCount, s.tempo, s.measures, s.beatsPerMeasure, s.sampleRate,
-            s.startMeasure, s.stopMeasure, s.divisions, s.outText, cut);
-  } catch (const fuzz::ProgramEnded&) {
-  }
+  bool cut = false;
+  Display(s.sectionCount, s.tempo, s.measures, s.beatsPerMeasure, s.sampleRate, s.startMeasure,
+          s.stopMeasure, s.divisions, s.outText, cut);
   return 0;
 }

@@ -7,9 +7,9 @@
 #include <string_view>
 
 #include "core/beat_walk.h"
-#include "core/midi_grid.h"
-#include "core/midi_sections.h"
-#include "core/midi_timeline.h"
+#include "midi/midi_grid.h"
+#include "midi/midi_sections.h"
+#include "midi/midi_timeline.h"
 
 namespace {
 
@@ -34,14 +34,6 @@ void WalkStretches(const beatmarks::MidiGrid& grid, std::int32_t divisions, std:
   beatmarks::WalkBeats(timeline, from, INT64_MAX, divisions, sink);
 }
 
-void WalkFrom(const beatmarks::MidiGrid& grid, std::uint32_t divisions, std::uint32_t measure) {
-  beatmarks::DivisionCursor cursor(grid, divisions, measure);
-  beatmarks::GridDivision d;
-  for (int i = 0; i < 200 && cursor.Next(d); ++i) {
-    beatmarks::ScaledFloor(beatmarks::TimeAt(grid, d.tick), 192000);
-  }
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -53,15 +45,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     auto grid = BuildGrid(*map, unit, error);
     if (!grid) continue;
     std::uint32_t divisions = 1 + size % 7;
-    WalkFrom(*grid, divisions, 1);
-    WalkFrom(*grid, divisions, grid->measureCount);
-    WalkFrom(*grid, 0xFFFFFFFF, grid->measureCount);
     WalkStretches(*grid, static_cast<std::int32_t>(divisions), 0);
     WalkStretches(*grid, static_cast<std::int32_t>(divisions), grid->measureCount - 1);
   }
   static beatmarks::ProgramState state;
-  MidiToSections(std::string_view(reinterpret_cast<const char*>(data), size), state.sectionCount,
-                 state.totalMeasures, state.totalBeats, state.tempo, state.measures,
-                 state.beatsPerMeasure, error);
+  MidiToSections(std::string_view(reinterpret_cast<const char*>(data), size), MapOf(state),
+                 error);
   return 0;
 }

@@ -7,8 +7,8 @@
 #include <cstdlib>
 #include <vector>
 
-#include "core/riff_chunks.h"
-#include "core/wav_markers.h"
+#include "audio/riff_chunks.h"
+#include "audio/wav_markers.h"
 #include "harness.h"
 
 namespace {

@@ -13,8 +13,8 @@
 #include <string>
 #include <utility>
 
-#include "core/big_int.h"
-#include "core/rational.h"
+#include "exact/big_int.h"
+#include "exact/rational.h"
 
 namespace beatmarks::testing {
 

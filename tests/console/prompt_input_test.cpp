@@ -5,7 +5,7 @@
 #include <string>
 
 #include "console/prompt_number.h"
-#include "core/input.h"
+#include "terminal/input.h"
 
 namespace beatmarks {
 namespace {

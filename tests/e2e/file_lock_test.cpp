@@ -12,8 +12,8 @@
 #include <filesystem>
 #include <string>
 
-#include "core/file_replacer.h"
 #include "e2e/run_program.h"
+#include "files/file_replacer.h"
 #include "reference_grid.h"
 
 namespace beatmarks::testing {

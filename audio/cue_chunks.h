@@ -1,0 +1,33 @@
+#pragma once
+
+// The marker chunks of a WAV file: a `cue ` chunk with a cue point on every
+// beat and a LIST/adtl chunk naming each one "M.B" in a `labl` entry.
+
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <string_view>
+
+#include "audio/beat_marks.h"
+
+namespace beatmarks {
+
+// Takes bytes in order; false stops the writing.
+using ByteSink = std::function<bool(std::string_view)>;
+
+struct MarkerPlan {
+  std::int64_t count = 0;    // beats inside the audio
+  std::int64_t leftOut = 0;  // beats at or past its end
+  std::uint64_t bytes = 0;   // both chunks with their pad bytes; 0 without markers
+};
+
+// Which beats of audio `frameCount` frames long get a marker, and the size of
+// the chunks that hold them.
+MarkerPlan PlanMarkers(std::span<const BeatMark> marks, std::int64_t frameCount);
+
+// Writes both chunks (nothing when there is no marker) in small pieces. The
+// plan's size must be within a WAV file's limit.
+bool WriteMarkerChunks(std::span<const BeatMark> marks, std::int64_t frameCount,
+                       const ByteSink& sink);
+
+}  // namespace beatmarks

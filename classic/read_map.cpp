@@ -1,0 +1,136 @@
+#include "classic/read_map.h"
+
+#include <cstring>
+#include <string>
+#include <string_view>
+
+#include "core/map_cursor.h"
+#include "core/map_file.h"
+#include "core/number_scan.h"
+#include "midi/midi_file.h"
+#include "midi/midi_sections.h"
+#include "terminal/input.h"
+#include "terminal/output.h"
+#include "terminal/prompt_name.h"
+
+namespace beatmarks {
+namespace {
+
+constexpr std::string_view kKeywordSeparators = "\t\n";
+constexpr std::string_view kTab = "\t";
+constexpr std::string_view kNewline = "\n";
+
+// A value that is missing at the end of the text counts as 0.
+std::int32_t NextInteger(MapCursor& cursor, std::string_view separators) {
+  std::optional<std::string_view> token = cursor.Next(separators);
+  return token ? DecimalInt32(*token) : 0;
+}
+
+float NextTempo(MapCursor& cursor) {
+  std::optional<std::string_view> token = cursor.Next(kTab);
+  return token ? MapTempo(*token) : 0.0f;
+}
+
+// Totals are exact; only a map of millions of huge sections could pass the
+// 64-bit range, and there they hold at its end.
+std::int64_t SaturatingSum(std::int64_t a, std::int64_t b) {
+  std::int64_t sum = 0;
+  if (!__builtin_add_overflow(a, b, &sum)) return sum;
+  return b > 0 ? INT64_MAX : INT64_MIN;
+}
+
+// The count line shows the totals as they have always been shown: in 32 bits.
+std::int32_t Wrapped32(std::int64_t value) {
+  return static_cast<std::int32_t>(static_cast<std::uint32_t>(static_cast<std::uint64_t>(value)));
+}
+
+// The map's text, without a UTF-8 byte order mark that an editor put first.
+std::string_view WithoutByteOrderMark(std::string_view text) {
+  constexpr std::string_view kMark = "\xEF\xBB\xBF";
+  if (text.substr(0, kMark.size()) == kMark) text.remove_prefix(kMark.size());
+  return text;
+}
+
+// rate, div, start and stop take the rest of their line; other words nothing.
+void ReadSetting(std::string_view keyword, MapCursor& cursor, const SettingsRef& s) {
+  if (keyword == "rate") {
+    s.sampleRate = NextInteger(cursor, kNewline);
+  } else if (keyword == "div") {
+    s.divisions = NextInteger(cursor, kNewline);
+  } else if (keyword == "start") {
+    s.startMeasure = MeasureIndex(NextInteger(cursor, kNewline));
+  } else if (keyword == "stop") {
+    s.stopMeasure = MeasureIndex(NextInteger(cursor, kNewline));
+  }
+}
+
+void ReportCounts(std::int32_t sections, std::int64_t totalMeasures, std::int64_t totalBeats) {
+  Print("Read %i sections, %i measures, %i beats\n", sections, Wrapped32(totalMeasures),
+        Wrapped32(totalBeats));
+}
+
+// The keywords of a text map, up to its first zero byte.
+void ReadMapText(std::string_view bytes, const MapRef& m, const SettingsRef& settings) {
+  std::string_view text = bytes.substr(0, ::strnlen(bytes.data(), bytes.size()));
+  m.totalBeats = 0;
+  m.totalMeasures = 0;
+  std::int32_t n = 0;
+  std::int64_t sectionLines = 0;
+  MapCursor cursor(WithoutByteOrderMark(text));
+  while (std::optional<std::string_view> keyword = cursor.Next(kKeywordSeparators)) {
+    if (*keyword == "tmap") {
+      m.tempo[n] = NextTempo(cursor);
+      m.beatsPerMeasure[n] = NextInteger(cursor, kTab);
+      m.measures[n] = NextInteger(cursor, kNewline);
+      m.totalBeats = SaturatingSum(m.totalBeats, std::int64_t{m.measures[n]} * m.beatsPerMeasure[n]);
+      m.totalMeasures = SaturatingSum(m.totalMeasures, m.measures[n]);
+      ++sectionLines;
+      if (n < kMaxSectionsRead) ++n;
+    } else {
+      ReadSetting(*keyword, cursor, settings);
+    }
+  }
+  m.sectionCount = n;
+  ReportCounts(n, m.totalMeasures, m.totalBeats);
+  if (sectionLines > kMaxSectionsRead) {
+    Print("Warning: only %i sections are kept; the map has %lli\n", kMaxSectionsRead,
+          static_cast<long long>(sectionLines));
+  }
+}
+
+}  // namespace
+
+MapReadOutcome ReadMap(std::int32_t& sectionCount, std::int64_t& totalMeasures,
+                       std::int64_t& totalBeats, TempoArray& tempo, CountArray& measures,
+                       CountArray& beatsPerMeasure, NameBuffer& mapFileName,
+                       std::int32_t& sampleRate, std::int32_t& divisions, bool batch,
+                       std::int32_t& startMeasure, std::int32_t& stopMeasure) {
+  if (!batch && !PromptForName("Enter name of tempo map file", mapFileName)) {
+    return MapReadOutcome::kNoFileName;
+  }
+  return ReadLoadedMap(LoadMap(mapFileName.data()), mapFileName.data(),
+                       {sectionCount, totalMeasures, totalBeats, tempo, beatsPerMeasure, measures},
+                       {sampleRate, divisions, startMeasure, stopMeasure});
+}
+
+MapReadOutcome ReadLoadedMap(const LoadedMap& file, const char* name, const MapRef& map,
+                             const SettingsRef& settings) {
+  if (file.status != MapFileStatus::kLoaded) {
+    Print(file.status == MapFileStatus::kTooLarge ? "Error: Tempo map file too large!\n"
+                                                  : "File not found!\n");
+    return MapReadOutcome::kNotRead;
+  }
+  if (IsMidiFile(file.bytes)) {
+    std::string error;
+    if (!MidiToSections(file.bytes, map, error)) {
+      Print("Error: %s: %s\n", name, error.c_str());
+      return MapReadOutcome::kNotRead;
+    }
+    ReportCounts(map.sectionCount, map.totalMeasures, map.totalBeats);
+    return MapReadOutcome::kRead;
+  }
+  ReadMapText(file.bytes, map, settings);
+  return MapReadOutcome::kRead;
+}
+
+}  // namespace beatmarks

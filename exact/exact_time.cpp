@@ -1,0 +1,261 @@
+#include "exact/exact_time.h"
+
+#include <bit>
+#include <charconv>
+#include <climits>
+#include <cmath>
+#include <stdexcept>
+
+namespace beatmarks {
+namespace {
+
+// Why the fast path is exact. With B = floor(base x 2^128) and
+// S = floor(step x 2^128), T = B + n x S (computed exactly in 256 bits) is
+// below the true value V = time x 2^128 by less than n + 1 units (n x the
+// fraction S dropped, plus the one B dropped; nothing when both were exact).
+// So V lies in [T, T + err] with err = n x [S inexact] + [B inexact]. Every
+// rounding used here is monotone, so when it maps T and T + err to the same
+// result it maps V there too; otherwise the exact fraction decides. For a
+// scale c (rate or 10^D) the two ends differ by c x err units of 2^-128, a
+// few 2^-40 of a unit of the result in the worst ordinary case, so only
+// values within that distance of a half ever take the exact way.
+
+using u64 = std::uint64_t;
+using u128 = unsigned __int128;
+
+constexpr u64 kPowersOfTen[kMaxDecimals + 1] = {
+    1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000, 1000000000};
+
+void CheckDecimals(int decimals) {
+  if (decimals < 0 || decimals > kMaxDecimals) {
+    throw std::invalid_argument("Decimals must be 0 to 9");
+  }
+}
+
+// floor(numerator x scale / denominator + 1/2), denominator > 0.
+BigInt RoundHalfUp(const BigInt& numerator, const BigInt& scale, const BigInt& denominator) {
+  return BigInt::FloorDiv((numerator * scale << 1) + denominator, denominator << 1);
+}
+
+std::int64_t SampleExact(const BigInt& numerator, std::uint32_t rate, const BigInt& denominator) {
+  BigInt position = RoundHalfUp(numerator, BigInt::FromUnsigned(rate), denominator);
+  std::int64_t value = 0;
+  if (position.ToInt64(value)) return value;
+  return position.IsNegative() ? INT64_MIN : INT64_MAX;
+}
+
+// Digits of `units` (a count of 10^-decimals s) with the point put in.
+void AppendUnits(const BigInt& units, int decimals, std::string& out) {
+  std::string digits = units.Abs().ToDecimal();
+  if (digits.size() <= static_cast<std::size_t>(decimals)) {
+    digits.insert(0, static_cast<std::size_t>(decimals) + 1 - digits.size(), '0');
+  }
+  if (units.IsNegative()) out.push_back('-');
+  out.append(digits, 0, digits.size() - static_cast<std::size_t>(decimals));
+  if (decimals > 0) {
+    out.push_back('.');
+    out.append(digits, digits.size() - static_cast<std::size_t>(decimals));
+  }
+}
+
+void AppendSecondsExact(const BigInt& numerator, int decimals, const BigInt& denominator,
+                        std::string& out) {
+  AppendUnits(RoundHalfUp(numerator, BigInt::PowerOfTen(decimals), denominator), decimals, out);
+}
+
+template <int kDecimals>
+void AppendUnitsFast(u64 units, std::string& out) {
+  char text[32];
+  constexpr u64 kOne = kPowersOfTen[kDecimals];
+  char* end = std::to_chars(text, text + 21, units / kOne).ptr;
+  if constexpr (kDecimals > 0) {
+    *end = '.';
+    u64 fraction = units % kOne;
+    for (int i = kDecimals; i > 0; --i, fraction /= 10) end[i] = static_cast<char>('0' + fraction % 10);
+    end += kDecimals + 1;
+  }
+  out.append(text, end);
+}
+
+using UnitsWriter = void (*)(u64, std::string&);
+constexpr UnitsWriter kUnitsWriters[kMaxDecimals + 1] = {
+    AppendUnitsFast<0>, AppendUnitsFast<1>, AppendUnitsFast<2>, AppendUnitsFast<3>,
+    AppendUnitsFast<4>, AppendUnitsFast<5>, AppendUnitsFast<6>, AppendUnitsFast<7>,
+    AppendUnitsFast<8>, AppendUnitsFast<9>};
+
+// The nearest double to `numerator / denominator` (denominator > 0), ties to
+// even: 55 or 56 bits of the quotient and a sticky bit for the rest.
+double NearestExact(const BigInt& numerator, const BigInt& denominator) {
+  if (numerator.IsZero()) return 0.0;
+  const BigInt magnitude = numerator.Abs();
+  const std::int64_t shift = 55 - (magnitude.BitLength() - denominator.BitLength());
+  BigInt quotient, remainder;
+  if (shift >= 0) {
+    BigInt::DivMod(magnitude << shift, denominator, quotient, remainder);
+  } else {
+    BigInt::DivMod(magnitude, denominator << -shift, quotient, remainder);
+  }
+  u128 bits = 0;
+  quotient.ToUnsigned128(bits);  // below 2^56
+  const auto q = static_cast<u64>(bits);
+  // Drop all but 53 bits, or more where the result is subnormal (ulp 2^-1074).
+  std::int64_t drop = std::bit_width(q) - 53;
+  if (shift - 1074 > drop) drop = shift - 1074;
+  const double sign = numerator.IsNegative() ? -1.0 : 1.0;
+  if (drop > 60) return sign * 0.0;  // far below half the smallest subnormal
+  u64 kept = q >> drop, rest = q & ((u64{1} << drop) - 1), half = u64{1} << (drop - 1);
+  if (rest > half || (rest == half && (!remainder.IsZero() || (kept & 1) != 0))) ++kept;
+  return sign * std::ldexp(static_cast<double>(kept), static_cast<int>(drop - shift));
+}
+
+// floor(value x 2^128) in three limbs, and whether a fraction was dropped;
+// false when the value is 2^64 or more.
+bool ToFixed(const Rational& value, std::array<u64, 3>& fixed, u64& inexact) {
+  BigInt whole, rest;
+  BigInt::DivMod(value.numerator() << 128, value.denominator(), whole, rest);
+  if (whole.BitLength() > 192) return false;
+  u128 low = 0, high = 0;
+  (whole - ((whole >> 128) << 128)).ToUnsigned128(low);
+  (whole >> 128).ToUnsigned128(high);
+  fixed = {static_cast<u64>(low), static_cast<u64>(low >> 64), static_cast<u64>(high)};
+  inexact = rest.IsZero() ? 0 : 1;
+  return true;
+}
+
+// The nearest double to a 192-bit count of 2^-128 s: its top 64 bits, with a
+// sticky bit for the rest, convert with one correct rounding.
+double NearestFixed(u64 x2, u64 x1, u64 x0) {
+  int exponent = -128;
+  if (x2 != 0 || x1 != 0) {
+    const u64 high = x2 != 0 ? x2 : x1, low = x2 != 0 ? x1 : x0, below = x2 != 0 ? x0 : 0;
+    const int zeros = std::countl_zero(high);
+    const u64 top = zeros == 0 ? high : (high << zeros) | (low >> (64 - zeros));
+    const bool sticky = (low << zeros) != 0 || below != 0;
+    exponent = (x2 != 0 ? 0 : -64) - zeros;
+    return std::ldexp(static_cast<double>(top | (sticky ? 1 : 0)), exponent);
+  }
+  return std::ldexp(static_cast<double>(x0), exponent);
+}
+
+}  // namespace
+
+LinearTime::LinearTime(const Rational& base, const Rational& step) {
+  if (base.Sign() < 0) throw std::invalid_argument("Start time must not be negative");
+  if (step.Sign() <= 0) throw std::invalid_argument("Step must be greater than zero");
+  fast_ = ToFixed(base, base_, baseInexact_) && ToFixed(step, step_, stepInexact_);
+  if (!fast_) PrepareExact(base, step);
+  else exactFrom_ = std::make_unique<std::pair<Rational, Rational>>(base, step);
+}
+
+// The common denominator of the exact path, made only when a time first needs
+// it: most sections never do.
+void LinearTime::PrepareExact(const Rational& base, const Rational& step) const {
+  const BigInt g = BigInt::Gcd(base.denominator(), step.denominator());
+  BigInt baseFactor, stepFactor, rest;
+  BigInt::DivMod(step.denominator(), g, stepFactor, rest);
+  BigInt::DivMod(base.denominator(), g, baseFactor, rest);
+  numerator0_ = base.numerator() * stepFactor;
+  numeratorStep_ = step.numerator() * baseFactor;
+  denominator_ = base.denominator() * stepFactor;
+  exactFrom_.reset();
+}
+
+const BigInt& LinearTime::Denominator() const {
+  if (exactFrom_) PrepareExact(exactFrom_->first, exactFrom_->second);
+  return denominator_;
+}
+
+bool LinearTime::FixedAt(u64 n, Fixed& t) const {
+  const u128 p0 = u128{n} * step_[0], p1 = u128{n} * step_[1], p2 = u128{n} * step_[2];
+  u128 sum = u128{static_cast<u64>(p0)} + base_[0];
+  t[0] = static_cast<u64>(sum);
+  sum = (sum >> 64) + (p0 >> 64) + static_cast<u64>(p1) + base_[1];
+  t[1] = static_cast<u64>(sum);
+  sum = (sum >> 64) + (p1 >> 64) + static_cast<u64>(p2) + base_[2];
+  t[2] = static_cast<u64>(sum);
+  return (sum >> 64) + (p2 >> 64) == 0;
+}
+
+u128 LinearTime::ErrorAt(u64 n) const {
+  return u128{n} * stepInexact_ + baseInexact_;
+}
+
+LinearTime::Rounded LinearTime::RoundFast(u64 n, u64 scale) const {
+  Fixed t;
+  if (!FixedAt(n, t)) return {0, true, false};
+  // y = scale x T + 2^127: its top two limbs are the rounded result, its low
+  // two the fraction, which must stay below 2^128 up to T + err.
+  u128 y = u128{scale} * t[0];
+  const auto y0 = static_cast<u64>(y);
+  y = (y >> 64) + u128{scale} * t[1] + (u64{1} << 63);
+  const auto y1 = static_cast<u64>(y);
+  y = (y >> 64) + u128{scale} * t[2];
+  const u128 fraction = (u128{y1} << 64) | y0;
+  return {y, false, u128{scale} * ErrorAt(n) <= ~fraction};
+}
+
+std::int64_t LinearTime::Sample(unsigned __int128 n, std::uint32_t rate) const {
+  if (fast_ && n <= UINT64_MAX && rate != 0) {
+    const Rounded r = RoundFast(static_cast<u64>(n), rate);
+    // The bound is below the time, so a bound past the limit settles it.
+    if (r.beyond || r.value > INT64_MAX) return INT64_MAX;
+    if (r.certain) return static_cast<std::int64_t>(r.value);
+  }
+  return SampleExact(NumeratorAt(n), rate, Denominator());
+}
+
+void LinearTime::AppendSeconds(unsigned __int128 n, int decimals, std::string& out) const {
+  CheckDecimals(decimals);
+  if (fast_ && n <= UINT64_MAX) {
+    const Rounded r = RoundFast(static_cast<u64>(n), kPowersOfTen[decimals]);
+    if (!r.beyond && r.certain && r.value <= UINT64_MAX) {
+      kUnitsWriters[decimals](static_cast<u64>(r.value), out);
+      return;
+    }
+  }
+  AppendSecondsExact(NumeratorAt(n), decimals, Denominator(), out);
+}
+
+bool LinearTime::NearestFast(u64 n, double& result) const {
+  Fixed t;
+  if (!FixedAt(n, t)) return false;
+  const u128 err = ErrorAt(n);
+  u128 sum = u128{t[0]} + static_cast<u64>(err);
+  const auto e0 = static_cast<u64>(sum);
+  sum = (sum >> 64) + t[1] + static_cast<u64>(err >> 64);
+  const auto e1 = static_cast<u64>(sum);
+  sum = (sum >> 64) + t[2];
+  if (sum >> 64 != 0) return false;
+  result = NearestFixed(t[2], t[1], t[0]);
+  return result == NearestFixed(static_cast<u64>(sum), e1, e0);
+}
+
+double LinearTime::Nearest(unsigned __int128 n) const {
+  double result = 0.0;
+  if (fast_ && n <= UINT64_MAX && NearestFast(static_cast<u64>(n), result)) return result;
+  return NearestExact(NumeratorAt(n), Denominator());
+}
+
+Rational LinearTime::At(unsigned __int128 n) const {
+  return Rational(NumeratorAt(n), Denominator());
+}
+
+BigInt LinearTime::NumeratorAt(unsigned __int128 n) const {
+  Denominator();
+  return numerator0_ + BigInt::FromUnsigned128(n) * numeratorStep_;
+}
+
+std::int64_t SampleAt(const Rational& time, std::uint32_t rate) {
+  return SampleExact(time.numerator(), rate, time.denominator());
+}
+
+void AppendSecondsAt(const Rational& time, int decimals, std::string& out) {
+  CheckDecimals(decimals);
+  AppendSecondsExact(time.numerator(), decimals, time.denominator(), out);
+}
+
+double NearestDouble(const Rational& time) {
+  return NearestExact(time.numerator(), time.denominator());
+}
+
+}  // namespace beatmarks

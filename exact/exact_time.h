@@ -1,0 +1,75 @@
+#pragma once
+
+// Correctly rounded beat times. A time is exact (a rational number of
+// seconds); what is printed is that exact value rounded once:
+//  - a sample position: the nearest integer to rate x time, a half rounding
+//    up, held at INT64_MAX above it;
+//  - seconds with 0 to 9 decimals, a half rounding up, in plain digits with
+//    a '.' when there are decimals, however large the number;
+//  - the nearest double, ties to even.
+// Everything here throws std::invalid_argument on a refused argument.
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <utility>
+
+#include "exact/big_int.h"
+#include "exact/rational.h"
+
+namespace beatmarks {
+
+inline constexpr int kMaxDecimals = 9;
+
+// The times base + n x step of the divisions of one section. Rounding the
+// n-th time takes a few tens of nanoseconds and allocates nothing, except
+// for the rare time that lies too close to a rounding boundary (or beyond
+// 2^64 seconds, or n beyond 2^64) to decide without exact arithmetic.
+class LinearTime {
+ public:
+  // base >= 0 and step > 0. The construction itself is slow (exact division).
+  LinearTime(const Rational& base, const Rational& step);
+
+  std::int64_t Sample(unsigned __int128 n, std::uint32_t rate) const;
+  // Appends the time in seconds with `decimals` (0 to 9) decimals.
+  void AppendSeconds(unsigned __int128 n, int decimals, std::string& out) const;
+  double Nearest(unsigned __int128 n) const;
+  // The exact time.
+  Rational At(unsigned __int128 n) const;
+
+ private:
+  using Fixed = std::array<std::uint64_t, 3>;  // a value x 2^128, least significant limb first
+  struct Rounded {
+    unsigned __int128 value;  // floor(c x lower bound of the time + 1/2)
+    bool beyond;              // the time is 2^64 s or more: value is not computed
+    bool certain;             // value is the correctly rounded result
+  };
+  // T = floor(base x 2^128) + n x floor(step x 2^128), or false from 2^192 on.
+  bool FixedAt(std::uint64_t n, Fixed& t) const;
+  // A bound on what T dropped: time(n) x 2^128 lies in [T, T + ErrorAt(n)].
+  unsigned __int128 ErrorAt(std::uint64_t n) const;
+  Rounded RoundFast(std::uint64_t n, std::uint64_t scale) const;
+  bool NearestFast(std::uint64_t n, double& result) const;
+  BigInt NumeratorAt(unsigned __int128 n) const;
+
+  // Fixed point: floors of base and step in units of 2^-128 s, and whether
+  // each floor dropped a nonzero fraction (1) or not (0).
+  bool fast_ = false;
+  Fixed base_{}, step_{};
+  std::uint64_t baseInexact_ = 0, stepInexact_ = 0;
+  void PrepareExact(const Rational& base, const Rational& step) const;
+  const BigInt& Denominator() const;  // makes the exact form first if need be
+
+  // Exact: time(n) = (numerator0_ + n x numeratorStep_) / denominator_, made
+  // from exactFrom_ (base and step) when first needed.
+  mutable std::unique_ptr<std::pair<Rational, Rational>> exactFrom_;
+  mutable BigInt numerator0_, numeratorStep_, denominator_;
+};
+
+// The same roundings of a single exact time, such as a section's start.
+std::int64_t SampleAt(const Rational& time, std::uint32_t rate);
+void AppendSecondsAt(const Rational& time, int decimals, std::string& out);
+double NearestDouble(const Rational& time);
+
+}  // namespace beatmarks

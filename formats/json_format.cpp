@@ -1,0 +1,85 @@
+#include "formats/json_format.h"
+
+#include <charconv>
+#include <cmath>
+
+#include "formats/stream_text.h"
+
+namespace beatmarks {
+
+void AppendJsonNumber(std::string& text, double value) {
+  // JSON has no infinity: a time past the largest double reads back as one.
+  if (!std::isfinite(value)) {
+    text += "1e999";
+    return;
+  }
+  char digits[32];
+  auto result = std::to_chars(digits, digits + sizeof digits, value);
+  text.append(digits, result.ptr);
+}
+
+namespace {
+
+void AppendFloat(std::string& text, float value) {
+  char digits[32];
+  auto result = std::to_chars(digits, digits + sizeof digits, value);
+  text.append(digits, result.ptr);
+}
+
+void AppendField(std::string& text, const char* name, std::int64_t value) {
+  text += name;
+  AppendInteger(text, value);
+}
+
+}  // namespace
+
+JsonSink::JsonSink(ExportFile& out, std::uint32_t sampleRate, std::int32_t divisions,
+                   const Rational& offset)
+    : out_(out), sampleRate_(sampleRate) {
+  std::string& text = out_.text();
+  AppendField(text, "{\"sampleRate\":", sampleRate);
+  AppendField(text, ",\"divisions\":", divisions);
+  text += ",\"offset\":";
+  AppendJsonNumber(text, NearestDouble(offset));
+  text += ",\n\"sections\":[";
+}
+
+void JsonSink::WriteSections(Timeline& sections) {
+  Stretch s;
+  bool first = true;
+  while (sections.Next(s)) {
+    sections.AddTimes(s);
+    std::string& text = out_.text();
+    text += first ? "\n" : ",\n";
+    first = false;
+    AppendField(text, "{\"number\":", s.number);
+    text += ",\"tempo\":";
+    AppendFloat(text, s.tempo);
+    AppendField(text, ",\"beatsPerMeasure\":", s.beatsPerMeasure);
+    AppendField(text, ",\"measures\":", s.measures);
+    AppendField(text, ",\"firstMeasure\":", s.firstMeasure + 1);
+    text += ",\"start\":";
+    AppendJsonNumber(text, s.time->Nearest(0));
+    text += '}';
+    out_.Filled();
+  }
+  out_.Put("],\n\"beats\":[");
+}
+
+void JsonSink::Division(const BeatEvent& e) {
+  std::string& text = out_.text();
+  text += firstBeat_ ? "\n" : ",\n";
+  firstBeat_ = false;
+  AppendField(text, "{\"measure\":", e.measure + 1);
+  AppendField(text, ",\"beat\":", e.beat + 1);
+  AppendField(text, ",\"division\":", e.division + 1);
+  text += ",\"time\":";
+  AppendJsonNumber(text, e.stretch.time->Nearest(e.index));
+  AppendField(text, ",\"sample\":", e.stretch.time->Sample(e.index, sampleRate_));
+  text += '}';
+  out_.Filled();
+}
+
+void JsonSink::End() { out_.Put("]}\n"); }
+
+}  // namespace beatmarks

@@ -1,0 +1,64 @@
+#include "formats/point_formats.h"
+
+#include <charconv>
+
+namespace beatmarks {
+
+PointSink::PointSink(ExportFile& out, Kind kind, std::uint32_t sampleRate,
+                     std::int32_t divisions)
+    : out_(out), kind_(kind), sampleRate_(sampleRate), divisions_(divisions) {
+  if (kind_ == Kind::kCsv) out_.Put("time,frame,measure,beat,division,label\r\n");
+}
+
+namespace {
+
+// Writes the number at the cursor; the buffer always has room for it.
+char* Put(char* at, std::int64_t value) { return std::to_chars(at, at + 24, value).ptr; }
+
+}  // namespace
+
+// "M.B" or "M.B.D" into a buffer of at least 3 x 24 bytes.
+char* PointSink::PutLabel(char* at, const BeatEvent& e) const {
+  at = Put(at, e.measure + 1);
+  *at++ = '.';
+  at = Put(at, e.beat + 1);
+  if (divisions_ > 1) {
+    *at++ = '.';
+    at = Put(at, e.division + 1);
+  }
+  return at;
+}
+
+void PointSink::Division(const BeatEvent& e) {
+  const LinearTime& time = *e.stretch.time;
+  seconds_.clear();
+  time.AppendSeconds(e.index, kind_ == Kind::kLabels ? 6 : 9, seconds_);
+  char line[8 * 24];
+  char* at = line;
+  if (kind_ == Kind::kLabels) {
+    out_.Put(seconds_);
+    out_.Put("\t");
+    out_.Put(seconds_);
+    *at++ = '\t';
+    at = PutLabel(at, e);
+    *at++ = '\n';
+  } else {
+    out_.Put(seconds_);
+    *at++ = ',';
+    at = Put(at, time.Sample(e.index, sampleRate_));
+    *at++ = ',';
+    at = Put(at, e.measure + 1);
+    *at++ = ',';
+    at = Put(at, e.beat + 1);
+    *at++ = ',';
+    at = Put(at, e.division + 1);
+    *at++ = ',';
+    at = PutLabel(at, e);
+    *at++ = '\r';
+    *at++ = '\n';
+  }
+  out_.Put(std::string_view(line, static_cast<std::size_t>(at - line)));
+  out_.Filled();
+}
+
+}  // namespace beatmarks

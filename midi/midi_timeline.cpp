@@ -1,0 +1,111 @@
+#include "midi/midi_timeline.h"
+
+#include <algorithm>
+
+namespace beatmarks {
+namespace {
+
+using u128 = unsigned __int128;
+
+Rational FromExact(const ExactTime& t) { return Rational::FromFraction(t.num, t.den); }
+
+// Ceiling of a / b for positive fractions a = an/ad, b = bn/bd.
+u128 CeilRatio(u128 an, u128 ad, u128 bn, u128 bd) {
+  const u128 top = an * bd, bottom = ad * bn;
+  return top / bottom + (top % bottom != 0 ? 1 : 0);
+}
+
+}  // namespace
+
+MidiTimeline::MidiTimeline(const MidiGrid& grid, std::int32_t divisions, Rational offset)
+    : grid_(grid), divisions_(divisions), offset_(std::move(offset)) {
+  if (!grid_.runs.empty()) EnterRun();
+}
+
+TickFraction MidiTimeline::RunEnd() const {
+  if (run_ + 1 < grid_.runs.size()) return {grid_.runs[run_ + 1].startTick, 1};
+  return grid_.endTick;
+}
+
+// Divisions of the run that begin before the tick: ceil((tick - start) / division).
+DivisionCount MidiTimeline::DivisionsBefore(const TickFraction& tick) const {
+  const u128 start = grid_.runs[run_].startTick;
+  if (tick.num <= start * tick.den) return 0;
+  return CeilRatio(tick.num - start * tick.den, tick.den, divTicks_.num, divTicks_.den);
+}
+
+void MidiTimeline::EnterRun() {
+  const MeterRun& r = grid_.runs[run_];
+  divTicks_ = {r.beatTicks.num, r.beatTicks.den * static_cast<std::uint64_t>(divisions_)};
+  runDivisions_ = DivisionsBefore(RunEnd());
+  next_ = 0;
+  while (tempo_ + 1 < grid_.tempos.size() && grid_.tempos[tempo_ + 1].tick <= r.startTick) {
+    ++tempo_;
+  }
+}
+
+bool MidiTimeline::Next(Stretch& s) {
+  // Changes closer together than a division hold none: they are passed over.
+  while (NextStretch(s)) {
+    if (s.divisions > 0) {
+      s.number = ++number_;
+      return true;
+    }
+  }
+  return false;
+}
+
+bool MidiTimeline::NextStretch(Stretch& s) {
+  if (run_ >= grid_.runs.size()) return false;
+  const MeterRun& r = grid_.runs[run_];
+  const bool lastTempo = tempo_ + 1 >= grid_.tempos.size();
+  const TickFraction end = RunEnd();
+  // The stretch ends at the next tempo change or the run's end, whichever is first.
+  const bool tempoFirst = !lastTempo && u128(grid_.tempos[tempo_ + 1].tick) * end.den < end.num;
+  const DivisionCount stop =
+      tempoFirst ? std::min(runDivisions_, DivisionsBefore({grid_.tempos[tempo_ + 1].tick, 1}))
+                 : runDivisions_;
+  const DivisionCount perMeasure = DivisionCount(r.beatsPerMeasure) * divisions_;
+  const std::uint32_t micros = grid_.tempos[tempo_].microsPerQuarter;
+  // Beats a minute: quarters a minute scaled by the quarter's length in beats.
+  s.tempo = static_cast<float>(60e6 / micros * grid_.ticksPerQuarter *
+                               static_cast<double>(r.beatTicks.den) /
+                               static_cast<double>(r.beatTicks.num));
+  s.beatsPerMeasure = static_cast<std::int32_t>(r.beatsPerMeasure);
+  s.meterNumerator = r.meter.numerator;
+  s.meterDenominator = 1 << r.meter.denominatorPower;
+  s.firstMeasure = std::int64_t(r.firstMeasure) - 1 + std::int64_t(next_ / perMeasure);
+  s.firstBeat = static_cast<std::int32_t>(next_ % perMeasure / divisions_);
+  s.firstDivision = static_cast<std::int32_t>(next_ % divisions_);
+  s.divisions = stop - next_;
+  // Measures that begin in it: multiples of perMeasure in [next_, stop).
+  s.measures = std::int64_t((stop + perMeasure - 1) / perMeasure - (next_ + perMeasure - 1) / perMeasure);
+  s.time.reset();
+  lastFirst_ = next_;
+  lastRun_ = run_;
+  next_ = stop;
+  if (tempoFirst) {
+    ++tempo_;
+  } else if (++run_ < grid_.runs.size()) {
+    EnterRun();
+  }
+  return true;
+}
+
+void MidiTimeline::AddTimes(Stretch& s) {
+  if (s.time) return;
+  const MeterRun& r = grid_.runs[lastRun_];
+  const TickFraction divTicks{r.beatTicks.num, r.beatTicks.den * static_cast<std::uint64_t>(divisions_)};
+  const TickFraction first{u128(r.startTick) * divTicks.den + lastFirst_ * divTicks.num,
+                           divTicks.den};
+  const ExactTime start = TimeAt(grid_, first);
+  auto after = std::upper_bound(
+      grid_.tempos.begin(), grid_.tempos.end(), first,
+      [](const TickFraction& p, const TempoSegment& t) { return p.num < u128(t.tick) * p.den; });
+  const std::uint32_t micros = std::prev(after)->microsPerQuarter;
+  const Rational step = Rational::FromFraction(
+      divTicks.num * micros, u128(divTicks.den) * grid_.ticksPerQuarter * 1000000);
+  s.time.emplace(offset_.Sign() == 0 ? FromExact(start) : offset_ + FromExact(start), step);
+}
+
+}  // namespace beatmarks

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+
+#include "core/beat_walk.h"
+#include "exact/rational.h"
+#include "midi/midi_grid.h"
+
+namespace beatmarks {
+
+// A MIDI map's beat grid as stretches: a new one at every tempo change and
+// every meter change, wherever they fall (a tempo change may fall inside a
+// beat, a meter change cuts the measure it falls in). Within a stretch the
+// divisions are evenly spaced in ticks and the tempo is constant, so their
+// exact times lie on one line; they are made only for stretches the walk
+// visits.
+class MidiTimeline : public Timeline {
+ public:
+  MidiTimeline(const MidiGrid& grid, std::int32_t divisions, Rational offset);
+
+  bool Next(Stretch& stretch) override;
+  // Adds the times of the stretch that Next gave last.
+  void AddTimes(Stretch& stretch) override;
+
+ private:
+  // The divisions of the current run before the tick (ceiling), as a count.
+  DivisionCount DivisionsBefore(const TickFraction& tick) const;
+  TickFraction RunEnd() const;
+  void EnterRun();
+  bool NextStretch(Stretch& stretch);
+
+  const MidiGrid& grid_;
+  const std::int32_t divisions_;
+  const Rational offset_;
+  std::size_t run_ = 0;
+  std::size_t tempo_ = 0;       // the tempo segment the next stretch starts in
+  TickFraction divTicks_{};     // ticks per division in the current run
+  DivisionCount runDivisions_ = 0;
+  DivisionCount next_ = 0;      // the next division of the run to place
+  std::int32_t number_ = 0;
+  // Where the stretch last given begins: its run, and its first division there.
+  std::size_t lastRun_ = 0;
+  DivisionCount lastFirst_ = 0;
+};
+
+}  // namespace beatmarks

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <string>
+
+#include "core/beat_walk.h"
+#include "picture/tempo_picture.h"
+
+namespace beatmarks {
+
+// The picture of a whole map from its timeline: a tempo step for every
+// stretch, a meter mark wherever the meter changes, and the time of any
+// measure. Times are doubles, which is plenty for drawing.
+TempoPicture BuildPicture(Timeline& timeline, std::int32_t divisions, std::string title);
+
+}  // namespace beatmarks
