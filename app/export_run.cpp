@@ -135,10 +135,24 @@ bool Walkable(const SectionTable& sections, std::int32_t divisions) {
   return problem.empty();
 }
 
+// Exact times take each tempo as the map wrote it; one too long to keep
+// exactly is refused rather than rounded.
+bool TempoTextsKept(const SectionTable& sections) {
+  for (int i = 0; i < sections.count; ++i) {
+    const std::string& text = (*sections.tempoText)[static_cast<std::size_t>(i)];
+    if (!CanonicalIsExact(text)) {
+      Print("Error: Tempo has more than %zu significant digits! (section %d)\n",
+            kExactTempoDigits, i + 1);
+      return false;
+    }
+  }
+  return true;
+}
+
 int TextMapExport(const Options& o, const std::string& output, ProgramState& s) {
   const SectionTable sections{SectionsInUse(s.sectionCount, s.measures, s.stopMeasure), s.tempo,
-                              s.beatsPerMeasure, s.measures};
-  if (!Walkable(sections, s.divisions)) return 1;
+                              s.beatsPerMeasure, s.measures, &s.tempoText};
+  if (!Walkable(sections, s.divisions) || !TempoTextsKept(sections)) return 1;
   return ExactExport(o, output, [&](const Rational& offset) {
     return std::make_unique<TextMapTimeline>(sections, s.divisions, offset);
   }, s);

@@ -26,9 +26,11 @@ std::int32_t NextInteger(MapCursor& cursor, std::string_view separators) {
   return token ? DecimalInt32(*token) : 0;
 }
 
-float NextTempo(MapCursor& cursor) {
+// The tempo of section n; where the map keeps them, its exact text too.
+void NextTempo(MapCursor& cursor, const MapRef& m, std::int32_t n) {
   std::optional<std::string_view> token = cursor.Next(kTab);
-  return token ? MapTempo(*token) : 0.0f;
+  m.tempo[n] = token ? MapTempo(*token) : 0.0f;
+  if (m.tempoText != nullptr) (*m.tempoText)[n] = token ? MapTempoText(*token) : "";
 }
 
 // Totals are exact; only a map of millions of huge sections could pass the
@@ -79,7 +81,7 @@ void ReadMapText(std::string_view bytes, const MapRef& m, const SettingsRef& set
   MapCursor cursor(WithoutByteOrderMark(text));
   while (std::optional<std::string_view> keyword = cursor.Next(kKeywordSeparators)) {
     if (*keyword == "tmap") {
-      m.tempo[n] = NextTempo(cursor);
+      NextTempo(cursor, m, n);
       m.beatsPerMeasure[n] = NextInteger(cursor, kTab);
       m.measures[n] = NextInteger(cursor, kNewline);
       m.totalBeats = SaturatingSum(m.totalBeats, std::int64_t{m.measures[n]} * m.beatsPerMeasure[n]);

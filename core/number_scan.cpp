@@ -9,7 +9,7 @@ namespace {
 
 // Float rounding boundaries have at most about 115 significant decimal
 // digits, so 200 digits plus a sticky nonzero digit round like the full text.
-constexpr std::size_t kKeptDigits = 200;
+constexpr std::size_t kKeptDigits = kExactTempoDigits;
 constexpr std::int64_t kExponentLimit = 100000;  // far past any float or double
 
 }  // namespace
@@ -109,6 +109,34 @@ float MapTempo(std::string_view text) {
   TextSource source(text);
   std::optional<std::string> canonical = ScanDecimal(source);
   return canonical ? DecimalToDoubleToFloat(*canonical) : 0.0f;
+}
+
+std::string MapTempoText(std::string_view text) {
+  TextSource source(text);
+  return ScanDecimal(source).value_or("");
+}
+
+bool CanonicalIsExact(std::string_view canonical) {
+  std::size_t digits = canonical.find('e');
+  if (digits == std::string_view::npos) return true;  // no number, or zero
+  if (!canonical.empty() && canonical[0] == '-') --digits;
+  return digits <= kExactTempoDigits;
+}
+
+std::string PlainDecimal(std::string_view canonical) {
+  std::string sign = !canonical.empty() && canonical[0] == '-' ? "-" : "";
+  std::size_t e = canonical.find('e');
+  std::string digits(canonical.substr(sign.size(), e - sign.size()));
+  long long exponent = std::atoll(std::string(canonical.substr(e + 1)).c_str());
+  if (digits == "0") return "0";
+  for (; digits.size() > 1 && digits.back() == '0'; ++exponent) digits.pop_back();
+  if (exponent >= 0) return sign + digits + std::string(static_cast<std::size_t>(exponent), '0');
+  const long long point = static_cast<long long>(digits.size()) + exponent;
+  if (point > 0) {
+    return sign + digits.substr(0, static_cast<std::size_t>(point)) + "." +
+           digits.substr(static_cast<std::size_t>(point));
+  }
+  return sign + "0." + std::string(static_cast<std::size_t>(-point), '0') + digits;
 }
 
 std::int32_t MeasureIndex(std::int32_t measureNumber) {

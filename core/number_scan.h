@@ -153,6 +153,21 @@ std::int32_t DecimalInt32(std::string_view text);
 // is none.
 float MapTempo(std::string_view text);
 
+// The decimal number at the start of text in canonical form
+// ("<sign><digits>e<exponent>", as DecimalDigits writes it), or "" when there
+// is none: the same characters MapTempo reads, kept for exact times.
+std::string MapTempoText(std::string_view text);
+
+// Significant digits that a canonical decimal holds exactly; a longer
+// decimal was cut when it was read (a last digit 1 stands for the rest).
+inline constexpr std::size_t kExactTempoDigits = 200;
+// (Text without a number, or zero, counts as exact.)
+bool CanonicalIsExact(std::string_view canonical);
+
+// A canonical decimal in plain digits without an exponent: "723e-1" is
+// "72.3", "1e-3" is "0.001", "15e2" is "1500".
+std::string PlainDecimal(std::string_view canonical);
+
 // A 1-based measure number as a 0-based index, wrapping in 32 bits.
 std::int32_t MeasureIndex(std::int32_t measureNumber);
 

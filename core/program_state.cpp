@@ -18,7 +18,8 @@ void ApplyStopDefault(std::int32_t& stopMeasure, std::int64_t totalMeasures) {
 }
 
 MapRef MapOf(ProgramState& s) {
-  return {s.sectionCount, s.totalMeasures, s.totalBeats, s.tempo, s.beatsPerMeasure, s.measures};
+  return {s.sectionCount, s.totalMeasures, s.totalBeats, s.tempo, s.beatsPerMeasure, s.measures,
+          &s.tempoText};
 }
 
 SettingsRef SettingsOf(ProgramState& s) {

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
 
 #include "core/capacity.h"
 
@@ -12,6 +13,9 @@ using CountArray = std::array<std::int32_t, N>;
 using NameBuffer = std::array<char, kNameSize>;
 using CommandBuffer = std::array<char, kCommandSize>;
 using TextBuffer = std::array<char, M>;
+// Each section's tempo as the map file wrote it (canonical decimal, see
+// MapTempoText), for exact times; empty where the tempo was not read so.
+using TempoTexts = std::array<std::string, N>;
 
 // Everything the program knows, owned by main for the whole run. The classic
 // routines (Display, ReadMap, WriteData) receive references to the members
@@ -21,6 +25,7 @@ struct ProgramState {
   ProgramState();
 
   TempoArray tempo;
+  TempoTexts tempoText;
   CountArray beatsPerMeasure;
   CountArray measures;
   std::int32_t sectionCount = 0;
@@ -44,6 +49,7 @@ struct SectionTable {
   const TempoArray& tempo;
   const CountArray& beatsPerMeasure;
   const CountArray& measures;
+  const TempoTexts* tempoText = nullptr;  // exact tempos, where known
 };
 
 // The map a map read replaces: its sections and the totals it counted.
@@ -54,6 +60,7 @@ struct MapRef {
   TempoArray& tempo;
   CountArray& beatsPerMeasure;
   CountArray& measures;
+  TempoTexts* tempoText = nullptr;  // filled by text maps when given
 };
 
 // The settings a map file may give.

@@ -1,5 +1,7 @@
 #include "core/text_map_timeline.h"
 
+#include "core/number_scan.h"
+
 namespace beatmarks {
 
 TextMapTimeline::TextMapTimeline(const SectionTable& sections, std::int32_t divisions,
@@ -14,6 +16,7 @@ bool TextMapTimeline::Next(Stretch& s) {
   const int i = next_++;
   s.number = i + 1;
   s.tempo = sections_.tempo[i];
+  s.tempoText = TempoText(i);
   s.beatsPerMeasure = sections_.beatsPerMeasure[i];
   s.measures = sections_.measures[i];
   s.firstMeasure = firstMeasure_;
@@ -30,9 +33,24 @@ bool TextMapTimeline::Next(Stretch& s) {
   return true;
 }
 
+const std::string* TextMapTimeline::TempoText(int section) const {
+  if (sections_.tempoText == nullptr) return nullptr;
+  const std::string& text = (*sections_.tempoText)[static_cast<std::size_t>(section)];
+  return text.empty() ? nullptr : &text;
+}
+
+Rational ExactTempo(const Stretch& s) {
+  if (s.tempoText != nullptr && CanonicalIsExact(*s.tempoText)) {
+    if (std::optional<Rational> typed = Rational::FromDecimal(PlainDecimal(*s.tempoText))) {
+      return *typed;
+    }
+  }
+  return Rational::FromFloat(s.tempo);
+}
+
 // The section's times, and the start of the next section.
 void TextMapTimeline::AddExactTimes(Stretch& s) {
-  const Rational beat = Rational(60) / Rational::FromFloat(s.tempo);
+  const Rational beat = Rational(60) / ExactTempo(s);
   s.time.emplace(start_, beat / Rational(divisions_));
   if (s.measures > 0) {
     start_ += beat * Rational(static_cast<std::int64_t>(s.measures) * s.beatsPerMeasure);

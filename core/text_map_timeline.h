@@ -9,11 +9,15 @@
 
 namespace beatmarks {
 
+// A stretch's tempo exactly: the decimal the map wrote, where it is known
+// and short enough to keep, else the exact value of its float.
+Rational ExactTempo(const Stretch& stretch);
+
 // The sections of a text map as stretches: each begins on a bar line, at the
 // end of the one before. With an offset, each also carries its exact times:
 // the offset plus the exact lengths of the sections before it, and divisions
 // of exactly 60 / (tempo x divisions) seconds, the tempo taken as the exact
-// number its float is.
+// decimal as the map wrote it (see ExactTempo).
 class TextMapTimeline : public Timeline {
  public:
   TextMapTimeline(const SectionTable& sections, std::int32_t divisions,
@@ -23,6 +27,7 @@ class TextMapTimeline : public Timeline {
 
  private:
   void AddExactTimes(Stretch& stretch);
+  const std::string* TempoText(int section) const;
 
   const SectionTable sections_;
   const std::int32_t divisions_;

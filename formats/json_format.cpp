@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cmath>
 
+#include "core/number_scan.h"
 #include "formats/stream_text.h"
 
 namespace beatmarks {
@@ -54,7 +55,11 @@ void JsonSink::WriteSections(Timeline& sections) {
     first = false;
     AppendField(text, "{\"number\":", s.number);
     text += ",\"tempo\":";
-    AppendFloat(text, s.tempo);
+    if (s.tempoText != nullptr) {
+      text += PlainDecimal(*s.tempoText);  // as the map wrote it
+    } else {
+      AppendFloat(text, s.tempo);
+    }
     AppendField(text, ",\"beatsPerMeasure\":", s.beatsPerMeasure);
     AppendField(text, ",\"measures\":", s.measures);
     AppendField(text, ",\"firstMeasure\":", s.firstMeasure + 1);

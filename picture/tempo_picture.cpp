@@ -73,22 +73,22 @@ void Text(std::string& out, double x, double y, const std::string& escaped) {
   out += "</text>\n";
 }
 
-void VerticalLine(std::string& path, double x, double top, double bottom) {
+// A move to (x, y), then a vertical ('V') or horizontal ('H') line to `end`.
+void StraightLine(std::string& path, double x, double y, char direction, double end) {
   path += 'M';
   AppendCoordinate(path, x);
   path += ' ';
-  AppendCoordinate(path, top);
-  path += 'V';
-  AppendCoordinate(path, bottom);
+  AppendCoordinate(path, y);
+  path += direction;
+  AppendCoordinate(path, end);
+}
+
+void VerticalLine(std::string& path, double x, double top, double bottom) {
+  StraightLine(path, x, top, 'V', bottom);
 }
 
 void HorizontalLine(std::string& path, double y, double left, double right) {
-  path += 'M';
-  AppendCoordinate(path, left);
-  path += ' ';
-  AppendCoordinate(path, y);
-  path += 'H';
-  AppendCoordinate(path, right);
+  StraightLine(path, left, y, 'H', right);
 }
 
 void Path(std::string& out, const char* style, const std::string& d) {
