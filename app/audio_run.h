@@ -12,12 +12,12 @@
 namespace beatmarks {
 
 // Makes a timeline of the whole map, with exact times from the offset on.
-using TimelineMaker = std::function<std::unique_ptr<Timeline>(const Rational& offset)>;
+using TimelinesFrom = std::function<std::unique_ptr<Timeline>(const Rational& offset)>;
 
 // --format=wav: a click track (FLAC for a name ending in .flac) with a
 // marker on every beat, or with --into the recording with those markers.
 // Returns the exit status.
 int AudioExport(const Options& options, const std::string& output, const TimelineMaker& make,
-                const Rational& offset, ProgramState& state);
+                ProgramState& state);
 
 }  // namespace beatmarks

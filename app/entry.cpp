@@ -54,7 +54,7 @@ int ClassicProgram(int argumentCount, const char* const* arguments, const Loaded
   // the default section that looks like success.
   if (outcome != MapReadOutcome::kRead) return 1;
   ApplyPositionalSettings({arguments, arguments + argumentCount}, state);
-  return ClassicList(arguments[1], state);
+  return ClassicList(arguments[1], state, false);
 }
 
 // A run without options: the classic program, unless MAP is a MIDI file,

@@ -1,11 +1,14 @@
 #include "app/export_run.h"
 
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <functional>
 #include <memory>
 #include <string>
 
 #include "app/audio_run.h"
+#include "app/run_report.h"
 #include "classic/display.h"
 #include "classic/read_map.h"
 #include "classic/write_data.h"
@@ -37,15 +40,6 @@ void ApplySettings(const Options& o, ProgramState& s) {
   if (o.divisions) s.divisions = *o.divisions;
 }
 
-int Saved(std::uint64_t bytes) {
-  Print("Saved %llu bytes\n", static_cast<unsigned long long>(bytes));
-  return 0;
-}
-
-int CouldNotWrite(const std::string& name) {
-  Print("Error: Could not write file %s!\n", name.c_str());
-  return 1;
-}
 
 }  // namespace
 
@@ -56,7 +50,7 @@ void ApplyPositionalSettings(const std::vector<std::string>& p, ProgramState& s)
   if (p.size() == 6) s.divisions = DecimalInt32(p[5]);
 }
 
-int ClassicList(const std::string& output, ProgramState& s) {
+int ClassicList(const std::string& output, ProgramState& s, bool withReason) {
   bool cut = false;
   if (!Display(s.sectionCount, s.tempo, s.measures, s.beatsPerMeasure, s.sampleRate,
                s.startMeasure, s.stopMeasure, s.divisions, s.outText, cut)) {
@@ -67,14 +61,17 @@ int ClassicList(const std::string& output, ProgramState& s) {
     FlushOutput();
     out.Open(output, WriteMode::kAppend);
     out.Put(std::string_view(s.outText.data(), ::strnlen(s.outText.data(), s.outText.size())));
-    if (!out.Finish()) return CouldNotWrite(output);
+    if (!out.Finish()) return CouldNotWrite(output, out.Error());
     Saved(out.bytes());
   } else {
     if (!CopyName(output.c_str(), s.outFileName)) {
       PrintLine(kNameTooLong);
       return 1;
     }
-    if (!WriteData(s.outText, s.outFileName, true, false)) return 1;
+    if (!WriteData(s.outText, s.outFileName, true, false)) {
+      if (withReason) SayWhy(output, errno);
+      return 1;
+    }
   }
   if (!cut) return 0;
   // What fits was saved, but the list is incomplete: scripts must see that.
@@ -85,13 +82,13 @@ int ClassicList(const std::string& output, ProgramState& s) {
 namespace {
 
 // Walks the map into the chosen exact format.
-void WriteFormat(const Options& o, const TimelineMaker& make, const Rational& offset,
+void WriteFormat(const Options& o, const TimelinesFrom& make, const Rational& offset,
                  ProgramState& s, ExportFile& out) {
   const auto rate = static_cast<std::uint32_t>(s.sampleRate);
   std::unique_ptr<Timeline> made = make(offset);
   Timeline& timeline = *made;
   if (o.format == "svg") {
-    WriteTempoSvg(BuildPicture(timeline, s.divisions, s.mapFileName.data()), out.text());
+    WriteTempoSvg(BuildPicture(timeline, s.divisions, o.positional[0]), out.text());
   } else if (o.format == "list") {
     StreamText text(out);
     ListSink<StreamText> list(text, s.sampleRate, s.divisions, ListTimes::kExact);
@@ -109,22 +106,22 @@ void WriteFormat(const Options& o, const TimelineMaker& make, const Rational& of
   }
 }
 
-int ExactExport(const Options& o, const std::string& output, const TimelineMaker& make,
+int ExactExport(const Options& o, const std::string& output, const TimelinesFrom& make,
                 ProgramState& s) {
   if (s.sampleRate < 1) {
     PrintLine("Error: Sample rate must be at least 1 for exact times!");
     return 1;
   }
   const Rational offset = o.offset ? *Rational::FromDecimal(*o.offset) : Rational();
-  if (o.format == "wav") return AudioExport(o, output, make, offset, s);
+  if (o.format == "wav") return AudioExport(o, output, [&] { return make(offset); }, s);
   ExportFile out;
   const bool append = o.format == "list";
   FlushOutput();  // the messages so far come before the data
   if (!out.Open(output, append ? WriteMode::kAppend : WriteMode::kReplace)) {
-    return CouldNotWrite(output);
+    return CouldNotWrite(output, out.Error());
   }
   WriteFormat(o, make, offset, s, out);
-  if (!out.Finish()) return CouldNotWrite(output);
+  if (!out.Finish()) return CouldNotWrite(output, out.Error());
   return Saved(out.bytes());
 }
 
@@ -158,6 +155,14 @@ int TextMapExport(const Options& o, const std::string& output, ProgramState& s) 
   }, s);
 }
 
+// What a MIDI file without a tempo event or a time signature was taken to have.
+const char* AssumedNote(const MidiMap& map) {
+  if (!map.tempoGiven && !map.meterGiven) return " (no tempo or time signature: 120 bpm and 4/4 assumed)";
+  if (!map.tempoGiven) return " (no tempo: 120 bpm assumed)";
+  if (!map.meterGiven) return " (no time signature: 4/4 assumed)";
+  return "";
+}
+
 // A MIDI map: its grid in the chosen beat unit, the settings over it, then
 // any format; the list too uses exact times.
 int MidiExport(const Options& o, const std::string& bytes, ProgramState& s) {
@@ -166,11 +171,11 @@ int MidiExport(const Options& o, const std::string& bytes, ProgramState& s) {
   std::optional<MidiGrid> grid;
   if (map) grid = BuildGrid(*map, *ParseBeatUnit(o.beat), error);
   if (!grid) {
-    Print("Error: %s: %s\n", s.mapFileName.data(), error.c_str());
+    Print("Error: %s: %s\n", o.positional[0].c_str(), error.c_str());
     return 1;
   }
-  Print("Read %zu tempo changes, %zu meter changes, %u measures\n", map->tempos.size(),
-        map->meters.size(), grid->measureCount);
+  Print("Read %zu tempo changes, %zu meter changes, %u measures%s\n", map->tempos.size(),
+        map->meters.size(), grid->measureCount, AssumedNote(*map));
   ApplyStopDefault(s.stopMeasure, grid->measureCount);
   ApplySettings(o, s);
   if (!Walkable({0, s.tempo, s.beatsPerMeasure, s.measures}, s.divisions)) return 1;
@@ -185,22 +190,32 @@ int RunWithOptions(const Options& o, const LoadedMap* loaded, ProgramState& s) {
   const std::string& output = o.positional[1];
   if (output == "-" && TerminalOutput() == stdout) SetTerminalOutput(stderr);
   Print("Beatmarks 1.0\n");
-  if (!CopyName(o.positional[0].c_str(), s.mapFileName)) {
+  // Only the classic list keeps names in its 128-byte buffers; it refuses a
+  // longer OUTPUT before anything is read. Other runs take any name.
+  const bool classicList = o.format == "list" && !o.exact;
+  if (classicList && !CopyName(output.c_str(), s.outFileName)) {
     PrintLine(kNameTooLong);
     return 1;
   }
+  const std::string& name = o.positional[0];
   LoadedMap read;
-  if (loaded == nullptr) read = LoadMap(s.mapFileName.data());
+  if (loaded == nullptr) read = LoadMap(name.c_str());
   const LoadedMap& map = loaded != nullptr ? *loaded : read;
   if (map.status == MapFileStatus::kLoaded && IsMidiFile(map.bytes)) {
     return MidiExport(o, map.bytes, s);
   }
-  if (ReadLoadedMap(map, s.mapFileName.data(), MapOf(s), SettingsOf(s)) != MapReadOutcome::kRead) {
+  if (ReadLoadedMap(map, name.c_str(), MapOf(s), SettingsOf(s)) != MapReadOutcome::kRead) {
+    return 1;
+  }
+  if (s.sectionCount == 0) {
+    // Text without a tmap line (a WAV, a program, a map typed with spaces)
+    // would otherwise give a list of the default section.
+    Print("Error: %s holds no tempo map (no tmap line)\n", name.c_str());
     return 1;
   }
   ApplyStopDefault(s.stopMeasure, s.totalMeasures);
   ApplySettings(o, s);
-  if (o.format == "list" && !o.exact) return ClassicList(output, s);
+  if (classicList) return ClassicList(output, s, true);
   return TextMapExport(o, output, s);
 }
 

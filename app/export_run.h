@@ -14,8 +14,9 @@ namespace beatmarks {
 void ApplyPositionalSettings(const std::vector<std::string>& positional, ProgramState& state);
 
 // The classic list of the state, appended to OUTPUT or written to standard
-// output ("-"); returns the exit status.
-int ClassicList(const std::string& output, ProgramState& state);
+// output ("-"); with `withReason`, a failed write also says why on standard
+// error. Returns the exit status.
+int ClassicList(const std::string& output, ProgramState& state, bool withReason);
 
 // A run given options (or '-' as OUTPUT, or a MIDI map): reads the map
 // (unless `loaded` holds it already), applies the positional and then the

@@ -63,6 +63,14 @@ bool Take(int code, const char* value, Options& o, std::string& error) {
   return false;
 }
 
+// An option written after MAP and OUTPUT, where only numbers belong: a long
+// option, or a short one (alone or with its value); signed numbers are not.
+bool LooksLikeOption(const std::string& argument) {
+  if (argument.rfind("--", 0) == 0) return true;
+  return argument.size() >= 2 && argument[0] == '-' &&
+         std::strchr("hVfrsed", argument[1]) != nullptr;
+}
+
 std::string Unknown(const char* argument, int code) {
   if (code == ':') return std::string("option '") + argument + "' needs a value";
   return std::string("unknown option '") + argument + "'";
@@ -89,6 +97,12 @@ bool ParseOptions(int count, const char* const* arguments, Options& o, std::stri
   }
   o.given = o.given || (optind > 1 && std::strcmp(argv[optind - 1], "--") == 0);
   for (int i = optind; i < argc; ++i) o.positional.emplace_back(argv[i]);
+  for (std::size_t i = 2; i < o.positional.size(); ++i) {
+    if (LooksLikeOption(o.positional[i])) {
+      error = "options go before MAP: '" + o.positional[i] + "'";
+      return false;
+    }
+  }
   return true;
 }
 

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <limits>
 #include <memory>
@@ -22,8 +23,7 @@ namespace beatmarks {
 namespace {
 
 // Everything about the request that can be refused before writing.
-std::string CheckRequest(const char* name, const ClickTrackSettings& settings,
-                         std::span<const BeatMark> marks) {
+std::string CheckRequest(const char* name, const ClickTrackSettings& settings) {
   if (!AudioSupported()) return "Error: This build has no audio support!";
   if (settings.sampleRate < 1) return "Error: Sample rate must be at least 1!";
   if (settings.frameCount < 0) return "Error: Track length must not be negative!";
@@ -31,7 +31,7 @@ std::string CheckRequest(const char* name, const ClickTrackSettings& settings,
       settings.format != SampleFormat::kPcm24) {
     return "Error: FLAC holds 16 or 24-bit samples only!";
   }
-  return CheckMarkOrder(marks);
+  return {};
 }
 
 #ifdef BEATMARKS_HAVE_SNDFILE
@@ -76,25 +76,45 @@ std::uint64_t BytesOf(SampleFormat format) {
   return format == SampleFormat::kPcm16 ? 2 : format == SampleFormat::kPcm24 ? 3 : 4;
 }
 
+// No WAV file of these frames and markers can be smaller: the samples, and
+// for each marker its cue point and its shortest label ("1.1").
+std::uint64_t LeastWavSize(const ClickTrackSettings& settings, MarkSource& marks) {
+  constexpr std::uint64_t kLeastMarkerBytes = 24 + 8 + 4 + 4;
+  const auto frames = static_cast<std::uint64_t>(settings.frameCount);
+  const auto markers = static_cast<std::uint64_t>(marks.MarkerCount());
+  if (frames > kMaxWavBytes || markers > kMaxWavBytes) return kMaxWavBytes + 1;
+  return frames * BytesOf(settings.format) + markers * kLeastMarkerBytes;
+}
+
 // The size the finished WAV file will have, from the header already written.
-std::uint64_t FinalWavSize(int fd, const ClickTrackSettings& settings,
-                           std::span<const BeatMark> marks) {
+std::uint64_t FinalWavSize(int fd, const ClickTrackSettings& settings, const MarkerPlan& plan) {
   if (static_cast<std::uint64_t>(settings.frameCount) > kMaxWavBytes) {
     return std::numeric_limits<std::uint64_t>::max();
   }
   std::uint64_t data = static_cast<std::uint64_t>(settings.frameCount) * BytesOf(settings.format);
   auto header = static_cast<std::uint64_t>(std::max<off_t>(0, ::lseek(fd, 0, SEEK_END)));
-  return header + data + (data & 1) + PlanMarkers(marks, settings.frameCount).bytes;
+  return header + data + (data & 1) + plan.bytes;
 }
 
-bool WriteSamples(SNDFILE* file, const ClickTrackSettings& settings,
-                  std::span<const BeatMark> marks) {
+// The samples in blocks; the marks are taken as the blocks reach them and
+// let go of once they have sounded. False when a write failed or the marks
+// were out of order (`outOfOrder` then).
+bool WriteSamples(SNDFILE* file, const ClickTrackSettings& settings, MarkSource& marks,
+                  bool& outOfOrder) {
   ClickSynth synth(settings.sampleRate, BitsOf(settings.format));
+  MarkFeed feed(marks);
   std::vector<std::int32_t> block(kBlockFrames);
   for (std::int64_t frame = 0; frame < settings.frameCount;) {
     auto count = static_cast<std::size_t>(std::min<std::int64_t>(
         settings.frameCount - frame, static_cast<std::int64_t>(kBlockFrames)));
-    synth.Render(marks, frame, std::span(block).first(count));
+    synth.Render(feed.Through(frame + static_cast<std::int64_t>(count) - 1), frame,
+                 std::span(block).first(count));
+    feed.Drop(synth.Sounding());
+    synth.Rebase(synth.Sounding());
+    if (feed.OutOfOrder()) {
+      outOfOrder = true;
+      return false;
+    }
     if (sf_write_int(file, block.data(), static_cast<sf_count_t>(count)) !=
         static_cast<sf_count_t>(count)) {
       return false;
@@ -118,8 +138,8 @@ bool IsFlacName(const char* name) {
 bool AudioSupported() { return true; }
 
 AudioOutcome WriteClickTrack(int fd, const char* name, const ClickTrackSettings& settings,
-                             std::span<const BeatMark> marks) {
-  if (std::string refused = CheckRequest(name, settings, marks); !refused.empty()) {
+                             MarkSource& marks) {
+  if (std::string refused = CheckRequest(name, settings); !refused.empty()) {
     return AudioFailure(refused);
   }
   bool flac = IsFlacName(name);
@@ -134,12 +154,24 @@ AudioOutcome WriteClickTrack(int fd, const char* name, const ClickTrackSettings&
   // Clicks and silence pack well at the fastest setting.
   double fastest = 0.0;
   if (flac) sf_command(file.get(), SFC_SET_COMPRESSION_LEVEL, &fastest, sizeof fastest);
-  if (!flac && FinalWavSize(fd, settings, marks) > kMaxWavBytes) return AudioFailure(kTooLargeError);
-  if (!WriteSamples(file.get(), settings, marks)) return WriteFailure(name);
+  if (!flac) {
+    // Everything about the size is known before a sample is written: first
+    // from the counts alone (a map of billions of beats answers at once),
+    // then exactly.
+    if (LeastWavSize(settings, marks) > kMaxWavBytes) return AudioFailure(kTooLargeError);
+    MarkerPlan plan = PlanMarkers(marks, settings.frameCount);
+    if (plan.outOfOrder) return AudioFailure(kOrderError);
+    if (FinalWavSize(fd, settings, plan) > kMaxWavBytes) return AudioFailure(kTooLargeError);
+  }
+  bool outOfOrder = false;
+  if (!WriteSamples(file.get(), settings, marks, outOfOrder)) {
+    return outOfOrder ? AudioFailure(kOrderError) : WriteFailure(name, errno);
+  }
   if (sf_close(file.release()) != 0) return WriteFailure(name);
   if (flac) {
     AudioOutcome outcome;
     outcome.ok = true;
+    outcome.markersNotHeld = marks.MarkerCount();
     return outcome;
   }
   return AppendMarkers(fd, marks, settings.frameCount);
@@ -150,15 +182,15 @@ AudioOutcome WriteClickTrack(int fd, const char* name, const ClickTrackSettings&
 bool AudioSupported() { return false; }
 
 AudioOutcome WriteClickTrack(int, const char* name, const ClickTrackSettings& settings,
-                             std::span<const BeatMark> marks) {
-  return AudioFailure(CheckRequest(name, settings, marks));
+                             MarkSource&) {
+  return AudioFailure(CheckRequest(name, settings));
 }
 
 #endif
 
 AudioOutcome SaveClickTrack(const char* name, const ClickTrackSettings& settings,
-                            std::span<const BeatMark> marks) {
-  if (std::string refused = CheckRequest(name, settings, marks); !refused.empty()) {
+                            MarkSource& marks) {
+  if (std::string refused = CheckRequest(name, settings); !refused.empty()) {
     return AudioFailure(refused);
   }
   OutputFile out;

@@ -8,6 +8,7 @@
 #include <span>
 
 #include "audio/beat_marks.h"
+#include "audio/mark_source.h"
 
 namespace beatmarks {
 
@@ -27,10 +28,10 @@ bool IsFlacName(const char* name);
 // Writes the track into a new, empty file open for reading and writing at
 // `fd`; `name` chooses FLAC or WAV and names the file in messages.
 AudioOutcome WriteClickTrack(int fd, const char* name, const ClickTrackSettings& settings,
-                             std::span<const BeatMark> marks);
+                             MarkSource& marks);
 
 // The whole job: the file `name` is replaced only once the track is complete.
 AudioOutcome SaveClickTrack(const char* name, const ClickTrackSettings& settings,
-                            std::span<const BeatMark> marks);
+                            MarkSource& marks);
 
 }  // namespace beatmarks

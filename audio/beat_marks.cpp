@@ -2,15 +2,6 @@
 
 namespace beatmarks {
 
-std::string CheckMarkOrder(std::span<const BeatMark> marks) {
-  std::int64_t previous = 0;
-  for (const BeatMark& mark : marks) {
-    if (mark.frame < previous) return "Error: Beat positions must be in order and not negative!";
-    previous = mark.frame;
-  }
-  return {};
-}
-
 AudioOutcome AudioFailure(std::string line) {
   AudioOutcome outcome;
   outcome.error = std::move(line);

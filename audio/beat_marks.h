@@ -29,6 +29,7 @@ struct AudioOutcome {
   std::string error;
   std::int64_t markersWritten = 0;
   std::int64_t markersLeftOut = 0;  // beats at or past the end of the audio
+  std::int64_t markersNotHeld = 0;  // beats a format without markers (FLAC) could not keep
   int writeError = 0;  // the errno of a failed write of the output, if known
 };
 
@@ -39,9 +40,8 @@ AudioOutcome WriteFailure(const std::string& name, int error = 0);
 
 inline bool HasMarker(const BeatMark& mark) { return mark.kind != MarkKind::kDivision; }
 
-// Empty when the marks can be written: frames not negative and never going
-// back; otherwise the error line.
-std::string CheckMarkOrder(std::span<const BeatMark> marks);
+// The refusal of marks that go back in time or lie before frame 0.
+inline constexpr const char* kOrderError = "Error: Beat positions must be in order and not negative!";
 
 // The largest file a RIFF size field can describe, and the refusal past it.
 inline constexpr std::uint64_t kMaxWavBytes = 4ULL << 30;

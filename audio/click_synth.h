@@ -22,7 +22,7 @@ class ClickSynth {
   ClickSynth(std::int32_t sampleRate, int bits);
 
   // Fills `out` with the frames from `start` on. Each block must start where
-  // the last one ended; the marks must pass CheckMarkOrder.
+  // the last one ended; the marks must be in order, none before frame 0.
   void Render(std::span<const BeatMark> marks, std::int64_t start, std::span<std::int32_t> out);
 
   // One whole click of a kind, in steps of the least significant bit.
@@ -30,6 +30,14 @@ class ClickSynth {
     return shapes_[static_cast<std::size_t>(kind)];
   }
   std::int64_t FadeLength() const { return fadeLength_; }
+
+  // Marks before this index have sounded and are no longer needed; after
+  // the caller lets go of them, Rebase says how many went.
+  std::size_t Sounding() const { return current_; }
+  void Rebase(std::size_t dropped) {
+    current_ -= dropped;
+    next_ -= dropped;
+  }
 
  private:
   void FindGroup(std::span<const BeatMark> marks);

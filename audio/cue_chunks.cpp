@@ -1,5 +1,6 @@
 #include "audio/cue_chunks.h"
 
+#include <algorithm>
 #include <string>
 
 namespace beatmarks {
@@ -51,26 +52,28 @@ class ChunkWriter {
 
 }  // namespace
 
-MarkerPlan PlanMarkers(std::span<const BeatMark> marks, std::int64_t frameCount) {
+MarkerPlan PlanMarkers(MarkSource& marks, std::int64_t frameCount) {
   MarkerPlan plan;
   std::uint64_t listBody = 4;
-  for (const BeatMark& mark : marks) {
+  std::int64_t last = 0;
+  marks.Restart();
+  for (BeatMark mark; marks.Next(mark);) {
+    plan.outOfOrder = plan.outOfOrder || mark.frame < last;
+    last = mark.frame;
     if (!HasMarker(mark)) continue;
-    if (mark.frame >= frameCount) {
-      ++plan.leftOut;
-      continue;
-    }
+    if (mark.frame >= frameCount || plan.outOfOrder) break;  // the rest lie past the end too
     ++plan.count;
     listBody += 8 + Padded(LabelSize(mark));
+    if (kCuePointSize * static_cast<std::uint64_t>(plan.count) + listBody > kMaxWavBytes) break;
   }
+  plan.leftOut = std::max<std::int64_t>(0, marks.MarkerCount() - plan.count);
   if (plan.count > 0) {
     plan.bytes = 8 + 4 + kCuePointSize * static_cast<std::uint64_t>(plan.count) + 8 + listBody;
   }
   return plan;
 }
 
-bool WriteMarkerChunks(std::span<const BeatMark> marks, std::int64_t frameCount,
-                       const ByteSink& sink) {
+bool WriteMarkerChunks(MarkSource& marks, std::int64_t frameCount, const ByteSink& sink) {
   MarkerPlan plan = PlanMarkers(marks, frameCount);
   if (plan.count == 0) return true;
   ChunkWriter out(sink);
@@ -79,7 +82,8 @@ bool WriteMarkerChunks(std::span<const BeatMark> marks, std::int64_t frameCount,
   out.U32(static_cast<std::uint32_t>(4 + kCuePointSize * count));
   out.U32(count);
   std::uint32_t id = 0;
-  for (const BeatMark& mark : marks) {
+  marks.Restart();
+  for (BeatMark mark; id < count && marks.Next(mark);) {
     if (!IsMarker(mark, frameCount)) continue;
     auto frame = static_cast<std::uint32_t>(mark.frame);
     out.U32(++id);
@@ -94,7 +98,8 @@ bool WriteMarkerChunks(std::span<const BeatMark> marks, std::int64_t frameCount,
   out.U32(static_cast<std::uint32_t>(plan.bytes - (8 + 4 + kCuePointSize * count) - 8));
   out.Id("adtl");
   id = 0;
-  for (const BeatMark& mark : marks) {
+  marks.Restart();
+  for (BeatMark mark; id < count && marks.Next(mark);) {
     if (!IsMarker(mark, frameCount)) continue;
     std::uint32_t size = LabelSize(mark);
     out.Id("labl");

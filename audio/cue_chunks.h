@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "audio/beat_marks.h"
+#include "audio/mark_source.h"
 
 namespace beatmarks {
 
@@ -17,17 +18,19 @@ using ByteSink = std::function<bool(std::string_view)>;
 
 struct MarkerPlan {
   std::int64_t count = 0;    // beats inside the audio
-  std::int64_t leftOut = 0;  // beats at or past its end
+  std::int64_t leftOut = 0;  // beats at or past its end (counted, not gone through)
   std::uint64_t bytes = 0;   // both chunks with their pad bytes; 0 without markers
+  bool outOfOrder = false;   // a mark went back, or lay before frame 0
 };
 
 // Which beats of audio `frameCount` frames long get a marker, and the size of
-// the chunks that hold them.
-MarkerPlan PlanMarkers(std::span<const BeatMark> marks, std::int64_t frameCount);
+// the chunks that hold them. The marks are gone through up to the end of the
+// audio only; once the chunks would pass a WAV file's limit, `bytes` is
+// beyond it and the count stops there.
+MarkerPlan PlanMarkers(MarkSource& marks, std::int64_t frameCount);
 
 // Writes both chunks (nothing when there is no marker) in small pieces. The
 // plan's size must be within a WAV file's limit.
-bool WriteMarkerChunks(std::span<const BeatMark> marks, std::int64_t frameCount,
-                       const ByteSink& sink);
+bool WriteMarkerChunks(MarkSource& marks, std::int64_t frameCount, const ByteSink& sink);
 
 }  // namespace beatmarks

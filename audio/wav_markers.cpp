@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <vector>
 
 #include "audio/cue_chunks.h"
@@ -24,7 +25,7 @@ std::string RiffHeader(std::uint64_t fileSize) {
 }
 
 // Writes the marker chunks from the descriptor's current position.
-bool WriteMarkers(int fd, std::span<const BeatMark> marks, std::int64_t frameCount) {
+bool WriteMarkers(int fd, MarkSource& marks, std::int64_t frameCount) {
   return WriteMarkerChunks(marks, frameCount,
                            [fd](std::string_view bytes) { return WriteAll(fd, bytes); });
 }
@@ -45,7 +46,7 @@ bool SameFile(int fd, const char* name) {
 
 }  // namespace
 
-AudioOutcome AppendMarkers(int fd, std::span<const BeatMark> marks, std::int64_t frameCount) {
+AudioOutcome AppendMarkers(int fd, MarkSource& marks, std::int64_t frameCount) {
   const char* unreadable = "Error: The audio file just written could not be read back!";
   FileSource source(fd);
   ChunkWalker walker(source);
@@ -54,6 +55,7 @@ AudioOutcome AppendMarkers(int fd, std::span<const BeatMark> marks, std::int64_t
   while (walker.Next(chunk)) end = chunk.offset + chunk.StoredSize();
   if (!walker.Error().empty() || end == 0) return AudioFailure(unreadable);
   MarkerPlan plan = PlanMarkers(marks, frameCount);
+  if (plan.outOfOrder) return AudioFailure(kOrderError);
   if (end + plan.bytes > kMaxWavBytes) return AudioFailure(kTooLargeError);
   // Sizing the file to the chunks adds a missing pad byte as a zero.
   bool written = ::ftruncate(fd, static_cast<off_t>(end)) == 0 &&
@@ -64,7 +66,8 @@ AudioOutcome AppendMarkers(int fd, std::span<const BeatMark> marks, std::int64_t
 }
 
 Recording::Recording(const char* name) : name_(name) {
-  fd_ = ::open(name, O_RDONLY | O_CLOEXEC);
+  // Without waiting for a writer: a FIFO is refused below, not waited on.
+  fd_ = ::open(name, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   struct stat info;
   if (fd_ < 0 || ::fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode)) {
     error_ = "Error: Could not read recording " + name_ + "!";
@@ -79,26 +82,29 @@ Recording::~Recording() {
 
 // Header, body and pad byte, in blocks; a pad byte missing at the end of the
 // recording is written as a zero.
-bool Recording::CopyChunk(int fd, const RiffChunk& chunk) const {
+bool Recording::CopyChunk(int fd, const RiffChunk& chunk, bool& writeFailed) const {
   FileSource source(fd_);
   std::vector<char> block(kCopyBlock);
   std::uint64_t left = chunk.StoredSize() - (chunk.padMissing ? 1 : 0);
   for (std::uint64_t at = chunk.offset; left > 0;) {
     auto count = static_cast<std::size_t>(std::min<std::uint64_t>(left, block.size()));
-    if (!source.Read(at, block.data(), count) || !WriteAll(fd, {block.data(), count})) {
+    if (!source.Read(at, block.data(), count)) return false;
+    if (!WriteAll(fd, {block.data(), count})) {
+      writeFailed = true;
       return false;
     }
     at += count;
     left -= count;
   }
-  return !chunk.padMissing || WriteAll(fd, std::string_view("\0", 1));
+  writeFailed = chunk.padMissing && !WriteAll(fd, std::string_view("\0", 1));
+  return !writeFailed;
 }
 
 AudioOutcome Recording::CopyWithMarkers(int fd, const std::string& output,
-                                        std::span<const BeatMark> marks) const {
+                                        MarkSource& marks) const {
   if (!Ok()) return AudioFailure(error_);
-  if (std::string order = CheckMarkOrder(marks); !order.empty()) return AudioFailure(order);
   MarkerPlan plan = PlanMarkers(marks, FrameCount());
+  if (plan.outOfOrder) return AudioFailure(kOrderError);
   FileSource source(fd_);
   RiffChunk chunk;
   std::uint64_t size = 12 + plan.bytes;
@@ -110,15 +116,19 @@ AudioOutcome Recording::CopyWithMarkers(int fd, const std::string& output,
   ChunkWalker walker(source);
   while (walker.Next(chunk)) {
     if (IsMarkerChunk(chunk)) continue;
-    if (!CopyChunk(fd, chunk)) return AudioFailure("Error: Could not copy recording " + name_ + "!");
+    bool writeFailed = false;
+    if (CopyChunk(fd, chunk, writeFailed)) continue;
+    // A failed write is the output's (a full disk, a size limit), not the recording's.
+    if (writeFailed) return WriteFailure(output, errno);
+    return AudioFailure("Error: Could not copy recording " + name_ + "!");
   }
   if (!walker.Error().empty()) return AudioFailure(walker.Error());
-  if (!WriteMarkers(fd, marks, FrameCount())) return WriteFailure(output);
+  if (!WriteMarkers(fd, marks, FrameCount())) return WriteFailure(output, errno);
   return Done(plan);
 }
 
 AudioOutcome Recording::SaveWithMarkers(const char* output,
-                                        std::span<const BeatMark> marks) const {
+                                        MarkSource& marks) const {
   if (!Ok()) return AudioFailure(error_);
   if (SameFile(fd_, output)) return AudioFailure("Error: The output may not be the recording itself!");
   OutputFile out;

@@ -9,13 +9,14 @@
 #include <string>
 
 #include "audio/beat_marks.h"
+#include "audio/mark_source.h"
 #include "audio/riff_chunks.h"
 
 namespace beatmarks {
 
 // Appends the marker chunks to the WAV file open at `fd` (read and write),
 // after its last chunk, and sets the RIFF size to match.
-AudioOutcome AppendMarkers(int fd, std::span<const BeatMark> marks, std::int64_t frameCount);
+AudioOutcome AppendMarkers(int fd, MarkSource& marks, std::int64_t frameCount);
 
 // A recording opened and checked once; its sample rate and length tell the
 // caller where the beats fall.
@@ -35,14 +36,15 @@ class Recording {
   // (`output` names it in messages). Beats at or past the end of the audio
   // are left out and counted.
   AudioOutcome CopyWithMarkers(int fd, const std::string& output,
-                               std::span<const BeatMark> marks) const;
+                               MarkSource& marks) const;
 
   // The whole job into the file `output`, which must not be the recording
   // itself; the output is replaced only when the copy is complete.
-  AudioOutcome SaveWithMarkers(const char* output, std::span<const BeatMark> marks) const;
+  AudioOutcome SaveWithMarkers(const char* output, MarkSource& marks) const;
 
  private:
-  bool CopyChunk(int fd, const RiffChunk& chunk) const;
+  // False on failure; writeFailed tells a failed write from a failed read.
+  bool CopyChunk(int fd, const RiffChunk& chunk, bool& writeFailed) const;
 
   std::string name_;
   int fd_ = -1;

@@ -46,7 +46,8 @@ void WriteFile(benchmark::State& state, const char* suffix, SampleFormat format)
   if (fd < 0) std::abort();
   for (auto _ : state) {
     if (::ftruncate(fd, 0) != 0 || ::lseek(fd, 0, SEEK_SET) != 0) std::abort();
-    AudioOutcome outcome = WriteClickTrack(fd, name.c_str(), {kRate, kFrames, format}, marks);
+    SpanMarks source(marks);
+    AudioOutcome outcome = WriteClickTrack(fd, name.c_str(), {kRate, kFrames, format}, source);
     if (!outcome.ok) state.SkipWithError(outcome.error.c_str());
   }
   ::close(fd);

@@ -14,7 +14,7 @@ BINARY = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else os.path.join(
     os.path.dirname(__file__), "..", "build", "beatmarks"))
 
 
-def timed(args, folder, runs=1):
+def timed(args, folder, runs=1, expect=0):
     """Median seconds and peak resident KiB (from GNU time) of whole runs."""
     times, peak = [], None
     for _ in range(runs):
@@ -23,7 +23,7 @@ def timed(args, folder, runs=1):
         done = subprocess.run(timer + [BINARY] + args, cwd=folder, stdout=subprocess.DEVNULL,
                               stderr=subprocess.PIPE, text=True)
         times.append(time.perf_counter() - start)
-        if done.returncode != 0:
+        if done.returncode != expect:
             sys.exit(f"{args}: status {done.returncode}: {done.stderr}")
         if timer:
             peak = int(done.stderr.strip().splitlines()[-1])
@@ -87,3 +87,16 @@ with tempfile.TemporaryDirectory() as folder:
         size = os.path.getsize(recording) / 1e6
         seconds, peak = timed(["--into=rec.wav", "ten.tmap", "marked.wav"], folder, runs=3)
         report(f"--into a {size:.0f} MB recording", seconds, peak)
+    # Audio of maps far longer than any file: the refusal and the count of
+    # markers left out come from counting, not from walking the divisions.
+    write("endless.tmap", "tmap\t120\t4\t2147483647\n")
+    seconds, peak = timed(["-f", "wav", "endless.tmap", "endless.wav"], folder, runs=5,
+                          expect=1)
+    report("wav of 2^31 - 1 measures, refused past 4 GiB", seconds, peak)
+    if os.path.exists(recording):
+        seconds, peak = timed(["--into=rec.wav", "endless.tmap", "marked.wav"], folder, runs=3)
+        report(f"--into that recording from 2^31 - 1 measures", seconds, peak)
+    write("dense.tmap", "tmap\t120\t4\t2000\n")
+    seconds, peak = timed(["-f", "wav", "-r", "8000", "-d", "64", "dense.tmap", "dense.wav"],
+                          folder, runs=3)
+    report("wav of 2,048,000 divisions (8 kHz, 64 a beat)", seconds, peak)

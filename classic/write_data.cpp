@@ -1,5 +1,6 @@
 #include "classic/write_data.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string_view>
@@ -11,6 +12,7 @@
 namespace beatmarks {
 
 bool WriteData(const TextBuffer& text, NameBuffer& outFileName, bool batch, bool replace) {
+  errno = 0;
   if ((!batch || outFileName[0] == '\0') &&
       !PromptForName("Enter file to write data to", outFileName)) {
     return false;
@@ -23,6 +25,7 @@ bool WriteData(const TextBuffer& text, NameBuffer& outFileName, bool batch, bool
   if (!WriteWholeFile(outFileName.data(), replace ? WriteMode::kReplace : WriteMode::kAppend,
                       content, error)) {
     Print("Error: Could not write file %s!\n", outFileName.data());
+    errno = error;  // the cause, for callers that say why
     return false;
   }
   Print("Saved %i bytes\n", static_cast<int>(length));

@@ -7,6 +7,8 @@
 // end that leads into the range. Nothing after the range is walked.
 
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -30,6 +32,15 @@ struct Stretch {
   std::int32_t firstDivision = 0;
   DivisionCount divisions = 0;      // divisions in it
   std::optional<LinearTime> time;   // exact times, when the timeline makes them
+  // A MIDI map's tempo in quarter notes a minute, and its beat as a fraction
+  // of a whole note (1/8 for eighth-note beats, 3/8 for dotted-quarter
+  // clicks); 0 for a text map.
+  double quarterTempo = 0;
+  std::int32_t beatNoteNumerator = 0, beatNoteDenominator = 0;
+  // When the change that begins the stretch takes effect, set with the times
+  // where it may come before the first division (a MIDI tempo change inside
+  // a beat). A MIDI stretch too short to hold a division has number 0.
+  std::optional<Rational> changeTime;
 };
 
 // Where the walk takes its stretches from, in order.
@@ -62,6 +73,9 @@ class BeatSink {
   // True when nothing more can be taken (a full text).
   virtual bool Full() const { return false; }
 };
+
+// Makes a timeline of the whole map, afresh each time it is called.
+using TimelineMaker = std::function<std::unique_ptr<Timeline>()>;
 
 // Walks the measures start..stop (0-based, inclusive) with `divisions` per beat.
 void WalkBeats(Timeline& timeline, std::int64_t start, std::int64_t stop,

@@ -245,6 +245,16 @@ BigInt LinearTime::NumeratorAt(unsigned __int128 n) const {
   return numerator0_ + BigInt::FromUnsigned128(n) * numeratorStep_;
 }
 
+void LinearTime::AppendSample(unsigned __int128 n, std::uint32_t rate, std::string& out) const {
+  const std::int64_t held = Sample(n, rate);
+  if (held < INT64_MAX) {
+    char digits[24];
+    out.append(digits, std::to_chars(digits, digits + sizeof digits, held).ptr);
+    return;
+  }
+  out += RoundHalfUp(NumeratorAt(n), BigInt::FromUnsigned(rate), Denominator()).ToDecimal();
+}
+
 std::int64_t SampleAt(const Rational& time, std::uint32_t rate) {
   return SampleExact(time.numerator(), rate, time.denominator());
 }

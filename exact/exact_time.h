@@ -3,7 +3,7 @@
 // Correctly rounded beat times. A time is exact (a rational number of
 // seconds); what is printed is that exact value rounded once:
 //  - a sample position: the nearest integer to rate x time, a half rounding
-//    up, held at INT64_MAX above it;
+//    up (held at INT64_MAX above it as a number, exact as digits);
 //  - seconds with 0 to 9 decimals, a half rounding up, in plain digits with
 //    a '.' when there are decimals, however large the number;
 //  - the nearest double, ties to even.
@@ -32,6 +32,8 @@ class LinearTime {
   LinearTime(const Rational& base, const Rational& step);
 
   std::int64_t Sample(unsigned __int128 n, std::uint32_t rate) const;
+  // The same sample position in decimal digits, never held: exact however large.
+  void AppendSample(unsigned __int128 n, std::uint32_t rate, std::string& out) const;
   // Appends the time in seconds with `decimals` (0 to 9) decimals.
   void AppendSeconds(unsigned __int128 n, int decimals, std::string& out) const;
   double Nearest(unsigned __int128 n) const;

@@ -29,7 +29,7 @@ bool ExportFile::Open(const std::string& name, WriteMode mode) {
 }
 
 void ExportFile::Flush() {
-  if (!failed_) failed_ = !file_.Write(buffer_);
+  file_.Write(buffer_);  // a failure stays in file_ and fails Finish
   bytes_ += buffer_.size();
   buffer_.clear();
   if (progress_) ShowProgress(false);
@@ -51,7 +51,7 @@ void ExportFile::ShowProgress(bool last) {
 bool ExportFile::Finish() {
   Flush();
   if (progress_) ShowProgress(true);
-  return file_.Finish() && !failed_;
+  return file_.Finish();
 }
 
 }  // namespace beatmarks

@@ -44,7 +44,6 @@ class ExportFile {
   OutputFile file_;
   std::string buffer_;
   std::uint64_t bytes_ = 0;
-  bool failed_ = false;
   bool progress_ = false;       // standard error is a terminal
   bool progressShown_ = false;
   std::int64_t lastProgress_ = 0;  // milliseconds

@@ -32,6 +32,25 @@ void AppendField(std::string& text, const char* name, std::int64_t value) {
   AppendInteger(text, value);
 }
 
+// A MIDI map's section also tells what its beat is, its tempo in quarter
+// notes a minute, and its time signature; a text map's has none of these.
+void AppendMidiSection(std::string& text, const Stretch& s) {
+  if (s.beatNoteDenominator > 0) {
+    AppendField(text, ",\"beatUnit\":\"", s.beatNoteNumerator);
+    AppendField(text, "/", s.beatNoteDenominator);
+    text += '"';
+  }
+  if (s.quarterTempo > 0) {
+    text += ",\"quarterTempo\":";
+    AppendJsonNumber(text, s.quarterTempo);
+  }
+  if (s.meterDenominator > 0) {
+    AppendField(text, ",\"meter\":\"", s.meterNumerator);
+    AppendField(text, "/", s.meterDenominator);
+    text += '"';
+  }
+}
+
 }  // namespace
 
 JsonSink::JsonSink(ExportFile& out, std::uint32_t sampleRate, std::int32_t divisions,
@@ -49,6 +68,7 @@ void JsonSink::WriteSections(Timeline& sections) {
   Stretch s;
   bool first = true;
   while (sections.Next(s)) {
+    if (s.number == 0) continue;  // between changes closer than a division
     sections.AddTimes(s);
     std::string& text = out_.text();
     text += first ? "\n" : ",\n";
@@ -60,6 +80,7 @@ void JsonSink::WriteSections(Timeline& sections) {
     } else {
       AppendFloat(text, s.tempo);
     }
+    AppendMidiSection(text, s);
     AppendField(text, ",\"beatsPerMeasure\":", s.beatsPerMeasure);
     AppendField(text, ",\"measures\":", s.measures);
     AppendField(text, ",\"firstMeasure\":", s.firstMeasure + 1);
@@ -80,7 +101,8 @@ void JsonSink::Division(const BeatEvent& e) {
   AppendField(text, ",\"division\":", e.division + 1);
   text += ",\"time\":";
   AppendJsonNumber(text, e.stretch.time->Nearest(e.index));
-  AppendField(text, ",\"sample\":", e.stretch.time->Sample(e.index, sampleRate_));
+  text += ",\"sample\":";
+  e.stretch.time->AppendSample(e.index, sampleRate_, text);
   text += '}';
   out_.Filled();
 }

@@ -14,6 +14,12 @@ namespace beatmarks {
 //   {"sampleRate":R,"divisions":D,"offset":O,
 //    "sections":[{"number","tempo","beatsPerMeasure","measures","firstMeasure","start"}...],
 //    "beats":[{"measure","beat","division","time","sample"}...]}
+// A section is a run of divisions with one tempo and meter; "start" is the
+// time of its first division and "tempo" is in beats a minute. A MIDI map's
+// sections add, after "tempo", the beat as a fraction of a whole note, the
+// tempo in quarter notes a minute and the time signature:
+//   "beatUnit":"3/8","quarterTempo":140.00014000014,"meter":"6/8"
+// Its changes closer together than a division make no section of their own.
 class JsonSink : public BeatSink {
  public:
   JsonSink(ExportFile& out, std::uint32_t sampleRate, std::int32_t divisions,

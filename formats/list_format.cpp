@@ -39,8 +39,19 @@ void ListSink<Text>::Pass(const Stretch& s, DivisionCount count) {
   if (times_ == Times::kRunningSum) t_ = AdvanceTime(t_, StepOf(s), count);
 }
 
+// Every section of a text map gets its header; a stretch of a MIDI map (it
+// has a time signature) only when its tempo or meter differs from the last.
+template <class Text>
+bool ListSink<Text>::Changes(const Stretch& s) const {
+  return s.meterDenominator == 0 || s.tempo != shown_.tempo ||
+         s.beatsPerMeasure != shown_.beatsPerMeasure ||
+         s.meterNumerator != shown_.meterNumerator ||
+         s.meterDenominator != shown_.meterDenominator;
+}
+
 template <class Text>
 void ListSink<Text>::Header(const Stretch& s) {
+  shown_ = {s.tempo, s.beatsPerMeasure, s.meterNumerator, s.meterDenominator};
   text_.PutText("\nSection ").PutInteger(s.number);
   text_.PutText("\tTempo ").PutFixed3(static_cast<double>(s.tempo));
   text_.PutText("\tBeats/Meas ").PutInteger(s.beatsPerMeasure);
@@ -55,15 +66,16 @@ void ListSink<Text>::TimeColumn(const BeatEvent& e) {
   } else {
     seconds_.clear();
     e.stretch.time->AppendSeconds(e.index, 3, seconds_);
-    text_.PutText(seconds_).PutText(" sec\t");
-    text_.PutInteger(e.stretch.time->Sample(e.index, static_cast<std::uint32_t>(sampleRate_)));
+    seconds_ += " sec\t";
+    e.stretch.time->AppendSample(e.index, static_cast<std::uint32_t>(sampleRate_), seconds_);
+    text_.PutText(seconds_);
   }
   text_.PutText(" smp\n").EndFragment();
 }
 
 template <class Text>
 void ListSink<Text>::Division(const BeatEvent& e) {
-  if (first_ || e.index == 0) Header(e.stretch);
+  if (first_ || (e.index == 0 && Changes(e.stretch))) Header(e.stretch);
   if (e.beat == 0 && e.division == 0) {
     text_.PutText("M ").PutInteger(e.measure + 1).PutText("\t").EndFragment();
   } else {

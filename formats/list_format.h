@@ -9,8 +9,8 @@
 
 namespace beatmarks {
 
-// The list: a sample-rate block, a header at the start of each stretch and
-// before the first line, one line per division, an empty line after each
+// The list: a sample-rate block, a header at the start of each section (of a
+// MIDI map: where the tempo or meter changes) and before the first line, one line per division, an empty line after each
 // measure followed by one in the range. Classic times are a running sum of
 // double steps, truncated to samples; exact times come from the stretch's
 // exact timeline, rounded to the nearest sample.
@@ -32,6 +32,7 @@ class ListSink : public BeatSink {
 
  private:
   double StepOf(const Stretch& stretch);
+  bool Changes(const Stretch& stretch) const;
   void Header(const Stretch& stretch);
   void TimeColumn(const BeatEvent& event);
 
@@ -40,6 +41,10 @@ class ListSink : public BeatSink {
   const std::int32_t divisions_;
   const Times times_;
   bool first_ = true;
+  struct Shown {
+    float tempo;
+    std::int32_t beatsPerMeasure, meterNumerator, meterDenominator;
+  } shown_{};  // what the last header said
   double t_ = 0.0;            // the running sum
   int stepOf_ = 0;            // the stretch whose step is cached
   double step_ = 0.0;

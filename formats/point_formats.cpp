@@ -43,9 +43,9 @@ void PointSink::Division(const BeatEvent& e) {
     at = PutLabel(at, e);
     *at++ = '\n';
   } else {
+    seconds_ += ',';
+    time.AppendSample(e.index, sampleRate_, seconds_);
     out_.Put(seconds_);
-    *at++ = ',';
-    at = Put(at, time.Sample(e.index, sampleRate_));
     *at++ = ',';
     at = Put(at, e.measure + 1);
     *at++ = ',';

@@ -36,7 +36,8 @@ void CopyWithMarkers(const std::uint8_t* data, std::size_t size) {
                               {frames / 2, 1, 2, MarkKind::kDivision},
                               {frames, 2, 1, MarkKind::kDownbeat}};
   static int sink = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
-  AudioOutcome outcome = recording.CopyWithMarkers(sink, "/dev/null", marks);
+  SpanMarks source(marks);
+  AudioOutcome outcome = recording.CopyWithMarkers(sink, "/dev/null", source);
   std::int64_t pastEnd = 0;
   for (const BeatMark& mark : marks) pastEnd += HasMarker(mark) && mark.frame >= frames;
   if (outcome.ok && outcome.markersLeftOut != pastEnd) std::abort();

@@ -251,6 +251,8 @@ MidiMap ReadFile(std::string_view bytes) {
     Fail("the header announces " + std::to_string(header.trackCount) +
          " tracks, the file holds " + std::to_string(tracks));
   }
+  map.tempoGiven = !map.tempos.empty();
+  map.meterGiven = !map.meters.empty();
   MergeByTick(map.tempos, MidiTempo{0, kDefaultMicrosPerQuarter});
   MergeByTick(map.meters, MidiMeter{0, 4, 2, 24});
   return map;

@@ -37,6 +37,10 @@ struct MidiMap {
   std::vector<MidiTempo> tempos;
   std::vector<MidiMeter> meters;
   std::uint64_t endTick;  // the latest end of track
+  // Whether the file has a tempo event and a time signature; where it has
+  // none, 120 beats per minute and 4/4 stand at tick 0.
+  bool tempoGiven = true;
+  bool meterGiven = true;
 };
 
 inline constexpr std::uint32_t kDefaultMicrosPerQuarter = 500000;

@@ -128,13 +128,17 @@ class GridBuilder {
 };
 
 // Each tempo's start time over ticksPerQuarter x 1,000,000: the sum of
-// ticks x microseconds of the tempos before it, below 2^64 x 2^24.
+// ticks x microseconds of the tempos before it, below 2^64 x 2^24. A tempo
+// event that repeats the tempo in force changes nothing and starts no segment.
 std::vector<TempoSegment> TempoSegments(const std::vector<MidiTempo>& tempos) {
   std::vector<TempoSegment> segments;
   segments.reserve(tempos.size());
   u128 time = 0;
   for (std::size_t i = 0; i < tempos.size(); ++i) {
     if (i > 0) time += u128(tempos[i].tick - tempos[i - 1].tick) * tempos[i - 1].microsPerQuarter;
+    if (!segments.empty() && segments.back().microsPerQuarter == tempos[i].microsPerQuarter) {
+      continue;
+    }
     segments.push_back({tempos[i].tick, tempos[i].microsPerQuarter, time});
   }
   return segments;

@@ -1,6 +1,7 @@
 #include "midi/midi_timeline.h"
 
 #include <algorithm>
+#include <numeric>
 
 namespace beatmarks {
 namespace {
@@ -44,18 +45,25 @@ void MidiTimeline::EnterRun() {
   }
 }
 
-bool MidiTimeline::Next(Stretch& s) {
-  // Changes closer together than a division hold none: they are passed over.
-  while (NextStretch(s)) {
-    if (s.divisions > 0) {
-      s.number = ++number_;
-      return true;
-    }
-  }
-  return false;
+// The tempo in force where the stretch begins: in beats and in quarter notes
+// a minute, and the beat's note value.
+void MidiTimeline::SetTempo(Stretch& s) const {
+  const MeterRun& r = grid_.runs[run_];
+  const std::uint32_t micros = grid_.tempos[tempo_].microsPerQuarter;
+  // Beats a minute: quarters a minute scaled by the quarter's length in beats.
+  s.tempo = static_cast<float>(60e6 / micros * grid_.ticksPerQuarter *
+                               static_cast<double>(r.beatTicks.den) /
+                               static_cast<double>(r.beatTicks.num));
+  s.quarterTempo = 60e6 / micros;
+  // The beat's ticks over a whole note's, 4 x ticksPerQuarter; both below 2^26.
+  const auto beat = static_cast<std::uint64_t>(r.beatTicks.num);
+  const std::uint64_t whole = r.beatTicks.den * 4 * static_cast<std::uint64_t>(grid_.ticksPerQuarter);
+  const std::uint64_t common = std::gcd(beat, whole);
+  s.beatNoteNumerator = static_cast<std::int32_t>(beat / common);
+  s.beatNoteDenominator = static_cast<std::int32_t>(whole / common);
 }
 
-bool MidiTimeline::NextStretch(Stretch& s) {
+bool MidiTimeline::Next(Stretch& s) {
   if (run_ >= grid_.runs.size()) return false;
   const MeterRun& r = grid_.runs[run_];
   const bool lastTempo = tempo_ + 1 >= grid_.tempos.size();
@@ -66,11 +74,7 @@ bool MidiTimeline::NextStretch(Stretch& s) {
       tempoFirst ? std::min(runDivisions_, DivisionsBefore({grid_.tempos[tempo_ + 1].tick, 1}))
                  : runDivisions_;
   const DivisionCount perMeasure = DivisionCount(r.beatsPerMeasure) * divisions_;
-  const std::uint32_t micros = grid_.tempos[tempo_].microsPerQuarter;
-  // Beats a minute: quarters a minute scaled by the quarter's length in beats.
-  s.tempo = static_cast<float>(60e6 / micros * grid_.ticksPerQuarter *
-                               static_cast<double>(r.beatTicks.den) /
-                               static_cast<double>(r.beatTicks.num));
+  SetTempo(s);
   s.beatsPerMeasure = static_cast<std::int32_t>(r.beatsPerMeasure);
   s.meterNumerator = r.meter.numerator;
   s.meterDenominator = 1 << r.meter.denominatorPower;
@@ -78,11 +82,14 @@ bool MidiTimeline::NextStretch(Stretch& s) {
   s.firstBeat = static_cast<std::int32_t>(next_ % perMeasure / divisions_);
   s.firstDivision = static_cast<std::int32_t>(next_ % divisions_);
   s.divisions = stop - next_;
+  s.number = s.divisions > 0 ? ++number_ : 0;
   // Measures that begin in it: multiples of perMeasure in [next_, stop).
   s.measures = std::int64_t((stop + perMeasure - 1) / perMeasure - (next_ + perMeasure - 1) / perMeasure);
   s.time.reset();
+  s.changeTime.reset();
   lastFirst_ = next_;
   lastRun_ = run_;
+  lastChange_ = std::max(r.startTick, grid_.tempos[tempo_].tick);
   next_ = stop;
   if (tempoFirst) {
     ++tempo_;
@@ -106,6 +113,8 @@ void MidiTimeline::AddTimes(Stretch& s) {
   const Rational step = Rational::FromFraction(
       divTicks.num * micros, u128(divTicks.den) * grid_.ticksPerQuarter * 1000000);
   s.time.emplace(offset_.Sign() == 0 ? FromExact(start) : offset_ + FromExact(start), step);
+  const ExactTime change = TimeAt(grid_, {lastChange_, 1});
+  s.changeTime = offset_.Sign() == 0 ? FromExact(change) : offset_ + FromExact(change);
 }
 
 }  // namespace beatmarks

@@ -14,7 +14,9 @@ namespace beatmarks {
 // beat, a meter change cuts the measure it falls in). Within a stretch the
 // divisions are evenly spaced in ticks and the tempo is constant, so their
 // exact times lie on one line; they are made only for stretches the walk
-// visits.
+// visits. Changes closer together than a division still make a stretch each,
+// one that holds no division and has number 0: the walk passes over it, a
+// picture draws its tempo from its change time on.
 class MidiTimeline : public Timeline {
  public:
   MidiTimeline(const MidiGrid& grid, std::int32_t divisions, Rational offset);
@@ -28,7 +30,7 @@ class MidiTimeline : public Timeline {
   DivisionCount DivisionsBefore(const TickFraction& tick) const;
   TickFraction RunEnd() const;
   void EnterRun();
-  bool NextStretch(Stretch& stretch);
+  void SetTempo(Stretch& stretch) const;
 
   const MidiGrid& grid_;
   const std::int32_t divisions_;
@@ -39,9 +41,11 @@ class MidiTimeline : public Timeline {
   DivisionCount runDivisions_ = 0;
   DivisionCount next_ = 0;      // the next division of the run to place
   std::int32_t number_ = 0;
-  // Where the stretch last given begins: its run, and its first division there.
+  // Where the stretch last given begins: its run, its first division there,
+  // and the tick of the change that begins it.
   std::size_t lastRun_ = 0;
   DivisionCount lastFirst_ = 0;
+  std::uint64_t lastChange_ = 0;
 };
 
 }  // namespace beatmarks

@@ -5,6 +5,8 @@
 #include <tuple>
 #include <vector>
 
+#include "exact/exact_time.h"
+
 namespace beatmarks {
 namespace {
 
@@ -24,6 +26,17 @@ std::string MeterLabel(const Stretch& s) {
   return std::to_string(s.beatsPerMeasure) + (s.beatsPerMeasure == 1 ? " beat" : " beats");
 }
 
+// A change to the tempo in force is a new step; a meter change alone is not.
+void AddStep(TempoPicture& picture, TempoStep step) {
+  if (picture.steps.empty() || picture.steps.back().bpm != step.bpm) picture.steps.push_back(step);
+}
+
+// The tempo as drawn: quarter notes a minute where the map has them (a MIDI
+// file), else beats a minute as the map gives them.
+double DrawnTempo(const Stretch& s) {
+  return s.quarterTempo > 0 ? s.quarterTempo : static_cast<double>(s.tempo);
+}
+
 }  // namespace
 
 TempoPicture BuildPicture(Timeline& timeline, std::int32_t divisions, std::string title) {
@@ -32,16 +45,22 @@ TempoPicture BuildPicture(Timeline& timeline, std::int32_t divisions, std::strin
   auto spans = std::make_shared<std::vector<Span>>();
   std::string lastMeter;
   for (Stretch s; timeline.Next(s);) {
-    if (s.divisions == 0) continue;
     timeline.AddTimes(s);
-    const double start = s.time->Nearest(0);
-    const double step = s.time->Nearest(1) - start;
-    picture.steps.push_back({start, static_cast<double>(s.tempo)});
+    // A stretch that holds no division still changes the tempo, from its
+    // change on; a text map's section of no measures lasts no time.
+    if (!s.time || (s.divisions == 0 && !s.changeTime)) continue;
+    const double start = s.changeTime ? NearestDouble(*s.changeTime) : s.time->Nearest(0);
+    if (s.quarterTempo > 0) picture.tempoUnit = TempoUnit::kQuarterNotes;
+    AddStep(picture, {start, DrawnTempo(s)});
     const std::string meter = MeterLabel(s);
     if (meter != lastMeter) picture.meters.push_back({start, meter});
     lastMeter = meter;
-    spans->push_back({s.firstMeasure, s.firstBeat, s.firstDivision, s.beatsPerMeasure, start, step});
+    // The division after the last, which an empty stretch gives exactly.
     picture.end = s.time->Nearest(s.divisions);
+    if (s.divisions == 0) continue;
+    const double first = s.time->Nearest(0);
+    spans->push_back({s.firstMeasure, s.firstBeat, s.firstDivision, s.beatsPerMeasure, first,
+                      s.time->Nearest(1) - first});
     const DivisionCount perMeasure = static_cast<DivisionCount>(s.beatsPerMeasure) * divisions;
     const DivisionCount into = static_cast<DivisionCount>(s.firstBeat) * divisions + s.firstDivision;
     picture.measureCount =

@@ -7,9 +7,10 @@
 
 namespace beatmarks {
 
-// The picture of a whole map from its timeline: a tempo step for every
-// stretch, a meter mark wherever the meter changes, and the time of any
-// measure. Times are doubles, which is plenty for drawing.
+// The picture of a whole map from its timeline: a tempo step at every tempo
+// change, also one inside a beat, a meter mark wherever the meter changes,
+// and the time of any measure. A MIDI map's tempos are in quarter notes a
+// minute, whatever its beat. Times are doubles, which is plenty for drawing.
 TempoPicture BuildPicture(Timeline& timeline, std::int32_t divisions, std::string title);
 
 }  // namespace beatmarks

@@ -102,7 +102,7 @@ std::vector<AxisTick> LogTicks(double lo, double hi) {
 
 }  // namespace
 
-PlotAxis TempoAxis(double min, double max) {
+PlotAxis TempoAxis(double min, double max, const std::string& unit) {
   PlotAxis axis;
   if (max / min > 100) {
     const double margin = std::pow(max / min, 0.05);
@@ -110,7 +110,7 @@ PlotAxis TempoAxis(double min, double max) {
     axis.hi = max * margin;
     axis.log = true;
     axis.ticks = LogTicks(axis.lo, axis.hi);
-    axis.title = "Tempo (BPM, log scale)";
+    axis.title = "Tempo (" + unit + ", log scale)";
     return axis;
   }
   const double margin = std::max((max - min) * 0.1, max * 0.05);
@@ -122,7 +122,7 @@ PlotAxis TempoAxis(double min, double max) {
     step = SmallerStep(step);
     axis.ticks = LinearTicks(axis.lo, axis.hi, step, false);
   }
-  axis.title = "Tempo (BPM)";
+  axis.title = "Tempo (" + unit + ")";
   return axis;
 }
 

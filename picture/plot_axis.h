@@ -26,8 +26,9 @@ struct PlotAxis {
 
 // A tempo axis for tempos min..max (0 < min <= max, finite), starting near
 // min with a margin: linear with ticks in steps of 1, 2 or 5 times a power of
-// ten, or logarithmic when max / min exceeds 100.
-PlotAxis TempoAxis(double min, double max);
+// ten, or logarithmic when max / min exceeds 100. Its title names the unit
+// ("Tempo (beats per minute)"), which is plain text.
+PlotAxis TempoAxis(double min, double max, const std::string& unit = "beats per minute");
 
 // A time axis from 0 to end seconds (end > 0, finite): seconds in steps of 1,
 // 2 or 5 times a power of ten, or m:ss at round minutes and seconds from two

@@ -49,11 +49,13 @@ std::vector<TempoStep> DrawnSteps(const std::vector<TempoStep>& steps, double en
   return drawn;
 }
 
-PlotAxis TempoAxisFor(const std::vector<TempoStep>& steps) {
-  if (steps.empty()) return TempoAxis(120, 120);
+PlotAxis TempoAxisFor(const std::vector<TempoStep>& steps, TempoUnit unit) {
+  const std::string name =
+      unit == TempoUnit::kQuarterNotes ? "quarter notes per minute" : "beats per minute";
+  if (steps.empty()) return TempoAxis(120, 120, name);
   const auto [low, high] = std::minmax_element(
       steps.begin(), steps.end(), [](const TempoStep& a, const TempoStep& b) { return a.bpm < b.bpm; });
-  return TempoAxis(low->bpm, high->bpm);
+  return TempoAxis(low->bpm, high->bpm, name);
 }
 
 void Attribute(std::string& out, const char* name, double value) {
@@ -215,7 +217,7 @@ void WriteTimeAxis(const Frame& f, std::string& out) {
 void WriteTempoSvg(const TempoPicture& picture, std::string& out) {
   const double end = std::isfinite(picture.end) && picture.end > 0 ? picture.end : 0;
   const std::vector<TempoStep> steps = DrawnSteps(picture.steps, end);
-  const Frame frame{TimeAxis(end > 0 ? end : 1), TempoAxisFor(steps), end};
+  const Frame frame{TimeAxis(end > 0 ? end : 1), TempoAxisFor(steps, picture.tempoUnit), end};
   out += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
          "<svg xmlns=\"http://www.w3.org/2000/svg\" version=\"1.1\"";
   Attribute(out, "width", kWidth);

@@ -20,6 +20,10 @@ struct MeterMark {
   std::string label;
 };
 
+// What the tempos count: beats as a text map gives them, or quarter notes
+// (a MIDI map, drawn as sequencers show it whatever a beat is).
+enum class TempoUnit { kBeats, kQuarterNotes };
+
 // What the picture of a tempo map shows.
 struct TempoPicture {
   double end = 0;                    // seconds, the end of the map
@@ -28,11 +32,13 @@ struct TempoPicture {
   std::int64_t measureCount = 0;
   std::function<double(std::int64_t)> measureTime;  // start of measure k (0-based)
   std::string title;                 // any bytes; shown escaped
+  TempoUnit tempoUnit = TempoUnit::kBeats;
 };
 
 // Appends one complete SVG 1.1 document of 960 x 540: tempo against time as a
 // step line, measure lines (thinned to about a hundred, the only measures
-// whose times are asked for), meter changes, round axes and the title.
+// whose times are asked for), meter changes, round axes that name their
+// units, and the title.
 // Values the picture cannot place are left out: steps without a finite
 // positive tempo (the step before holds on), times outside 0..end, and a
 // step that starts before the one before it starts with it. Tempos are shown

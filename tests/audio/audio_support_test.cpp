@@ -8,7 +8,8 @@ namespace {
 
 TEST(AudioSupport, MatchesTheBuild) {
   std::vector<BeatMark> marks{{0, 1, 1, MarkKind::kDownbeat}};
-  AudioOutcome outcome = SaveClickTrack("/nonexistent/x.wav", {44100, 10}, marks);
+  SpanMarks source(marks);
+  AudioOutcome outcome = SaveClickTrack("/nonexistent/x.wav", {44100, 10}, source);
   EXPECT_FALSE(outcome.ok);
 #ifdef BEATMARKS_HAVE_SNDFILE
   EXPECT_TRUE(AudioSupported());

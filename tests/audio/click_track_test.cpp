@@ -112,7 +112,8 @@ TEST(ClickTrack, OnsetsAndMarkersReadBackExactly) {
     std::int64_t lastBeat = marks[marks.size() - c.divisions].frame;
     ClickTrackSettings settings{c.rate, lastBeat - 1 - lastBeat % 2, c.format};
     std::string name = folder.File(c.file);
-    AudioOutcome outcome = SaveClickTrack(name.c_str(), settings, marks);
+    SpanMarks source(marks);
+    AudioOutcome outcome = SaveClickTrack(name.c_str(), settings, source);
     ASSERT_TRUE(outcome.ok) << outcome.error;
 
     ReadBack back = ReadWithSndfile(name);
@@ -182,7 +183,8 @@ TEST(ClickTrack, RefusalsAreOneLineAndLeaveNoFile) {
   };
   for (const Refusal& r : refusals) {
     std::string name = folder.File(r.file);
-    AudioOutcome outcome = SaveClickTrack(name.c_str(), r.settings, r.marks);
+    SpanMarks source(r.marks);
+    AudioOutcome outcome = SaveClickTrack(name.c_str(), r.settings, source);
     EXPECT_FALSE(outcome.ok);
     EXPECT_EQ(outcome.error.rfind(r.error, 0), 0u) << outcome.error;
     EXPECT_EQ(outcome.error.find('\n'), std::string::npos);

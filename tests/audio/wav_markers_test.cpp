@@ -125,7 +125,8 @@ TEST(WavMarkers, CopyKeepsEveryOtherChunkAndReplacesMarkers) {
 
     std::int64_t every = recording.FrameCount() / 7 + 1;
     auto marks = Beats(every, recording.FrameCount() + 3 * every);
-    AudioOutcome outcome = recording.SaveWithMarkers(output.c_str(), marks);
+    SpanMarks source(marks);
+    AudioOutcome outcome = recording.SaveWithMarkers(output.c_str(), source);
     ASSERT_TRUE(outcome.ok) << outcome.error;
 
     std::vector<std::uint32_t> frames;
@@ -214,7 +215,8 @@ TEST(WavMarkers, OutputMayNotBeTheRecording) {
   Recording recording(name.c_str());
   std::vector<BeatMark> marks{{0, 1, 1, MarkKind::kDownbeat}};
   for (const std::string& output : {name, folder.File("link.wav")}) {
-    AudioOutcome outcome = recording.SaveWithMarkers(output.c_str(), marks);
+    SpanMarks source(marks);
+    AudioOutcome outcome = recording.SaveWithMarkers(output.c_str(), source);
     EXPECT_EQ(outcome.error, "Error: The output may not be the recording itself!");
   }
   EXPECT_EQ(ReadFile(name), bytes);
@@ -234,7 +236,8 @@ TEST(WavMarkers, CopyPastFourGibIsRefusedBeforeWriting) {
   ASSERT_TRUE(recording.Ok()) << recording.Error();
   EXPECT_EQ(recording.FrameCount(), static_cast<std::int64_t>(audio / 2));
   std::vector<BeatMark> marks{{0, 1, 1, MarkKind::kDownbeat}};
-  AudioOutcome outcome = recording.SaveWithMarkers(folder.File("out.wav").c_str(), marks);
+  SpanMarks source(marks);
+  AudioOutcome outcome = recording.SaveWithMarkers(folder.File("out.wav").c_str(), source);
   EXPECT_EQ(outcome.error, kTooLargeError);
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path()), {}), 1);
 }

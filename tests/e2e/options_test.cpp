@@ -48,6 +48,10 @@ TEST(Options, EveryRefusalIsAUsageError) {
       {{"-s", "2", "m", "o", "1", "1"}, "--start and the START argument both given"},
       {{"-e", "2", "m", "o", "1", "1", "3"}, "--stop and the STOP argument both given"},
       {{"-d", "2", "m", "o", "1", "1", "3", "4"}, "--divisions and the DIVISIONS argument both given"},
+      {{"m", "o", "--format=csv"}, "options go before MAP: '--format=csv'"},
+      {{"-f", "csv", "m", "o", "48000", "-d"}, "options go before MAP: '-d'"},
+      {{"m", "o", "48000", "-s2"}, "options go before MAP: '-s2'"},
+      {{"--", "m", "o", "--"}, "options go before MAP: '--'"},
   };
   TempFolder folder;
   for (const Case& c : cases) {
@@ -78,9 +82,9 @@ TEST(Options, HelpAndVersion) {
 // without options; named settings give the same list as positional ones.
 TEST(Options, StandardOutputCarriesOnlyTheData) {
   TempFolder folder;
-  WriteFile(folder.File("map.tmap"), "no sections\n");
+  WriteFile(folder.File("map.tmap"), "tmap\t120\t4\t2\n");
   const std::string grid = DefaultGrid(2);
-  const std::string messages = "Beatmarks 1.0\nRead 0 sections, 0 measures, 0 beats\nSaved " +
+  const std::string messages = "Beatmarks 1.0\nRead 1 sections, 2 measures, 8 beats\nSaved " +
                                std::to_string(grid.size()) + " bytes\n";
   for (const std::vector<std::string>& args :
        {std::vector<std::string>{"map.tmap", "-", "44100", "1", "2"},

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -13,15 +14,32 @@
 
 namespace beatmarks::testing {
 
-void ExecBeatmarks(const std::vector<std::string>& args) {
-  std::vector<char*> argv{const_cast<char*>(BEATMARKS_BINARY)};
+void ExecBeatmarks(const std::vector<std::string>& args, const std::string& program) {
+  std::vector<char*> argv{const_cast<char*>(program.c_str())};
   for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);
-  ::execv(BEATMARKS_BINARY, argv.data());
+  ::execv(program.c_str(), argv.data());
   ::_exit(127);
 }
 
-RunResult RunWith(const RunSetup& setup) {
+const std::string& ProgramForOtherUser() {
+  static const TempFolder folder;
+  static const std::string path = [] {
+    namespace fs = std::filesystem;
+    const std::string copy = folder.File("beatmarks");
+    struct statvfs volume {};
+    std::error_code error;
+    if (::statvfs(folder.path().c_str(), &volume) != 0 || (volume.f_flag & ST_NOEXEC) != 0 ||
+        !fs::copy_file(BEATMARKS_BINARY, copy, error) || ::chmod(copy.c_str(), 0755) != 0 ||
+        ::chmod(folder.path().c_str(), 0755) != 0) {
+      return std::string();
+    }
+    return copy;
+  }();
+  return path;
+}
+
+RunResult RunWith(const RunSetup& setup, const std::string& program) {
   const std::string inPath = setup.folder + "/.stdin";
   const std::string errPath = setup.folder + "/.stderr";
   const std::string outPath = setup.stdoutPath.empty() ? setup.folder + "/.stdout" : setup.stdoutPath;
@@ -36,7 +54,7 @@ RunResult RunWith(const RunSetup& setup) {
     ::dup2(out, STDOUT_FILENO);
     ::dup2(err, STDERR_FILENO);
     if (setup.inChild) setup.inChild();
-    ExecBeatmarks(setup.args);
+    ExecBeatmarks(setup.args, program);
   }
   int wstatus = 0;
   ::waitpid(child, &wstatus, 0);

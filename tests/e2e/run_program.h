@@ -25,10 +25,19 @@ struct RunSetup {
   std::function<void()> inChild;  // after the redirections, before the program starts
 };
 
-RunResult RunWith(const RunSetup& setup);
+RunResult RunWith(const RunSetup& setup, const std::string& program = BEATMARKS_BINARY);
 
 // In a child process: replaces it with the program run on these arguments.
-[[noreturn]] void ExecBeatmarks(const std::vector<std::string>& args);
+[[noreturn]] void ExecBeatmarks(const std::vector<std::string>& args,
+                                const std::string& program = BEATMARKS_BINARY);
+
+// A copy of the built program that any user may run, for runs as another
+// user: the build folder may lie where only its owner can enter (a checkout
+// in /root). Made once per test process in a folder of its own under the
+// temporary folder, removed at exit; empty when no such copy can be made
+// (then skip the test). Pass it to RunWith or ExecBeatmarks, with a child
+// step that changes the user.
+const std::string& ProgramForOtherUser();
 
 RunResult RunBeatmarks(const std::vector<std::string>& args, const std::string& input,
                        const std::string& folder);

@@ -33,7 +33,8 @@ void BecomeNobody() {
 
 // Interactive words with the command list switched off.
 RunResult Session(const TempFolder& folder, const std::string& words, bool asNobody = false) {
-  return RunWith({{}, "l " + words, folder.path(), "", asNobody ? BecomeNobody : nullptr});
+  if (!asNobody) return RunWith({{}, "l " + words, folder.path(), "", nullptr});
+  return RunWith({{}, "l " + words, folder.path(), "", BecomeNobody}, ProgramForOtherUser());
 }
 
 // What a session shows before its first command: the banner and the list.
@@ -66,6 +67,9 @@ class AsUsers : public ::testing::Test {
  protected:
   void SetUp() override {
     if (::geteuid() != 0) GTEST_SKIP() << "needs root to run as another user";
+    if (ProgramForOtherUser().empty()) {
+      GTEST_SKIP() << "no folder another user may run a program from";
+    }
     ::chmod(folder.path().c_str(), 0777);
   }
   TempFolder folder;

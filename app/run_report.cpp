@@ -1,0 +1,33 @@
+#include "app/run_report.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "terminal/output.h"
+
+namespace beatmarks {
+
+int Saved(std::uint64_t bytes) {
+  Print("Saved %llu bytes\n", static_cast<unsigned long long>(bytes));
+  return 0;
+}
+
+int CouldNotWrite(const std::string& name, int error, bool why) {
+  FlushOutput();  // the messages so far come first
+  if (name == "-") {
+    std::fprintf(stderr, "beatmarks: write error: %s\n", std::strerror(error != 0 ? error : EIO));
+    return 1;
+  }
+  Print("Error: Could not write file %s!\n", name.c_str());
+  if (why) SayWhy(name, error);
+  return 1;
+}
+
+void SayWhy(const std::string& name, int error) {
+  if (error == 0) return;
+  FlushOutput();
+  std::fprintf(stderr, "beatmarks: %s: %s\n", name.c_str(), std::strerror(error));
+}
+
+}  // namespace beatmarks

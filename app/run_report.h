@@ -1,0 +1,22 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace beatmarks {
+
+// "Saved N bytes"; returns status 0.
+int Saved(std::uint64_t bytes);
+
+// An output that could not be written, as the user is told: standard output
+// ("-") as "beatmarks: write error: REASON" on standard error; a file as
+// "Error: Could not write file NAME!", followed on standard error by
+// "beatmarks: NAME: REASON" when `why` is set and the cause (an errno) is
+// known. Returns status 1.
+int CouldNotWrite(const std::string& name, int error, bool why = true);
+
+// "beatmarks: NAME: REASON" on standard error, after the messages so far;
+// nothing when the cause is not known (0).
+void SayWhy(const std::string& name, int error);
+
+}  // namespace beatmarks
