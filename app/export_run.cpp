@@ -148,7 +148,7 @@ bool TempoTextsKept(const SectionTable& sections) {
 
 int TextMapExport(const Options& o, const std::string& output, ProgramState& s) {
   const SectionTable sections{SectionsInUse(s.sectionCount, s.measures, s.stopMeasure), s.tempo,
-                              s.beatsPerMeasure, s.measures, &s.tempoText};
+                              s.beatsPerMeasure, s.measures, &s.tempoText, &s.sectionName};
   if (!Walkable(sections, s.divisions) || !TempoTextsKept(sections)) return 1;
   return ExactExport(o, output, [&](const Rational& offset) {
     return std::make_unique<TextMapTimeline>(sections, s.divisions, offset);

@@ -40,10 +40,11 @@ Formats:
           with 9 decimals
   json    one document: settings, sections and beats
   svg     a picture of the whole map: tempo against time, measures, meters
-  wav     a click track (FLAC when OUTPUT ends in .flac) with a marker named
-          M.B on every beat
+  wav     a click track (FLAC when OUTPUT ends in .flac, which holds no
+          markers) with a marker named M.B on every beat
 Every format but list gives exact times rounded once (samples to the nearest,
-halves up) and replaces OUTPUT safely. A MAP that starts with "MThd" is read as
+halves up), takes a text map's tempo as the decimal written, and replaces
+OUTPUT safely. A MAP that starts with "MThd" is read as
 a Standard MIDI File; its list too uses exact times.
 
 Exit status: 0 when the whole output was saved, 1 when it was not or only in

@@ -53,8 +53,17 @@ std::string_view WithoutByteOrderMark(std::string_view text) {
   return text;
 }
 
-// rate, div, start and stop take the rest of their line; other words nothing.
-void ReadSetting(std::string_view keyword, MapCursor& cursor, const SettingsRef& s) {
+// A section's name: the text before its `tmap` on the same line.
+std::string_view NameBefore(std::string_view other, std::string_view keyword) {
+  if (other.empty()) return {};
+  std::string_view between(other.data() + other.size(),
+                           static_cast<std::size_t>(keyword.data() - (other.data() + other.size())));
+  return between.find('\n') == std::string_view::npos ? other : std::string_view();
+}
+
+// rate, div, start and stop take the rest of their line; false for a word
+// that is no keyword.
+bool ReadSetting(std::string_view keyword, MapCursor& cursor, const SettingsRef& s) {
   if (keyword == "rate") {
     s.sampleRate = NextInteger(cursor, kNewline);
   } else if (keyword == "div") {
@@ -63,7 +72,10 @@ void ReadSetting(std::string_view keyword, MapCursor& cursor, const SettingsRef&
     s.startMeasure = MeasureIndex(NextInteger(cursor, kNewline));
   } else if (keyword == "stop") {
     s.stopMeasure = MeasureIndex(NextInteger(cursor, kNewline));
+  } else {
+    return false;
   }
+  return true;
 }
 
 void ReportCounts(std::int32_t sections, std::int64_t totalMeasures, std::int64_t totalBeats) {
@@ -79,8 +91,10 @@ void ReadMapText(std::string_view bytes, const MapRef& m, const SettingsRef& set
   std::int32_t n = 0;
   std::int64_t sectionLines = 0;
   MapCursor cursor(WithoutByteOrderMark(text));
+  std::string_view other;  // the last token that was no keyword
   while (std::optional<std::string_view> keyword = cursor.Next(kKeywordSeparators)) {
     if (*keyword == "tmap") {
+      if (m.names != nullptr) (*m.names)[n] = std::string(NameBefore(other, *keyword));
       NextTempo(cursor, m, n);
       m.beatsPerMeasure[n] = NextInteger(cursor, kTab);
       m.measures[n] = NextInteger(cursor, kNewline);
@@ -88,9 +102,11 @@ void ReadMapText(std::string_view bytes, const MapRef& m, const SettingsRef& set
       m.totalMeasures = SaturatingSum(m.totalMeasures, m.measures[n]);
       ++sectionLines;
       if (n < kMaxSectionsRead) ++n;
-    } else {
-      ReadSetting(*keyword, cursor, settings);
+    } else if (!ReadSetting(*keyword, cursor, settings)) {
+      other = *keyword;
+      continue;
     }
+    other = {};
   }
   m.sectionCount = n;
   ReportCounts(n, m.totalMeasures, m.totalBeats);

@@ -23,6 +23,7 @@ struct Stretch {
   std::int32_t number = 1;          // 1-based, shown in section headers
   float tempo = 120.0f;             // beats per minute, as the map stores it
   const std::string* tempoText = nullptr;  // the tempo as a text map wrote it
+  const std::string* name = nullptr;       // the section's name, where it has one
   std::int32_t beatsPerMeasure = 4;
   // The time signature, where the map has one (a MIDI file), else 0.
   std::int32_t meterNumerator = 0, meterDenominator = 0;

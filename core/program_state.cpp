@@ -19,7 +19,7 @@ void ApplyStopDefault(std::int32_t& stopMeasure, std::int64_t totalMeasures) {
 
 MapRef MapOf(ProgramState& s) {
   return {s.sectionCount, s.totalMeasures, s.totalBeats, s.tempo, s.beatsPerMeasure, s.measures,
-          &s.tempoText};
+          &s.tempoText, &s.sectionName};
 }
 
 SettingsRef SettingsOf(ProgramState& s) {

@@ -16,6 +16,8 @@ using TextBuffer = std::array<char, M>;
 // Each section's tempo as the map file wrote it (canonical decimal, see
 // MapTempoText), for exact times; empty where the tempo was not read so.
 using TempoTexts = std::array<std::string, N>;
+// Each section's name: the text before `tmap` on its line, or empty.
+using SectionNames = std::array<std::string, N>;
 
 // Everything the program knows, owned by main for the whole run. The classic
 // routines (Display, ReadMap, WriteData) receive references to the members
@@ -26,6 +28,7 @@ struct ProgramState {
 
   TempoArray tempo;
   TempoTexts tempoText;
+  SectionNames sectionName;
   CountArray beatsPerMeasure;
   CountArray measures;
   std::int32_t sectionCount = 0;
@@ -50,6 +53,7 @@ struct SectionTable {
   const CountArray& beatsPerMeasure;
   const CountArray& measures;
   const TempoTexts* tempoText = nullptr;  // exact tempos, where known
+  const SectionNames* names = nullptr;    // where known
 };
 
 // The map a map read replaces: its sections and the totals it counted.
@@ -61,6 +65,7 @@ struct MapRef {
   CountArray& beatsPerMeasure;
   CountArray& measures;
   TempoTexts* tempoText = nullptr;  // filled by text maps when given
+  SectionNames* names = nullptr;    // likewise
 };
 
 // The settings a map file may give.

@@ -17,6 +17,9 @@ bool TextMapTimeline::Next(Stretch& s) {
   s.number = i + 1;
   s.tempo = sections_.tempo[i];
   s.tempoText = TempoText(i);
+  s.name = sections_.names != nullptr && !(*sections_.names)[static_cast<std::size_t>(i)].empty()
+               ? &(*sections_.names)[static_cast<std::size_t>(i)]
+               : nullptr;
   s.beatsPerMeasure = sections_.beatsPerMeasure[i];
   s.measures = sections_.measures[i];
   s.firstMeasure = firstMeasure_;
