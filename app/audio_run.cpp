@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "app/format_run.h"
 #include "app/run_report.h"
 #include "audio/audio_file.h"
 #include "audio/beat_marks.h"
@@ -43,9 +44,9 @@ bool RateAgrees(const Options& o, const Recording& recording, const ProgramState
   return false;
 }
 
-WalkedMarks MarksOf(const TimelineMaker& make, const ProgramState& s) {
+WalkedMarks MarksOf(const TimelineMaker& make, const ProgramState& s, std::int64_t first) {
   return WalkedMarks(make, static_cast<std::uint32_t>(s.sampleRate), s.startMeasure,
-                     s.stopMeasure, s.divisions);
+                     s.stopMeasure, s.divisions, first);
 }
 
 int IntoRecording(const Options& o, const std::string& output, const TimelineMaker& make,
@@ -57,7 +58,7 @@ int IntoRecording(const Options& o, const std::string& output, const TimelineMak
   }
   if (!RateAgrees(o, recording, s)) return 2;
   s.sampleRate = recording.SampleRate();
-  WalkedMarks marks = MarksOf(make, s);
+  WalkedMarks marks = MarksOf(make, s, FirstMeasureNumber(o));
   FlushOutput();  // the messages so far come before anything written
   return Report(output, recording.SaveWithMarkers(output.c_str(), marks), "recording");
 }
@@ -71,7 +72,7 @@ int AudioExport(const Options& o, const std::string& output, const TimelineMaker
     return 2;
   }
   if (o.into) return IntoRecording(o, output, make, s);
-  WalkedMarks marks = MarksOf(make, s);
+  WalkedMarks marks = MarksOf(make, s, FirstMeasureNumber(o));
   ClickTrackSettings settings;
   settings.sampleRate = s.sampleRate;
   settings.frameCount = marks.EndFrame();

@@ -11,8 +11,6 @@
 
 namespace beatmarks {
 
-// Makes a timeline of the whole map, with exact times from the offset on.
-using TimelinesFrom = std::function<std::unique_ptr<Timeline>(const Rational& offset)>;
 
 // --format=wav: a click track (FLAC for a name ending in .flac) with a
 // marker on every beat, or with --into the recording with those markers.

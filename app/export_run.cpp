@@ -1,5 +1,6 @@
 #include "app/export_run.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -8,6 +9,7 @@
 #include <string>
 
 #include "app/audio_run.h"
+#include "app/format_run.h"
 #include "app/run_report.h"
 #include "classic/display.h"
 #include "classic/read_map.h"
@@ -17,19 +19,20 @@
 #include "core/number_scan.h"
 #include "core/text_map_timeline.h"
 #include "files/export_file.h"
-#include "formats/json_format.h"
 #include "formats/list_format.h"
-#include "formats/point_formats.h"
 #include "formats/stream_text.h"
 #include "midi/midi_file.h"
 #include "midi/midi_grid.h"
 #include "midi/midi_timeline.h"
-#include "picture/picture_builder.h"
 #include "terminal/output.h"
 #include "terminal/prompt_name.h"
 
 namespace beatmarks {
 namespace {
+
+std::int32_t ShiftedIndex(std::int32_t index, std::int64_t shift) {
+  return static_cast<std::int32_t>(std::clamp<std::int64_t>(index + shift, INT32_MIN, INT32_MAX));
+}
 
 // The positional settings, then the named settings over them.
 void ApplySettings(const Options& o, ProgramState& s) {
@@ -38,6 +41,12 @@ void ApplySettings(const Options& o, ProgramState& s) {
   if (o.start) s.startMeasure = *o.start - 1;
   if (o.stop) s.stopMeasure = *o.stop - 1;
   if (o.divisions) s.divisions = *o.divisions;
+  // START and STOP count from the map's first measure as the run numbers it.
+  const std::int64_t shift = 1 - FirstMeasureNumber(o);
+  const bool startGiven = o.start || o.positional.size() >= 4;
+  const bool stopGiven = o.stop || o.positional.size() >= 5;
+  if (startGiven) s.startMeasure = ShiftedIndex(s.startMeasure, shift);
+  if (stopGiven) s.stopMeasure = ShiftedIndex(s.stopMeasure, shift);
 }
 
 
@@ -80,31 +89,6 @@ int ClassicList(const std::string& output, ProgramState& s, bool withReason) {
 }
 
 namespace {
-
-// Walks the map into the chosen exact format.
-void WriteFormat(const Options& o, const TimelinesFrom& make, const Rational& offset,
-                 ProgramState& s, ExportFile& out) {
-  const auto rate = static_cast<std::uint32_t>(s.sampleRate);
-  std::unique_ptr<Timeline> made = make(offset);
-  Timeline& timeline = *made;
-  if (o.format == "svg") {
-    WriteTempoSvg(BuildPicture(timeline, s.divisions, o.positional[0]), out.text());
-  } else if (o.format == "list") {
-    StreamText text(out);
-    ListSink<StreamText> list(text, s.sampleRate, s.divisions, ListTimes::kExact);
-    list.WriteRateBlock();
-    WalkBeats(timeline, s.startMeasure, s.stopMeasure, s.divisions, list);
-  } else if (o.format == "json") {
-    JsonSink json(out, rate, s.divisions, offset);
-    json.WriteSections(*make(offset));
-    WalkBeats(timeline, s.startMeasure, s.stopMeasure, s.divisions, json);
-    json.End();
-  } else {
-    PointSink points(out, o.format == "csv" ? PointSink::Kind::kCsv : PointSink::Kind::kLabels,
-                     rate, s.divisions);
-    WalkBeats(timeline, s.startMeasure, s.stopMeasure, s.divisions, points);
-  }
-}
 
 int ExactExport(const Options& o, const std::string& output, const TimelinesFrom& make,
                 ProgramState& s) {

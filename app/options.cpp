@@ -10,7 +10,7 @@
 namespace beatmarks {
 namespace {
 
-enum LongOnly { kExact = 256, kOffset, kBeat, kInto };
+enum LongOnly { kExact = 256, kOffset, kBeat, kInto, kFirstMeasure, kMaxDrift, kLocate };
 
 const option kLongOptions[] = {
     {"help", no_argument, nullptr, 'h'},       {"version", no_argument, nullptr, 'V'},
@@ -18,25 +18,39 @@ const option kLongOptions[] = {
     {"offset", required_argument, nullptr, kOffset}, {"rate", required_argument, nullptr, 'r'},
     {"start", required_argument, nullptr, 's'}, {"stop", required_argument, nullptr, 'e'},
     {"divisions", required_argument, nullptr, 'd'}, {"beat", required_argument, nullptr, kBeat},
-    {"into", required_argument, nullptr, kInto}, {nullptr, 0, nullptr, 0},
+    {"into", required_argument, nullptr, kInto},
+    {"first-measure", required_argument, nullptr, kFirstMeasure},
+    {"max-drift", required_argument, nullptr, kMaxDrift},
+    {"locate", required_argument, nullptr, kLocate}, {nullptr, 0, nullptr, 0},
 };
 
-// A whole decimal number from 1 to 2^31 - 1, nothing else.
-bool StrictCount(const char* text, std::int32_t& value) {
+// A whole decimal number from `least` to 2^31 - 1, nothing else.
+bool StrictCount(const char* text, std::int32_t& value, std::int32_t least = 1) {
   const char* end = text + std::strlen(text);
   if (text == end || *text < '0' || *text > '9') return false;
   auto result = std::from_chars(text, end, value);
-  return result.ec == std::errc() && result.ptr == end && value >= 1;
+  return result.ec == std::errc() && result.ptr == end && value >= least;
 }
 
 bool SetCount(const char* name, const char* text, std::optional<std::int32_t>& setting,
-              std::string& error) {
+              std::string& error, std::int32_t least = 1) {
   std::int32_t value = 0;
-  if (!StrictCount(text, value)) {
-    error = std::string("invalid ") + name + " '" + text + "' (a whole number from 1 to 2147483647)";
+  if (!StrictCount(text, value, least)) {
+    error = std::string("invalid ") + name + " '" + text + "' (a whole number from " +
+            std::to_string(least) + " to 2147483647)";
     return false;
   }
   setting = value;
+  return true;
+}
+
+bool SetFirstMeasure(const char* text, Options& o, std::string& error) {
+  std::int32_t value = 0;
+  if (!StrictCount(text, value, 0)) {
+    error = std::string("invalid first measure '") + text + "' (a whole number from 0 to 2147483647)";
+    return false;
+  }
+  o.firstMeasure = value;
   return true;
 }
 
@@ -56,9 +70,13 @@ bool Take(int code, const char* value, Options& o, std::string& error) {
       if (!o.formatGiven) o.format = "wav";
       return true;
     case 'r': return SetCount("rate", value, o.rate, error);
-    case 's': return SetCount("start measure", value, o.start, error);
-    case 'e': return SetCount("stop measure", value, o.stop, error);
+    // Measure 0 exists when the run numbers from 0 (checked with the others).
+    case 's': return SetCount("start measure", value, o.start, error, 0);
+    case 'e': return SetCount("stop measure", value, o.stop, error, 0);
     case 'd': return SetCount("divisions", value, o.divisions, error);
+    case kFirstMeasure: return SetFirstMeasure(value, o, error);
+    case kMaxDrift: o.maxDrift = value; return true;
+    case kLocate: o.locate = value; return true;
   }
   return false;
 }
@@ -111,7 +129,7 @@ bool ParseOptions(int count, const char* const* arguments, Options& o, std::stri
 namespace beatmarks {
 namespace {
 
-constexpr const char* kFormats[] = {"list", "labels", "csv", "json", "svg", "wav"};
+constexpr const char* kFormats[] = {"list", "labels", "csv", "json", "svg", "wav", "summary"};
 constexpr const char* kBeatUnits[] = {"denominator", "quarter", "click"};
 
 template <std::size_t Size>
@@ -134,7 +152,7 @@ bool Clash(bool named, const Options& o, std::size_t position, const char* optio
 
 bool CheckOptions(const Options& o, std::string& error) {
   if (!OneOf(o.format, kFormats)) {
-    error = "unknown format '" + o.format + "' (list, labels, csv, json, svg or wav)";
+    error = "unknown format '" + o.format + "' (list, labels, csv, json, svg, wav or summary)";
   } else if (!OneOf(o.beat, kBeatUnits)) {
     error = "unknown beat unit '" + o.beat + "' (denominator, quarter or click)";
   } else if (o.into && o.format != "wav") {
@@ -145,6 +163,12 @@ bool CheckOptions(const Options& o, std::string& error) {
     error = "invalid offset '" + *o.offset + "' (seconds, a decimal number of 0 or more)";
   } else if (o.offset && o.format == "list" && !o.exact) {
     error = "--offset needs --exact or an exact format";
+  } else if (o.firstMeasure && o.format == "list" && !o.exact) {
+    error = "--first-measure needs --exact or another format";
+  } else if ((o.start && *o.start < o.firstMeasure.value_or(1)) ||
+             (o.stop && *o.stop < o.firstMeasure.value_or(1))) {
+    error = "measure " + std::to_string(o.start && *o.start < o.firstMeasure.value_or(1) ? *o.start : *o.stop) +
+            " is before the first measure, " + std::to_string(o.firstMeasure.value_or(1));
   } else if (o.positional.size() < 2) {
     error = o.positional.empty() ? "missing MAP and OUTPUT" : "missing OUTPUT";
   } else if (o.format == "wav" && o.positional[1] == "-") {

@@ -21,6 +21,9 @@ struct Options {
   std::optional<std::int32_t> rate, start, stop, divisions;  // named settings
   std::string beat = "denominator";
   std::optional<std::string> into;
+  std::optional<std::int32_t> firstMeasure;  // the number of the map's first measure
+  std::optional<std::string> maxDrift;       // seconds, as typed (midi)
+  std::optional<std::string> locate;         // the file of times to place
   std::vector<std::string> positional;
 };
 

@@ -18,7 +18,7 @@ enum class MarkKind : std::uint8_t {
 
 struct BeatMark {
   std::int64_t frame = 0;    // sample position from the start of the file
-  std::int32_t measure = 1;  // 1-based, for the marker name "M.B"
+  std::int64_t measure = 1;  // as shown, for the marker name "M.B"
   std::int32_t beat = 1;     // 1-based within the measure
   MarkKind kind = MarkKind::kBeat;
 };

@@ -9,11 +9,11 @@ namespace {
 // Marks a window holds before it ends at the next bar line.
 constexpr std::size_t kWindowMarks = 1 << 15;
 
-BeatMark MarkOf(const BeatEvent& e, std::uint32_t rate) {
+BeatMark MarkOf(const BeatEvent& e, std::uint32_t rate, std::int64_t number) {
   const MarkKind kind = e.division != 0 ? MarkKind::kDivision
                         : e.beat == 0   ? MarkKind::kDownbeat
                                         : MarkKind::kBeat;
-  return {e.stretch.time->Sample(e.index, rate), static_cast<std::int32_t>(e.measure + 1),
+  return {e.stretch.time->Sample(e.index, rate), number,
           e.beat + 1, kind};
 }
 
@@ -22,7 +22,9 @@ class WindowSink final : public BeatSink {
  public:
   WindowSink(std::vector<BeatMark>& marks, std::uint32_t rate) : marks_(marks), rate_(rate) {}
   void Pass(const Stretch&, DivisionCount) override {}
-  void Division(const BeatEvent& e) override { marks_.push_back(MarkOf(e, rate_)); }
+  void Division(const BeatEvent& e) override {
+    marks_.push_back(MarkOf(e, rate_, MeasureNumber(e.measure)));
+  }
   void MeasureEnd(std::int64_t measure) override {
     if (marks_.size() >= kWindowMarks && !full_) {
       full_ = true;
@@ -80,9 +82,9 @@ class LastDivisionEnd final : public BeatSink {
 }  // namespace
 
 WalkedMarks::WalkedMarks(TimelineMaker make, std::uint32_t rate, std::int64_t start,
-                         std::int64_t stop, std::int32_t divisions)
+                         std::int64_t stop, std::int32_t divisions, std::int64_t firstNumber)
     : make_(std::move(make)), rate_(rate), start_(std::max<std::int64_t>(start, 0)), stop_(stop),
-      divisions_(divisions) {
+      divisions_(divisions), firstNumber_(firstNumber) {
   Restart();
 }
 
@@ -98,6 +100,7 @@ bool WalkedMarks::Fill() {
   at_ = 0;
   if (walked_) return false;
   WindowSink sink(window_, rate_);
+  sink.NumberMeasuresFrom(firstNumber_);
   WalkBeats(*make_(), next_, stop_, divisions_, sink);
   walked_ = !sink.Full();
   next_ = sink.resume();

@@ -15,8 +15,9 @@ namespace beatmarks {
 class WalkedMarks final : public MarkSource {
  public:
   // `make` gives timelines with exact times.
+  // Marker names number measures from `firstNumber` (1 unless a run says otherwise).
   WalkedMarks(TimelineMaker make, std::uint32_t rate, std::int64_t start, std::int64_t stop,
-              std::int32_t divisions);
+              std::int32_t divisions, std::int64_t firstNumber = 1);
 
   bool Next(BeatMark& mark) override;
   void Restart() override;
@@ -36,6 +37,7 @@ class WalkedMarks final : public MarkSource {
   const std::uint32_t rate_;
   const std::int64_t start_, stop_;
   const std::int32_t divisions_;
+  const std::int64_t firstNumber_;
   std::int64_t next_ = 0;  // the first measure of the next window
   bool walked_ = false;    // the last window reached the end of the range
   std::vector<BeatMark> window_;

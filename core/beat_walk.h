@@ -73,6 +73,14 @@ class BeatSink {
   virtual void MeasureEnd(std::int64_t measure) = 0;
   // True when nothing more can be taken (a full text).
   virtual bool Full() const { return false; }
+
+  // The number a measure (0-based index) is shown with: from 1, unless the
+  // run numbers the map's first measure otherwise (a pickup as measure 0).
+  void NumberMeasuresFrom(std::int64_t first) { firstNumber_ = first; }
+  std::int64_t MeasureNumber(std::int64_t index) const { return index + firstNumber_; }
+
+ private:
+  std::int64_t firstNumber_ = 1;
 };
 
 // Makes a timeline of the whole map, afresh each time it is called.

@@ -32,6 +32,27 @@ void AppendField(std::string& text, const char* name, std::int64_t value) {
   AppendInteger(text, value);
 }
 
+// A JSON string: quotes, backslashes and control characters escaped; other
+// bytes as they are (a map's names are UTF-8 as its editor wrote them).
+void AppendJsonString(std::string& text, std::string_view value) {
+  text += '"';
+  for (char c : value) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '"' || c == '\\') {
+      text += '\\';
+      text += c;
+    } else if (byte < 0x20) {
+      static constexpr char kHex[] = "0123456789abcdef";
+      text += "\\u00";
+      text += kHex[byte >> 4];
+      text += kHex[byte & 15];
+    } else {
+      text += c;
+    }
+  }
+  text += '"';
+}
+
 // A MIDI map's section also tells what its beat is, its tempo in quarter
 // notes a minute, and its time signature; a text map's has none of these.
 void AppendMidiSection(std::string& text, const Stretch& s) {
@@ -74,6 +95,8 @@ void JsonSink::WriteSections(Timeline& sections) {
     text += first ? "\n" : ",\n";
     first = false;
     AppendField(text, "{\"number\":", s.number);
+    text += ",\"name\":";
+    AppendJsonString(text, s.name != nullptr ? *s.name : "Section " + std::to_string(s.number));
     text += ",\"tempo\":";
     if (s.tempoText != nullptr) {
       text += PlainDecimal(*s.tempoText);  // as the map wrote it
@@ -83,7 +106,7 @@ void JsonSink::WriteSections(Timeline& sections) {
     AppendMidiSection(text, s);
     AppendField(text, ",\"beatsPerMeasure\":", s.beatsPerMeasure);
     AppendField(text, ",\"measures\":", s.measures);
-    AppendField(text, ",\"firstMeasure\":", s.firstMeasure + 1);
+    AppendField(text, ",\"firstMeasure\":", MeasureNumber(s.firstMeasure));
     text += ",\"start\":";
     AppendJsonNumber(text, s.time->Nearest(0));
     text += '}';
@@ -96,7 +119,7 @@ void JsonSink::Division(const BeatEvent& e) {
   std::string& text = out_.text();
   text += firstBeat_ ? "\n" : ",\n";
   firstBeat_ = false;
-  AppendField(text, "{\"measure\":", e.measure + 1);
+  AppendField(text, "{\"measure\":", MeasureNumber(e.measure));
   AppendField(text, ",\"beat\":", e.beat + 1);
   AppendField(text, ",\"division\":", e.division + 1);
   text += ",\"time\":";

@@ -77,7 +77,7 @@ template <class Text>
 void ListSink<Text>::Division(const BeatEvent& e) {
   if (first_ || (e.index == 0 && Changes(e.stretch))) Header(e.stretch);
   if (e.beat == 0 && e.division == 0) {
-    text_.PutText("M ").PutInteger(e.measure + 1).PutText("\t").EndFragment();
+    text_.PutText("M ").PutInteger(MeasureNumber(e.measure)).PutText("\t").EndFragment();
   } else {
     text_.Append("\t");
   }

@@ -19,7 +19,7 @@ char* Put(char* at, std::int64_t value) { return std::to_chars(at, at + 24, valu
 
 // "M.B" or "M.B.D" into a buffer of at least 3 x 24 bytes.
 char* PointSink::PutLabel(char* at, const BeatEvent& e) const {
-  at = Put(at, e.measure + 1);
+  at = Put(at, MeasureNumber(e.measure));
   *at++ = '.';
   at = Put(at, e.beat + 1);
   if (divisions_ > 1) {
@@ -47,7 +47,7 @@ void PointSink::Division(const BeatEvent& e) {
     time.AppendSample(e.index, sampleRate_, seconds_);
     out_.Put(seconds_);
     *at++ = ',';
-    at = Put(at, e.measure + 1);
+    at = Put(at, MeasureNumber(e.measure));
     *at++ = ',';
     at = Put(at, e.beat + 1);
     *at++ = ',';

@@ -54,6 +54,7 @@ TempoPicture BuildPicture(Timeline& timeline, std::int32_t divisions, std::strin
     AddStep(picture, {start, DrawnTempo(s)});
     const std::string meter = MeterLabel(s);
     if (meter != lastMeter) picture.meters.push_back({start, meter});
+    if (s.name != nullptr && s.divisions > 0) picture.names.push_back({start, *s.name});
     lastMeter = meter;
     // The division after the last, which an empty stretch gives exactly.
     picture.end = s.time->Nearest(s.divisions);

@@ -124,7 +124,8 @@ void WriteTempoGrid(const Frame& f, std::string& out) {
          "text-anchor=\"middle\" fill=\"#222\">" + f.tempo.title + "</text>\n";
 }
 
-// Measure lines at a round stride, numbered (from 1) where the numbers fit.
+// Measure lines at a round stride, numbered (from 1, or the run's first
+// number) where the numbers fit.
 void WriteMeasures(const Frame& f, const TempoPicture& picture, std::string& out) {
   if (!picture.measureTime || picture.measureCount <= 0) return;
   const std::int64_t count = picture.measureCount;
@@ -138,7 +139,7 @@ void WriteMeasures(const Frame& f, const TempoPicture& picture, std::string& out
     if (f.Inside(t) && x - lastX >= 1) {
       lastX = x;
       VerticalLine(lines, x, kTop, kBottom);
-      const std::string number = std::to_string(k + 1);
+      const std::string number = std::to_string(k + picture.firstMeasureNumber);
       const double width = 9 * kCharacterWidth * static_cast<double>(number.size());
       if (x + 2 >= labelsEnd + 4 && x + 2 + width <= kRight) {
         Text(out, x + 2, kTop + 10, number);
@@ -177,6 +178,25 @@ void WriteMeters(const Frame& f, const TempoPicture& picture, std::string& out) 
   }
   out += "</g>\n";
   Path(out, full ? "stroke=\"#7a3fb0\" stroke-dasharray=\"4 3\"" : "stroke=\"#7a3fb0\"", lines);
+}
+
+// Section names inside the top of the plot, each from where its section
+// begins, left out where the one before would overlap it.
+void WriteNames(const Frame& f, const TempoPicture& picture, std::string& out) {
+  if (picture.names.empty()) return;
+  double labelsEnd = kNowhere;
+  out += "<g font-size=\"10\" fill=\"#2a6f3f\">\n";
+  for (const MeterMark& name : picture.names) {
+    if (!f.Inside(name.time)) continue;
+    const double x = f.X(name.time) + 3;
+    const XmlText label = EscapeXml(name.label, 40);
+    const double width = 10 * kCharacterWidth * static_cast<double>(label.characters);
+    if (x >= labelsEnd + 6 && x + width <= kRight) {
+      Text(out, x, kTop + 24, label.escaped);
+      labelsEnd = x + width;
+    }
+  }
+  out += "</g>\n";
 }
 
 void WriteTrace(const Frame& f, const std::vector<TempoStep>& steps, std::string& out) {
@@ -227,6 +247,7 @@ void WriteTempoSvg(const TempoPicture& picture, std::string& out) {
   WriteTempoGrid(frame, out);
   WriteMeasures(frame, picture, out);
   WriteMeters(frame, picture, out);
+  WriteNames(frame, picture, out);
   WriteTrace(frame, steps, out);
   out += "<rect";
   Attribute(out, "x", kLeft);

@@ -33,6 +33,8 @@ struct TempoPicture {
   std::function<double(std::int64_t)> measureTime;  // start of measure k (0-based)
   std::string title;                 // any bytes; shown escaped
   TempoUnit tempoUnit = TempoUnit::kBeats;
+  std::vector<MeterMark> names = {};  // where a named section begins, and its name
+  std::int64_t firstMeasureNumber = 1;  // the number measure 0 is shown with
 };
 
 // Appends one complete SVG 1.1 document of 960 x 540: tempo against time as a

@@ -21,7 +21,7 @@ import sys
 from fractions import Fraction
 
 EXAMPLE = "examples/ramp-and-6-8.mid"
-TEXT_KEYS = ["number", "tempo", "beatsPerMeasure", "measures", "firstMeasure", "start"]
+TEXT_KEYS = ["number", "name", "tempo", "beatsPerMeasure", "measures", "firstMeasure", "start"]
 # The example at 480 ticks a quarter: 100 a quarter, sixteen eighth-note steps
 # up to 140 from bar 3, 4/4 then 6/8 clicking in dotted quarters.
 TEMPOS = {0: 600000, **{3840 + 240 * k: round(60e6 / (100 + 40 * k / 16)) for k in range(1, 17)}}

@@ -23,7 +23,7 @@ TEST(Options, EveryRefusalIsAUsageError) {
       {{"-x", "m", "o"}, "unknown option '-x'"},
       {{"-f"}, "option '-f' needs a value"},
       {{"--format"}, "option '--format' needs a value"},
-      {{"-f", "xml", "m", "o"}, "unknown format 'xml' (list, labels, csv, json, svg or wav)"},
+      {{"-f", "xml", "m", "o"}, "unknown format 'xml' (list, labels, csv, json, svg, wav or summary)"},
       {{"-f", "csv", "--into=r.wav", "m", "o"}, "--into goes with --format=wav"},
       {{"-f", "wav", "m", "-"}, "audio needs an OUTPUT file, not '-'"},
       {{"--beat=bar", "m", "o"}, "unknown beat unit 'bar' (denominator, quarter or click)"},
@@ -41,8 +41,8 @@ TEST(Options, EveryRefusalIsAUsageError) {
       {{"-r", "2147483648", "m", "o"},
        "invalid rate '2147483648' (a whole number from 1 to 2147483647)"},
       {{"-s", "-3", "m", "o"},
-       "invalid start measure '-3' (a whole number from 1 to 2147483647)"},
-      {{"--stop=", "m", "o"}, "invalid stop measure '' (a whole number from 1 to 2147483647)"},
+       "invalid start measure '-3' (a whole number from 0 to 2147483647)"},
+      {{"--stop=", "m", "o"}, "invalid stop measure '' (a whole number from 0 to 2147483647)"},
       {{"-d", "0x10", "m", "o"}, "invalid divisions '0x10' (a whole number from 1 to 2147483647)"},
       {{"-r", "48000", "m", "o", "44100"}, "--rate and the RATE argument both given"},
       {{"-s", "2", "m", "o", "1", "1"}, "--start and the START argument both given"},
@@ -52,6 +52,11 @@ TEST(Options, EveryRefusalIsAUsageError) {
       {{"-f", "csv", "m", "o", "48000", "-d"}, "options go before MAP: '-d'"},
       {{"m", "o", "48000", "-s2"}, "options go before MAP: '-s2'"},
       {{"--", "m", "o", "--"}, "options go before MAP: '--'"},
+      {{"-s", "0", "-f", "csv", "m", "o"}, "measure 0 is before the first measure, 1"},
+      {{"--first-measure=2", "-e", "1", "-f", "csv", "m", "o"}, "measure 1 is before the first measure, 2"},
+      {{"--first-measure=-1", "-f", "csv", "m", "o"},
+       "invalid first measure '-1' (a whole number from 0 to 2147483647)"},
+      {{"--first-measure=0", "m", "o"}, "--first-measure needs --exact or another format"},
   };
   TempFolder folder;
   for (const Case& c : cases) {

@@ -1,0 +1,70 @@
+// Section names from the map, measures numbered from a pickup, and the
+// summary, as whole runs show them.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "e2e/run_program.h"
+
+namespace beatmarks::testing {
+namespace {
+
+// A one-beat pickup, then two named sections and one without a name.
+const char kPickupMap[] =
+    "Song\n"
+    "Pickup\ttmap\t120\t1\t1\n"
+    "Verse\ttmap\t120\t4\t2\n"
+    "tmap\t60\t3\t1\n";
+
+TEST(NamesAndNumbers, EveryOutputNumbersFromTheFirstMeasure) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> args;
+    std::string out;
+  };
+  const Case cases[] = {
+      {"labels from 0, START and STOP in that numbering",
+       {"-f", "labels", "--first-measure=0", "-s", "0", "-e", "1", "map.tmap", "-"},
+       "0.000000\t0.000000\t0.1\n0.500000\t0.500000\t1.1\n1.000000\t1.000000\t1.2\n"
+       "1.500000\t1.500000\t1.3\n2.000000\t2.000000\t1.4\n"},
+      {"csv from 0, the last section", {"-f", "csv", "--first-measure=0", "-s", "3", "map.tmap", "-"},
+       "time,frame,measure,beat,division,label\r\n4.500000000,198450,3,1,1,3.1\r\n"
+       "5.500000000,242550,3,2,1,3.2\r\n6.500000000,286650,3,3,1,3.3\r\n"},
+      {"the exact list from 10", {"--exact", "--first-measure=10", "-s", "13", "-e", "13", "map.tmap", "-"},
+       "\nSample Rate\t44100\n\n\nSection 3\tTempo 60.000\tBeats/Meas 3\tMeasures 1\n\n"
+       "M 13\tB 1\t4.500 sec\t198450 smp\n\tB 2\t5.500 sec\t242550 smp\n\tB 3\t6.500 sec\t286650 smp\n"},
+      {"the summary", {"-f", "summary", "--first-measure=0", "map.tmap", "-"},
+       "Section    First  Start                     Tempo  Meter    Measures  Length\n"
+       "Pickup         0  0:00.000 (0.000000000 s)  120    1 beats         1  0:00.500 (0.500000000 s)\n"
+       "Verse          1  0:00.500 (0.500000000 s)  120    4 beats         2  0:04.000 (4.000000000 s)\n"
+       "Section 3      3  0:04.500 (4.500000000 s)  60     3 beats         1  0:03.000 (3.000000000 s)\n"
+       "\nTotal 0:07.500 (7.500000000 s), 12 beats\n"},
+  };
+  TempFolder folder;
+  WriteFile(folder.File("map.tmap"), kPickupMap);
+  for (const Case& c : cases) {
+    RunResult r = RunBeatmarks(c.args, "", folder.path());
+    EXPECT_EQ(r.out, c.out) << c.name;
+    EXPECT_EQ(r.status, 0) << c.name << r.err;
+  }
+}
+
+// Names reach JSON (escaped) and the picture; a section without one is
+// "Section N"; a title on a line of its own names nothing.
+TEST(NamesAndNumbers, NamesInJsonAndPicture) {
+  TempFolder folder;
+  WriteFile(folder.File("map.tmap"), std::string(kPickupMap) + "Say \"hi\"\\\ttmap\t90\t4\t1\n");
+  RunResult json = RunBeatmarks({"-f", "json", "-e", "1", "map.tmap", "-"}, "", folder.path());
+  for (const char* name : {"\"name\":\"Pickup\"", "\"name\":\"Verse\"", "\"name\":\"Section 3\"",
+                           "\"name\":\"Say \\\"hi\\\"\\\\\""}) {
+    EXPECT_NE(json.out.find(name), std::string::npos) << name << json.out;
+  }
+  EXPECT_EQ(json.out.find("Song"), std::string::npos);
+  RunResult svg = RunBeatmarks({"-f", "svg", "map.tmap", "-"}, "", folder.path());
+  EXPECT_NE(svg.out.find(">Pickup</text>"), std::string::npos);
+  EXPECT_EQ(svg.out.find(">Section 3</text>"), std::string::npos);  // unnamed: no label
+}
+
+}  // namespace
+}  // namespace beatmarks::testing
