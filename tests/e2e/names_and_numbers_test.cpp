@@ -15,6 +15,7 @@ const char kPickupMap[] =
     "Song\n"
     "Pickup\ttmap\t120\t1\t1\n"
     "Verse\ttmap\t120\t4\t2\n"
+    "a note on a line of its own\n"
     "tmap\t60\t3\t1\n";
 
 TEST(NamesAndNumbers, EveryOutputNumbersFromTheFirstMeasure) {
