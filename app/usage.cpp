@@ -13,7 +13,7 @@ and OUTPUT, the list is made once and written to OUTPUT ('-' for standard
 output; the program's messages then go to standard error).
 
 Options (before the positional arguments; '--' ends them):
-  -f, --format=FORMAT   list (default), labels, csv, json, svg or wav
+  -f, --format=FORMAT   list (default), labels, csv, json, svg, wav or summary
       --exact           the list with exact seconds and samples
       --offset=SECONDS  the time in the recording where measure 1 begins,
                         a decimal of 0 or more, added to every exact time
@@ -21,6 +21,9 @@ Options (before the positional arguments; '--' ends them):
   -s, --start=MEASURE   first measure of the range, 1 or more
   -e, --stop=MEASURE    last measure of the range, 1 or more
   -d, --divisions=N     divisions per beat, 1 or more
+      --first-measure=N the number of the map's first measure (0 or more,
+                        default 1) in every format but the classic list, and
+                        in START and STOP
       --beat=UNIT       for MIDI files, what a beat is: denominator (default,
                         the time signature's note value), quarter or click
       --into=REC.wav    with wav: write the recording REC.wav to OUTPUT with a
@@ -40,6 +43,7 @@ Formats:
           with 9 decimals
   json    one document: settings, sections and beats
   svg     a picture of the whole map: tempo against time, measures, meters
+  summary the map at a glance: a line per section, the total length and beats
   wav     a click track (FLAC when OUTPUT ends in .flac, which holds no
           markers) with a marker named M.B on every beat
 Every format but list gives exact times rounded once (samples to the nearest,
