@@ -9,6 +9,7 @@
 #include <string>
 
 #include "app/audio_run.h"
+#include "app/fit_run.h"
 #include "app/format_run.h"
 #include "app/run_report.h"
 #include "classic/display.h"
@@ -20,6 +21,7 @@
 #include "core/text_map_timeline.h"
 #include "files/export_file.h"
 #include "formats/list_format.h"
+#include "formats/midi_export.h"
 #include "formats/stream_text.h"
 #include "midi/midi_file.h"
 #include "midi/midi_grid.h"
@@ -90,6 +92,37 @@ int ClassicList(const std::string& output, ProgramState& s, bool withReason) {
 
 namespace {
 
+// The tempo map as a MIDI file: planned in full, and refused in one line,
+// before the output is opened.
+int MidiFileExport(const Options& o, const std::string& output, const TimelinesFrom& make,
+                   const Rational& offset, const ProgramState& s) {
+  const std::string& map = o.positional[0];
+  MidiExportSettings settings;
+  settings.start = s.startMeasure;
+  settings.stop = s.stopMeasure;
+  settings.divisions = s.divisions;
+  settings.offset = offset;
+  if (o.maxDrift) settings.maxDrift = *Rational::FromDecimal(*o.maxDrift);
+  settings.trackName = map.substr(map.find_last_of('/') + 1);
+  const TimelineMaker timelines = [&] { return make(offset); };
+  MidiExportReport report;
+  const std::string error = CheckMidiExport(timelines, settings, report);
+  if (!error.empty()) {
+    Print("Error: %s: %s\n", map.c_str(), error.c_str());
+    return 1;
+  }
+  ExportFile out;
+  FlushOutput();  // the messages so far come before the data
+  if (!out.Open(output, WriteMode::kReplace)) return CouldNotWrite(output, out.Error());
+  const bool written = WriteMidiExport(timelines, settings, report, out);
+  if (!out.Finish() || !written) return CouldNotWrite(output, out.Error());
+  Print("Saved %llu bytes, %s\n", static_cast<unsigned long long>(report.bytes),
+        DescribeMidiExport(report).c_str());
+  return 0;
+}
+
+}  // namespace
+
 int ExactExport(const Options& o, const std::string& output, const TimelinesFrom& make,
                 ProgramState& s) {
   if (s.sampleRate < 1) {
@@ -98,6 +131,7 @@ int ExactExport(const Options& o, const std::string& output, const TimelinesFrom
   }
   const Rational offset = o.offset ? *Rational::FromDecimal(*o.offset) : Rational();
   if (o.format == "wav") return AudioExport(o, output, [&] { return make(offset); }, s);
+  if (o.format == "midi") return MidiFileExport(o, output, make, offset, s);
   ExportFile out;
   const bool append = o.format == "list";
   FlushOutput();  // the messages so far come before the data
@@ -108,6 +142,8 @@ int ExactExport(const Options& o, const std::string& output, const TimelinesFrom
   if (!out.Finish()) return CouldNotWrite(output, out.Error());
   return Saved(out.bytes());
 }
+
+namespace {
 
 // The first reason the map cannot be walked, printed; false then.
 bool Walkable(const SectionTable& sections, std::int32_t divisions) {
@@ -182,6 +218,7 @@ int RunWithOptions(const Options& o, const LoadedMap* loaded, ProgramState& s) {
     return 1;
   }
   const std::string& name = o.positional[0];
+  if (o.fit) return FitRun(o, s);
   LoadedMap read;
   if (loaded == nullptr) read = LoadMap(name.c_str());
   const LoadedMap& map = loaded != nullptr ? *loaded : read;

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "app/format_run.h"
 #include "app/options.h"
 #include "core/map_file.h"
 #include "core/program_state.h"
@@ -17,6 +18,11 @@ void ApplyPositionalSettings(const std::vector<std::string>& positional, Program
 // output ("-"); with `withReason`, a failed write also says why on standard
 // error. Returns the exit status.
 int ClassicList(const std::string& output, ProgramState& state, bool withReason);
+
+// Writes the map the timelines give in the chosen format (every one with
+// exact times) to OUTPUT. Returns the exit status.
+int ExactExport(const Options& options, const std::string& output, const TimelinesFrom& make,
+                ProgramState& state);
 
 // A run given options (or '-' as OUTPUT, or a MIDI map): reads the map
 // (unless `loaded` holds it already), applies the positional and then the

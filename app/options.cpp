@@ -10,7 +10,7 @@
 namespace beatmarks {
 namespace {
 
-enum LongOnly { kExact = 256, kOffset, kBeat, kInto, kFirstMeasure, kMaxDrift, kLocate };
+enum LongOnly { kExact = 256, kOffset, kBeat, kInto, kFirstMeasure, kMaxDrift, kLocate, kFit, kMeter };
 
 const option kLongOptions[] = {
     {"help", no_argument, nullptr, 'h'},       {"version", no_argument, nullptr, 'V'},
@@ -21,7 +21,9 @@ const option kLongOptions[] = {
     {"into", required_argument, nullptr, kInto},
     {"first-measure", required_argument, nullptr, kFirstMeasure},
     {"max-drift", required_argument, nullptr, kMaxDrift},
-    {"locate", required_argument, nullptr, kLocate}, {nullptr, 0, nullptr, 0},
+    {"locate", required_argument, nullptr, kLocate},
+    {"fit", optional_argument, nullptr, kFit},
+    {"meter", required_argument, nullptr, kMeter}, {nullptr, 0, nullptr, 0},
 };
 
 // A whole decimal number from `least` to 2^31 - 1, nothing else.
@@ -77,6 +79,8 @@ bool Take(int code, const char* value, Options& o, std::string& error) {
     case kFirstMeasure: return SetFirstMeasure(value, o, error);
     case kMaxDrift: o.maxDrift = value; return true;
     case kLocate: o.locate = value; return true;
+    case kFit: o.fit = value != nullptr ? value : "beat"; return true;
+    case kMeter: return SetCount("meter", value, o.meter, error);
   }
   return false;
 }
@@ -129,7 +133,7 @@ bool ParseOptions(int count, const char* const* arguments, Options& o, std::stri
 namespace beatmarks {
 namespace {
 
-constexpr const char* kFormats[] = {"list", "labels", "csv", "json", "svg", "wav", "summary"};
+constexpr const char* kFormats[] = {"list", "labels", "csv", "json", "svg", "wav", "summary", "midi"};
 constexpr const char* kBeatUnits[] = {"denominator", "quarter", "click"};
 
 template <std::size_t Size>
@@ -152,7 +156,7 @@ bool Clash(bool named, const Options& o, std::size_t position, const char* optio
 
 bool CheckOptions(const Options& o, std::string& error) {
   if (!OneOf(o.format, kFormats)) {
-    error = "unknown format '" + o.format + "' (list, labels, csv, json, svg, wav or summary)";
+    error = "unknown format '" + o.format + "' (list, labels, csv, json, svg, wav, summary or midi)";
   } else if (!OneOf(o.beat, kBeatUnits)) {
     error = "unknown beat unit '" + o.beat + "' (denominator, quarter or click)";
   } else if (o.into && o.format != "wav") {
@@ -161,6 +165,11 @@ bool CheckOptions(const Options& o, std::string& error) {
     error = "--exact goes with the list format";
   } else if (o.offset && !Rational::FromDecimal(*o.offset)) {
     error = "invalid offset '" + *o.offset + "' (seconds, a decimal number of 0 or more)";
+  } else if (o.maxDrift && (!Rational::FromDecimal(*o.maxDrift) ||
+                            Rational::FromDecimal(*o.maxDrift)->Sign() == 0)) {
+    error = "invalid largest drift '" + *o.maxDrift + "' (seconds, a decimal number above 0)";
+  } else if (o.maxDrift && o.format != "midi") {
+    error = "--max-drift goes with --format=midi";
   } else if (o.offset && o.format == "list" && !o.exact) {
     error = "--offset needs --exact or an exact format";
   } else if (o.firstMeasure && o.format == "list" && !o.exact) {
@@ -169,6 +178,12 @@ bool CheckOptions(const Options& o, std::string& error) {
              (o.stop && *o.stop < o.firstMeasure.value_or(1))) {
     error = "measure " + std::to_string(o.start && *o.start < o.firstMeasure.value_or(1) ? *o.start : *o.stop) +
             " is before the first measure, " + std::to_string(o.firstMeasure.value_or(1));
+  } else if (o.fit && *o.fit != "beat" && *o.fit != "measure") {
+    error = "unknown fit '" + *o.fit + "' (beat or measure)";
+  } else if (o.fit && o.offset) {
+    error = "--offset goes not with --fit: measure 1 begins at the first downbeat given";
+  } else if (o.meter && !o.fit) {
+    error = "--meter goes with --fit";
   } else if (o.positional.size() < 2) {
     error = o.positional.empty() ? "missing MAP and OUTPUT" : "missing OUTPUT";
   } else if (o.format == "wav" && o.positional[1] == "-") {

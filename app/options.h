@@ -24,6 +24,8 @@ struct Options {
   std::optional<std::int32_t> firstMeasure;  // the number of the map's first measure
   std::optional<std::string> maxDrift;       // seconds, as typed (midi)
   std::optional<std::string> locate;         // the file of times to place
+  std::optional<std::string> fit;            // MAP holds beat times: "beat" or "measure"
+  std::optional<std::int32_t> meter;         // beats per measure of fitted beat times
   std::vector<std::string> positional;
 };
 

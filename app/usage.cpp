@@ -13,7 +13,8 @@ and OUTPUT, the list is made once and written to OUTPUT ('-' for standard
 output; the program's messages then go to standard error).
 
 Options (before the positional arguments; '--' ends them):
-  -f, --format=FORMAT   list (default), labels, csv, json, svg, wav or summary
+  -f, --format=FORMAT   list (default), labels, csv, json, svg, wav, summary or
+                        midi
       --exact           the list with exact seconds and samples
       --offset=SECONDS  the time in the recording where measure 1 begins,
                         a decimal of 0 or more, added to every exact time
@@ -43,6 +44,8 @@ Formats:
           with 9 decimals
   json    one document: settings, sections and beats
   svg     a picture of the whole map: tempo against time, measures, meters
+  midi    the tempo map as a Standard MIDI File for a DAW, every beat within
+          --max-drift=SECONDS (default 0.000001) of its exact time
   summary the map at a glance: a line per section, the total length and beats
   wav     a click track (FLAC when OUTPUT ends in .flac, which holds no
           markers) with a marker named M.B on every beat

@@ -137,6 +137,11 @@ class TrackReader {
     if (type == 0x2F) return true;
     if (type == 0x51) Tempo(data);
     if (type == 0x58) Meter(data);
+    if (type == 0x06) map_.markers.push_back({at_.tick, std::string(data)});
+    if (type == 0x03 && at_.number == 1 && !named_) {
+      map_.trackName = std::string(data);
+      named_ = true;
+    }
     return false;
   }
 
@@ -174,6 +179,7 @@ class TrackReader {
   TrackContext at_;
   MidiMap& map_;
   std::uint8_t status_ = 0;  // running status, 0 when there is none
+  bool named_ = false;       // the track's name is read
 };
 
 // Sorts changes read in file order by tick, keeps the last one read at each
@@ -255,6 +261,8 @@ MidiMap ReadFile(std::string_view bytes) {
   map.meterGiven = !map.meters.empty();
   MergeByTick(map.tempos, MidiTempo{0, kDefaultMicrosPerQuarter});
   MergeByTick(map.meters, MidiMeter{0, 4, 2, 24});
+  std::stable_sort(map.markers.begin(), map.markers.end(),
+                   [](const MidiMarker& a, const MidiMarker& b) { return a.tick < b.tick; });
   return map;
 }
 

@@ -1,8 +1,9 @@
 #pragma once
 
 // The tempo map held in a Standard MIDI File (format 0 or 1, with a division
-// in ticks per quarter note): its tempo changes, time signatures and the end
-// of its longest track. Everything else in the file is skipped.
+// in ticks per quarter note): its tempo changes, time signatures, markers,
+// the first track's name and the end of its longest track. Everything else
+// in the file is skipped.
 
 #include <cstdint>
 #include <optional>
@@ -27,6 +28,11 @@ struct MidiMeter {
   int clocksPerClick;    // MIDI clocks (24 a quarter note) per metronome click, may be 0
 };
 
+struct MidiMarker {
+  std::uint64_t tick;
+  std::string text;  // the bytes as the file holds them
+};
+
 // Changes merged over all tracks and sorted by tick, one per tick: of those
 // at the same tick the last one read wins (track order, then order in the
 // track). The first entry of each list is always at tick 0; where the file
@@ -41,6 +47,10 @@ struct MidiMap {
   // none, 120 beats per minute and 4/4 stand at tick 0.
   bool tempoGiven = true;
   bool meterGiven = true;
+  // Every marker of every track, sorted by tick (in the order read within a
+  // tick), and the first track's name (the sequence's), empty without one.
+  std::vector<MidiMarker> markers{};
+  std::string trackName{};
 };
 
 inline constexpr std::uint32_t kDefaultMicrosPerQuarter = 500000;

@@ -72,6 +72,11 @@ run("long name", ["x" * 130, "out.txt"])
 run("rate zero exact", ["-f", "csv", "help.tmap", "-", "0"])
 run("one arg", ["help.tmap"], "o 2 p q\n")
 run("dash dash", ["--", "help.tmap", "out.txt"])
+for map_name in ["help.tmap", "{ex}/song.tmap", "{ex}/ramp-and-6-8.mid"]:
+    short = os.path.basename(map_name)
+    run(f"midi export {short}", ["-f", "midi", map_name, "out.mid"])
+    run(f"summary {short}", ["-f", "summary", "--first-measure=0", map_name, "-"])
+run("midi export offset range", ["-f", "midi", "--offset=2.5", "-s", "2", "-e", "9", "{ex}/song.tmap", "o.mid"])
 
 
 def prepare(folder, examples):

@@ -1,0 +1,95 @@
+#include "app/fit_run.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "app/export_run.h"
+#include "app/format_run.h"
+#include "core/map_check.h"
+#include "fit/beat_sources.h"
+#include "fit/doubtful_beats.h"
+#include "fit/fitted_timeline.h"
+#include "terminal/output.h"
+
+namespace beatmarks {
+namespace {
+
+// Doubtful beats shown one a line; the rest are counted.
+constexpr std::size_t kDoubtfulLines = 5;
+
+std::int32_t Shifted(std::int32_t index, std::int64_t shift) {
+  return static_cast<std::int32_t>(std::clamp<std::int64_t>(index + shift, INT32_MIN, INT32_MAX));
+}
+
+// The positional settings, then the named ones over them; START and STOP
+// count from the number of the first measure, as in every run.
+void ApplySettings(const Options& o, ProgramState& s) {
+  ApplyPositionalSettings(o.positional, s);
+  if (o.rate) s.sampleRate = *o.rate;
+  if (o.start) s.startMeasure = *o.start - 1;
+  if (o.stop) s.stopMeasure = *o.stop - 1;
+  if (o.divisions) s.divisions = *o.divisions;
+  const std::int64_t shift = 1 - FirstMeasureNumber(o);
+  if (o.start || o.positional.size() >= 4) s.startMeasure = Shifted(s.startMeasure, shift);
+  if (o.stop || o.positional.size() >= 5) s.stopMeasure = Shifted(s.stopMeasure, shift);
+}
+
+std::string Plural(std::int64_t count, const char* what) {
+  return std::to_string(count) + " " + what + (count == 1 ? "" : "s");
+}
+
+void SayRead(const BeatsRead& read, const Options& o) {
+  const BeatList& beats = read.beats;
+  std::string from = read.cuePoints ? " from cue points at " + std::to_string(read.sampleRate) + " Hz" : "";
+  std::string pickup = beats.pickup > 0
+                           ? " (the first a pickup of " +
+                                 Plural(std::min<std::int64_t>(beats.runs.front().beats - beats.pickup, static_cast<std::int64_t>(beats.size())), "beat") + ")"
+                           : "";
+  Print("Read %s%s in %s%s, fitted by %s\n", Plural(static_cast<std::int64_t>(beats.size()), "beat").c_str(),
+        from.c_str(), Plural(beats.measureCount, "measure").c_str(), pickup.c_str(), o.fit->c_str());
+}
+
+}  // namespace
+
+int FitRun(const Options& o, ProgramState& s) {
+  BeatsRead read;
+  std::string error;
+  if (!ReadBeatsFile(o.positional[0], o.meter.value_or(4), read, error)) {
+    Print("Error: %s\n", error.c_str());
+    return 1;
+  }
+  const BeatList& beats = read.beats;
+  // Measures are numbered as the positions given number them (from 1
+  // without), unless --first-measure says otherwise.
+  Options fitted = o;
+  if (!fitted.firstMeasure) fitted.firstMeasure = static_cast<std::int32_t>(beats.firstNumber);
+  SayRead(read, o);
+  for (const std::string& line : DoubtfulBeats(beats, FirstMeasureNumber(fitted), kDoubtfulLines)) {
+    Print("Warning: %s\n", line.c_str());
+  }
+
+  if (read.cuePoints) s.sampleRate = static_cast<std::int32_t>(read.sampleRate);
+  ApplyStopDefault(s.stopMeasure, beats.measureCount);
+  ApplySettings(fitted, s);
+  const std::string problem = WalkProblem({0, s.tempo, s.beatsPerMeasure, s.measures}, s.divisions);
+  if (!problem.empty()) {
+    PrintLine(problem);
+    return 1;
+  }
+  // The offset is where the range's first beat lies (measure 1's downbeat
+  // for the whole map without a pickup): the times themselves are the
+  // performance's and take no offset.
+  std::size_t first = beats.FirstFrom(std::max<std::int64_t>(0, s.startMeasure));
+  if (first >= beats.size()) first = 0;
+  fitted.offset = DecimalTextOf(beats.TimeOf(first));
+
+  const FitMode mode = *o.fit == "measure" ? FitMode::kMeasure : FitMode::kBeat;
+  const std::int32_t divisions = s.divisions;
+  return ExactExport(fitted, o.positional[1], [&](const Rational&) {
+    return std::make_unique<FittedTimeline>(beats, mode, divisions);
+  }, s);
+}
+
+}  // namespace beatmarks

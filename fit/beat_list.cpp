@@ -1,0 +1,263 @@
+#include "fit/beat_list.h"
+
+#include <algorithm>
+#include <limits>
+
+#include "exact/exact_time.h"
+
+namespace beatmarks {
+namespace {
+
+using u128 = unsigned __int128;
+
+constexpr std::uint64_t kMaxTicks = std::numeric_limits<std::uint64_t>::max();
+// 10^19 is the largest power of ten a tick count holds.
+constexpr int kMostDecimals = 19;
+
+u128 PowerOfTen(int exponent) {
+  u128 value = 1;
+  while (exponent-- > 0) value *= 10;
+  return value;
+}
+
+// Whole digits as a number, or false past `most`.
+bool DigitsValue(std::string_view digits, u128 most, u128& value) {
+  value = 0;
+  for (char c : digits) {
+    value = value * 10 + static_cast<unsigned>(c - '0');
+    if (value > most) return false;
+  }
+  return true;
+}
+
+std::string Shown(const BeatPlace& written) {
+  return std::to_string(written.measure) + "." + std::to_string(written.beat + 1);
+}
+
+}  // namespace
+
+std::string BeatSource::Name() const {
+  return (kind == Kind::kLine ? "BEATS line " : "BEATS cue point ") + std::to_string(number);
+}
+
+Rational BeatList::TimeOf(std::size_t k) const {
+  return Rational::FromFraction(ticks[k], ticksPerSecond);
+}
+
+BeatPlace BeatList::PlaceOf(std::size_t k) const {
+  const std::int64_t b = static_cast<std::int64_t>(k) + pickup;
+  auto after = std::upper_bound(runs.begin(), runs.end(), b,
+                                [](std::int64_t beat, const MeasureRun& r) { return beat < r.firstBeat; });
+  const MeasureRun& r = *std::prev(after);
+  return {r.firstMeasure + (b - r.firstBeat) / r.beats,
+          static_cast<std::int32_t>((b - r.firstBeat) % r.beats)};
+}
+
+std::size_t BeatList::FirstFrom(std::int64_t measure) const {
+  if (measure <= 0) return 0;
+  auto after = std::upper_bound(runs.begin(), runs.end(), measure,
+                                [](std::int64_t m, const MeasureRun& r) { return m < r.firstMeasure; });
+  const MeasureRun& r = *std::prev(after);
+  const std::int64_t k = r.firstBeat + (measure - r.firstMeasure) * r.beats - pickup;
+  return static_cast<std::size_t>(std::min<std::int64_t>(k, static_cast<std::int64_t>(size())));
+}
+
+std::string DecimalTextOf(const Rational& time) {
+  // A fraction in lowest terms ends as a decimal when its denominator is
+  // 2^a 5^b; it then has max(a, b) decimals.
+  auto decimalsOf = [](BigInt den, int& decimals) {
+    int twos = 0, fives = 0;
+    BigInt q, r;
+    for (const int p : {2, 5}) {
+      while (true) {
+        BigInt::DivMod(den, BigInt(p), q, r);
+        if (!r.IsZero()) break;
+        den = q;
+        ++(p == 2 ? twos : fives);
+      }
+    }
+    decimals = std::max(twos, fives);
+    return den == BigInt(1);
+  };
+  Rational exact = time;
+  int decimals = 0;
+  if (!decimalsOf(exact.denominator(), decimals)) {
+    exact = Rational::FromDouble(NearestDouble(time));
+    decimalsOf(exact.denominator(), decimals);
+  }
+  BigInt scaled, rest;
+  BigInt::DivMod(exact.numerator() * BigInt::PowerOfTen(decimals), exact.denominator(), scaled, rest);
+  std::string digits = scaled.ToDecimal();
+  if (decimals == 0) return digits;
+  if (digits.size() <= static_cast<std::size_t>(decimals)) {
+    digits.insert(0, static_cast<std::size_t>(decimals) + 1 - digits.size(), '0');
+  }
+  digits.insert(digits.size() - static_cast<std::size_t>(decimals), 1, '.');
+  return digits;
+}
+
+std::optional<BeatPlace> PositionOf(std::string_view text, std::string& problem) {
+  problem.clear();
+  std::string_view parts[3];
+  int count = 0;
+  for (std::size_t at = 0; at <= text.size() && count < 4; ++count) {
+    std::size_t dot = text.find('.', at);
+    if (dot == std::string_view::npos) dot = text.size();
+    if (count < 3) parts[count] = text.substr(at, dot - at);
+    at = dot + 1;
+  }
+  if (count < 2 || count > 3) return std::nullopt;
+  for (int i = 0; i < count; ++i) {
+    if (parts[i].empty() || parts[i].find_first_not_of("0123456789") != std::string_view::npos) {
+      return std::nullopt;
+    }
+  }
+  constexpr u128 kMost = std::numeric_limits<std::int32_t>::max();
+  u128 value[3] = {0, 0, 1};
+  for (int i = 0; i < count; ++i) {
+    if (!DigitsValue(parts[i], kMost, value[i])) {
+      problem = "numbers past " + std::to_string(std::numeric_limits<std::int32_t>::max()) + " in a position";
+      return std::nullopt;
+    }
+  }
+  if (value[1] == 0) {
+    problem = "beats count from 1";
+  } else if (value[2] != 1) {
+    problem = "a division after a beat; give the beats alone";
+  }
+  if (!problem.empty()) return std::nullopt;
+  return BeatPlace{static_cast<std::int64_t>(value[0]), static_cast<std::int32_t>(value[1] - 1)};
+}
+
+BeatListBuilder::BeatListBuilder(std::int32_t meter, std::size_t expected) : meter_(meter) {
+  list_.ticks.reserve(expected);
+}
+
+void BeatListBuilder::UseSamples(std::uint32_t rate) {
+  samples_ = true;
+  list_.ticksPerSecond = rate;
+}
+
+bool BeatListBuilder::Fail(const BeatSource& source, const std::string& what) {
+  error_ = source.Name() + ": " + what;
+  return false;
+}
+
+bool BeatListBuilder::AddDecimal(std::string_view text, const std::optional<BeatPlace>& place,
+                                 const BeatSource& source) {
+  std::string_view digits = text;
+  const bool negative = !digits.empty() && digits.front() == '-';
+  if (negative) digits.remove_prefix(1);
+  const std::size_t point = digits.find('.');
+  std::string_view whole = digits.substr(0, point);
+  std::string_view fraction = point == std::string_view::npos ? "" : digits.substr(point + 1);
+  while (!fraction.empty() && fraction.back() == '0') fraction.remove_suffix(1);
+  while (!whole.empty() && whole.front() == '0') whole.remove_prefix(1);
+  if (negative && !(whole.empty() && fraction.empty())) {
+    return Fail(source, std::string(text) + " is before 0");
+  }
+  const int decimals = static_cast<int>(std::min<std::size_t>(fraction.size(), kMostDecimals + 1));
+  u128 wholeValue = 0, fractionValue = 0;
+  bool fits = decimals <= kMostDecimals && DigitsValue(whole, kMaxTicks, wholeValue) &&
+              DigitsValue(fraction, kMaxTicks, fractionValue);
+  // Ticks of a finer time make every time before it a finer count.
+  if (fits && decimals > decimals_) {
+    const u128 scale = PowerOfTen(decimals - decimals_);
+    fits = list_.ticks.empty() || list_.ticks.back() <= kMaxTicks / scale;
+    if (fits) {
+      for (std::uint64_t& t : list_.ticks) t *= static_cast<std::uint64_t>(scale);
+      decimals_ = decimals;
+      list_.ticksPerSecond = static_cast<std::uint64_t>(PowerOfTen(decimals_));
+    }
+  }
+  const u128 ticks = wholeValue * PowerOfTen(decimals_) + fractionValue * PowerOfTen(decimals_ - decimals);
+  if (!fits || wholeValue > kMaxTicks || ticks > kMaxTicks) {
+    return Fail(source, std::string(text) + " has more digits than a time keeps (19, counting "
+                        "the decimals of the time with the most)");
+  }
+  return Add(static_cast<std::uint64_t>(ticks), text, place, source);
+}
+
+bool BeatListBuilder::AddSample(std::uint64_t sample, const std::optional<BeatPlace>& place,
+                                const BeatSource& source) {
+  return Add(sample, "sample " + std::to_string(sample), place, source);
+}
+
+bool BeatListBuilder::Add(std::uint64_t ticks, std::string_view shown,
+                          const std::optional<BeatPlace>& place, const BeatSource& source) {
+  if (!list_.ticks.empty() && ticks <= list_.ticks.back()) {
+    return Fail(source, std::string(shown) + " does not come after " + last_);
+  }
+  if (!Place(place, source)) return false;
+  list_.ticks.push_back(ticks);
+  last_.assign(shown);
+  return true;
+}
+
+bool BeatListBuilder::Place(const std::optional<BeatPlace>& place, const BeatSource& source) {
+  if (list_.ticks.empty()) {
+    list_.positioned = place.has_value();
+    if (place) {
+      at_ = *place;
+      list_.firstNumber = place->measure;
+      list_.pickup = place->beat;
+    }
+    return true;
+  }
+  if (place.has_value() != list_.positioned) {
+    return Fail(source, list_.positioned ? "no position (M.B) where the beats before have one"
+                                         : "a position where the beats before have none");
+  }
+  if (!place) return true;
+  const BeatPlace& p = *place;
+  const std::string follows = Shown(p) + " follows " + Shown(at_) + ": ";
+  if (p.measure < at_.measure || (p.measure == at_.measure && p.beat <= at_.beat)) {
+    return Fail(source, Shown(p) + " does not come after " + Shown(at_));
+  }
+  if (p.measure == at_.measure) {
+    if (p.beat != at_.beat + 1) {
+      return Fail(source, follows + "beat " + Shown({p.measure, at_.beat + 1}) + " is missing");
+    }
+  } else if (p.measure > at_.measure + 1) {
+    const std::int64_t from = at_.measure + 1, to = p.measure - 1;
+    return Fail(source, follows + (from == to ? "measure " + std::to_string(from) + " is missing"
+                                              : "measures " + std::to_string(from) + " to " +
+                                                    std::to_string(to) + " are missing"));
+  } else if (p.beat != 0) {
+    return Fail(source, follows + "beat " + Shown({p.measure, 0}) + " is missing");
+  } else {
+    EndMeasure(at_.beat + 1);
+  }
+  at_ = p;
+  return true;
+}
+
+void BeatListBuilder::EndMeasure(std::int32_t beats) {
+  if (list_.runs.empty() || list_.runs.back().beats != beats) {
+    const std::int64_t before =
+        list_.runs.empty() ? 0
+                           : list_.runs.back().firstBeat +
+                                 (list_.measureCount - list_.runs.back().firstMeasure) * list_.runs.back().beats;
+    list_.runs.push_back({list_.measureCount, before, beats});
+  }
+  ++list_.measureCount;
+  lastMeter_ = beats;
+}
+
+bool BeatListBuilder::Finish(BeatList& list) {
+  const std::size_t n = list_.ticks.size();
+  if (n < 2) {
+    error_ = n == 0 ? "BEATS holds no beats" : "BEATS holds one beat: a fit needs two at least";
+    return false;
+  }
+  if (list_.positioned) {
+    EndMeasure(std::max(at_.beat + 1, lastMeter_ > 0 ? lastMeter_ : meter_));
+  } else {
+    list_.runs = {{0, 0, meter_}};
+    list_.measureCount = static_cast<std::int64_t>((n - 1) / static_cast<std::size_t>(meter_) + 1);
+  }
+  list = std::move(list_);
+  return true;
+}
+
+}  // namespace beatmarks

@@ -1,0 +1,115 @@
+#pragma once
+
+// The beats of a performance, as a list of times on the recording's clock,
+// checked and held compactly: every time as a whole number of ticks of one
+// common length (1/10^D s for decimals, one sample for cue points), and the
+// measures they fall in as runs of measures of one length.
+//
+// Beats are consecutive: the k-th given beat is the k-th beat of the grid
+// from the first given one. Without positions they begin on measure 1, beat 1
+// and every measure has the same number of beats. With positions ("M.B"),
+// each measure has as many beats as the last one given in it; beats before the
+// first downbeat make a pickup (the end of a measure whose first beats are
+// not given); the last measure is filled up to the length of the one before
+// it (or the meter asked for, for a map of one measure).
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "exact/rational.h"
+
+namespace beatmarks {
+
+// A beat's place: 0-based measure index (a number as written, in a position
+// given), 0-based beat within it (1-based as written).
+struct BeatPlace {
+  std::int64_t measure = 0;
+  std::int32_t beat = 0;
+};
+
+// Measures of one length, from `firstMeasure` (0-based) to the next run.
+struct MeasureRun {
+  std::int64_t firstMeasure = 0;
+  std::int64_t firstBeat = 0;  // beats of the measures before it
+  std::int32_t beats = 0;      // a measure
+};
+
+struct BeatList {
+  std::vector<std::uint64_t> ticks;  // increasing
+  std::uint64_t ticksPerSecond = 1;
+  std::int32_t pickup = 0;           // beats of the first measure before the first given one
+  std::vector<MeasureRun> runs;
+  std::int64_t measureCount = 0;     // up to the end of the last beat's measure
+  std::int64_t firstNumber = 1;      // the first measure's number, as positions give it
+  bool positioned = false;
+
+  std::size_t size() const { return ticks.size(); }
+  Rational TimeOf(std::size_t k) const;
+  // Measure index and beat of the k-th given beat.
+  BeatPlace PlaceOf(std::size_t k) const;
+  // The first given beat from the start of `measure` (an index) on; size()
+  // when there is none.
+  std::size_t FirstFrom(std::int64_t measure) const;
+};
+
+// Where a beat came from, for messages: "BEATS line 7" or "BEATS cue point 3".
+struct BeatSource {
+  enum class Kind { kLine, kCuePoint } kind = Kind::kLine;
+  std::uint64_t number = 0;
+  std::string Name() const;
+};
+
+// Takes the beats in order and checks them as they come: times that
+// increase, positions that follow one another without a gap.
+class BeatListBuilder {
+ public:
+  // `meter`: beats a measure without positions (and of a map of one measure).
+  explicit BeatListBuilder(std::int32_t meter, std::size_t expected = 0);
+
+  // Times in ticks of 1/rate s (cue points); call before the first Add.
+  void UseSamples(std::uint32_t rate);
+  // A decimal time as written ("[-]digits[.digits]"), or a sample position;
+  // false with error() set on a problem.
+  bool AddDecimal(std::string_view text, const std::optional<BeatPlace>& place,
+                  const BeatSource& source);
+  bool AddSample(std::uint64_t sample, const std::optional<BeatPlace>& place,
+                 const BeatSource& source);
+  // The list, once every beat is in; false with error() set when it cannot
+  // be fitted (fewer than two beats).
+  bool Finish(BeatList& list);
+
+  const std::string& error() const { return error_; }
+
+ private:
+  bool Add(std::uint64_t ticks, std::string_view shown, const std::optional<BeatPlace>& place,
+           const BeatSource& source);
+  bool Place(const std::optional<BeatPlace>& place, const BeatSource& source);
+  void EndMeasure(std::int32_t beats);
+  bool Fail(const BeatSource& source, const std::string& what);
+
+  const std::int32_t meter_;
+  BeatList list_;
+  int decimals_ = 0;  // ticks are 10^-decimals_ s (unless samples)
+  bool samples_ = false;
+  std::string last_;  // the last time as shown
+  BeatPlace at_;       // the last position, as written
+  std::int32_t lastMeter_ = 0;  // beats of the last measure ended, 0 before
+  std::string error_;
+};
+
+// A time as a decimal that reads back to it exactly where it is one
+// (decimals, and samples of most rates), else the decimal of the nearest
+// double: 0 or more, without a sign or an exponent.
+std::string DecimalTextOf(const Rational& time);
+
+// "M.B" or "M.B.1" as a position: whole numbers, the measure as written, the
+// beat from 1. Nothing for a text of another form; nothing with `problem` set
+// for one of this form that is no beat ("M.0", a later division "M.B.2", a
+// number past 2^31 - 1).
+std::optional<BeatPlace> PositionOf(std::string_view text, std::string& problem);
+
+}  // namespace beatmarks

@@ -1,0 +1,38 @@
+#pragma once
+
+// Where the beats of a performance come from (MAP with --fit, BEATS in
+// messages): the times of a beat list as --locate reads them (one time a
+// line, a label track, a CSV with a "time" column), or the cue points of a
+// WAV file as audio editors save them.
+//  - A label "M.B" (or "M.B.1"), as the program's own labels and markers are
+//    named, gives the beat's position; so do a CSV's "measure" and "beat"
+//    columns (with a "division" column, its rows must be divisions 1).
+//    Either every beat has a position or none has.
+//  - A cue point lies at a sample position of the WAV file's rate (its
+//    sample offset in the data chunk); a `labl` entry of a LIST/adtl chunk
+//    names it. Cue points are taken in order of position, whatever their order
+//    in the chunk.
+// Every problem is one line that names the line or the cue point.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "audio/riff_chunks.h"
+#include "fit/beat_list.h"
+
+namespace beatmarks {
+
+struct BeatsRead {
+  BeatList beats;
+  bool cuePoints = false;     // read from a WAV file's cue points
+  std::uint32_t sampleRate = 0;  // the WAV file's
+};
+
+bool ReadBeatsText(std::string_view bytes, std::int32_t meter, BeatsRead& read, std::string& error);
+bool ReadCueBeats(const ByteSource& source, std::int32_t meter, BeatsRead& read, std::string& error);
+
+// The file NAME, opened once: a RIFF file for its cue points, else text.
+bool ReadBeatsFile(const std::string& name, std::int32_t meter, BeatsRead& read, std::string& error);
+
+}  // namespace beatmarks

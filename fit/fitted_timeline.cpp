@@ -1,0 +1,105 @@
+#include "fit/fitted_timeline.h"
+
+#include <algorithm>
+
+namespace beatmarks {
+namespace {
+
+using u128 = unsigned __int128;
+
+}  // namespace
+
+FittedTimeline::FittedTimeline(const BeatList& beats, FitMode mode, std::int32_t divisions)
+    : beats_(beats), mode_(mode), divisions_(divisions) {
+  at_.beat = beats_.pickup;
+  done_ = beats_.size() < 2;
+}
+
+void FittedTimeline::Advance(Cursor& at, std::uint64_t count) const {
+  at.k += count;
+  while (count > 0) {
+    const auto left = static_cast<std::uint64_t>(Meter(at) - at.beat);
+    if (count < left) {
+      at.beat += static_cast<std::int32_t>(count);
+      return;
+    }
+    count -= left;
+    at.beat = 0;
+    ++at.measure;
+    if (at.run + 1 < beats_.runs.size() && beats_.runs[at.run + 1].firstMeasure == at.measure) {
+      ++at.run;
+    }
+  }
+}
+
+bool FittedTimeline::SpanAt(const Cursor& at, Span& span) const {
+  const std::size_t n = beats_.size();
+  if (at.k >= n) return false;
+  if (at.k == n - 1) {
+    // The last beat given: the spacing before it, to the end of its measure.
+    span = last_;
+    span.count = static_cast<std::uint64_t>(Meter(at) - at.beat);
+    return true;
+  }
+  std::size_t next = at.k + 1;
+  if (mode_ == FitMode::kMeasure) {
+    next = std::min(n - 1, at.k + static_cast<std::size_t>(Meter(at) - at.beat));
+  }
+  span.ticks = beats_.ticks[next] - beats_.ticks[at.k];
+  span.beats = next - at.k;
+  span.count = span.beats;
+  return true;
+}
+
+bool FittedTimeline::Next(Stretch& s) {
+  Span span;
+  if (done_ || !SpanAt(at_, span)) return false;
+  const Cursor start = at_;
+  const std::int32_t meter = Meter(at_);
+  const Span spacing = span;
+  std::uint64_t beats = 0;
+  std::int64_t measures = 0;
+  while (true) {
+    // A span lies within one measure: every downbeat given is an anchor.
+    if (at_.beat == 0) ++measures;
+    beats += span.count;
+    last_ = span;
+    Advance(at_, span.count);
+    if (!SpanAt(at_, span)) {
+      done_ = true;
+      break;
+    }
+    const bool same = Meter(at_) == meter &&
+                      u128(span.ticks) * spacing.beats == u128(spacing.ticks) * span.beats;
+    if (!same) break;
+  }
+  first_ = start.k;
+  spacing_ = spacing;
+  s.number = ++number_;
+  const long double bpm = 60.0L * static_cast<long double>(spacing.beats) *
+                          static_cast<long double>(beats_.ticksPerSecond) /
+                          static_cast<long double>(spacing.ticks);
+  s.tempo = static_cast<float>(bpm);
+  s.tempoText = nullptr;
+  s.name = nullptr;
+  s.beatsPerMeasure = meter;
+  s.meterNumerator = s.meterDenominator = 0;
+  s.measures = measures;
+  s.firstMeasure = start.measure;
+  s.firstBeat = start.beat;
+  s.firstDivision = 0;
+  s.divisions = static_cast<DivisionCount>(beats) * static_cast<DivisionCount>(divisions_);
+  s.time.reset();
+  s.quarterTempo = 0;
+  s.beatNoteNumerator = s.beatNoteDenominator = 0;
+  s.changeTime.reset();
+  return true;
+}
+
+void FittedTimeline::AddTimes(Stretch& s) {
+  if (s.time) return;
+  const u128 perDivision = u128(beats_.ticksPerSecond) * spacing_.beats * static_cast<u128>(divisions_);
+  s.time.emplace(beats_.TimeOf(first_), Rational::FromFraction(spacing_.ticks, perDivision));
+}
+
+}  // namespace beatmarks

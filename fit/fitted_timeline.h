@@ -1,0 +1,61 @@
+#pragma once
+
+// The tempo map fitted to the beats of a performance, as stretches with exact
+// times. Between two anchors (given beats that land exactly on their times)
+// the beats are evenly spaced: each gets (t(later) - t(earlier)) / beats
+// between them, a tempo of 60 / that beats a minute. Fitted by beat, every
+// given beat is an anchor; fitted by measure, the downbeats are, and the
+// first and the last beat given. After the last beat the last spacing goes
+// on to the end of its measure. Neighbouring spans of the same spacing and
+// measure length make one stretch.
+
+#include <cstddef>
+#include <cstdint>
+
+#include "core/beat_walk.h"
+#include "fit/beat_list.h"
+
+namespace beatmarks {
+
+enum class FitMode { kBeat, kMeasure };
+
+class FittedTimeline : public Timeline {
+ public:
+  // `beats` must outlive the timeline.
+  FittedTimeline(const BeatList& beats, FitMode mode, std::int32_t divisions);
+
+  bool Next(Stretch& stretch) override;
+  void AddTimes(Stretch& stretch) override;
+
+ private:
+  // A cursor on the grid: the beat, the run of measures it is in, its place.
+  struct Cursor {
+    std::size_t k = 0;    // given beats before it (the given one it is on)
+    std::size_t run = 0;
+    std::int64_t measure = 0;
+    std::int32_t beat = 0;
+  };
+  struct Span {
+    std::uint64_t ticks = 0;   // the time the spacing covers, in ticks
+    std::uint64_t beats = 0;   // beats it spans (of the spacing, not of the span)
+    std::uint64_t count = 0;   // beats of the span
+  };
+
+  std::int32_t Meter(const Cursor& at) const { return beats_.runs[at.run].beats; }
+  // The span that begins at the cursor, or false after the last.
+  bool SpanAt(const Cursor& at, Span& span) const;
+  void Advance(Cursor& at, std::uint64_t count) const;
+
+  const BeatList& beats_;
+  const FitMode mode_;
+  const std::int32_t divisions_;
+  Cursor at_;
+  bool done_ = false;
+  Span last_;  // the spacing of the span before, for the tail
+  std::int32_t number_ = 0;
+  // The stretch Next gave last: its first given beat and spacing.
+  std::size_t first_ = 0;
+  Span spacing_;
+};
+
+}  // namespace beatmarks

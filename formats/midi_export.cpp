@@ -1,0 +1,401 @@
+#include "formats/midi_export.h"
+
+#include <algorithm>
+#include <memory>
+#include <optional>
+#include <utility>
+
+#include "exact/exact_time.h"
+#include "formats/smf_track.h"
+#include "formats/tempo_plan.h"
+
+namespace beatmarks {
+namespace {
+
+using i128 = __int128;
+using u128 = unsigned __int128;
+
+constexpr int kTicksPerQuarter = 960;
+constexpr std::uint64_t kHeaderBytes = kMidiHeaderBytes + kTrackHeaderBytes;
+// Further than any file within kMaxMidiExportBytes reaches, its deltas all full.
+constexpr u128 kMaxTicks = u128{1} << 54;
+constexpr std::uint64_t kTempoEventBytes = 7;  // at least: FF 51 03 and 3 bytes after its delta
+
+// Reader units a second: a tick at u microseconds a quarter note lasts u of them.
+const Rational& UnitsPerSecond() {
+  static const Rational units(std::int64_t{kTicksPerQuarter} * 1000000);
+  return units;
+}
+
+BigInt Floor(const Rational& r) { return BigInt::FloorDiv(r.numerator(), r.denominator()); }
+BigInt Ceil(const Rational& r) { return -BigInt::FloorDiv(-r.numerator(), r.denominator()); }
+BigInt Nearest(const Rational& r) { return Floor(r + Rational(1) / Rational(2)); }
+
+std::string Seconds(const Rational& seconds) {
+  std::string text;
+  AppendSecondsAt(seconds, kMaxDecimals, text);
+  // Without the zeros after the last digit that counts.
+  while (text.back() == '0' && text.find('.') != std::string::npos) text.pop_back();
+  if (text.back() == '.') text.pop_back();
+  return text;
+}
+
+// A time signature as written: FF 58 04 numerator, power of two, MIDI clocks a click, 8.
+struct Meter {
+  int numerator = 0;
+  int power = 0;
+  int clocks = 24;
+  bool operator==(const Meter&) const = default;
+  std::string Bytes() const {
+    return {static_cast<char>(numerator), static_cast<char>(power), static_cast<char>(clocks), 8};
+  }
+};
+
+// Where a stretch's beats in the range are.
+struct BeatSpan {
+  DivisionCount first = 0;  // the first one's division in the stretch
+  DivisionCount count = 0;
+  std::int64_t measure = 0, lastMeasure = 0;  // of the first and of the last
+  std::int32_t beat = 0, lastBeat = 0;
+};
+
+BeatSpan BeatsIn(const Stretch& s, std::int32_t divisions, std::int64_t start, std::int64_t stop) {
+  BeatSpan span;
+  const i128 d = divisions;
+  const i128 bpm = s.beatsPerMeasure;
+  const i128 firstOnBeat = (d - s.firstDivision % d) % d;
+  if (bpm < 1 || static_cast<DivisionCount>(firstOnBeat) >= s.divisions) return span;
+  // Beats counted from the start of the stretch's first measure.
+  const i128 a0 = s.firstBeat + (s.firstDivision != 0 ? 1 : 0);
+  const DivisionCount after = s.divisions - 1 - static_cast<DivisionCount>(firstOnBeat);
+  const i128 beats = static_cast<i128>(after / static_cast<DivisionCount>(d)) + 1;
+  const i128 lo = std::max<i128>(0, (i128{start} - s.firstMeasure) * bpm - a0);
+  const i128 hi = std::min<i128>(beats, (i128{stop} - s.firstMeasure + 1) * bpm - a0);
+  if (hi <= lo) return span;
+  span.first = static_cast<DivisionCount>(firstOnBeat + lo * d);
+  span.count = static_cast<DivisionCount>(hi - lo);
+  span.measure = static_cast<std::int64_t>(s.firstMeasure + (a0 + lo) / bpm);
+  span.beat = static_cast<std::int32_t>((a0 + lo) % bpm);
+  span.lastMeasure = static_cast<std::int64_t>(s.firstMeasure + (a0 + hi - 1) / bpm);
+  span.lastBeat = static_cast<std::int32_t>((a0 + hi - 1) % bpm);
+  return span;
+}
+
+std::string At(std::int64_t measure) { return "measure " + std::to_string(measure + 1) + ": "; }
+
+// The largest divisor of `ticks` not above `most` (at least 1).
+std::uint32_t PieceOf(std::uint32_t ticks, std::uint64_t most) {
+  for (std::uint32_t k = 1; k <= ticks; ++k) {
+    if (ticks % k == 0 && ticks / k <= most) return ticks / k;
+  }
+  return 1;
+}
+
+enum class Pass {
+  kEstimate,  // from the sections: a lower bound of the size, refusing the hopeless fast
+  kPlan,      // every tempo event counted: the exact size
+  kWrite,
+};
+
+class Exporter {
+ public:
+  Exporter(const MidiExportSettings& settings, Pass pass, ExportFile* out)
+      : settings_(settings),
+        pass_(pass),
+        bound_(settings.maxDrift * UnitsPerSecond()),
+        track_(out),
+        plan_(bound_, [this](std::uint64_t tick, std::uint32_t micros) {
+          track_.Tempo(tick, micros);
+          over_ = track_.bytes() + kHeaderBytes > kMaxMidiExportBytes;
+          return !over_;
+        }) {}
+
+  std::string Run(const TimelineMaker& make);
+
+  std::uint64_t bytes() const { return track_.bytes() + kHeaderBytes; }
+  std::uint64_t tempoEvents() const { return plan_.events(); }
+  Rational largestDrift() const { return plan_.largestDrift() / UnitsPerSecond(); }
+
+ private:
+  // A stretch's beats once placed: what the step after its last beat needs.
+  struct Placed {
+    Rational last;         // where its last beat belongs, in reader units
+    Rational beat;         // a beat's length, in reader units
+    Rational perTick;      // its tempo: reader units a tick (microseconds a quarter note)
+    std::uint32_t piece;   // ticks of a step of the plan (a beat, or a part of a long one)
+    std::uint32_t pieces;  // steps a beat
+    Meter meter;
+    std::int32_t beatsPerMeasure;
+    std::int64_t lastMeasure;
+    std::int32_t lastBeat;
+    bool change;  // its tempo change waits for the step after its only beat
+  };
+
+  std::string Place(const Stretch& s, const BeatSpan& span);
+  std::string Begin(const Stretch& s, std::uint32_t beatTicks, const Rational& perTick,
+                    const Meter& meter);
+  std::string AddRun(const TempoRun& run, std::int64_t measure);
+  std::string Finish();
+  // Past kMaxMidiExportBytes, or (without bytes) past any file within it.
+  static std::string TooLong(const BigInt& bytes, bool atLeast);
+  static std::string TooLong() { return "too long for a MIDI file: more than 256 MiB"; }
+  void Marker(const Stretch& s);
+
+  const MidiExportSettings& settings_;
+  const Pass pass_;
+  const Rational bound_;  // in reader units
+  std::uint64_t pieceMost_ = 0;
+  SmfTrack track_;
+  TempoPlan plan_;
+  bool over_ = false;  // the plan passed kMaxMidiExportBytes
+  u128 tick_ = 0;
+  BigInt tempoAtLeast_;  // tempo events the estimate knows must come
+  std::optional<Placed> placed_;
+  Rational shift_;                   // from a beat's time in the timeline to its time in the file
+  Rational inForce_;                 // the map's tempo in force, reader units a tick
+  std::optional<std::string> name_;  // a MIDI map's marker not written yet
+};
+
+std::string Exporter::Run(const TimelineMaker& make) {
+  if (settings_.divisions < 1) return "divisions per beat must be at least 1";
+  if (settings_.offset.Sign() < 0) return "the offset must not be negative";
+  if (settings_.maxDrift < Rational(1) / Rational(1000000000)) {
+    return "the largest drift must be at least 1 ns (0.000000001 s)";
+  }
+  // A step of p ticks moves its end by p reader units a microsecond of tempo:
+  // with p at most twice the bound, some tempo keeps every point in bound.
+  const BigInt most = Floor(bound_ * Rational(2));
+  std::int64_t fits = 0;
+  pieceMost_ = most.ToInt64(fits) ? static_cast<std::uint64_t>(fits) : UINT64_MAX;
+  std::unique_ptr<Timeline> timeline = make();
+  Stretch s;
+  while (timeline->Next(s)) {
+    if (s.firstMeasure > settings_.stop) break;
+    const bool midi = s.meterDenominator != 0;
+    const BeatSpan span = s.divisions > 0
+                              ? BeatsIn(s, settings_.divisions, settings_.start, settings_.stop)
+                              : BeatSpan{};
+    if (span.count == 0) {
+      // A MIDI marker before the range is in force where it begins; one on
+      // a change without a beat marks the next beat.
+      if (midi && s.name != nullptr) name_ = *s.name;
+      continue;
+    }
+    timeline->AddTimes(s);
+    if (!s.time) return "the map has no exact times";
+    std::string error = Place(s, span);
+    if (!error.empty()) return error;
+  }
+  if (!placed_) return "the range holds no beat";
+  return Finish();
+}
+
+std::string Exporter::TooLong(const BigInt& bytes, bool atLeast) {
+  return "too long for a MIDI file: " + std::string(atLeast ? "at least " : "") +
+         bytes.ToDecimal() + " bytes, more than 256 MiB";
+}
+
+std::string Exporter::Place(const Stretch& s, const BeatSpan& span) {
+  const bool midi = s.meterDenominator != 0;
+  // A beat's ticks: a quarter note, or the MIDI map's beat as a fraction of a whole note.
+  std::uint32_t beatTicks = kTicksPerQuarter;
+  Meter meter{s.beatsPerMeasure, 2, 24};
+  if (midi) {
+    const std::int64_t whole = std::int64_t{4} * kTicksPerQuarter * s.beatNoteNumerator;
+    if (s.beatNoteDenominator < 1 || whole % s.beatNoteDenominator != 0 ||
+        whole / s.beatNoteDenominator < 1) {
+      return At(span.measure) + "a beat of " + std::to_string(s.beatNoteNumerator) + "/" +
+             std::to_string(s.beatNoteDenominator) + " note is not a whole number of ticks";
+    }
+    beatTicks = static_cast<std::uint32_t>(whole / s.beatNoteDenominator);
+    meter.numerator = s.meterNumerator;
+    meter.power = 0;
+    while ((1 << meter.power) < s.meterDenominator && meter.power < 30) ++meter.power;
+    // The metronome clicks the beat (96 MIDI clocks a whole note) where it can.
+    const std::int64_t clocks = std::int64_t{96} * s.beatNoteNumerator;
+    if (clocks % s.beatNoteDenominator == 0 && clocks / s.beatNoteDenominator <= 255) {
+      meter.clocks = static_cast<int>(clocks / s.beatNoteDenominator);
+    }
+  }
+  if (meter.numerator < 1 || meter.numerator > 255) {
+    return At(span.measure) + std::to_string(meter.numerator) +
+           " beats a measure, more than a MIDI time signature holds (255)";
+  }
+  if (tick_ + span.count * beatTicks > kMaxTicks) return TooLong();
+
+  const Rational first = s.time->At(span.first);
+  const Rational second = s.time->At(span.first + static_cast<DivisionCount>(settings_.divisions));
+  if (!placed_) shift_ = settings_.offset - first;
+  const Rational start = (first + shift_) * UnitsPerSecond();
+  const Rational beat = (second - first) * UnitsPerSecond();
+  const Rational perTick = beat / Rational(beatTicks);
+  if (perTick < Rational(1) || perTick > Rational(kMaxMicrosPerQuarter)) {
+    return At(span.measure) + "a tempo of " + Seconds(perTick / Rational(1000000)) +
+           " s a quarter note, out of what a MIDI file holds (0.000001 to 16.777215 s)";
+  }
+  const std::uint32_t piece = PieceOf(beatTicks, pieceMost_);
+  const std::uint32_t pieces = beatTicks / piece;
+
+  if (!placed_) {
+    std::string error = Begin(s, beatTicks, perTick, meter);
+    if (!error.empty()) return error;
+  } else {
+    // From the last beat before to the first here (across a change inside a beat).
+    const Placed& p = *placed_;
+    std::string error =
+        AddRun({p.last, (start - p.last) / Rational(p.pieces), p.piece, p.pieces, p.change},
+               p.lastMeasure);
+    if (!error.empty()) return error;
+    // A new meter, or the same one again after a measure cut short.
+    const bool cut = span.beat == 0 && p.lastBeat != p.beatsPerMeasure - 1;
+    if (meter != p.meter || cut) {
+      track_.Meta(static_cast<std::uint64_t>(tick_), kTimeSignatureEvent, meter.Bytes());
+    }
+  }
+  Marker(s);
+  bool change = perTick != inForce_;
+  inForce_ = perTick;
+  const DivisionCount more = span.count - 1;
+  if (more > 0) {
+    std::string error = AddRun(
+        {start, beat / Rational(pieces), piece, static_cast<std::uint64_t>(more * pieces), change},
+        span.measure);
+    if (!error.empty()) return error;
+    change = false;
+  }
+  const Rational last = start + beat * Rational(BigInt::FromUnsigned128(more), BigInt(1));
+  placed_ = Placed{last, beat, perTick, piece, pieces, meter, s.beatsPerMeasure,
+                   span.lastMeasure, span.lastBeat, change};
+  return "";
+}
+
+// The track's name and first meter at tick 0, then the lead-in when the
+// offset is past the bound: whole measures of the first meter, as many as
+// the first tempo would nearly fill, at the tempo that fills them exactly.
+std::string Exporter::Begin(const Stretch& s, std::uint32_t beatTicks, const Rational& perTick,
+                            const Meter& meter) {
+  if (!settings_.trackName.empty()) track_.Meta(0, kTrackNameEvent, settings_.trackName);
+  track_.Meta(0, kTimeSignatureEvent, meter.Bytes());
+  const Rational offset = settings_.offset * UnitsPerSecond();
+  if (offset <= bound_) return "";
+  // Measures of the lead-in come `group` at a time, to be whole quarter notes.
+  const std::int64_t measureTicks = std::int64_t{beatTicks} * s.beatsPerMeasure;
+  std::int64_t a = measureTicks, b = kTicksPerQuarter;
+  while (b != 0) a = std::exchange(b, a % b);
+  const std::int64_t groupQuarters = measureTicks / a;  // quarters in kTicksPerQuarter / a measures
+  // A lead-in of n quarter notes lasts offsetMicros at offsetMicros / n a quarter note.
+  const Rational offsetMicros = offset / Rational(kTicksPerQuarter);
+  const Rational group(groupQuarters);
+  BigInt groups = Nearest(offsetMicros / perTick / group);
+  const BigInt fewest = Ceil(offsetMicros / Rational(kMaxMicrosPerQuarter) / group);
+  const BigInt most = Floor(offsetMicros / group);
+  if (most < BigInt(1) || fewest > most) {
+    return "an offset of " + Seconds(settings_.offset) +
+           " s is too short for a lead-in of whole measures (it needs " +
+           Seconds(Rational(groupQuarters) / Rational(1000000)) +
+           " s, or the offset within the largest drift)";
+  }
+  groups = std::clamp(groups, std::max(fewest, BigInt(1)), most);
+  const BigInt quarters = groups * BigInt(groupQuarters);
+  std::int64_t count = 0;
+  if (!quarters.ToInt64(count) || u128(count) * kTicksPerQuarter > kMaxTicks) {
+    return TooLong();
+  }
+  const std::uint32_t piece = PieceOf(kTicksPerQuarter, pieceMost_);
+  const std::uint32_t pieces = kTicksPerQuarter / piece;
+  inForce_ = offsetMicros / Rational(quarters, BigInt(1));
+  return AddRun({Rational(), offset / Rational(BigInt(count) * BigInt(pieces), BigInt(1)), piece,
+                 static_cast<std::uint64_t>(count) * pieces, true},
+                0);
+}
+
+// A text map's section is marked by its name, or "Section N"; a MIDI map
+// keeps its own markers only.
+void Exporter::Marker(const Stretch& s) {
+  const bool midi = s.meterDenominator != 0;
+  if (midi && s.name != nullptr) name_ = *s.name;
+  std::string text;
+  if (!midi) {
+    text = s.name != nullptr ? *s.name : "Section " + std::to_string(s.number);
+  } else if (name_) {
+    text = *name_;
+  } else {
+    return;
+  }
+  name_.reset();
+  track_.Meta(static_cast<std::uint64_t>(tick_), kMarkerEvent, text);
+}
+
+std::string Exporter::AddRun(const TempoRun& run, std::int64_t measure) {
+  const u128 end = tick_ + u128(run.count) * run.ticks;
+  if (end > kMaxTicks) return TooLong();
+  if (pass_ == Pass::kEstimate) {
+    // A tempo off the map's by f microseconds a quarter note moves the drift
+    // by f x ticks a step; one tempo lasts no more steps than cross twice the bound.
+    const Rational perTick = run.step / Rational(run.ticks);
+    const Rational below = perTick - Rational(Floor(perTick), BigInt(1));
+    if (below.Sign() != 0) {
+      const Rational slowest = std::min(below, Rational(1) - below) * Rational(run.ticks);
+      const BigInt longest = std::max(Floor(bound_ * Rational(2) / slowest), BigInt(1));
+      tempoAtLeast_ += Ceil(Rational(BigInt::FromUnsigned(run.count), longest)) - BigInt(1);
+      const BigInt least = BigInt::FromUnsigned(bytes()) + tempoAtLeast_ * BigInt(kTempoEventBytes);
+      if (least > BigInt::FromUnsigned(kMaxMidiExportBytes)) return TooLong(least, true);
+    }
+  } else if (!plan_.Add(run)) {
+    if (over_) return TooLong(BigInt::FromUnsigned(bytes()), true);
+    return At(measure) + "no tempo a MIDI file holds keeps the beats within " +
+           Seconds(settings_.maxDrift) + " s";
+  }
+  tick_ = end;
+  return "";
+}
+
+// The step after the last beat, as long as a beat, and the end of track.
+std::string Exporter::Finish() {
+  const Placed& p = *placed_;
+  std::string error =
+      AddRun({p.last, p.beat / Rational(p.pieces), p.piece, p.pieces, p.change}, p.lastMeasure);
+  if (!error.empty()) return error;
+  track_.Meta(static_cast<std::uint64_t>(tick_), kEndOfTrackEvent, "");
+  if (pass_ == Pass::kEstimate) return "";
+  if (bytes() > kMaxMidiExportBytes) return TooLong(BigInt::FromUnsigned(bytes()), false);
+  if (track_.longestDelta() > kMaxDeltaTicks) {
+    return "too long for a MIDI file: " + std::to_string(track_.longestDelta() / kTicksPerQuarter) +
+           " quarter notes without an event, more than a delta time holds (" +
+           std::to_string(kMaxDeltaTicks / kTicksPerQuarter) + ")";
+  }
+  return "";
+}
+
+}  // namespace
+
+std::string CheckMidiExport(const TimelineMaker& make, const MidiExportSettings& settings,
+                            MidiExportReport& report) {
+  std::string error = Exporter(settings, Pass::kEstimate, nullptr).Run(make);
+  if (!error.empty()) return error;
+  Exporter plan(settings, Pass::kPlan, nullptr);
+  error = plan.Run(make);
+  if (!error.empty()) return error;
+  report = {plan.bytes(), plan.tempoEvents(), plan.largestDrift()};
+  return "";
+}
+
+bool WriteMidiExport(const TimelineMaker& make, const MidiExportSettings& settings,
+                     const MidiExportReport& planned, ExportFile& out) {
+  if (planned.bytes < kHeaderBytes || planned.bytes > kMaxMidiExportBytes) return false;
+  AppendMidiHeader(out.text(), 1, kTicksPerQuarter);
+  AppendTrackHeader(out.text(), static_cast<std::uint32_t>(planned.bytes - kHeaderBytes));
+  Exporter writer(settings, Pass::kWrite, &out);
+  return writer.Run(make).empty() && writer.bytes() == planned.bytes &&
+         writer.tempoEvents() == planned.tempoEvents;
+}
+
+std::string DescribeMidiExport(const MidiExportReport& report) {
+  std::string text = std::to_string(report.tempoEvents) +
+                     (report.tempoEvents == 1 ? " tempo event" : " tempo events") +
+                     ", largest drift ";
+  AppendSecondsAt(report.largestDrift, kMaxDecimals, text);
+  return text + " s";
+}
+
+}  // namespace beatmarks

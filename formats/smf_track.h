@@ -1,0 +1,51 @@
+#pragma once
+
+// One track of a Standard MIDI File, event by event in tick order: counted
+// (its size and its longest delta time, to refuse a file before any byte is
+// written) or written to an export.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "files/export_file.h"
+
+namespace beatmarks {
+
+// The most a delta time holds (four bytes of seven bits).
+inline constexpr std::uint64_t kMaxDeltaTicks = 0x0FFFFFFF;
+
+// Meta event types written here.
+inline constexpr std::uint8_t kTrackNameEvent = 0x03;
+inline constexpr std::uint8_t kMarkerEvent = 0x06;
+inline constexpr std::uint8_t kEndOfTrackEvent = 0x2F;
+inline constexpr std::uint8_t kTempoEvent = 0x51;
+inline constexpr std::uint8_t kTimeSignatureEvent = 0x58;
+
+// The header chunk of a format 1 file of `tracks` tracks and `ticksPerQuarter`
+// ticks a quarter note, and the header of a track chunk of `length` bytes.
+void AppendMidiHeader(std::string& out, int tracks, int ticksPerQuarter);
+void AppendTrackHeader(std::string& out, std::uint32_t length);
+inline constexpr std::uint64_t kMidiHeaderBytes = 14, kTrackHeaderBytes = 8;
+
+class SmfTrack {
+ public:
+  // Writes to `out`, or only counts with nullptr.
+  explicit SmfTrack(ExportFile* out) : out_(out) {}
+
+  // A meta event at `tick`, at or after the tick of the event before.
+  // Deltas past kMaxDeltaTicks are counted (see longestDelta), not written.
+  void Meta(std::uint64_t tick, std::uint8_t type, std::string_view data);
+  void Tempo(std::uint64_t tick, std::uint32_t microsPerQuarter);
+
+  std::uint64_t bytes() const { return bytes_; }
+  std::uint64_t longestDelta() const { return longest_; }
+
+ private:
+  ExportFile* out_;
+  std::uint64_t last_ = 0;
+  std::uint64_t bytes_ = 0;
+  std::uint64_t longest_ = 0;
+};
+
+}  // namespace beatmarks

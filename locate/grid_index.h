@@ -1,0 +1,118 @@
+#pragma once
+
+// Places times on the beat grid: which beat a time falls in, and the
+// division nearest to it. The grid's stretches are walked once into an index
+// of where each begins; each time then takes a binary search and a handful of
+// correctly rounded doubles. What those cannot settle (a time on a division,
+// a tie, a rounding half) is settled exactly: in machine integers where the
+// fractions fit, else in big integers.
+
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+#include "core/beat_walk.h"
+#include "exact/exact_time.h"
+#include "exact/rational.h"
+
+namespace beatmarks {
+
+// Where a time falls. Measures, beats and divisions count from 0. Before the
+// first division, or from the end of the last on (the time the next would
+// have), a time is outside the grid and nothing else is set.
+struct Position {
+  enum class Where { kBefore, kIn, kAfter };
+  Where where = Where::kIn;
+  // The beat the time falls in, and how far into it in millionths of the
+  // beat, truncated: 0 to 999,999.
+  std::int64_t measure = 0;
+  std::int32_t beat = 0;
+  std::uint32_t intoBeat = 0;
+  // The division nearest to the time; halfway between two, the later one.
+  // In the last division of the map, with none after it, that one.
+  std::int64_t nearestMeasure = 0;
+  std::int32_t nearestBeat = 0;
+  std::int32_t nearestDivision = 0;
+  // The time less the nearest division's time: its sign, and its magnitude
+  // rounded once (a half up) to millionths and billionths of a second and to
+  // samples at the rate asked for.
+  bool early = false;
+  unsigned __int128 micros = 0, nanos = 0, samples = 0;
+
+  friend bool operator==(const Position&, const Position&) = default;
+};
+
+// Keeps exact forms of its stretches as it needs them: one index is for one
+// thread at a time.
+class GridIndex {
+ public:
+  // Walks the whole timeline, which must give exact times (one made with an
+  // offset), with `divisions` per beat as it was made with. Throws
+  // std::invalid_argument for a stretch without times or without beats.
+  static GridIndex Build(Timeline& timeline, std::int32_t divisions);
+
+  // A time as TIMES writes it (IsTimeText), with sample positions at `rate`.
+  Position Locate(std::string_view time, std::uint32_t rate) const;
+  // The same from an exact time, all in exact arithmetic.
+  Position LocateExact(const Rational& time, std::uint32_t rate) const;
+
+  std::int32_t divisions() const { return divisions_; }
+  std::size_t stretches() const { return parts_.size(); }
+
+ private:
+  using u128 = unsigned __int128;
+
+  // A stretch that holds divisions: its first division's number across the
+  // whole grid, its count, and where in its measure it begins. What a time
+  // needs first, packed in 64 bytes; its times are kept beside it.
+  struct Part {
+    u128 first;
+    u128 count;
+    std::int64_t firstMeasure;
+    std::int64_t into;  // divisions of its first measure before its first
+    double step;        // about the time of a division, for a first guess
+    std::int32_t beatsPerMeasure;
+  };
+  struct Times {
+    // The times as (base + k x step) / den in machine integers, made when
+    // first needed (costly: exact division); den 0 where they do not fit.
+    mutable __int128 base = 0, step = 0, den = 0;
+    mutable bool made = false;
+    LinearTime time;
+    void MakeFraction() const;
+  };
+  struct Fraction {
+    __int128 num;
+    __int128 den;  // > 0
+  };
+
+  // Division g (the one the time falls in) and what follows from it.
+  struct Place {
+    std::size_t part;
+    u128 g;
+    u128 beatStart, beatEnd;  // divisions that begin its beat and the next
+    std::int64_t measure;
+    std::int32_t beat;
+    std::int32_t division;
+  };
+
+  explicit GridIndex(std::int32_t divisions) : divisions_(divisions) {}
+
+  Place PlaceOf(std::size_t part, u128 k) const;
+  std::size_t PartOf(u128 g, std::size_t hint) const;
+  double NearestAt(u128 g, std::size_t hint) const;
+  bool FractionAt(u128 g, std::size_t hint, Fraction& time) const;
+  Rational ExactAt(u128 g, std::size_t hint) const;
+  void SetNearest(const Place& place, bool later, Position& position) const;
+  // False when the doubles cannot settle it.
+  bool LocateFast(std::string_view text, std::uint32_t rate, Position& position) const;
+
+  std::int32_t divisions_;
+  std::vector<double> starts_;  // nearest doubles of the parts' starts, for the search
+  std::vector<Part> parts_;
+  std::vector<Times> times_;    // each part's
+  u128 total_ = 0;              // divisions in all
+  double end_ = 0;              // nearest double of the end
+};
+
+}  // namespace beatmarks

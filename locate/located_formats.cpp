@@ -1,0 +1,313 @@
+#include "locate/located_formats.h"
+
+#include <charconv>
+
+#include "exact/exact_time.h"
+#include "locate/times_reader.h"
+
+namespace beatmarks {
+namespace {
+
+using u128 = unsigned __int128;
+
+void AppendInteger(std::int64_t value, std::string& out) {
+  char digits[24];
+  out.append(digits, std::to_chars(digits, digits + sizeof digits, value).ptr);
+}
+
+// The digits of value, written backwards from `end`; returns where they begin.
+char* PutDigits(u128 value, char* end) {
+  while (value > UINT64_MAX) {
+    *--end = static_cast<char>('0' + static_cast<int>(value % 10));
+    value /= 10;
+  }
+  auto small = static_cast<std::uint64_t>(value);  // far quicker to divide
+  do {
+    *--end = static_cast<char>('0' + static_cast<int>(small % 10));
+    small /= 10;
+  } while (small != 0);
+  return end;
+}
+
+void AppendUnsigned(u128 value, std::string& out) {
+  char digits[40];
+  out.append(PutDigits(value, digits + sizeof digits), digits + sizeof digits);
+}
+
+// A count of 10^-decimals seconds as a decimal.
+void AppendUnits(u128 units, int decimals, std::string& out) {
+  char text[48];
+  char* const end = text + sizeof text;
+  char* begin = PutDigits(units, end);
+  while (end - begin <= decimals) *--begin = '0';
+  out.append(begin, end - decimals);
+  out += '.';
+  out.append(end - decimals, end);
+}
+
+// A signed rounded value: a minus when early, a plus on request when late,
+// neither when it rounded to zero.
+void AppendSign(const Position& p, u128 magnitude, bool plus, std::string& out) {
+  if (magnitude == 0) return;
+  if (p.early) {
+    out += '-';
+  } else if (plus) {
+    out += '+';
+  }
+}
+
+void AppendSeconds(const Position& p, int decimals, bool plus, std::string& out) {
+  const u128 units = decimals == 6 ? p.micros : p.nanos;
+  AppendSign(p, units, plus, out);
+  AppendUnits(units, decimals, out);
+}
+
+void AppendSamples(const Position& p, std::string& out) {
+  AppendSign(p, p.samples, false, out);
+  AppendUnsigned(p.samples, out);
+}
+
+void AppendIntoBeat(const Position& p, std::string& out) {
+  AppendUnits(p.intoBeat, 6, out);
+}
+
+// "M.B", or "M.B.D" with more than one division per beat.
+void AppendNearest(const Position& p, std::int32_t divisions, std::int64_t first,
+                   std::string& out) {
+  AppendInteger(p.nearestMeasure + first, out);
+  out += '.';
+  AppendInteger(p.nearestBeat + 1, out);
+  if (divisions > 1) {
+    out += '.';
+    AppendInteger(p.nearestDivision + 1, out);
+  }
+}
+
+const char* WhereWord(Position::Where where) {
+  switch (where) {
+    case Position::Where::kBefore: return "before";
+    case Position::Where::kAfter: return "after";
+    case Position::Where::kIn: break;
+  }
+  return "in";
+}
+
+void AppendCsvField(std::string_view text, std::string& out) {
+  if (text.find_first_of(",\"\r\n") == std::string_view::npos) {
+    out += text;
+    return;
+  }
+  out += '"';
+  for (char c : text) {
+    if (c == '"') out += '"';
+    out += c;
+  }
+  out += '"';
+}
+
+// Length of the well-formed UTF-8 sequence at the start of text, or 0.
+std::size_t Utf8Length(std::string_view text) {
+  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+  const unsigned char lead = byte(0);
+  std::size_t length = 0;
+  std::uint32_t code = 0;
+  if (lead < 0x80) return 1;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+    code = lead & 0x1Fu;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    code = lead & 0x0Fu;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    code = lead & 0x07u;
+  } else {
+    return 0;
+  }
+  if (text.size() < length) return 0;
+  for (std::size_t i = 1; i < length; ++i) {
+    if ((byte(i) & 0xC0u) != 0x80u) return 0;
+    code = code << 6 | (byte(i) & 0x3Fu);
+  }
+  const bool shortest = (length == 3 && code >= 0x800) || (length == 4 && code >= 0x10000) || length == 2;
+  const bool scalar = code <= 0x10FFFF && (code < 0xD800 || code > 0xDFFF);
+  return shortest && scalar ? length : 0;
+}
+
+// A JSON string; a byte that is not part of well-formed UTF-8 becomes U+FFFD.
+void AppendJsonString(std::string_view text, std::string& out) {
+  static const char kHex[] = "0123456789abcdef";
+  out += '"';
+  while (!text.empty()) {
+    const unsigned char c = static_cast<unsigned char>(text.front());
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += static_cast<char>(c);
+    } else if (c < 0x20 || c == 0x7f) {
+      out += "\\u00";
+      out += kHex[c >> 4];
+      out += kHex[c & 0xF];
+    } else if (c >= 0x80) {
+      const std::size_t length = Utf8Length(text);
+      if (length == 0) {
+        out += "\\ufffd";
+        text.remove_prefix(1);
+      } else {
+        out += text.substr(0, length);
+        text.remove_prefix(length);
+      }
+      continue;
+    } else {
+      out += static_cast<char>(c);
+    }
+    text.remove_prefix(1);
+  }
+  out += '"';
+}
+
+// A time as TIMES wrote it ("5.", ".5", "007") made a JSON number, exactly.
+void AppendJsonTime(std::string_view text, std::string& out) {
+  if (!text.empty() && text.front() == '-') {
+    out += '-';
+    text.remove_prefix(1);
+  }
+  const std::size_t point = text.find('.');
+  std::string_view whole = text.substr(0, point);
+  const std::string_view fraction =
+      point == std::string_view::npos ? std::string_view() : text.substr(point + 1);
+  while (whole.size() > 1 && whole.front() == '0') whole.remove_prefix(1);
+  out += whole.empty() ? std::string_view("0") : whole;
+  if (!fraction.empty()) {
+    out += '.';
+    out += fraction;
+  }
+}
+
+class RowWriter {
+ public:
+  RowWriter(LocatedFormat format, std::int32_t divisions, const LocateSettings& settings)
+      : format_(format), divisions_(divisions), settings_(settings) {}
+
+  void Begin(std::string& out) const {
+    if (format_ == LocatedFormat::kCsv) {
+      out += "time,where,measure,beat,into_beat,nearest,deviation,deviation_frames,name\r\n";
+    } else if (format_ == LocatedFormat::kJson) {
+      out += "{\"sampleRate\":";
+      AppendInteger(settings_.rate, out);
+      out += ",\"divisions\":";
+      AppendInteger(divisions_, out);
+      out += ",\"offset\":";
+      char digits[32];
+      const double offset = NearestDouble(settings_.offset);
+      out.append(digits, std::to_chars(digits, digits + sizeof digits, offset).ptr);
+      out += ",\n\"times\":[";
+    }
+  }
+
+  void Row(const TimedName& time, const Position& p, std::string& out) {
+    switch (format_) {
+      case LocatedFormat::kCsv: Csv(time, p, out); break;
+      case LocatedFormat::kLabels: Label(time, p, out); break;
+      case LocatedFormat::kJson: Json(time, p, out); break;
+    }
+  }
+
+  void End(std::string& out) const {
+    if (format_ == LocatedFormat::kJson) out += "]}\n";
+  }
+
+ private:
+  void Csv(const TimedName& time, const Position& p, std::string& out) const {
+    AppendCsvField(time.time, out);
+    out += ',';
+    out += WhereWord(p.where);
+    if (p.where == Position::Where::kIn) {
+      out += ',';
+      AppendInteger(p.measure + settings_.firstMeasureNumber, out);
+      out += ',';
+      AppendInteger(p.beat + 1, out);
+      out += ',';
+      AppendIntoBeat(p, out);
+      out += ',';
+      AppendNearest(p, divisions_, settings_.firstMeasureNumber, out);
+      out += ',';
+      AppendSeconds(p, 9, false, out);
+      out += ',';
+      AppendSamples(p, out);
+      out += ',';
+    } else {
+      out += ",,,,,,,";
+    }
+    AppendCsvField(time.name, out);
+    out += "\r\n";
+  }
+
+  void Label(const TimedName& time, const Position& p, std::string& out) const {
+    out += time.time;
+    out += '\t';
+    out += time.time;
+    out += '\t';
+    if (p.where == Position::Where::kIn) {
+      AppendNearest(p, divisions_, settings_.firstMeasureNumber, out);
+      out += ' ';
+      AppendSeconds(p, 6, true, out);
+      out += " s";
+    } else {
+      out += WhereWord(p.where);
+    }
+    out += '\n';
+  }
+
+  void Json(const TimedName& time, const Position& p, std::string& out) {
+    out += first_ ? "\n{\"time\":" : ",\n{\"time\":";
+    first_ = false;
+    AppendJsonTime(time.time, out);
+    out += ",\"where\":\"";
+    out += WhereWord(p.where);
+    out += '"';
+    if (p.where == Position::Where::kIn) {
+      out += ",\"measure\":";
+      AppendInteger(p.measure + settings_.firstMeasureNumber, out);
+      out += ",\"beat\":";
+      AppendInteger(p.beat + 1, out);
+      out += ",\"intoBeat\":";
+      AppendIntoBeat(p, out);
+      out += ",\"nearest\":\"";
+      AppendNearest(p, divisions_, settings_.firstMeasureNumber, out);
+      out += "\",\"deviation\":";
+      AppendSeconds(p, 9, false, out);
+      out += ",\"deviationSamples\":";
+      AppendSamples(p, out);
+    }
+    if (!time.name.empty()) {
+      out += ",\"name\":";
+      AppendJsonString(time.name, out);
+    }
+    out += '}';
+  }
+
+  const LocatedFormat format_;
+  const std::int32_t divisions_;
+  const LocateSettings& settings_;
+  bool first_ = true;
+};
+
+}  // namespace
+
+bool WriteLocated(LocatedFormat format, std::string_view times, const GridIndex& grid,
+                  const LocateSettings& settings, ExportFile& out, std::string& error) {
+  error = CheckTimes(times);
+  if (!error.empty()) return false;
+  RowWriter rows(format, grid.divisions(), settings);
+  rows.Begin(out.text());
+  TimesReader reader(times);
+  TimedName time;
+  while (reader.Next(time)) {
+    rows.Row(time, grid.Locate(time.time, settings.rate), out.text());
+    out.Filled();
+  }
+  rows.End(out.text());
+  return true;
+}
+
+}  // namespace beatmarks

@@ -1,0 +1,272 @@
+#include "locate/times_reader.h"
+
+#include <cctype>
+
+namespace beatmarks {
+namespace {
+
+bool IsBlankByte(char c) { return c == ' ' || c == '\t'; }
+
+std::string_view Trim(std::string_view text, bool tabs) {
+  auto blank = [tabs](char c) { return c == ' ' || (tabs && c == '\t'); };
+  while (!text.empty() && blank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && blank(text.back())) text.remove_suffix(1);
+  return text;
+}
+
+bool IsBlank(std::string_view line) {
+  for (char c : line) {
+    if (!IsBlankByte(c)) return false;
+  }
+  return true;
+}
+
+bool SameWord(std::string_view text, std::string_view word) {
+  if (text.size() != word.size()) return false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(text[i])) != word[i]) return false;
+  }
+  return true;
+}
+
+// A field's text as shown in a message: short, and printable.
+std::string Shown(std::string_view text) {
+  constexpr std::size_t kLongest = 40;
+  std::string shown;
+  for (char c : text.substr(0, kLongest)) {
+    shown += static_cast<unsigned char>(c) < 0x20 || c == 0x7f ? '?' : c;
+  }
+  if (text.size() > kLongest) shown += "...";
+  return shown;
+}
+
+// The text of a quoted CSV field, its doubled quotes made single.
+void Unquote(std::string_view text, std::string& out) {
+  out.clear();
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    out += text[i];
+    if (text[i] == '"' && i + 1 < text.size() && text[i + 1] == '"') ++i;
+  }
+}
+
+}  // namespace
+
+bool IsTimeText(std::string_view text) {
+  if (!text.empty() && text.front() == '-') text.remove_prefix(1);
+  bool digit = false, point = false;
+  for (char c : text) {
+    if (c >= '0' && c <= '9') {
+      digit = true;
+    } else if (c == '.' && !point) {
+      point = true;
+    } else {
+      return false;
+    }
+  }
+  return digit;
+}
+
+Rational ExactTimeOf(std::string_view text) {
+  const bool negative = !text.empty() && text.front() == '-';
+  if (negative) text.remove_prefix(1);
+  Rational value = Rational::FromDecimal(text).value_or(Rational());
+  return negative ? -value : value;
+}
+
+TimesReader::TimesReader(std::string_view bytes) : bytes_(bytes) {
+  if (bytes_.substr(0, 3) == "\xEF\xBB\xBF") at_ = 3;
+}
+
+bool TimesReader::Fail(std::size_t line, const std::string& what) {
+  error_ = "TIMES line " + std::to_string(line) + ": " + what;
+  at_ = bytes_.size();
+  return false;
+}
+
+bool TimesReader::NotATime(std::size_t line, std::string_view text) {
+  std::string what(1, '\'');
+  what += Shown(text);
+  what += "' is not a time";
+  return Fail(line, what);
+}
+
+// The next line without its end (LF, or CR LF); false at the end of the bytes.
+bool TimesReader::NextLine(std::string_view& line) {
+  if (at_ >= bytes_.size()) return false;
+  std::size_t end = bytes_.find('\n', at_);
+  if (end == std::string_view::npos) end = bytes_.size();
+  line = bytes_.substr(at_, end - at_);
+  if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+  at_ = end + 1;
+  ++line_;
+  return true;
+}
+
+// Tells the form from the first line that is not blank, then goes back to it:
+// for a CSV it is the header, read here.
+bool TimesReader::Begin() {
+  begun_ = true;
+  std::size_t start = at_, startLine = line_;
+  std::string_view line;
+  do {
+    start = at_;
+    startLine = line_;
+    if (!NextLine(line)) return true;  // nothing but blank lines
+  } while (IsBlank(line));
+  at_ = start;
+  line_ = startLine;
+  const std::string_view word = Trim(line, true);
+  if (IsTimeText(word)) {
+    form_ = TimesForm::kNumbers;
+  } else if (line.find('\t') != std::string_view::npos) {
+    form_ = TimesForm::kLabels;
+  } else if (line.find_first_of(",\"") != std::string_view::npos || SameWord(word, "time")) {
+    form_ = TimesForm::kCsv;
+    if (!ReadRecord()) return false;
+    bool hasTime = false, hasLabel = false;
+    std::size_t label = 0;
+    for (std::size_t i = 0; i < fields_.size(); ++i) {
+      const std::string_view name = Trim(fields_[i].text, true);
+      if (!hasTime && SameWord(name, "time")) {
+        timeColumn_ = i;
+        hasTime = true;
+      } else if (!hasName_ && SameWord(name, "name")) {
+        nameColumn_ = i;
+        hasName_ = true;
+      } else if (!hasLabel && SameWord(name, "label")) {
+        label = i;
+        hasLabel = true;
+      }
+    }
+    if (!hasTime) return Fail(recordLine_, "the CSV header has no 'time' column");
+    if (!hasName_ && hasLabel) {
+      nameColumn_ = label;
+      hasName_ = true;
+    }
+  }
+  return true;
+}
+
+bool TimesReader::Next(TimedName& time) {
+  if (!error_.empty()) return false;
+  if (!begun_ && !Begin()) return false;
+  bool read = false;
+  switch (form_) {
+    case TimesForm::kNumbers: read = NextNumber(time); break;
+    case TimesForm::kLabels: read = NextLabel(time); break;
+    case TimesForm::kCsv: read = NextRow(time); break;
+  }
+  if (read) {
+    any_ = true;
+  } else if (error_.empty() && !any_) {
+    error_ = "TIMES holds no times";
+  }
+  return read;
+}
+
+bool TimesReader::NextNumber(TimedName& time) {
+  std::string_view line;
+  do {
+    if (!NextLine(line)) return false;
+  } while (IsBlank(line));
+  time.time = Trim(line, true);
+  time.name.clear();
+  time.line = line_;
+  return IsTimeText(time.time) || NotATime(line_, time.time);
+}
+
+bool TimesReader::NextLabel(TimedName& time) {
+  std::string_view line;
+  do {
+    if (!NextLine(line)) return false;
+  } while (IsBlank(line) || line.front() == '\\');
+  const std::size_t tab = line.find('\t');
+  time.time = Trim(line.substr(0, tab), false);
+  time.name.clear();
+  if (tab != std::string_view::npos) {
+    const std::size_t text = line.find('\t', tab + 1);
+    if (text != std::string_view::npos) time.name = line.substr(text + 1);
+  }
+  time.line = line_;
+  return IsTimeText(time.time) || NotATime(line_, time.time);
+}
+
+bool TimesReader::NextRow(TimedName& time) {
+  do {
+    if (at_ >= bytes_.size()) return false;
+    if (!ReadRecord()) return false;
+  } while (fields_.size() == 1 && !fields_[0].quoted && IsBlank(fields_[0].text));
+  time.line = recordLine_;
+  time.name.clear();
+  if (timeColumn_ >= fields_.size()) return NotATime(recordLine_, "");
+  const Field& field = fields_[timeColumn_];
+  time.time = field.quoted ? field.text : Trim(field.text, true);
+  if (hasName_ && nameColumn_ < fields_.size()) {
+    const Field& name = fields_[nameColumn_];
+    if (name.quoted) {
+      Unquote(name.text, time.name);
+    } else {
+      time.name = name.text;
+    }
+  }
+  return IsTimeText(time.time) || NotATime(recordLine_, time.time);
+}
+
+// One CSV record into fields_: fields split at commas, a quoted field may hold
+// commas, doubled quotes and line ends.
+bool TimesReader::ReadRecord() {
+  fields_.clear();
+  recordLine_ = line_ + 1;
+  const std::size_t size = bytes_.size();
+  while (true) {
+    Field field;
+    std::size_t at = at_;
+    while (at < size && bytes_[at] == ' ') ++at;
+    if (at < size && bytes_[at] == '"') {
+      field.quoted = true;
+      const std::size_t start = ++at;
+      while (true) {
+        if (at >= size) return Fail(recordLine_, "a quoted field does not end");
+        if (bytes_[at] == '\n') ++line_;
+        if (bytes_[at] == '"') {
+          if (at + 1 < size && bytes_[at + 1] == '"') {
+            at += 2;
+            continue;
+          }
+          break;
+        }
+        ++at;
+      }
+      field.text = bytes_.substr(start, at - start);
+      ++at;
+      // Whatever stands between the closing quote and the next comma is let go.
+      while (at < size && bytes_[at] != ',' && bytes_[at] != '\n') ++at;
+    } else {
+      const std::size_t start = at_;
+      while (at < size && bytes_[at] != ',' && bytes_[at] != '\n') ++at;
+      field.text = bytes_.substr(start, at - start);
+      if (at < size && bytes_[at] == '\n' && !field.text.empty() && field.text.back() == '\r') {
+        field.text.remove_suffix(1);
+      }
+      if (at == size && !field.text.empty() && field.text.back() == '\r') field.text.remove_suffix(1);
+    }
+    fields_.push_back(field);
+    if (at < size && bytes_[at] == ',') {
+      at_ = at + 1;
+      continue;
+    }
+    at_ = at < size ? at + 1 : size;
+    ++line_;
+    return true;
+  }
+}
+
+std::string CheckTimes(std::string_view bytes) {
+  TimesReader reader(bytes);
+  TimedName time;
+  while (reader.Next(time)) {
+  }
+  return reader.error();
+}
+
+}  // namespace beatmarks

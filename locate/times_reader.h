@@ -1,0 +1,84 @@
+#pragma once
+
+// The times to place on the grid (--locate=TIMES), in seconds on the
+// recording's clock, in any of three forms, told apart by the first line that
+// is not blank:
+//  - one time a line;
+//  - a label track as audio editors export it, "start<TAB>end<TAB>text": the
+//    start of each label, its text kept as the name (a line that begins with
+//    a backslash holds a label's frequency range and is passed over);
+//  - CSV (RFC 4180) whose first row names a "time" column, and optionally a
+//    "name" or else a "label" column kept as the name (so the program's own
+//    CSV reads back as it is).
+// A time is a plain decimal, "-" allowed in front: "12", "0.25", ".5", "5.",
+// "-1.5"; it is taken exactly as written. Blank lines, a UTF-8 byte order mark
+// and CR before LF are allowed; the order of the times is free.
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "exact/rational.h"
+
+namespace beatmarks {
+
+struct TimedName {
+  std::string_view time;  // as written, without the spaces around it
+  std::string name;       // empty where TIMES gives none
+  std::size_t line = 0;   // 1-based: the line the time is on
+};
+
+enum class TimesForm { kNumbers, kLabels, kCsv };
+
+// Reads TIMES one time after another, without holding them.
+class TimesReader {
+ public:
+  explicit TimesReader(std::string_view bytes);
+
+  // The next time; false at the end, or at a problem: then error() is one
+  // line that says where and what ("TIMES line 3: 'abc' is not a time").
+  bool Next(TimedName& time);
+  const std::string& error() const { return error_; }
+  TimesForm form() const { return form_; }
+
+ private:
+  struct Field {
+    std::string_view text;  // between the quotes of a quoted field
+    bool quoted = false;
+  };
+
+  bool Begin();
+  bool NextLine(std::string_view& line);
+  bool NextNumber(TimedName& time);
+  bool NextLabel(TimedName& time);
+  bool NextRow(TimedName& time);
+  bool ReadRecord();
+  bool Fail(std::size_t line, const std::string& what);
+  bool NotATime(std::size_t line, std::string_view text);
+
+  std::string_view bytes_;
+  std::size_t at_ = 0;
+  std::size_t line_ = 0;  // lines read so far
+  bool begun_ = false;
+  bool any_ = false;      // a time was given
+  TimesForm form_ = TimesForm::kNumbers;
+  std::string_view first_;  // the first line, for the form to start on
+  std::size_t firstLine_ = 0;
+  std::vector<Field> fields_;  // the CSV record last read
+  std::size_t recordLine_ = 0;
+  std::size_t timeColumn_ = 0, nameColumn_ = 0;
+  bool hasName_ = false;
+  std::string error_;
+};
+
+// The first problem of TIMES as one line, or empty when every time reads and
+// there is at least one. Reads it all; holds nothing.
+std::string CheckTimes(std::string_view bytes);
+
+// True for "[-]digits[.digits]" with at least one digit ("5.", ".5").
+bool IsTimeText(std::string_view text);
+// The exact value of such a text.
+Rational ExactTimeOf(std::string_view text);
+
+}  // namespace beatmarks

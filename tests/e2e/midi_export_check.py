@@ -1,0 +1,168 @@
+#!/usr/bin/env python3
+"""Independent check of the MIDI export (-f midi).
+
+Exports tempo maps, reads each file back with mido and places every beat as
+MIDI readers do (the sum of ticks x microseconds a quarter note / 960), in
+exact fractions: each lies within the bound of its time computed here from
+the map (for a MIDI map, from the source read the same way); markers and
+time signatures are the map's. The program's CSV of its own file matches the
+map's within the bound. Exits 77 without mido or without -f midi.
+
+Usage: midi_export_check.py BEATMARKS EXAMPLES
+"""
+import csv
+import io
+import subprocess
+import sys
+import tempfile
+import time
+from fractions import Fraction
+from pathlib import Path
+
+try:
+    import mido
+except ImportError:
+    print("mido is not installed: the MIDI export is not checked")
+    sys.exit(77)
+
+RATE = 44100
+
+
+def run(program, args, check=True):
+    r = subprocess.run([program] + args, capture_output=True, text=True)
+    assert not check or r.returncode == 0, f"{args}: status {r.returncode}\n{r.stdout}{r.stderr}"
+    return r
+
+
+def read(path):
+    """The file, its tempos, time signatures, markers, track names and end."""
+    f = mido.MidiFile(path)
+    events, end = [], 0
+    for track in f.tracks:
+        tick = 0
+        for m in track:
+            tick += m.time
+            events.append((tick, m))
+        end = max(end, tick)
+    of = lambda kind: [(t, m) for t, m in events if m.type == kind]  # noqa: E731
+    return (f, [(t, m.tempo) for t, m in of("set_tempo")],
+            [(t, m.numerator, m.denominator, m.clocks_per_click) for t, m in of("time_signature")],
+            [(t, m.text) for t, m in of("marker")], [m.name for _, m in of("track_name")], end)
+
+
+def seconds_at(tick, tempos, tpq):
+    t, last, micros = Fraction(0), 0, 500000
+    for at, value in tempos:
+        if at >= tick:
+            break
+        t, last, micros = t + Fraction((at - last) * micros, tpq), at, value
+    return (t + Fraction((tick - last) * micros, tpq)) / 10**6
+
+
+def beats_of(meters, end, tpq, click):
+    """(tick, beat of its measure) up to the bar line at or after the end; a
+    time signature begins a measure."""
+    beats = []
+    for i, (at, num, den, clocks) in enumerate(meters):
+        step = Fraction(tpq * clocks, 24) if click else Fraction(4 * tpq, den)
+        per = int(Fraction(4 * tpq * num, den) / step)
+        stop = meters[i + 1][0] if i + 1 < len(meters) else at - (at - end) // (per * step) * per * step
+        beats += [(at + k * step, k % per) for k in range(-(-(stop - at) // step))]
+    return beats
+
+
+def check_file(path, want, bound, click=False):
+    """The file's beats against (time, beat) wanted: the lead-in's length and what was read."""
+    f, tempos, meters, markers, names, end = read(path)
+    assert (f.type, f.ticks_per_beat, len(f.tracks)) == (1, 960, 1)
+    beats = beats_of(meters, end, 960, click)
+    lead = len(beats) - len(want)
+    assert lead >= 0 and (lead == 0) == (want[0][0] <= bound), (path, len(beats), len(want))
+    for i, ((tick, b), (t, wanted_b)) in enumerate(zip(beats[lead:], want)):
+        assert abs(seconds_at(tick, tempos, 960) - t) <= bound and b == wanted_b, (path, i, b)
+    return lead, beats, meters, markers, names, tempos
+
+
+def csv_rows(program, args):
+    out = run(program, ["-f", "csv"] + args + ["-"]).stdout
+    return [(Fraction(r["time"]), int(r["frame"]), r["label"]) for r in csv.DictReader(io.StringIO(out))]
+
+
+def text_map(program, folder, name, sections, options=(), bound=Fraction(1, 10**6), offset="0",
+             first=1, last=None):
+    last = last or sum(s[3] for s in sections)
+    path, out = folder / f"{name}.tmap", folder / f"{name}.mid"
+    path.write_text("".join(f"{n}\ttmap\t{t}\t{per}\t{count}\n" for n, t, per, count in sections))
+    run(program, ["-f", "midi", f"--offset={offset}", "-s", str(first), "-e", str(last)] +
+        list(options) + [str(path), str(out)])
+    t, want, starts, measure = Fraction(0), [], [], 1
+    for number, (_, tempo, per, count) in enumerate(sections):
+        for k in range(count * per):
+            if first <= measure + k // per <= last:
+                if not want or k == 0:
+                    starts.append((len(want), number))
+                want.append((t, k % per))
+            t += 60 / Fraction(tempo)
+        measure += count
+    want = [(t - want[0][0] + Fraction(offset), b) for t, b in want]
+    lead, beats, meters, markers, names, tempos = check_file(out, want, bound)
+    # Markers where sections begin, named after them; N/4 where N beats a measure begin.
+    assert markers == [(beats[lead + i][0], sections[n][0] or f"Section {n + 1}") for i, n in starts]
+    assert names == [path.name] and lead % sections[starts[0][1]][2] == 0, (names, lead)
+    pers = [sections[n][2] for _, n in starts]
+    wanted_meters = [(beats[lead + i][0] if k else 0, pers[k]) for k, (i, _) in enumerate(starts)
+                     if k == 0 or pers[k] != pers[k - 1]]
+    assert [(t, n) for t, n, d, _ in meters if d == 4] == wanted_meters == [m[:2] for m in meters]
+    # The program's own reading of its file: the map's CSV within the bound.
+    mine = csv_rows(program, [str(out)])[lead:]
+    theirs = csv_rows(program, [f"--offset={offset}", "-s", str(first), "-e", str(last), str(path)])
+    assert len(mine) == len(theirs) == len(want), name
+    for (t, frame, _), (exact, _) in zip(mine, want):
+        assert abs(t - exact) <= bound + Fraction(1, 2 * 10**9), (name, t, exact)
+        assert abs(frame - round(exact * RATE)) <= -(-bound * RATE // 1), (name, frame)
+    print(f"{name}: {len(want)} beats, {len(tempos)} tempo events, lead-in {lead} beats")
+
+
+def midi_map(program, folder, source, click=False, bound=Fraction(1, 10**6)):
+    out, beat = folder / f"{source.stem}{click}.mid", ["--beat=click"] if click else []
+    run(program, ["-f", "midi"] + beat + [str(source), str(out)])
+    f, tempos, meters, _, _, end = read(source)
+    want = [(seconds_at(tick, tempos, f.ticks_per_beat), b)
+            for tick, b in beats_of(meters, end, f.ticks_per_beat, click)]
+    _, _, out_meters, _, _, out_tempos = check_file(out, want, bound, click)
+    assert [m[1:3] for m in out_meters] == [m[1:3] for m in meters], (out_meters, meters)
+    mine, theirs = csv_rows(program, beat + [str(out)]), csv_rows(program, beat + [str(source)])
+    assert len(mine) == len(theirs) and all(
+        abs(t - u) <= bound + Fraction(1, 10**9) and abs(fr - ufr) <= 1 and label == ulabel
+        for (t, fr, label), (u, ufr, ulabel) in zip(mine, theirs)), source
+    print(f"{source.name}, click {click}: {len(want)} beats, {len(out_tempos)} tempo events")
+
+
+def main():
+    program, examples = sys.argv[1], Path(sys.argv[2])
+    with tempfile.TemporaryDirectory() as d:
+        folder = Path(d)
+        probe = run(program, ["-f", "midi", str(examples / "waltz.tmap"), str(folder / "p.mid")], False)
+        if "unknown format 'midi'" in probe.stdout + probe.stderr:
+            print("this build has no -f midi: the MIDI export is not checked")
+            sys.exit(77)
+        text_map(program, folder, "fours", [("", "97.3333", 4, 400)])
+        meters = [("Waltz", "144.6", 3, 5), ("", "80", 7, 3), ("Same", "80", 7, 2), ("", "61.7", 2, 4)]
+        text_map(program, folder, "meters", meters)
+        song = [("Intro", "96", 4, 8), ("", "96", 4, 16), ("Bridge", "84", 3, 8), ("Last", "100", 4, 16)]
+        text_map(program, folder, "offset", song, offset="2.5")
+        text_map(program, folder, "range", song, ["--max-drift=0.00002"], Fraction(1, 50000),
+                 offset="0.123457", first=20, last=40)
+        midi_map(program, folder, examples / "ramp-and-6-8.mid")
+        midi_map(program, folder, examples / "ramp-and-6-8.mid", click=True)
+        # A map far too long for a MIDI file is refused at once, and nothing is written.
+        (folder / "long.tmap").write_text("tmap\t97.3333\t4\t2000000000\n")
+        begun = time.monotonic()
+        r = run(program, ["-f", "midi", str(folder / "long.tmap"), str(folder / "long.mid")], False)
+        assert r.returncode == 1 and "too long for a MIDI file" in r.stdout, r
+        assert time.monotonic() - begun < 5 and not (folder / "long.mid").exists()
+    print("MIDI export: every beat within the bound")
+
+
+if __name__ == "__main__":
+    main()

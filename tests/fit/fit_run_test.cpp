@@ -1,0 +1,169 @@
+// Beat lists the fit refuses, each in one line that says where, with nothing
+// written; and the doubtful beats it keeps but warns about.
+#include <gtest/gtest.h>
+
+#include <ostream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "e2e/run_program.h"
+#include "wav_bytes.h"
+
+namespace beatmarks::testing {
+namespace {
+
+// A WAV file of silence at 8000 Hz with a cue point (id, sample, labl name) each.
+struct Cue {
+  int id;
+  int sample;
+  std::string name;
+};
+
+std::string CueWav(const std::vector<Cue>& cues) {
+  std::string cue = Le(cues.size(), 4), adtl = "adtl";
+  for (const Cue& c : cues) {
+    cue += Le(c.id, 4) + Le(c.sample, 4) + "data" + Le(0, 4) + Le(0, 4) + Le(c.sample, 4);
+    std::string labl = Le(c.id, 4) + c.name + '\0';
+    adtl += "labl" + Le(labl.size(), 4) + labl + (labl.size() % 2 ? "\0" : "");
+  }
+  std::vector<Chunk> chunks = {{"fmt ", PcmFormat(1, 8000, 16)}, {"data", std::string(1600, '\0')}};
+  if (!cues.empty()) chunks.insert(chunks.end(), {{"cue ", cue}, {"LIST", adtl}});
+  return BuildWav(chunks);
+}
+
+// Label track lines "t<TAB>t<TAB>name".
+std::string Labels(const std::vector<std::pair<std::string, std::string>>& beats) {
+  std::string text;
+  for (const auto& [time, name] : beats) text += time + "\t" + time + "\t" + name + "\n";
+  return text;
+}
+
+struct FitCase {
+  const char* name;
+  std::string file;   // beats.txt, or beats.wav for bytes of a WAV file
+  std::string bytes;
+  std::vector<std::string> lines;  // what follows the banner and the line on what was read
+};
+
+void PrintTo(const FitCase& c, std::ostream* os) { *os << c.name; }
+
+std::vector<std::string> LinesOf(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+class Refused : public ::testing::TestWithParam<FitCase> {};
+
+TEST_P(Refused, InOneLineAndNothingWritten) {
+  const FitCase& c = GetParam();
+  TempFolder folder;
+  WriteFile(folder.File(c.file), c.bytes);
+  RunResult r = RunBeatmarks({"--fit", "-f", "csv", c.file, "out.csv"}, "", folder.path());
+  EXPECT_EQ(r.status, 1);
+  std::vector<std::string> want = {"Beatmarks 1.0"};
+  want.insert(want.end(), c.lines.begin(), c.lines.end());
+  EXPECT_EQ(LinesOf(r.out), want);
+  EXPECT_FALSE(FileExists(folder.File("out.csv")));
+}
+
+const FitCase kRefused[] = {
+    {"Repeated", "beats.txt", "1\n2.5\n2.50\n", {"Error: BEATS line 3: 2.50 does not come after 2.5"}},
+    {"NotATime", "beats.txt", "1\n2\n2:30\n", {"Error: BEATS line 3: '2:30' is not a time"}},
+    {"BeforeZero", "beats.txt", "-0.5\n1\n", {"Error: BEATS line 1: -0.5 is before 0"}},
+    {"OneBeat", "beats.txt", "1.5\n", {"Error: BEATS holds one beat: a fit needs two at least"}},
+    {"NoBeats", "beats.txt", "\n", {"Error: BEATS holds no beats"}},
+    {"TooManyDigits", "beats.txt", "1\n1.00000000000000000001\n",
+     {"Error: BEATS line 2: 1.00000000000000000001 has more digits than a time keeps (19, "
+      "counting the decimals of the time with the most)"}},
+    {"TooManyDigitsForEarlierTimes", "beats.txt", "12345678901234\n12345678901235.0000001\n",
+     {"Error: BEATS line 2: 12345678901235.0000001 has more digits than a time keeps (19, "
+      "counting the decimals of the time with the most)"}},
+    {"MeasureMissing", "beats.txt", Labels({{"1", "1.1"}, {"2", "1.2"}, {"3", "3.1"}}),
+     {"Error: BEATS line 3: 3.1 follows 1.2: measure 2 is missing"}},
+    {"MeasuresMissing", "beats.txt", Labels({{"1", "1.1"}, {"2", "5.1"}}),
+     {"Error: BEATS line 2: 5.1 follows 1.1: measures 2 to 4 are missing"}},
+    {"BeatMissing", "beats.txt", Labels({{"1", "2.1"}, {"2", "2.3"}}),
+     {"Error: BEATS line 2: 2.3 follows 2.1: beat 2.2 is missing"}},
+    {"DownbeatMissing", "beats.txt", Labels({{"1", "1.4"}, {"2", "2.2"}}),
+     {"Error: BEATS line 2: 2.2 follows 1.4: beat 2.1 is missing"}},
+    {"PositionsBackwards", "beats.txt", Labels({{"1", "1.2"}, {"2", "1.1"}}),
+     {"Error: BEATS line 2: 1.1 does not come after 1.2"}},
+    {"PositionLost", "beats.txt", Labels({{"1", "1.1"}, {"2", "snare"}}),
+     {"Error: BEATS line 2: no position (M.B) where the beats before have one"}},
+    {"PositionLate", "beats.txt", Labels({{"1", "count-in"}, {"2", "1.1"}}),
+     {"Error: BEATS line 2: a position where the beats before have none"}},
+    {"Division", "beats.txt", Labels({{"1", "1.1.1"}, {"1.5", "1.1.2"}}),
+     {"Error: BEATS line 2: '1.1.2' is no beat: a division after a beat; give the beats alone"}},
+    {"BeatZero", "beats.txt", Labels({{"1", "1.0"}, {"2", "1.1"}}),
+     {"Error: BEATS line 1: '1.0' is no beat: beats count from 1"}},
+    {"CsvMeasureWithoutBeat", "beats.txt", "time,measure\r\n1,1\r\n2,1\r\n",
+     {"Error: BEATS line 1: the CSV header has a 'measure' column but no 'beat' column"}},
+    {"CsvRowWithoutPosition", "beats.txt", "time,measure,beat\n1,1,1\n\"2\",,2\n",
+     {"Error: BEATS line 3: '.2' is not a position M.B"}},
+    {"CsvPositionsOnQuotedLines", "beats.txt", "note,time,measure,beat\n\"a\nb\",1,1,1\nc,2,1,3\n",
+     {"Error: BEATS line 4: 1.3 follows 1.1: beat 1.2 is missing"}},
+    {"WavWithoutCuePoints", "beats.wav", CueWav({}), {"Error: BEATS holds no cue points"}},
+    {"WavCuePointsTogether", "beats.wav", CueWav({{1, 100, ""}, {7, 300, ""}, {2, 100, ""}}),
+     {"Error: BEATS cue point 2: sample 100 does not come after sample 100"}},
+    {"WavMeasureMissing", "beats.wav", CueWav({{1, 100, "1.1"}, {2, 200, "3.1"}}),
+     {"Error: BEATS cue point 2: 3.1 follows 1.1: measure 2 is missing"}},
+    {"RiffNotWave", "beats.wav", "RIFF" + Le(4, 4) + "AVI ", {"Error: BEATS: Not a WAV file"}},
+};
+
+INSTANTIATE_TEST_SUITE_P(Fit, Refused, ::testing::ValuesIn(kRefused),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+class Doubtful : public ::testing::TestWithParam<FitCase> {};
+
+TEST_P(Doubtful, KeptAndWarnedAbout) {
+  const FitCase& c = GetParam();
+  TempFolder folder;
+  WriteFile(folder.File(c.file), c.bytes);
+  RunResult r = RunBeatmarks({"--fit", "-f", "csv", c.file, "out.csv"}, "", folder.path());
+  EXPECT_EQ(r.status, 0) << r.out;
+  std::vector<std::string> warnings;
+  for (const std::string& line : LinesOf(r.out)) {
+    if (line.rfind("Warning: ", 0) == 0) warnings.push_back(line.substr(9));
+  }
+  EXPECT_EQ(warnings, c.lines);
+  EXPECT_TRUE(FileExists(folder.File("out.csv")));
+}
+
+std::string Steps(const std::vector<int>& hundredths) {
+  std::string text;
+  for (int h : hundredths) text += std::to_string(h / 100) + "." + std::to_string(h / 10 % 10) + std::to_string(h % 10) + "\n";
+  return text;
+}
+
+// The warning on a beat: its interval and those before and after it, in seconds.
+std::string Doubt(const std::string& beat, const std::string& at, const std::string& interval,
+                  const std::string& before = "1", const std::string& after = "1") {
+  auto s = [](const std::string& t) { return t + (t.find('.') == std::string::npos ? ".000000 s" : "0000 s"); };
+  return "beat " + beat + " at " + s(at) + ": " + s(interval) + " to the next, more than 30% off the " +
+         s(before) + " before and the " + s(after) + " after (a tap missed or one too many?)";
+}
+
+const FitCase kDoubtful[] = {
+    {"MissedTapAfterPickup", "beats.txt",
+     Labels({{"0", "0.4"}, {"1", "1.1"}, {"2", "1.2"}, {"4", "1.3"}, {"5", "1.4"}, {"6", "2.1"}}),
+     {Doubt("1.2", "2", "2")}},
+    {"ExtraTapOffCentre", "beats.txt", Steps({0, 100, 200, 300, 325, 400, 500, 600}),
+     {Doubt("1.4", "3", "0.25", "1", "0.75")}},
+    {"ThirtyPercentIsNotDoubtful", "beats.txt", Steps({0, 100, 200, 330, 430, 530}), {}},
+    {"JustPastThirtyPercent", "beats.txt", Steps({0, 100, 200, 331, 431, 531}), {Doubt("1.3", "2", "1.31")}},
+    {"FirstAndLastIntervalsHaveOneNeighbour", "beats.txt", Steps({0, 300, 400, 500, 900}), {}},
+    {"ManyAreCounted", "beats.txt",
+     Steps({0, 100, 200, 400, 500, 600, 800, 900, 1000, 1200, 1300, 1400, 1600, 1700, 1800, 2000,
+            2100, 2200, 2400, 2500, 2600, 2800, 2900, 3000, 3200, 3300}),
+     {Doubt("1.3", "2", "2"), Doubt("2.2", "6", "2"), Doubt("3.1", "10", "2"), Doubt("3.4", "14", "2"),
+      Doubt("4.3", "18", "2"), "3 more beats like these"}},
+};
+
+INSTANTIATE_TEST_SUITE_P(Fit, Doubtful, ::testing::ValuesIn(kDoubtful),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace beatmarks::testing

@@ -1,0 +1,77 @@
+#include "locate/times_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <ostream>
+
+namespace beatmarks {
+namespace {
+
+// Every time read as "time|name@line" joined with ';', or the problem.
+std::string ReadAll(std::string_view bytes) {
+  TimesReader reader(bytes);
+  TimedName time;
+  std::string text;
+  while (reader.Next(time)) {
+    text += std::string(time.time) + "|" + time.name + "@" + std::to_string(time.line) + ";";
+  }
+  return reader.error().empty() ? text : reader.error();
+}
+
+struct ReadCase {
+  const char* name;
+  std::string bytes;
+  std::string read;  // or the problem
+};
+
+void PrintTo(const ReadCase& c, std::ostream* os) { *os << c.name; }
+
+class TimesForms : public ::testing::TestWithParam<ReadCase> {};
+
+TEST_P(TimesForms, ReadOrRefuse) {
+  const ReadCase& c = GetParam();
+  EXPECT_EQ(ReadAll(c.bytes), c.read);
+  EXPECT_EQ(CheckTimes(c.bytes), c.read.find("TIMES") == 0 ? c.read : "");
+}
+
+const ReadCase kForms[] = {
+    {"NumbersWithBomBlanksCrLf", "\xEF\xBB\xBF 1.5 \r\n\r\n\t\n-0.25\n.5\n5.", "1.5|@1;-0.25|@4;.5|@5;5.|@6;"},
+    {"UnsortedNumbers", "3\n1\n2\n", "3|@1;1|@2;2|@3;"},
+    {"LabelTrack", "1.5\t2.0\tverse one\n\\\t100.0\t2000.0\n3.25\t3.25\t\n7\t8\ttab\tin text\n",
+     "1.5|verse one@1;3.25|@3;7|tab\tin text@4;"},
+    {"CsvWithName", "Time , Name\r\n1.5,\"a, \"\"b\"\"\"\r\n \r\n2,c\r\n", "1.5|a, \"b\"@2;2|c@4;"},
+    {"CsvNameBeforeLabel", "label,name,time\nx,y,1\n", "1|y@2;"},
+    {"OwnCsvReadsBack", "time,frame,measure,beat,division,label\r\n0.500000000,22050,1,2,1,1.2\r\n",
+     "0.500000000|1.2@2;"},
+    {"CsvQuotedLineEnds", "time,name\n1,\"two\nlines\"\n\"2\",x\n", "1|two\nlines@2;2|x@4;"},
+    {"CsvTimeAlone", "time\n4\n", "4|@2;"},
+    {"NotANumber", "1\nabc\n", "TIMES line 2: 'abc' is not a time"},
+    {"FirstLineNotANumber", "abc\n1\n", "TIMES line 1: 'abc' is not a time"},
+    {"Exponent", "1e3\n", "TIMES line 1: '1e3' is not a time"},
+    {"PlusSign", "1\n+2\n", "TIMES line 2: '+2' is not a time"},
+    {"TwoPoints", "1.2.3\n", "TIMES line 1: '1.2.3' is not a time"},
+    {"SignAlone", "0\n-\n", "TIMES line 2: '-' is not a time"},
+    {"LongGarbageCut", "1\n" + std::string(50, 'x') + "\x01\n",
+     "TIMES line 2: '" + std::string(40, 'x') + "...' is not a time"},
+    {"LabelStartNotATime", "1\t1\ta\nx\t2\tb\n", "TIMES line 2: 'x' is not a time"},
+    {"CsvWithoutTime", "start,name\n1,a\n", "TIMES line 1: the CSV header has no 'time' column"},
+    {"CsvRowTooShort", "name,time\nfoo\n", "TIMES line 2: '' is not a time"},
+    {"CsvQuoteNotClosed", "time,name\n1,\"abc\n2,x\n", "TIMES line 2: a quoted field does not end"},
+    {"Empty", "", "TIMES holds no times"},
+    {"OnlyBlankLines", "\xEF\xBB\xBF\r\n  \n", "TIMES holds no times"},
+    {"CsvHeaderOnly", "time,name\r\n", "TIMES holds no times"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Locate, TimesForms, ::testing::ValuesIn(kForms),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(TimesText, ExactValues) {
+  EXPECT_EQ(ExactTimeOf("-0.25"), Rational(-1) / Rational(4));
+  EXPECT_EQ(ExactTimeOf(".5"), Rational(1) / Rational(2));
+  EXPECT_EQ(ExactTimeOf("5."), Rational(5));
+  EXPECT_EQ(ExactTimeOf("-0"), Rational(0));
+  EXPECT_EQ(ExactTimeOf("0.1"), Rational(1) / Rational(10));
+}
+
+}  // namespace
+}  // namespace beatmarks
