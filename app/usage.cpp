@@ -29,6 +29,11 @@ Options (before the positional arguments; '--' ends them):
                         the time signature's note value), quarter or click
       --into=REC.wav    with wav: write the recording REC.wav to OUTPUT with a
                         marker on every beat
+      --fit[=beat|measure]  MAP holds the beat times of a performance (labels,
+                        CSV with a time column, a time a line, or a WAV's cue
+                        points); every format follows the map fitted to them
+      --meter=N         with --fit and beats without M.B places: beats a
+                        measure (default 4)
   -h, --help            show this help and exit
   -V, --version         show the version and exit
 Named settings override the map file's own; each may not be given together

@@ -19,8 +19,9 @@ namespace {
 constexpr std::uint64_t kChanges = 100000;
 constexpr int kTimes = 1000000;
 
-// A tempo every 48 ticks (half a beat, so most beats hold a change), 3/4
-// every 64 measures.
+// A tempo every 48 ticks (half a beat: with two divisions a beat every
+// division is a stretch of its own, and every beat spans two), the meter
+// changing between 4/4 and 3/4 every 384 tempos.
 const MidiGrid& Grid() {
   static const MidiGrid grid = [] {
     MidiMap map{1, 96, {}, {}, kChanges * 48};
@@ -35,13 +36,14 @@ const MidiGrid& Grid() {
 }
 
 // Times as a label track gives them: 6 decimals, anywhere in the map and a
-// little beyond, in no order.
+// little beyond, in no order (the worst case for the memory caches; half of
+// the divisions lie on half microseconds, which takes exact settling).
 const std::string& Times() {
   static const std::string times = [] {
     std::mt19937_64 rng(1);
     std::string text;
     for (int i = 0; i < kTimes; ++i) {
-      const std::uint64_t micros = rng() % 21000000000;  // the map lasts about 20,400 s
+      const std::uint64_t micros = rng() % 21000000000;  // the map lasts about 20,000 s
       char line[64];
       const int length = std::snprintf(line, sizeof line, "%llu.%06llu", micros / 1000000ULL, micros % 1000000ULL);
       text.append(line, static_cast<std::size_t>(length)).append("\t").append(line, static_cast<std::size_t>(length));

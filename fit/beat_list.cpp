@@ -133,10 +133,7 @@ BeatListBuilder::BeatListBuilder(std::int32_t meter, std::size_t expected) : met
   list_.ticks.reserve(expected);
 }
 
-void BeatListBuilder::UseSamples(std::uint32_t rate) {
-  samples_ = true;
-  list_.ticksPerSecond = rate;
-}
+void BeatListBuilder::UseSamples(std::uint32_t rate) { list_.ticksPerSecond = rate; }
 
 bool BeatListBuilder::Fail(const BeatSource& source, const std::string& what) {
   error_ = source.Name() + ": " + what;
@@ -172,8 +169,9 @@ bool BeatListBuilder::AddDecimal(std::string_view text, const std::optional<Beat
   }
   const u128 ticks = wholeValue * PowerOfTen(decimals_) + fractionValue * PowerOfTen(decimals_ - decimals);
   if (!fits || wholeValue > kMaxTicks || ticks > kMaxTicks) {
-    return Fail(source, std::string(text) + " has more digits than a time keeps (19, counting "
-                        "the decimals of the time with the most)");
+    const std::string shown = text.size() > 40 ? std::string(text.substr(0, 40)) + "..." : std::string(text);
+    return Fail(source, shown + " has more digits than a time keeps (19, counting the decimals of "
+                        "the time with the most)");
   }
   return Add(static_cast<std::uint64_t>(ticks), text, place, source);
 }

@@ -24,8 +24,8 @@
 
 namespace beatmarks {
 
-// A beat's place: 0-based measure index (a number as written, in a position
-// given), 0-based beat within it (1-based as written).
+// A beat's place: its measure (an index from 0 in a list, the number as
+// written in a position) and its beat from 0 (from 1 as written).
 struct BeatPlace {
   std::int64_t measure = 0;
   std::int32_t beat = 0;
@@ -94,16 +94,15 @@ class BeatListBuilder {
   const std::int32_t meter_;
   BeatList list_;
   int decimals_ = 0;  // ticks are 10^-decimals_ s (unless samples)
-  bool samples_ = false;
   std::string last_;  // the last time as shown
   BeatPlace at_;       // the last position, as written
   std::int32_t lastMeter_ = 0;  // beats of the last measure ended, 0 before
   std::string error_;
 };
 
-// A time as a decimal that reads back to it exactly where it is one
-// (decimals, and samples of most rates), else the decimal of the nearest
-// double: 0 or more, without a sign or an exponent.
+// A time as a decimal of 0 or more without a sign or an exponent: exact
+// where the time is a decimal (every time written as one), else the exact
+// decimal of the nearest double (most sample positions: 1/44100 is none).
 std::string DecimalTextOf(const Rational& time);
 
 // "M.B" or "M.B.1" as a position: whole numbers, the measure as written, the

@@ -1,6 +1,7 @@
 #include "locate/located_formats.h"
 
 #include <charconv>
+#include <cmath>
 
 #include "exact/exact_time.h"
 #include "locate/times_reader.h"
@@ -197,9 +198,14 @@ class RowWriter {
       out += ",\"divisions\":";
       AppendInteger(divisions_, out);
       out += ",\"offset\":";
+      // As the beats' JSON writes it: JSON has no infinity, 1e999 reads back as one.
       char digits[32];
       const double offset = NearestDouble(settings_.offset);
-      out.append(digits, std::to_chars(digits, digits + sizeof digits, offset).ptr);
+      if (std::isfinite(offset)) {
+        out.append(digits, std::to_chars(digits, digits + sizeof digits, offset).ptr);
+      } else {
+        out += "1e999";
+      }
       out += ",\n\"times\":[";
     }
   }

@@ -6,11 +6,11 @@
 // time less its nearest division's (negative: early), rounded once.
 // - csv: RFC 4180 with CRLF, header
 //     time,where,measure,beat,into_beat,nearest,deviation,deviation_frames,name
-//   the time as TIMES wrote it, where "in", "before" (measure 1) or "after"
-//   (the end of the map; outside the map the columns up to the name stay
-//   empty), the beat the time falls in and how far into it (6 decimals,
-//   truncated: never 1), the nearest division, the deviation in seconds with
-//   9 decimals and in samples, and the name TIMES gave.
+//   the time as TIMES wrote it; where it falls: "in" the map, "before" its
+//   first division or "after" its end (then the columns up to the name stay
+//   empty); the beat it falls in and how far into it (6 decimals, truncated:
+//   never 1); the nearest division; the deviation in seconds with 9
+//   decimals and in samples; and the name TIMES gave.
 // - labels: a point label at each time, as audio editors import label
 //   tracks, to lie beside the original: "time<TAB>time<TAB>M.B.D +0.012345 s"
 //   (6 decimals; no sign when it rounds to zero), or "before" / "after".
