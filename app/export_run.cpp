@@ -1,5 +1,7 @@
 #include "app/export_run.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -22,6 +24,7 @@
 #include "files/export_file.h"
 #include "formats/list_format.h"
 #include "formats/midi_export.h"
+#include "locate/located_formats.h"
 #include "formats/stream_text.h"
 #include "midi/midi_file.h"
 #include "midi/midi_grid.h"
@@ -123,6 +126,50 @@ int MidiFileExport(const Options& o, const std::string& output, const TimelinesF
 
 }  // namespace
 
+// TIMES, a file or standard input ("-"), whole.
+bool ReadTimes(const std::string& name, std::string& bytes) {
+  if (name != "-") {
+    LoadedMap file = LoadMap(name.c_str());
+    bytes = std::move(file.bytes);
+    return file.status == MapFileStatus::kLoaded;
+  }
+  char block[1 << 16];
+  for (ssize_t got; (got = ::read(STDIN_FILENO, block, sizeof block)) != 0;) {
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return false;
+    bytes.append(block, static_cast<std::size_t>(got));
+  }
+  return true;
+}
+
+// --locate: where each time of TIMES falls in the grid, in the chosen format.
+int LocateExport(const Options& o, const std::string& output, const TimelinesFrom& make,
+                 const Rational& offset, const ProgramState& s) {
+  std::string times;
+  if (!ReadTimes(*o.locate, times)) {
+    Print("Error: Could not read times %s!\n", o.locate->c_str());
+    return 1;
+  }
+  const GridIndex grid = GridIndex::Build(*make(offset), s.divisions);
+  LocateSettings settings;
+  settings.rate = static_cast<std::uint32_t>(s.sampleRate);
+  settings.offset = offset;
+  settings.firstMeasureNumber = FirstMeasureNumber(o);
+  const LocatedFormat format = o.format == "csv"    ? LocatedFormat::kCsv
+                               : o.format == "json" ? LocatedFormat::kJson
+                                                    : LocatedFormat::kLabels;
+  ExportFile out;
+  FlushOutput();  // the messages so far come before the data
+  if (!out.Open(output, WriteMode::kReplace)) return CouldNotWrite(output, out.Error());
+  std::string error;
+  if (!WriteLocated(format, times, grid, settings, out, error)) {
+    Print("Error: %s\n", error.c_str());
+    return 1;  // nothing replaced: the output is dropped unfinished
+  }
+  if (!out.Finish()) return CouldNotWrite(output, out.Error());
+  return Saved(out.bytes());
+}
+
 int ExactExport(const Options& o, const std::string& output, const TimelinesFrom& make,
                 ProgramState& s) {
   if (s.sampleRate < 1) {
@@ -132,6 +179,7 @@ int ExactExport(const Options& o, const std::string& output, const TimelinesFrom
   const Rational offset = o.offset ? *Rational::FromDecimal(*o.offset) : Rational();
   if (o.format == "wav") return AudioExport(o, output, [&] { return make(offset); }, s);
   if (o.format == "midi") return MidiFileExport(o, output, make, offset, s);
+  if (o.locate) return LocateExport(o, output, make, offset, s);
   ExportFile out;
   const bool append = o.format == "list";
   FlushOutput();  // the messages so far come before the data

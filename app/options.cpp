@@ -168,6 +168,8 @@ bool CheckOptions(const Options& o, std::string& error) {
   } else if (o.maxDrift && (!Rational::FromDecimal(*o.maxDrift) ||
                             Rational::FromDecimal(*o.maxDrift)->Sign() == 0)) {
     error = "invalid largest drift '" + *o.maxDrift + "' (seconds, a decimal number above 0)";
+  } else if (o.locate && o.format != "csv" && o.format != "labels" && o.format != "json") {
+    error = "--locate goes with --format=csv, labels or json";
   } else if (o.maxDrift && o.format != "midi") {
     error = "--max-drift goes with --format=midi";
   } else if (o.offset && o.format == "list" && !o.exact) {

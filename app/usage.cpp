@@ -29,6 +29,9 @@ Options (before the positional arguments; '--' ends them):
                         the time signature's note value), quarter or click
       --into=REC.wav    with wav: write the recording REC.wav to OUTPUT with a
                         marker on every beat
+      --locate=TIMES    with csv, labels or json: where each time of TIMES ('-'
+                        standard input) falls: measure, beat, nearest division
+                        and the distance from it
       --fit[=beat|measure]  MAP holds the beat times of a performance (labels,
                         CSV with a time column, a time a line, or a WAV's cue
                         points); every format follows the map fitted to them
