@@ -25,6 +25,7 @@
 #include "formats/list_format.h"
 #include "formats/midi_export.h"
 #include "locate/located_formats.h"
+#include "locate/times_reader.h"
 #include "formats/stream_text.h"
 #include "midi/midi_file.h"
 #include "midi/midi_grid.h"
@@ -148,6 +149,11 @@ int LocateExport(const Options& o, const std::string& output, const TimelinesFro
   std::string times;
   if (!ReadTimes(*o.locate, times)) {
     Print("Error: Could not read times %s!\n", o.locate->c_str());
+    return 1;
+  }
+  // TIMES is checked whole before OUTPUT is opened: a bad line writes nothing.
+  if (const std::string problem = CheckTimes(times); !problem.empty()) {
+    Print("Error: %s\n", problem.c_str());
     return 1;
   }
   const GridIndex grid = GridIndex::Build(*make(offset), s.divisions);

@@ -3,9 +3,11 @@
 // reading, the placing and the CSV rows).
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "files/export_file.h"
 #include "locate/grid_index.h"
@@ -36,22 +38,26 @@ const MidiGrid& Grid() {
 }
 
 // Times as a label track gives them: 6 decimals, anywhere in the map and a
-// little beyond, in no order (the worst case for the memory caches; half of
-// the divisions lie on half microseconds, which takes exact settling).
-const std::string& Times() {
-  static const std::string times = [] {
+// little beyond; in time order as audio editors write them, or in none (the
+// worst case for the memory caches). Half of the divisions lie on half
+// microseconds, and the deviations of times near them take exact settling.
+const std::string& Times(bool inOrder) {
+  static const auto make = [](bool sorted) {
     std::mt19937_64 rng(1);
+    std::vector<std::uint64_t> micros(kTimes);
+    for (std::uint64_t& t : micros) t = rng() % 21000000000;  // the map lasts about 20,000 s
+    if (sorted) std::sort(micros.begin(), micros.end());
     std::string text;
-    for (int i = 0; i < kTimes; ++i) {
-      const std::uint64_t micros = rng() % 21000000000;  // the map lasts about 20,000 s
+    for (const std::uint64_t t : micros) {
       char line[64];
-      const int length = std::snprintf(line, sizeof line, "%llu.%06llu", micros / 1000000ULL, micros % 1000000ULL);
+      const int length = std::snprintf(line, sizeof line, "%llu.%06llu", t / 1000000ULL, t % 1000000ULL);
       text.append(line, static_cast<std::size_t>(length)).append("\t").append(line, static_cast<std::size_t>(length));
       text += "\tonset\n";
     }
     return text;
-  }();
-  return times;
+  };
+  static const std::string sorted = make(true), shuffled = make(false);
+  return inOrder ? sorted : shuffled;
 }
 
 void BM_LocateIndex(benchmark::State& bench) {
@@ -62,8 +68,9 @@ void BM_LocateIndex(benchmark::State& bench) {
   }
 }
 
+// Argument 1: the times in time order; 0: in no order.
 void BM_LocateMillionTimes(benchmark::State& bench) {
-  const std::string& times = Times();
+  const std::string& times = Times(bench.range(0) == 1);
   Grid();
   for (auto _ : bench) {
     MidiTimeline timeline(Grid(), 2, Rational());
@@ -82,7 +89,7 @@ void BM_LocateMillionTimes(benchmark::State& bench) {
 }
 
 BENCHMARK(BM_LocateIndex)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_LocateMillionTimes)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LocateMillionTimes)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace beatmarks
