@@ -40,8 +40,9 @@ std::int32_t ShiftedIndex(std::int32_t index, std::int64_t shift) {
   return static_cast<std::int32_t>(std::clamp<std::int64_t>(index + shift, INT32_MIN, INT32_MAX));
 }
 
-// The positional settings, then the named settings over them.
-void ApplySettings(const Options& o, ProgramState& s) {
+}  // namespace
+
+void ApplyRunSettings(const Options& o, ProgramState& s) {
   ApplyPositionalSettings(o.positional, s);
   if (o.rate) s.sampleRate = *o.rate;
   if (o.start) s.startMeasure = *o.start - 1;
@@ -54,6 +55,9 @@ void ApplySettings(const Options& o, ProgramState& s) {
   if (startGiven) s.startMeasure = ShiftedIndex(s.startMeasure, shift);
   if (stopGiven) s.stopMeasure = ShiftedIndex(s.stopMeasure, shift);
 }
+
+namespace {
+
 
 
 }  // namespace
@@ -251,7 +255,7 @@ int MidiExport(const Options& o, const std::string& bytes, ProgramState& s) {
   Print("Read %zu tempo changes, %zu meter changes, %u measures%s\n", map->tempos.size(),
         map->meters.size(), grid->measureCount, AssumedNote(*map));
   ApplyStopDefault(s.stopMeasure, grid->measureCount);
-  ApplySettings(o, s);
+  ApplyRunSettings(o, s);
   if (!Walkable({0, s.tempo, s.beatsPerMeasure, s.measures}, s.divisions)) return 1;
   return ExactExport(o, o.positional[1], [&](const Rational& offset) {
     return std::make_unique<MidiTimeline>(*grid, s.divisions, offset);
@@ -289,7 +293,7 @@ int RunWithOptions(const Options& o, const LoadedMap* loaded, ProgramState& s) {
     return 1;
   }
   ApplyStopDefault(s.stopMeasure, s.totalMeasures);
-  ApplySettings(o, s);
+  ApplyRunSettings(o, s);
   if (classicList) return ClassicList(output, s, true);
   return TextMapExport(o, output, s);
 }

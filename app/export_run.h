@@ -14,6 +14,10 @@ namespace beatmarks {
 // (the sixth counts only when it is the last), over what the map file set.
 void ApplyPositionalSettings(const std::vector<std::string>& positional, ProgramState& state);
 
+// The positional settings, then the named ones over them; START and STOP
+// count from the number the run gives the first measure.
+void ApplyRunSettings(const Options& options, ProgramState& state);
+
 // The classic list of the state, appended to OUTPUT or written to standard
 // output ("-"); with `withReason`, a failed write also says why on standard
 // error. Returns the exit status.

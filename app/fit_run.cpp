@@ -19,23 +19,6 @@ namespace {
 // Doubtful beats shown one a line; the rest are counted.
 constexpr std::size_t kDoubtfulLines = 5;
 
-std::int32_t Shifted(std::int32_t index, std::int64_t shift) {
-  return static_cast<std::int32_t>(std::clamp<std::int64_t>(index + shift, INT32_MIN, INT32_MAX));
-}
-
-// The positional settings, then the named ones over them; START and STOP
-// count from the number of the first measure, as in every run.
-void ApplySettings(const Options& o, ProgramState& s) {
-  ApplyPositionalSettings(o.positional, s);
-  if (o.rate) s.sampleRate = *o.rate;
-  if (o.start) s.startMeasure = *o.start - 1;
-  if (o.stop) s.stopMeasure = *o.stop - 1;
-  if (o.divisions) s.divisions = *o.divisions;
-  const std::int64_t shift = 1 - FirstMeasureNumber(o);
-  if (o.start || o.positional.size() >= 4) s.startMeasure = Shifted(s.startMeasure, shift);
-  if (o.stop || o.positional.size() >= 5) s.stopMeasure = Shifted(s.stopMeasure, shift);
-}
-
 std::string Plural(std::int64_t count, const char* what) {
   return std::to_string(count) + " " + what + (count == 1 ? "" : "s");
 }
@@ -72,7 +55,7 @@ int FitRun(const Options& o, ProgramState& s) {
 
   if (read.cuePoints) s.sampleRate = static_cast<std::int32_t>(read.sampleRate);
   ApplyStopDefault(s.stopMeasure, beats.measureCount);
-  ApplySettings(fitted, s);
+  ApplyRunSettings(fitted, s);
   const std::string problem = WalkProblem({0, s.tempo, s.beatsPerMeasure, s.measures}, s.divisions);
   if (!problem.empty()) {
     PrintLine(problem);
