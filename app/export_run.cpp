@@ -9,6 +9,8 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "app/audio_run.h"
 #include "app/fit_run.h"
@@ -147,6 +149,19 @@ bool ReadTimes(const std::string& name, std::string& bytes) {
   return true;
 }
 
+// Where each section of a text map begins and its name, for --locate; none
+// for a MIDI map or fitted beats, whose stretches are no sections.
+std::vector<std::pair<std::int64_t, std::string>> SectionsOf(Timeline& timeline) {
+  std::vector<std::pair<std::int64_t, std::string>> sections;
+  for (Stretch st; timeline.Next(st);) {
+    if (st.tempoText == nullptr) return {};
+    if (st.divisions == 0) continue;
+    sections.emplace_back(st.firstMeasure,
+                          st.name != nullptr ? *st.name : "Section " + std::to_string(st.number));
+  }
+  return sections;
+}
+
 // --locate: where each time of TIMES falls in the grid, in the chosen format.
 int LocateExport(const Options& o, const std::string& output, const TimelinesFrom& make,
                  const Rational& offset, const ProgramState& s) {
@@ -165,6 +180,7 @@ int LocateExport(const Options& o, const std::string& output, const TimelinesFro
   settings.rate = static_cast<std::uint32_t>(s.sampleRate);
   settings.offset = offset;
   settings.firstMeasureNumber = FirstMeasureNumber(o);
+  settings.sections = SectionsOf(*make(offset));
   const LocatedFormat format = o.format == "csv"    ? LocatedFormat::kCsv
                                : o.format == "json" ? LocatedFormat::kJson
                                                     : LocatedFormat::kLabels;

@@ -1,5 +1,6 @@
 #include "locate/located_formats.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 
@@ -191,7 +192,8 @@ class RowWriter {
 
   void Begin(std::string& out) const {
     if (format_ == LocatedFormat::kCsv) {
-      out += "time,where,measure,beat,into_beat,nearest,deviation,deviation_frames,name\r\n";
+      out += "time,where,measure,beat,into_beat,nearest,deviation,deviation_frames,name";
+      out += settings_.sections.empty() ? "\r\n" : ",section\r\n";
     } else if (format_ == LocatedFormat::kJson) {
       out += "{\"sampleRate\":";
       AppendInteger(settings_.rate, out);
@@ -245,6 +247,10 @@ class RowWriter {
       out += ",,,,,,,";
     }
     AppendCsvField(time.name, out);
+    if (!settings_.sections.empty()) {
+      out += ',';
+      if (p.where == Position::Where::kIn) AppendCsvField(SectionOf(p.measure), out);
+    }
     out += "\r\n";
   }
 
@@ -284,12 +290,24 @@ class RowWriter {
       AppendSeconds(p, 9, false, out);
       out += ",\"deviationSamples\":";
       AppendSamples(p, out);
+      if (!settings_.sections.empty()) {
+        out += ",\"section\":";
+        AppendJsonString(SectionOf(p.measure), out);
+      }
     }
     if (!time.name.empty()) {
       out += ",\"name\":";
       AppendJsonString(time.name, out);
     }
     out += '}';
+  }
+
+  // The name of the section the measure (0-based) lies in.
+  const std::string& SectionOf(std::int64_t measure) const {
+    const auto& sections = settings_.sections;
+    auto after = std::upper_bound(sections.begin(), sections.end(), measure,
+                                  [](std::int64_t m, const auto& s) { return m < s.first; });
+    return after == sections.begin() ? sections.front().second : std::prev(after)->second;
   }
 
   const LocatedFormat format_;

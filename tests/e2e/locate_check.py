@@ -130,11 +130,11 @@ def check_one(binary, folder, rng):
         f"{t},\"{n.replace(chr(34), chr(34) * 2)}\"\r\n" for t, n in zip(times, names)))
     out = run(binary, folder, ["-f", "csv", *common, "map.tmap", "-"]).stdout.decode()
     table = list(csv.reader(io.StringIO(out, newline="")))
-    assert table[0] == ["time", "where", "measure", "beat", "into_beat", "nearest", "deviation",
-                        "deviation_frames", "name"], context
+    assert table[0][:9] == ["time", "where", "measure", "beat", "into_beat", "nearest", "deviation",
+                            "deviation_frames", "name"], context
     want = [row[:8] + [name] for row, name in zip(expected, names)]
     for got, row in zip(table[1:], want):
-        assert got == row, f"csv differs: {context}: got {got} want {row}"
+        assert got[:9] == row, f"csv differs: {context}: got {got} want {row}"
     assert len(table) == len(times) + 1 and out.count("\r\n") == len(times) + 1, context
 
     # Labels from a label track, with a frequency line to pass over.
