@@ -6,6 +6,7 @@
 
 #include "app/export_run.h"
 #include "app/options.h"
+#include "app/run_report.h"
 #include "classic/read_map.h"
 #include "console/command_loop.h"
 #include "core/map_file.h"
@@ -70,11 +71,6 @@ int WithoutOptions(const Options& options, int argumentCount, const char* const*
     return RunWithOptions(options, &map, state);
   }
   return ClassicProgram(argumentCount, arguments, &map, state);
-}
-
-int UsageError(const std::string& message) {
-  std::fprintf(stderr, "beatmarks: %s\nTry 'beatmarks --help'.\n", message.c_str());
-  return 2;
 }
 
 }  // namespace

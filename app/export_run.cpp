@@ -149,17 +149,29 @@ bool ReadTimes(const std::string& name, std::string& bytes) {
   return true;
 }
 
-// Where each section of a text map begins and its name, for --locate; none
-// for a MIDI map or fitted beats, whose stretches are no sections.
-std::vector<std::pair<std::int64_t, std::string>> SectionsOf(Timeline& timeline) {
-  std::vector<std::pair<std::int64_t, std::string>> sections;
+// Where each section begins and its name, for --locate: every section of a
+// text map; a MIDI map's markers (with no name before the first); none for
+// a MIDI map without markers or fitted beats.
+std::vector<std::pair<Rational, std::string>> SectionsOf(Timeline& timeline) {
+  std::vector<std::pair<Rational, std::string>> sections;
+  const std::string* last = nullptr;
+  bool named = false;
   for (Stretch st; timeline.Next(st);) {
-    if (st.tempoText == nullptr) return {};
     if (st.divisions == 0) continue;
-    sections.emplace_back(st.firstMeasure,
-                          st.name != nullptr ? *st.name : "Section " + std::to_string(st.number));
+    const bool text = st.tempoText != nullptr;
+    if (!text && !sections.empty() && (st.name == nullptr || st.name == last)) continue;
+    timeline.AddTimes(st);
+    if (!st.time) return {};
+    const Rational start = st.changeTime ? *st.changeTime : st.time->At(0);
+    if (text) {
+      sections.emplace_back(start, st.name != nullptr ? *st.name : "Section " + std::to_string(st.number));
+    } else {
+      sections.emplace_back(start, st.name != nullptr ? *st.name : "");
+    }
+    named = named || text || st.name != nullptr;
+    last = st.name;
   }
-  return sections;
+  return named ? sections : decltype(sections){};
 }
 
 // --locate: where each time of TIMES falls in the grid, in the chosen format.

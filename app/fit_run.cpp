@@ -7,6 +7,7 @@
 
 #include "app/export_run.h"
 #include "app/format_run.h"
+#include "app/run_report.h"
 #include "core/map_check.h"
 #include "fit/beat_sources.h"
 #include "fit/doubtful_beats.h"
@@ -48,6 +49,7 @@ int FitRun(const Options& o, ProgramState& s) {
   // without), unless --first-measure says otherwise.
   Options fitted = o;
   if (!fitted.firstMeasure) fitted.firstMeasure = static_cast<std::int32_t>(beats.firstNumber);
+  if (const std::string early = MeasureBeforeFirst(fitted); !early.empty()) return UsageError(early);
   SayRead(read, o);
   for (const std::string& line : DoubtfulBeats(beats, FirstMeasureNumber(fitted), kDoubtfulLines)) {
     Print("Warning: %s\n", line.c_str());

@@ -154,6 +154,16 @@ bool Clash(bool named, const Options& o, std::size_t position, const char* optio
 
 }  // namespace
 
+std::string MeasureBeforeFirst(const Options& o) {
+  const std::int64_t first = o.firstMeasure.value_or(1);
+  for (const std::optional<std::int32_t>& measure : {o.start, o.stop}) {
+    if (measure && *measure < first) {
+      return "measure " + std::to_string(*measure) + " is before the first measure, " + std::to_string(first);
+    }
+  }
+  return "";
+}
+
 bool CheckOptions(const Options& o, std::string& error) {
   if (!OneOf(o.format, kFormats)) {
     error = "unknown format '" + o.format + "' (list, labels, csv, json, svg, wav, summary or midi)";
@@ -176,10 +186,8 @@ bool CheckOptions(const Options& o, std::string& error) {
     error = "--offset needs --exact or an exact format";
   } else if (o.firstMeasure && o.format == "list" && !o.exact) {
     error = "--first-measure needs --exact or another format";
-  } else if ((o.start && *o.start < o.firstMeasure.value_or(1)) ||
-             (o.stop && *o.stop < o.firstMeasure.value_or(1))) {
-    error = "measure " + std::to_string(o.start && *o.start < o.firstMeasure.value_or(1) ? *o.start : *o.stop) +
-            " is before the first measure, " + std::to_string(o.firstMeasure.value_or(1));
+  } else if (!(o.fit && !o.firstMeasure) && !(error = MeasureBeforeFirst(o)).empty()) {
+    // Fitted beats number their first measure as their positions do: checked once read.
   } else if (o.fit && *o.fit != "beat" && *o.fit != "measure") {
     error = "unknown fit '" + *o.fit + "' (beat or measure)";
   } else if (o.fit && o.offset) {

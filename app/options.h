@@ -36,6 +36,10 @@ bool ParseOptions(int count, const char* const* arguments, Options& options, std
 // Checks the options against each other and the positional arguments.
 bool CheckOptions(const Options& options, std::string& error);
 
+// "measure N is before the first measure, F" for a START or STOP before the
+// run's first measure (--first-measure, else 1); empty when none is.
+std::string MeasureBeforeFirst(const Options& options);
+
 // The --help text.
 const char* UsageText();
 

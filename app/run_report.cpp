@@ -8,6 +8,12 @@
 
 namespace beatmarks {
 
+int UsageError(const std::string& message) {
+  FlushOutput();  // the messages so far come first
+  std::fprintf(stderr, "beatmarks: %s\nTry 'beatmarks --help'.\n", message.c_str());
+  return 2;
+}
+
 int Saved(std::uint64_t bytes) {
   Print("Saved %llu bytes\n", static_cast<unsigned long long>(bytes));
   return 0;

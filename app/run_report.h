@@ -5,6 +5,10 @@
 
 namespace beatmarks {
 
+// "beatmarks: MESSAGE" and a pointer to --help on standard error; returns
+// status 2.
+int UsageError(const std::string& message);
+
 // "Saved N bytes"; returns status 0.
 int Saved(std::uint64_t bytes);
 

@@ -133,13 +133,16 @@ class Exporter {
 
   std::string Place(const Stretch& s, const BeatSpan& span);
   std::string Begin(const Stretch& s, std::uint32_t beatTicks, const Rational& perTick,
-                    const Meter& meter);
+                    const Meter& meter, std::int32_t pickup);
+  std::string LeadIn(const Stretch& s, std::uint32_t beatTicks, const Rational& perTick);
   std::string AddRun(const TempoRun& run, std::int64_t measure);
+  std::string AddSteps(const TempoRun& run, std::int64_t measure);
   std::string Finish();
   // Past kMaxMidiExportBytes, or (without bytes) past any file within it.
   static std::string TooLong(const BigInt& bytes, bool atLeast);
   static std::string TooLong() { return "too long for a MIDI file: more than 256 MiB"; }
   void Marker(const Stretch& s);
+  void NoteMarker(const Stretch& s);
 
   const MidiExportSettings& settings_;
   const Pass pass_;
@@ -154,6 +157,9 @@ class Exporter {
   Rational shift_;                   // from a beat's time in the timeline to its time in the file
   Rational inForce_;                 // the map's tempo in force, reader units a tick
   std::optional<std::string> name_;  // a MIDI map's marker not written yet
+  std::optional<Meter> afterPickup_;  // the meter for the bar line that ends a pickup
+  u128 pickupEnd_ = 0;                // that bar line's tick
+  const std::string* marked_ = nullptr;  // the MIDI marker last taken
 };
 
 std::string Exporter::Run(const TimelineMaker& make) {
@@ -178,7 +184,7 @@ std::string Exporter::Run(const TimelineMaker& make) {
     if (span.count == 0) {
       // A MIDI marker before the range is in force where it begins; one on
       // a change without a beat marks the next beat.
-      if (midi && s.name != nullptr) name_ = *s.name;
+      if (midi) NoteMarker(s);
       continue;
     }
     timeline->AddTimes(s);
@@ -237,7 +243,9 @@ std::string Exporter::Place(const Stretch& s, const BeatSpan& span) {
   const std::uint32_t pieces = beatTicks / piece;
 
   if (!placed_) {
-    std::string error = Begin(s, beatTicks, perTick, meter);
+    // A first beat after the downbeat begins a pickup: a short first bar.
+    const std::int32_t pickup = !midi && span.beat > 0 ? s.beatsPerMeasure - span.beat : 0;
+    std::string error = Begin(s, beatTicks, perTick, meter, pickup);
     if (!error.empty()) return error;
   } else {
     // From the last beat before to the first here (across a change inside a beat).
@@ -270,14 +278,29 @@ std::string Exporter::Place(const Stretch& s, const BeatSpan& span) {
 }
 
 // The track's name and first meter at tick 0, then the lead-in when the
-// offset is past the bound: whole measures of the first meter, as many as
-// the first tempo would nearly fill, at the tempo that fills them exactly.
+// offset is past the bound, then a pickup's short bar of `pickup` beats.
 std::string Exporter::Begin(const Stretch& s, std::uint32_t beatTicks, const Rational& perTick,
-                            const Meter& meter) {
+                            const Meter& meter, std::int32_t pickup) {
   if (!settings_.trackName.empty()) track_.Meta(0, kTrackNameEvent, settings_.trackName);
-  track_.Meta(0, kTimeSignatureEvent, meter.Bytes());
+  const Meter shortBar{pickup, 2, 24};
+  const bool leadIn = settings_.offset * UnitsPerSecond() > bound_;
+  track_.Meta(0, kTimeSignatureEvent, (pickup > 0 && !leadIn ? shortBar : meter).Bytes());
+  if (leadIn) {
+    std::string error = LeadIn(s, beatTicks, perTick);
+    if (!error.empty()) return error;
+    if (pickup > 0) track_.Meta(static_cast<std::uint64_t>(tick_), kTimeSignatureEvent, shortBar.Bytes());
+  }
+  if (pickup > 0) {
+    afterPickup_ = meter;
+    pickupEnd_ = tick_ + u128(pickup) * beatTicks;
+  }
+  return "";
+}
+
+// Whole measures of the first meter before the first beat, as many as the
+// first tempo would nearly fill, at the tempo that fills them exactly.
+std::string Exporter::LeadIn(const Stretch& s, std::uint32_t beatTicks, const Rational& perTick) {
   const Rational offset = settings_.offset * UnitsPerSecond();
-  if (offset <= bound_) return "";
   // Measures of the lead-in come `group` at a time, to be whole quarter notes.
   const std::int64_t measureTicks = std::int64_t{beatTicks} * s.beatsPerMeasure;
   std::int64_t a = measureTicks, b = kTicksPerQuarter;
@@ -309,11 +332,21 @@ std::string Exporter::Begin(const Stretch& s, std::uint32_t beatTicks, const Rat
                 0);
 }
 
+// A MIDI map's stretch carries the marker in force: a new one is written
+// once, where its first beat is.
+void Exporter::NoteMarker(const Stretch& s) {
+  if (s.name == nullptr || s.name == marked_) return;
+  marked_ = s.name;
+  name_ = *s.name;
+}
+
 // A text map's section is marked by its name, or "Section N"; a MIDI map
-// keeps its own markers only.
+// keeps its own markers only; fitted beats, whose stretches are no
+// sections, have none.
 void Exporter::Marker(const Stretch& s) {
   const bool midi = s.meterDenominator != 0;
-  if (midi && s.name != nullptr) name_ = *s.name;
+  if (midi) NoteMarker(s);
+  if (!midi && s.tempoText == nullptr) return;
   std::string text;
   if (!midi) {
     text = s.name != nullptr ? *s.name : "Section " + std::to_string(s.number);
@@ -326,7 +359,23 @@ void Exporter::Marker(const Stretch& s) {
   track_.Meta(static_cast<std::uint64_t>(tick_), kMarkerEvent, text);
 }
 
+// The run, and the map's meter at the bar line that ends a pickup, which
+// may fall inside the run.
 std::string Exporter::AddRun(const TempoRun& run, std::int64_t measure) {
+  if (!afterPickup_ || tick_ + u128(run.count) * run.ticks < pickupEnd_) return AddSteps(run, measure);
+  TempoRun head = run, tail = run;
+  head.count = static_cast<std::uint64_t>((pickupEnd_ - tick_) / run.ticks);
+  tail.start = run.start + run.step * Rational(BigInt::FromUnsigned(head.count), BigInt(1));
+  tail.count -= head.count;
+  tail.change = run.change && head.count == 0;
+  std::string error = head.count > 0 ? AddSteps(head, measure) : "";
+  if (!error.empty()) return error;
+  track_.Meta(static_cast<std::uint64_t>(tick_), kTimeSignatureEvent, afterPickup_->Bytes());
+  afterPickup_.reset();
+  return tail.count > 0 ? AddSteps(tail, measure) : "";
+}
+
+std::string Exporter::AddSteps(const TempoRun& run, std::int64_t measure) {
   const u128 end = tick_ + u128(run.count) * run.ticks;
   if (end > kMaxTicks) return TooLong();
   if (pass_ == Pass::kEstimate) {

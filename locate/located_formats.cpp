@@ -249,7 +249,7 @@ class RowWriter {
     AppendCsvField(time.name, out);
     if (!settings_.sections.empty()) {
       out += ',';
-      if (p.where == Position::Where::kIn) AppendCsvField(SectionOf(p.measure), out);
+      if (p.where == Position::Where::kIn) AppendCsvField(SectionOf(time.time), out);
     }
     out += "\r\n";
   }
@@ -292,7 +292,7 @@ class RowWriter {
       AppendSamples(p, out);
       if (!settings_.sections.empty()) {
         out += ",\"section\":";
-        AppendJsonString(SectionOf(p.measure), out);
+        AppendJsonString(SectionOf(time.time), out);
       }
     }
     if (!time.name.empty()) {
@@ -302,11 +302,12 @@ class RowWriter {
     out += '}';
   }
 
-  // The name of the section the measure (0-based) lies in.
-  const std::string& SectionOf(std::int64_t measure) const {
+  // The name of the section the time lies in.
+  const std::string& SectionOf(std::string_view time) const {
     const auto& sections = settings_.sections;
-    auto after = std::upper_bound(sections.begin(), sections.end(), measure,
-                                  [](std::int64_t m, const auto& s) { return m < s.first; });
+    const Rational at = ExactTimeOf(time);
+    auto after = std::upper_bound(sections.begin(), sections.end(), at,
+                                  [](const Rational& t, const auto& s) { return t < s.first; });
     return after == sections.begin() ? sections.front().second : std::prev(after)->second;
   }
 

@@ -37,9 +37,9 @@ struct LocateSettings {
   std::uint32_t rate = 44100;          // samples a second
   Rational offset;                     // where measure 1 begins, for the JSON header
   std::int64_t firstMeasureNumber = 1; // the number the map's first measure is shown with
-  // Where each section begins (0-based measure) and its name, in order; with
-  // sections, CSV rows end with a "section" column and JSON times name it.
-  std::vector<std::pair<std::int64_t, std::string>> sections = {};
+  // When each section begins and its name, in order; with sections, CSV
+  // rows end with a "section" column and JSON times inside the map name it.
+  std::vector<std::pair<Rational, std::string>> sections = {};
 };
 
 // Reads TIMES through once to check it, then places every time and writes

@@ -144,6 +144,17 @@ std::vector<TempoSegment> TempoSegments(const std::vector<MidiTempo>& tempos) {
   return segments;
 }
 
+// The markers before the end, the last of those at one tick.
+std::vector<MidiMarker> SectionMarkers(const std::vector<MidiMarker>& markers, const TickFraction& end) {
+  std::vector<MidiMarker> kept;
+  for (const MidiMarker& m : markers) {
+    if (u128(m.tick) * end.den >= end.num) break;
+    if (!kept.empty() && kept.back().tick == m.tick) kept.pop_back();
+    kept.push_back(m);
+  }
+  return kept;
+}
+
 }  // namespace
 
 std::optional<BeatUnit> ParseBeatUnit(std::string_view word) {
@@ -169,6 +180,7 @@ std::optional<MidiGrid> BuildGrid(const MidiMap& map, BeatUnit unit, std::string
     error = refusal;
     return std::nullopt;
   }
+  grid.markers = SectionMarkers(map.markers, grid.endTick);
   return grid;
 }
 

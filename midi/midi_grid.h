@@ -56,6 +56,9 @@ struct MidiGrid {
   std::vector<TempoSegment> tempos;
   std::uint32_t measureCount;
   TickFraction endTick;  // the bar line where the map ends
+  // The markers that name the sections from their tick on, one a tick (the
+  // last one read there), before the end of the map.
+  std::vector<MidiMarker> markers = {};
 };
 
 // Maps are refused past this many measures, the most a measure number holds,

@@ -40,6 +40,7 @@ void MidiTimeline::EnterRun() {
   divTicks_ = {r.beatTicks.num, r.beatTicks.den * static_cast<std::uint64_t>(divisions_)};
   runDivisions_ = DivisionsBefore(RunEnd());
   next_ = 0;
+  begin_ = r.startTick;
   while (tempo_ + 1 < grid_.tempos.size() && grid_.tempos[tempo_ + 1].tick <= r.startTick) {
     ++tempo_;
   }
@@ -63,18 +64,34 @@ void MidiTimeline::SetTempo(Stretch& s) const {
   s.beatNoteDenominator = static_cast<std::int32_t>(whole / common);
 }
 
+// The first change after the stretch that begins at begin_: the next tempo
+// or marker, if it comes before the run ends.
+std::optional<std::uint64_t> MidiTimeline::ChangeInRun(const TickFraction& end) const {
+  std::uint64_t change = UINT64_MAX;
+  if (tempo_ + 1 < grid_.tempos.size()) change = grid_.tempos[tempo_ + 1].tick;
+  if (marker_ < grid_.markers.size()) change = std::min(change, grid_.markers[marker_].tick);
+  if (change == UINT64_MAX || u128(change) * end.den >= end.num) return std::nullopt;
+  return change;
+}
+
+// Markers up to where the stretch begins name it from there on.
+void MidiTimeline::TakeMarkers() {
+  while (marker_ < grid_.markers.size() && grid_.markers[marker_].tick <= begin_) {
+    name_ = &grid_.markers[marker_++].text;
+  }
+}
+
 bool MidiTimeline::Next(Stretch& s) {
   if (run_ >= grid_.runs.size()) return false;
+  TakeMarkers();
   const MeterRun& r = grid_.runs[run_];
-  const bool lastTempo = tempo_ + 1 >= grid_.tempos.size();
-  const TickFraction end = RunEnd();
-  // The stretch ends at the next tempo change or the run's end, whichever is first.
-  const bool tempoFirst = !lastTempo && u128(grid_.tempos[tempo_ + 1].tick) * end.den < end.num;
+  // The stretch ends at the next tempo change or marker, or at the run's end.
+  const std::optional<std::uint64_t> change = ChangeInRun(RunEnd());
   const DivisionCount stop =
-      tempoFirst ? std::min(runDivisions_, DivisionsBefore({grid_.tempos[tempo_ + 1].tick, 1}))
-                 : runDivisions_;
+      change ? std::min(runDivisions_, DivisionsBefore({*change, 1})) : runDivisions_;
   const DivisionCount perMeasure = DivisionCount(r.beatsPerMeasure) * divisions_;
   SetTempo(s);
+  s.name = name_;
   s.beatsPerMeasure = static_cast<std::int32_t>(r.beatsPerMeasure);
   s.meterNumerator = r.meter.numerator;
   s.meterDenominator = 1 << r.meter.denominatorPower;
@@ -89,10 +106,11 @@ bool MidiTimeline::Next(Stretch& s) {
   s.changeTime.reset();
   lastFirst_ = next_;
   lastRun_ = run_;
-  lastChange_ = std::max(r.startTick, grid_.tempos[tempo_].tick);
+  lastChange_ = begin_;
   next_ = stop;
-  if (tempoFirst) {
-    ++tempo_;
+  if (change) {
+    begin_ = *change;
+    while (tempo_ + 1 < grid_.tempos.size() && grid_.tempos[tempo_ + 1].tick <= begin_) ++tempo_;
   } else if (++run_ < grid_.runs.size()) {
     EnterRun();
   }

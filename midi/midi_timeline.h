@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 
 #include "core/beat_walk.h"
 #include "exact/rational.h"
@@ -9,9 +10,11 @@
 
 namespace beatmarks {
 
-// A MIDI map's beat grid as stretches: a new one at every tempo change and
-// every meter change, wherever they fall (a tempo change may fall inside a
-// beat, a meter change cuts the measure it falls in). Within a stretch the
+// A MIDI map's beat grid as stretches: a new one at every tempo change,
+// meter change and marker, wherever they fall (a tempo change may fall inside
+// a beat, a meter change cuts the measure it falls in). A stretch is named
+// by the last marker at or before its beginning, so the name stays until the
+// next marker; the first marker starts a new name. Within a stretch the
 // divisions are evenly spaced in ticks and the tempo is constant, so their
 // exact times lie on one line; they are made only for stretches the walk
 // visits. Changes closer together than a division still make a stretch each,
@@ -31,6 +34,8 @@ class MidiTimeline : public Timeline {
   TickFraction RunEnd() const;
   void EnterRun();
   void SetTempo(Stretch& stretch) const;
+  std::optional<std::uint64_t> ChangeInRun(const TickFraction& end) const;
+  void TakeMarkers();
 
   const MidiGrid& grid_;
   const std::int32_t divisions_;
@@ -41,6 +46,9 @@ class MidiTimeline : public Timeline {
   DivisionCount runDivisions_ = 0;
   DivisionCount next_ = 0;      // the next division of the run to place
   std::int32_t number_ = 0;
+  std::uint64_t begin_ = 0;        // the tick where the next stretch begins
+  std::size_t marker_ = 0;         // the first marker not yet in force
+  const std::string* name_ = nullptr;  // the marker in force
   // Where the stretch last given begins: its run, its first division there,
   // and the tick of the change that begins it.
   std::size_t lastRun_ = 0;

@@ -44,6 +44,7 @@ TempoPicture BuildPicture(Timeline& timeline, std::int32_t divisions, std::strin
   picture.title = std::move(title);
   auto spans = std::make_shared<std::vector<Span>>();
   std::string lastMeter;
+  const std::string* lastName = nullptr;
   for (Stretch s; timeline.Next(s);) {
     timeline.AddTimes(s);
     // A stretch that holds no division still changes the tempo, from its
@@ -54,7 +55,11 @@ TempoPicture BuildPicture(Timeline& timeline, std::int32_t divisions, std::strin
     AddStep(picture, {start, DrawnTempo(s)});
     const std::string meter = MeterLabel(s);
     if (meter != lastMeter) picture.meters.push_back({start, meter});
-    if (s.name != nullptr && s.divisions > 0) picture.names.push_back({start, *s.name});
+    // A name is drawn where it begins (a MIDI marker names every stretch up to the next).
+    if (s.name != nullptr && s.name != lastName) {
+      picture.names.push_back({start, *s.name});
+      lastName = s.name;
+    }
     lastMeter = meter;
     // The division after the last, which an empty stretch gives exactly.
     picture.end = s.time->Nearest(s.divisions);

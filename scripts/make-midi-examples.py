@@ -50,6 +50,10 @@ def text(words):
     return b"\xFF\x01" + var_length(len(words)) + words
 
 
+def marker(words):
+    return b"\xFF\x06" + var_length(len(words)) + words
+
+
 def notes(start, stop, step, key=60):
     """A note every step ticks, all after the first in running status."""
     events = [(start, bytes([0x90, key, 100]))]
@@ -61,13 +65,18 @@ def notes(start, stop, step, key=60):
 
 def ramp_and_six_eight():
     """Two bars of 4/4 at 100, two bars speeding up to 140 an eighth note at a
-    time, then four bars of 6/8 clicking in dotted quarters."""
+    time, then four bars of 6/8 clicking in dotted quarters; a marker names
+    each part where its first change is."""
     q = 480
-    conductor = [(0, text(b"Ramp and 6/8")), (0, meter(4, 2, 24)), (0, tempo(100))]
+    conductor = [(0, text(b"Ramp and 6/8")), (0, meter(4, 2, 24)), (0, tempo(100)),
+                 (0, marker(b"Steady"))]
     for step in range(1, 17):
+        if step == 1:
+            conductor.append((2 * 4 * q + q // 2, marker(b"Ramp")))
         conductor.append((2 * 4 * q + step * q // 2, tempo(100 + 40 * step / 16)))
     six_eight = 4 * 4 * q
     conductor.append((six_eight, meter(6, 3, 36)))
+    conductor.append((six_eight, marker(b"Six-eight")))
     end = six_eight + 4 * 3 * q
     conductor.append((end, text(b"end")))
     return header(1, 2, q) + track(conductor) + track(notes(0, end, q))

@@ -175,6 +175,14 @@ def check_midi(program, path, want, folder, options=()):
     times = [seconds(b) for b in beats][-len(want):]
     worst = max(abs(s - t) for s, (t, *_) in zip(times, want))
     assert len(times) == len(want) and worst <= Fraction(1, 10**6), (path, worst)
+    # The DAW's bar lines fall on the downbeats given; a pickup is a short bar of its own.
+    bars = set()
+    for i, (at, num, den) in enumerate(meters):
+        stop = meters[i + 1][0] if i + 1 < len(meters) else end
+        bars.update(range(at, stop, num * 4 * f.ticks_per_beat // den))
+    downbeats = [tick in bars for tick in beats[-len(want):]]
+    wrong = [(k, w) for k, (d, w) in enumerate(zip(downbeats, want)) if d != (w[2] == 1 or k == 0)]
+    assert not wrong, (path, meters, wrong[:4])
 
 
 def check_locate(program, path, given, folder):

@@ -126,11 +126,15 @@ def text_map(program, folder, name, sections, options=(), bound=Fraction(1, 10**
 def midi_map(program, folder, source, click=False, bound=Fraction(1, 10**6)):
     out, beat = folder / f"{source.stem}{click}.mid", ["--beat=click"] if click else []
     run(program, ["-f", "midi"] + beat + [str(source), str(out)])
-    f, tempos, meters, _, _, end = read(source)
+    f, tempos, meters, markers, _, end = read(source)
     want = [(seconds_at(tick, tempos, f.ticks_per_beat), b)
             for tick, b in beats_of(meters, end, f.ticks_per_beat, click)]
-    _, _, out_meters, _, _, out_tempos = check_file(out, want, bound, click)
+    lead, beats, out_meters, out_markers, _, out_tempos = check_file(out, want, bound, click)
     assert [m[1:3] for m in out_meters] == [m[1:3] for m in meters], (out_meters, meters)
+    # Each marker of the source, on the first beat at or after it.
+    firsts = [next(k for k, (t, _) in enumerate(want) if t >= seconds_at(tick, tempos, f.ticks_per_beat))
+              for tick, _ in markers]
+    assert out_markers == [(beats[lead + k][0], text) for k, (_, text) in zip(firsts, markers)], out_markers
     mine, theirs = csv_rows(program, beat + [str(out)]), csv_rows(program, beat + [str(source)])
     assert len(mine) == len(theirs) and all(
         abs(t - u) <= bound + Fraction(1, 10**9) and abs(fr - ufr) <= 1 and label == ulabel

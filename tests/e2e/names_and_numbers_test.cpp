@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "e2e/run_program.h"
+#include "midi_bytes.h"
 
 namespace beatmarks::testing {
 namespace {
@@ -65,6 +66,45 @@ TEST(NamesAndNumbers, NamesInJsonAndPicture) {
   RunResult svg = RunBeatmarks({"-f", "svg", "map.tmap", "-"}, "", folder.path());
   EXPECT_NE(svg.out.find(">Pickup</text>"), std::string::npos);
   EXPECT_EQ(svg.out.find(">Section 3</text>"), std::string::npos);  // unnamed: no label
+}
+
+
+// A MIDI map's markers name its stretches up to the next marker: the one
+// at 0 names the tempo change after it too; one half a beat into measure 3
+// begins there, in time (a time of measure 3 before it is still "A"); of
+// two at one tick the last read names it.
+TEST(NamesAndNumbers, MidiMarkersNameTheirStretches) {
+  TempFolder folder;
+  WriteFile(folder.File("map.mid"),
+            MidiHeader(0, 1, 96) + TrackBytes()
+                                       .Meter(0, 4, 2, 24)
+                                       .Tempo(0, 500000)
+                                       .Meta(0, 6, "A")
+                                       .Tempo(384, 1000000)
+                                       .Meta(432, 6, "B")
+                                       .Meta(0, 6, "C")  // the last at a tick names it
+                                       .End(336)
+                                       .Chunk());
+  WriteFile(folder.File("times.txt"), "1\n6.2\n7\n");
+  RunResult summary = RunBeatmarks({"-f", "summary", "map.mid", "-"}, "", folder.path());
+  EXPECT_EQ(summary.out,
+            "Section  First  Start                     Tempo              Meter  Measures  Length\n"
+            "A            1  0:00.000 (0.000000000 s)  120 (quarter 120)  4/4           1  0:02.000 (2.000000000 s)\n"
+            "A            2  0:02.000 (2.000000000 s)  60 (quarter 60)    4/4           2  0:04.500 (4.500000000 s)\n"
+            "C            3  0:06.500 (6.500000000 s)  60 (quarter 60)    4/4           0  0:03.500 (3.500000000 s)\n"
+            "\nTotal 0:10.000 (10.000000000 s), 12 beats\n");
+  RunResult located = RunBeatmarks({"--locate=times.txt", "-f", "csv", "map.mid", "-"}, "", folder.path());
+  EXPECT_NE(located.out.find("1,in,1,3,0.000000,1.3,0.000000000,0,,A\r\n"
+                             "6.2,in,3,1,0.200000,3.1,0.200000000,8820,,A\r\n"
+                             "7,in,3,2,0.000000,3.2,0.000000000,0,,C\r\n"),
+            std::string::npos)
+      << located.out;
+  RunResult svg = RunBeatmarks({"-f", "svg", "map.mid", "-"}, "", folder.path());
+  for (const char* label : {">A</text>", ">C</text>"}) {
+    const std::size_t at = svg.out.find(label);
+    EXPECT_TRUE(at != std::string::npos && svg.out.find(label, at + 1) == std::string::npos) << label;
+  }
+  EXPECT_EQ(svg.out.find(">B</text>"), std::string::npos);
 }
 
 }  // namespace

@@ -165,5 +165,38 @@ const FitCase kDoubtful[] = {
 INSTANTIATE_TEST_SUITE_P(Fit, Doubtful, ::testing::ValuesIn(kDoubtful),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// START and STOP count as the positions number the measures (a pickup
+// labelled 0 is measure 0) unless --first-measure says otherwise; one before
+// the first is a usage error, found once the beats are read (after the banner).
+TEST(Fit, RangeInTheNumbersOfThePositions) {
+  struct Case {
+    std::vector<std::string> args;
+    int status;
+    std::string out, err;
+  };
+  const std::string pickup = Labels({{"0.5", "0.3"}, {"1", "0.4"}, {"1.5", "1.1"}, {"2", "1.2"}});
+  const Case cases[] = {
+      {{"-s", "0", "-e", "0", "pickup.txt"}, 0, "0.500000\t0.500000\t0.3\n1.000000\t1.000000\t0.4\n", ""},
+      {{"-s", "1", "-e", "1", "--first-measure=4", "pickup.txt"}, 2, "",
+       "beatmarks: measure 1 is before the first measure, 4\nTry 'beatmarks --help'.\n"},
+      {{"-s", "0", "plain.txt"}, 2, "",
+       "Beatmarks 1.0\nbeatmarks: measure 0 is before the first measure, 1\nTry 'beatmarks --help'.\n"},
+  };
+  TempFolder folder;
+  WriteFile(folder.File("pickup.txt"), pickup);
+  WriteFile(folder.File("plain.txt"), "0.5\n1\n");
+  for (const Case& c : cases) {
+    std::vector<std::string> args = {"--fit", "-f", "labels"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    args.push_back("-");
+    RunResult r = RunBeatmarks(args, "", folder.path());
+    EXPECT_EQ(r.status, c.status) << c.args[0] << r.err;
+    EXPECT_EQ(r.out, c.out);
+    if (c.status != 0) {
+      EXPECT_EQ(r.err, c.err);
+    }
+  }
+}
+
 }  // namespace
 }  // namespace beatmarks::testing

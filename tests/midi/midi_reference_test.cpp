@@ -25,7 +25,7 @@ using Q = boost::multiprecision::cpp_rational;
 
 struct Event {
   std::uint64_t tick;
-  char kind;  // 'T' tempo, 'M' time signature, 'N' note, 'E' end of track (last)
+  char kind;  // 'T' tempo, 'M' time signature, 'N' note, 'K' marker "K<a>", 'E' end of track (last)
   std::uint32_t a;
   int b, c;
 };
@@ -34,6 +34,11 @@ struct Song {
   int format, tpq;
   std::vector<std::vector<Event>> tracks;
 };
+
+std::string MarkerText(std::uint32_t id) {
+  std::string text(1, 'K');
+  return text += std::to_string(id);
+}
 
 std::string Bytes(const Song& s) {
   std::string file = MidiHeader(s.format, int(s.tracks.size()), s.tpq);
@@ -47,6 +52,7 @@ std::string Bytes(const Song& s) {
       if (e.kind == 'T') track.Tempo(delta, e.a);
       if (e.kind == 'M') track.Meter(delta, int(e.a), e.b, e.c);
       if (e.kind == 'N') track.Raw(delta, last == 'N' ? "\x3C\x40" : "\x90\x3C\x40");
+      if (e.kind == 'K') track.Meta(delta, 6, MarkerText(e.a));
       if (e.kind == 'E') track.End(delta);
       last = e.kind;
     }
@@ -62,6 +68,7 @@ def message(kind, delta, a, b, c):
     if kind == 'M': return mido.MetaMessage('time_signature', numerator=a, denominator=2 ** b,
                                             clocks_per_click=c, time=delta)
     if kind == 'N': return mido.Message('note_on', note=60, velocity=64, time=delta)
+    if kind == 'K': return mido.MetaMessage('marker', text='K%d' % a, time=delta)
     return mido.MetaMessage('end_of_track', time=delta)
 files = []
 for w in (line.split() for line in open(sys.argv[1])):
@@ -95,11 +102,14 @@ MidiMap Merged(const Song& s) {
     for (const Event& e : track) {
       if (e.kind == 'T') tempos[e.tick] = {e.tick, e.a};
       if (e.kind == 'M') meters[e.tick] = {e.tick, int(e.a), e.b, e.c};
+      if (e.kind == 'K') map.markers.push_back({e.tick, MarkerText(e.a)});
       map.endTick = std::max(map.endTick, e.tick);
     }
   }
   for (auto& [tick, t] : tempos) map.tempos.push_back(t);
   for (auto& [tick, m] : meters) map.meters.push_back(m);
+  std::stable_sort(map.markers.begin(), map.markers.end(),
+                   [](const MidiMarker& a, const MidiMarker& b) { return a.tick < b.tick; });
   return map;
 }
 
@@ -151,7 +161,18 @@ Q Seconds(const MidiMap& map, const Q& tick) {
 struct Walked {
   std::uint32_t measure, beat, division;
   Q time;
+  std::string name;  // the stretch's
 };
+
+// The marker in force at a tick: the last read at or before it.
+std::string NameAt(const MidiMap& map, const Q& tick) {
+  std::string name;
+  for (const MidiMarker& m : map.markers) {
+    if (Q(m.tick) > tick) break;
+    name = m.text;
+  }
+  return name;
+}
 
 class Collect : public BeatSink {
  public:
@@ -160,7 +181,8 @@ class Collect : public BeatSink {
     Rational t = e.stretch.time->At(e.index);
     all.push_back({std::uint32_t(e.measure + 1), std::uint32_t(e.beat + 1),
                    std::uint32_t(e.division + 1),
-                   Q(Z(t.numerator().ToDecimal()), Z(t.denominator().ToDecimal()))});
+                   Q(Z(t.numerator().ToDecimal()), Z(t.denominator().ToDecimal())),
+                   e.stretch.name != nullptr ? *e.stretch.name : ""});
   }
   void MeasureEnd(std::int64_t) override {}
   std::vector<Walked> all;
@@ -180,6 +202,7 @@ void CheckStretches(const MidiGrid& grid, const MidiMap& want, std::uint32_t per
     const Division& d = divisions[i++];
     ASSERT_EQ((Division{w.measure, w.beat, w.division, d.tick}), d);
     ASSERT_EQ(w.time, Seconds(want, d.tick)) << w.measure << "." << w.beat << "." << w.division;
+    ASSERT_EQ(w.name, NameAt(want, d.tick)) << w.measure << "." << w.beat << "." << w.division;
   }
 }
 
@@ -219,11 +242,11 @@ Song RandomSong(std::mt19937& rng) {
       if (rng() % 3 == 0) {
         std::uint32_t micros = rng() % 5 ? 200000 + rng() % 1000000 : rng() % 2 ? 1 : 0xFFFFFF;
         events.push_back({tick, 'T', micros, 0, 0});
-      } else if (rng() % 2) {
+      } else if (const std::uint32_t kind = rng() % 4; kind < 2) {
         std::uint32_t beats = 1 + rng() % 12;
         events.push_back({tick, 'M', beats, int(rng() % 5), clicks[rng() % 9]});
       } else {
-        events.push_back({tick, 'N', 0, 0, 0});
+        events.push_back({tick, kind == 2 ? 'N' : 'K', std::uint32_t(rng() % 1000), 0, 0});
       }
     }
     std::stable_sort(events.begin(), events.end(),
