@@ -114,6 +114,7 @@ int MidiFileExport(const Options& o, const std::string& output, const TimelinesF
   settings.offset = offset;
   if (o.maxDrift) settings.maxDrift = *Rational::FromDecimal(*o.maxDrift);
   settings.trackName = map.substr(map.find_last_of('/') + 1);
+  settings.firstMeasureNumber = FirstMeasureNumber(o);
   const TimelineMaker timelines = [&] { return make(offset); };
   MidiExportReport report;
   const std::string error = CheckMidiExport(timelines, settings, report);

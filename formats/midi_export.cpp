@@ -81,7 +81,6 @@ BeatSpan BeatsIn(const Stretch& s, std::int32_t divisions, std::int64_t start, s
   return span;
 }
 
-std::string At(std::int64_t measure) { return "measure " + std::to_string(measure + 1) + ": "; }
 
 // The largest divisor of `ticks` not above `most` (at least 1).
 std::uint32_t PieceOf(std::uint32_t ticks, std::uint64_t most) {
@@ -142,6 +141,10 @@ class Exporter {
   static std::string TooLong(const BigInt& bytes, bool atLeast);
   static std::string TooLong() { return "too long for a MIDI file: more than 256 MiB"; }
   void Marker(const Stretch& s);
+  // "measure N: ", numbered as the run numbers measures.
+  std::string At(std::int64_t measure) const {
+    return "measure " + std::to_string(measure + settings_.firstMeasureNumber) + ": ";
+  }
   void NoteMarker(const Stretch& s);
 
   const MidiExportSettings& settings_;

@@ -32,6 +32,7 @@ struct MidiExportSettings {
   Rational offset;             // seconds: where the range's first downbeat lands
   Rational maxDrift = Rational(1) / Rational(1000000);  // seconds, at least 1 ns
   std::string trackName;  // the conductor track's name, none when empty
+  std::int64_t firstMeasureNumber = 1;  // the number of measure 0, in messages
 };
 
 struct MidiExportReport {
