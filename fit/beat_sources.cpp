@@ -5,7 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
+#include <array>
 #include <cstring>
 #include <optional>
 #include <vector>
@@ -22,175 +22,45 @@ std::uint32_t Le32(const char* p) {
          std::uint32_t{u[3]} << 24;
 }
 
-std::string_view Trim(std::string_view text) {
-  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
-  return text;
-}
-
-bool SameWord(std::string_view text, std::string_view word) {
-  return text.size() == word.size() &&
-         std::equal(text.begin(), text.end(), word.begin(), [](char a, char b) {
-           return std::tolower(static_cast<unsigned char>(a)) == b;
-         });
-}
-
-// A text of BEATS as a message shows it: short, and printable.
-std::string Shown(std::string_view text) {
-  constexpr std::size_t kLongest = 40;
-  std::string shown;
-  for (char c : text.substr(0, kLongest)) shown += static_cast<unsigned char>(c) < 0x20 || c == 0x7f ? '?' : c;
-  return text.size() > kLongest ? shown + "..." : shown;
-}
-
 // The lines of BEATS come in TIMES's words from the reader; they are BEATS here.
 std::string AsBeats(const std::string& timesError) {
   if (timesError == "TIMES holds no times") return "BEATS holds no beats";
   return timesError.rfind("TIMES", 0) == 0 ? "BEATS" + timesError.substr(5) : timesError;
 }
 
-// The records of a CSV, split as TimesReader splits them (RFC 4180: quoted
-// fields may hold commas, doubled quotes and line ends), for the columns it
-// does not read. Run beside it, both come to the same records.
-class CsvRecords {
- public:
-  explicit CsvRecords(std::string_view bytes) : bytes_(bytes) {
-    if (bytes_.substr(0, 3) == "\xEF\xBB\xBF") at_ = 3;
-  }
+constexpr const char* kPlaceNames[3] = {"measure", "beat", "division"};
+using PlaceColumns = std::array<std::optional<std::size_t>, 3>;
 
-  // The header: the first line that is not blank.
-  bool Header() {
-    while (at_ < bytes_.size()) {
-      std::size_t end = bytes_.find('\n', at_);
-      if (end == std::string_view::npos) end = bytes_.size();
-      std::string_view line = bytes_.substr(at_, end - at_);
-      if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-      if (!Trim(line).empty()) return Read();
-      at_ = end + 1;
-      ++line_;
-    }
-    return false;
-  }
+// The measure, beat and division columns a CSV's header names; false with the
+// problem when it names a measure without a beat column or the other way round.
+bool FindPlaceColumns(const TimesReader& reader, PlaceColumns& columns, std::string& error) {
+  for (int k = 0; k < 3; ++k) columns[k] = reader.Column(kPlaceNames[k]);
+  if (columns[0].has_value() == columns[1].has_value()) return true;
+  const int given = columns[0] ? 0 : 1;
+  error = "BEATS line " + std::to_string(reader.headerLine()) + ": the CSV header has a '" +
+          kPlaceNames[given] + "' column but no '" + kPlaceNames[1 - given] + "' column";
+  return false;
+}
 
-  // The next record that is not a blank line.
-  bool Next() {
-    do {
-      if (at_ >= bytes_.size() || !Read()) return false;
-    } while (fields_.size() == 1 && !quoted_[0] && Trim(fields_[0]).empty());
-    return true;
-  }
-
-  std::size_t size() const { return fields_.size(); }
-  std::string_view Field(std::size_t i) const {
-    return i < fields_.size() ? (quoted_[i] ? fields_[i] : Trim(fields_[i])) : std::string_view();
-  }
-  std::size_t line() const { return recordLine_; }
-
- private:
-  bool Read() {
-    fields_.clear();
-    quoted_.clear();
-    recordLine_ = line_ + 1;
-    const std::size_t size = bytes_.size();
-    while (true) {
-      std::size_t at = at_;
-      while (at < size && bytes_[at] == ' ') ++at;
-      if (at < size && bytes_[at] == '"') {
-        const std::size_t start = ++at;
-        for (;; ++at) {
-          if (at >= size) return false;
-          if (bytes_[at] == '\n') ++line_;
-          if (bytes_[at] != '"') continue;
-          if (at + 1 < size && bytes_[at + 1] == '"') {
-            ++at;
-            continue;
-          }
-          break;
-        }
-        fields_.push_back(bytes_.substr(start, at - start));
-        quoted_.push_back(true);
-        while (at < size && bytes_[at] != ',' && bytes_[at] != '\n') ++at;
-      } else {
-        while (at < size && bytes_[at] != ',' && bytes_[at] != '\n') ++at;
-        std::string_view text = bytes_.substr(at_, at - at_);
-        if (!text.empty() && text.back() == '\r') text.remove_suffix(1);
-        fields_.push_back(text);
-        quoted_.push_back(false);
-      }
-      if (at < size && bytes_[at] == ',') {
-        at_ = at + 1;
-        continue;
-      }
-      at_ = at < size ? at + 1 : size;
-      ++line_;
-      return true;
-    }
-  }
-
-  std::string_view bytes_;
-  std::size_t at_ = 0;
-  std::size_t line_ = 0;
-  std::size_t recordLine_ = 0;
-  std::vector<std::string_view> fields_;
-  std::vector<bool> quoted_;
-};
-
-// The measure, beat and division columns of a CSV of beats.
-class PlaceColumns {
- public:
-  explicit PlaceColumns(std::string_view bytes) : records_(bytes) {}
-
-  // Reads the header; false with the problem when it names a measure
-  // without a beat column or the other way round.
-  bool Begin(std::string& error) {
-    if (!records_.Header()) return true;
-    for (std::size_t i = 0; i < records_.size(); ++i) {
-      const std::string_view name = Trim(records_.Field(i));
-      for (int k = 0; k < 3; ++k) {
-        if (!column_[k] && SameWord(name, kNames[k])) column_[k] = i;
-      }
-    }
-    if (column_[0].has_value() != column_[1].has_value()) {
-      error = "BEATS line " + std::to_string(records_.line()) + ": the CSV header has a '" +
-              kNames[column_[0] ? 0 : 1] + "' column but no '" + kNames[column_[0] ? 1 : 0] + "' column";
-      return false;
-    }
-    return true;
-  }
-
-  bool Given() const { return column_[0].has_value(); }
-
-  // The position on the next row, "M.B" or "M.B.D" as a label writes it.
-  bool Next(std::size_t line, std::string& text) {
-    if (!records_.Next() || records_.line() != line) return false;
-    text.assign(records_.Field(*column_[0]));
-    text += '.';
-    text += records_.Field(*column_[1]);
-    if (column_[2]) {
-      text += '.';
-      text += records_.Field(*column_[2]);
-    }
-    return true;
-  }
-
- private:
-  static constexpr const char* kNames[3] = {"measure", "beat", "division"};
-  CsvRecords records_;
-  std::optional<std::size_t> column_[3];
-};
+// The position on the row just read, "M.B" or "M.B.D" as a label writes it.
+std::string PlaceText(const TimesReader& reader, const PlaceColumns& columns) {
+  std::string text = reader.Field(*columns[0]) + '.' + reader.Field(*columns[1]);
+  if (columns[2]) text += '.' + reader.Field(*columns[2]);
+  return text;
+}
 
 // The position a label or a row gives, or the line that says why it is none.
 bool PositionFor(std::string_view text, bool required, std::optional<BeatPlace>& place,
                  const BeatSource& source, std::string& error) {
   std::string problem;
-  text = Trim(text);
+  text = TrimBlanks(text);
   place = PositionOf(text, problem);
   if (!problem.empty()) {
-    error = source.Name() + ": '" + Shown(text) + "' is no beat: " + problem;
+    error = source.Name() + ": '" + ShownText(text) + "' is no beat: " + problem;
     return false;
   }
   if (!place && required) {
-    error = source.Name() + ": '" + Shown(text) + "' is not a position M.B";
+    error = source.Name() + ": '" + ShownText(text) + "' is not a position M.B";
     return false;
   }
   return true;
@@ -225,21 +95,18 @@ bool ReadBeatsText(std::string_view bytes, std::int32_t meter, BeatsRead& read, 
   const auto lines = static_cast<std::size_t>(std::count(bytes.begin(), bytes.end(), '\n')) + 1;
   BeatListBuilder builder(meter, lines);
   TimesReader reader(bytes);
-  PlaceColumns columns(bytes);
+  PlaceColumns columns;
   TimedName time;
-  std::string label;
   bool first = true;
   while (reader.Next(time)) {
-    if (first && reader.form() == TimesForm::kCsv && !columns.Begin(error)) return false;
+    if (first && reader.form() == TimesForm::kCsv && !FindPlaceColumns(reader, columns, error)) {
+      return false;
+    }
     first = false;
     const BeatSource source{BeatSource::Kind::kLine, time.line};
     std::optional<BeatPlace> place;
-    if (columns.Given()) {
-      if (!columns.Next(time.line, label)) {
-        error = source.Name() + ": the row could not be read again";
-        return false;
-      }
-      if (!PositionFor(label, true, place, source, error)) return false;
+    if (columns[0]) {
+      if (!PositionFor(PlaceText(reader, columns), true, place, source, error)) return false;
     } else if (!PositionFor(time.name, false, place, source, error)) {
       return false;
     }

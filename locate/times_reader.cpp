@@ -7,13 +7,6 @@ namespace {
 
 bool IsBlankByte(char c) { return c == ' ' || c == '\t'; }
 
-std::string_view Trim(std::string_view text, bool tabs) {
-  auto blank = [tabs](char c) { return c == ' ' || (tabs && c == '\t'); };
-  while (!text.empty() && blank(text.front())) text.remove_prefix(1);
-  while (!text.empty() && blank(text.back())) text.remove_suffix(1);
-  return text;
-}
-
 bool IsBlank(std::string_view line) {
   for (char c : line) {
     if (!IsBlankByte(c)) return false;
@@ -22,22 +15,12 @@ bool IsBlank(std::string_view line) {
 }
 
 bool SameWord(std::string_view text, std::string_view word) {
+  auto lower = [](char c) { return std::tolower(static_cast<unsigned char>(c)); };
   if (text.size() != word.size()) return false;
   for (std::size_t i = 0; i < text.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(text[i])) != word[i]) return false;
+    if (lower(text[i]) != lower(word[i])) return false;
   }
   return true;
-}
-
-// A field's text as shown in a message: short, and printable.
-std::string Shown(std::string_view text) {
-  constexpr std::size_t kLongest = 40;
-  std::string shown;
-  for (char c : text.substr(0, kLongest)) {
-    shown += static_cast<unsigned char>(c) < 0x20 || c == 0x7f ? '?' : c;
-  }
-  if (text.size() > kLongest) shown += "...";
-  return shown;
 }
 
 // The text of a quoted CSV field, its doubled quotes made single.
@@ -50,6 +33,23 @@ void Unquote(std::string_view text, std::string& out) {
 }
 
 }  // namespace
+
+std::string_view TrimBlanks(std::string_view text, bool tabs) {
+  auto blank = [tabs](char c) { return c == ' ' || (tabs && c == '\t'); };
+  while (!text.empty() && blank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && blank(text.back())) text.remove_suffix(1);
+  return text;
+}
+
+std::string ShownText(std::string_view text) {
+  constexpr std::size_t kLongest = 40;
+  std::string shown;
+  for (char c : text.substr(0, kLongest)) {
+    shown += static_cast<unsigned char>(c) < 0x20 || c == 0x7f ? '?' : c;
+  }
+  if (text.size() > kLongest) shown += "...";
+  return shown;
+}
 
 bool IsTimeText(std::string_view text) {
   if (!text.empty() && text.front() == '-') text.remove_prefix(1);
@@ -85,7 +85,7 @@ bool TimesReader::Fail(std::size_t line, const std::string& what) {
 
 bool TimesReader::NotATime(std::size_t line, std::string_view text) {
   std::string what(1, '\'');
-  what += Shown(text);
+  what += ShownText(text);
   what += "' is not a time";
   return Fail(line, what);
 }
@@ -115,7 +115,7 @@ bool TimesReader::Begin() {
   } while (IsBlank(line));
   at_ = start;
   line_ = startLine;
-  const std::string_view word = Trim(line, true);
+  const std::string_view word = TrimBlanks(line);
   if (IsTimeText(word)) {
     form_ = TimesForm::kNumbers;
   } else if (line.find('\t') != std::string_view::npos) {
@@ -123,28 +123,31 @@ bool TimesReader::Begin() {
   } else if (line.find_first_of(",\"") != std::string_view::npos || SameWord(word, "time")) {
     form_ = TimesForm::kCsv;
     if (!ReadRecord()) return false;
-    bool hasTime = false, hasLabel = false;
-    std::size_t label = 0;
-    for (std::size_t i = 0; i < fields_.size(); ++i) {
-      const std::string_view name = Trim(fields_[i].text, true);
-      if (!hasTime && SameWord(name, "time")) {
-        timeColumn_ = i;
-        hasTime = true;
-      } else if (!hasName_ && SameWord(name, "name")) {
-        nameColumn_ = i;
-        hasName_ = true;
-      } else if (!hasLabel && SameWord(name, "label")) {
-        label = i;
-        hasLabel = true;
-      }
-    }
-    if (!hasTime) return Fail(recordLine_, "the CSV header has no 'time' column");
-    if (!hasName_ && hasLabel) {
-      nameColumn_ = label;
-      hasName_ = true;
-    }
+    headerLine_ = recordLine_;
+    for (const Cell& cell : fields_) header_.push_back(TrimBlanks(cell.text));
+    const std::optional<std::size_t> time = Column("time");
+    if (!time) return Fail(recordLine_, "the CSV header has no 'time' column");
+    timeColumn_ = *time;
+    nameColumn_ = Column("name");
+    if (!nameColumn_) nameColumn_ = Column("label");
   }
   return true;
+}
+
+std::optional<std::size_t> TimesReader::Column(std::string_view name) const {
+  for (std::size_t i = 0; i < header_.size(); ++i) {
+    if (SameWord(header_[i], name)) return i;
+  }
+  return std::nullopt;
+}
+
+std::string TimesReader::Field(std::size_t column) const {
+  if (column >= fields_.size()) return {};
+  const Cell& cell = fields_[column];
+  if (!cell.quoted) return std::string(TrimBlanks(cell.text));
+  std::string text;
+  Unquote(cell.text, text);
+  return text;
 }
 
 bool TimesReader::Next(TimedName& time) {
@@ -169,7 +172,7 @@ bool TimesReader::NextNumber(TimedName& time) {
   do {
     if (!NextLine(line)) return false;
   } while (IsBlank(line));
-  time.time = Trim(line, true);
+  time.time = TrimBlanks(line);
   time.name.clear();
   time.line = line_;
   return IsTimeText(time.time) || NotATime(line_, time.time);
@@ -181,7 +184,7 @@ bool TimesReader::NextLabel(TimedName& time) {
     if (!NextLine(line)) return false;
   } while (IsBlank(line) || line.front() == '\\');
   const std::size_t tab = line.find('\t');
-  time.time = Trim(line.substr(0, tab), false);
+  time.time = TrimBlanks(line.substr(0, tab), false);
   time.name.clear();
   if (tab != std::string_view::npos) {
     const std::size_t text = line.find('\t', tab + 1);
@@ -199,10 +202,10 @@ bool TimesReader::NextRow(TimedName& time) {
   time.line = recordLine_;
   time.name.clear();
   if (timeColumn_ >= fields_.size()) return NotATime(recordLine_, "");
-  const Field& field = fields_[timeColumn_];
-  time.time = field.quoted ? field.text : Trim(field.text, true);
-  if (hasName_ && nameColumn_ < fields_.size()) {
-    const Field& name = fields_[nameColumn_];
+  const Cell& field = fields_[timeColumn_];
+  time.time = field.quoted ? field.text : TrimBlanks(field.text);
+  if (nameColumn_ && *nameColumn_ < fields_.size()) {
+    const Cell& name = fields_[*nameColumn_];
     if (name.quoted) {
       Unquote(name.text, time.name);
     } else {
@@ -219,7 +222,7 @@ bool TimesReader::ReadRecord() {
   recordLine_ = line_ + 1;
   const std::size_t size = bytes_.size();
   while (true) {
-    Field field;
+    Cell field;
     std::size_t at = at_;
     while (at < size && bytes_[at] == ' ') ++at;
     if (at < size && bytes_[at] == '"') {

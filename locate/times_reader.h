@@ -15,6 +15,7 @@
 // and CR before LF are allowed; the order of the times is free.
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -42,8 +43,17 @@ class TimesReader {
   const std::string& error() const { return error_; }
   TimesForm form() const { return form_; }
 
+  // For the other columns of a CSV, once Next has read the header: the first
+  // column of that name, in any case, spaces and tabs around it let go; the
+  // header's line.
+  std::optional<std::size_t> Column(std::string_view name) const;
+  std::size_t headerLine() const { return headerLine_; }
+  // A field of the record Next last gave: a quoted one unquoted, another
+  // without the spaces and tabs around it; empty past the end of the row.
+  std::string Field(std::size_t column) const;
+
  private:
-  struct Field {
+  struct Cell {
     std::string_view text;  // between the quotes of a quoted field
     bool quoted = false;
   };
@@ -65,16 +75,23 @@ class TimesReader {
   TimesForm form_ = TimesForm::kNumbers;
   std::string_view first_;  // the first line, for the form to start on
   std::size_t firstLine_ = 0;
-  std::vector<Field> fields_;  // the CSV record last read
+  std::vector<Cell> fields_;  // the CSV record last read
   std::size_t recordLine_ = 0;
-  std::size_t timeColumn_ = 0, nameColumn_ = 0;
-  bool hasName_ = false;
+  std::vector<std::string_view> header_;  // the column names, trimmed
+  std::size_t headerLine_ = 0;
+  std::size_t timeColumn_ = 0;
+  std::optional<std::size_t> nameColumn_;
   std::string error_;
 };
 
 // The first problem of TIMES as one line, or empty when every time reads and
 // there is at least one. Reads it all; holds nothing.
 std::string CheckTimes(std::string_view bytes);
+
+// Text without the spaces (and tabs, unless told not to) around it.
+std::string_view TrimBlanks(std::string_view text, bool tabs = true);
+// A text of the input as a message shows it: short, and printable.
+std::string ShownText(std::string_view text);
 
 // True for "[-]digits[.digits]" with at least one digit ("5.", ".5").
 bool IsTimeText(std::string_view text);

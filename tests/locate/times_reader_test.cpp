@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <ostream>
+#include <utility>
 
 namespace beatmarks {
 namespace {
@@ -64,6 +66,34 @@ const ReadCase kForms[] = {
 
 INSTANTIATE_TEST_SUITE_P(Locate, TimesForms, ::testing::ValuesIn(kForms),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// The "note" and "none" columns of every row as "[field]", "-" where the
+// header has no such column, then "@" and the header's line.
+std::string NoteColumns(std::string_view bytes) {
+  TimesReader reader(bytes);
+  TimedName time;
+  std::string text;
+  while (reader.Next(time)) {
+    for (std::string_view name : {"note", "none"}) {
+      const std::optional<std::size_t> column = reader.Column(name);
+      text += column ? '[' + reader.Field(*column) + ']' : std::string("-");
+    }
+    text += ';';
+  }
+  return text + "@" + std::to_string(reader.headerLine());
+}
+
+TEST(TimesReader, OtherCsvColumns) {
+  const std::pair<std::string, std::string> kCases[] = {
+      {"time,note\n1,\"a, \"\"b\"\"\"\n", "[a, \"b\"]-;@1"},
+      {"time,note\n1, \t x \t\n2,\" y \"\n", "[x]-;[ y ]-;@1"},
+      {"time,a,note\n1,x\n", "[]-;@1"},
+      {" Time ,\" NOTE \",note\n1,x,y\n", "[x]-;@1"},
+      {"\r\n \r\ntime,note\r\n1,x\r\n2,\"y\"\r\n", "[x]-;[y]-;@3"},
+      {"1\n2\n", "--;--;@0"},
+  };
+  for (const auto& [bytes, read] : kCases) EXPECT_EQ(NoteColumns(bytes), read) << bytes;
+}
 
 TEST(TimesText, ExactValues) {
   EXPECT_EQ(ExactTimeOf("-0.25"), Rational(-1) / Rational(4));
