@@ -85,7 +85,7 @@ TEST(NamesAndNumbers, MidiMarkersNameTheirStretches) {
                                        .Meta(0, 6, "C")  // the last at a tick names it
                                        .End(336)
                                        .Chunk());
-  WriteFile(folder.File("times.txt"), "1\n6.2\n7\n");
+  WriteFile(folder.File("times.txt"), "1\n6.2\n6.8\n7\n");
   RunResult summary = RunBeatmarks({"-f", "summary", "map.mid", "-"}, "", folder.path());
   EXPECT_EQ(summary.out,
             "Section  First  Start                     Tempo              Meter  Measures  Length\n"
@@ -96,6 +96,7 @@ TEST(NamesAndNumbers, MidiMarkersNameTheirStretches) {
   RunResult located = RunBeatmarks({"--locate=times.txt", "-f", "csv", "map.mid", "-"}, "", folder.path());
   EXPECT_NE(located.out.find("1,in,1,3,0.000000,1.3,0.000000000,0,,A\r\n"
                              "6.2,in,3,1,0.200000,3.1,0.200000000,8820,,A\r\n"
+                             "6.8,in,3,1,0.800000,3.2,-0.200000000,-8820,,C\r\n"
                              "7,in,3,2,0.000000,3.2,0.000000000,0,,C\r\n"),
             std::string::npos)
       << located.out;
