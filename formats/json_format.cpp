@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "core/number_scan.h"
+#include "core/text_encoding.h"
 #include "formats/stream_text.h"
 
 namespace beatmarks {
@@ -30,27 +31,6 @@ void AppendFloat(std::string& text, float value) {
 void AppendField(std::string& text, const char* name, std::int64_t value) {
   text += name;
   AppendInteger(text, value);
-}
-
-// A JSON string: quotes, backslashes and control characters escaped; other
-// bytes as they are (a map's names are UTF-8 as its editor wrote them).
-void AppendJsonString(std::string& text, std::string_view value) {
-  text += '"';
-  for (char c : value) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (c == '"' || c == '\\') {
-      text += '\\';
-      text += c;
-    } else if (byte < 0x20) {
-      static constexpr char kHex[] = "0123456789abcdef";
-      text += "\\u00";
-      text += kHex[byte >> 4];
-      text += kHex[byte & 15];
-    } else {
-      text += c;
-    }
-  }
-  text += '"';
 }
 
 // A MIDI map's section also tells what its beat is, its tempo in quarter

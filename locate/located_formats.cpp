@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 
+#include "core/text_encoding.h"
 #include "exact/exact_time.h"
 #include "locate/times_reader.h"
 
@@ -103,66 +104,6 @@ void AppendCsvField(std::string_view text, std::string& out) {
   for (char c : text) {
     if (c == '"') out += '"';
     out += c;
-  }
-  out += '"';
-}
-
-// Length of the well-formed UTF-8 sequence at the start of text, or 0.
-std::size_t Utf8Length(std::string_view text) {
-  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-  const unsigned char lead = byte(0);
-  std::size_t length = 0;
-  std::uint32_t code = 0;
-  if (lead < 0x80) return 1;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2;
-    code = lead & 0x1Fu;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3;
-    code = lead & 0x0Fu;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4;
-    code = lead & 0x07u;
-  } else {
-    return 0;
-  }
-  if (text.size() < length) return 0;
-  for (std::size_t i = 1; i < length; ++i) {
-    if ((byte(i) & 0xC0u) != 0x80u) return 0;
-    code = code << 6 | (byte(i) & 0x3Fu);
-  }
-  const bool shortest = (length == 3 && code >= 0x800) || (length == 4 && code >= 0x10000) || length == 2;
-  const bool scalar = code <= 0x10FFFF && (code < 0xD800 || code > 0xDFFF);
-  return shortest && scalar ? length : 0;
-}
-
-// A JSON string; a byte that is not part of well-formed UTF-8 becomes U+FFFD.
-void AppendJsonString(std::string_view text, std::string& out) {
-  static const char kHex[] = "0123456789abcdef";
-  out += '"';
-  while (!text.empty()) {
-    const unsigned char c = static_cast<unsigned char>(text.front());
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += static_cast<char>(c);
-    } else if (c < 0x20 || c == 0x7f) {
-      out += "\\u00";
-      out += kHex[c >> 4];
-      out += kHex[c & 0xF];
-    } else if (c >= 0x80) {
-      const std::size_t length = Utf8Length(text);
-      if (length == 0) {
-        out += "\\ufffd";
-        text.remove_prefix(1);
-      } else {
-        out += text.substr(0, length);
-        text.remove_prefix(length);
-      }
-      continue;
-    } else {
-      out += static_cast<char>(c);
-    }
-    text.remove_prefix(1);
   }
   out += '"';
 }
@@ -292,12 +233,12 @@ class RowWriter {
       AppendSamples(p, out);
       if (!settings_.sections.empty()) {
         out += ",\"section\":";
-        AppendJsonString(SectionOf(time.time), out);
+        AppendJsonString(out, SectionOf(time.time));
       }
     }
     if (!time.name.empty()) {
       out += ",\"name\":";
-      AppendJsonString(time.name, out);
+      AppendJsonString(out, time.name);
     }
     out += '}';
   }

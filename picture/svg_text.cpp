@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstdint>
 
+#include "core/text_encoding.h"
+
 namespace beatmarks {
 
 void AppendCoordinate(std::string& out, double value) {
@@ -21,29 +23,6 @@ void AppendCoordinate(std::string& out, double value) {
 namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
-
-// Length of the well-formed UTF-8 sequence at the start of text, 0 if there is
-// none; its code point in `code`.
-std::size_t DecodeUtf8(std::string_view text, char32_t& code) {
-  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-  const unsigned lead = byte(0);
-  if (lead < 0x80) {
-    code = lead;
-    return 1;
-  }
-  std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2;
-  if (lead < 0xC2 || lead > 0xF4 || text.size() < length) return 0;
-  // The second byte's range rules out overlong forms, surrogates and values past U+10FFFF.
-  unsigned low = lead == 0xE0 ? 0xA0 : lead == 0xF0 ? 0x90 : 0x80;
-  unsigned high = lead == 0xED ? 0x9F : lead == 0xF4 ? 0x8F : 0xBF;
-  if (byte(1) < low || byte(1) > high) return 0;
-  code = lead & (0x7F >> length);
-  for (std::size_t i = 1; i < length; ++i) {
-    if ((byte(i) & 0xC0) != 0x80) return 0;
-    code = code << 6 | (byte(i) & 0x3F);
-  }
-  return length;
-}
 
 bool XmlCanHold(char32_t code) {
   return code >= 0x20 && code != 0x7F && code != 0xFFFE && code != 0xFFFF;
