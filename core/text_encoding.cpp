@@ -23,6 +23,15 @@ std::size_t DecodeUtf8(std::string_view text, char32_t& code) {
   return length;
 }
 
+std::size_t CountCharacters(std::string_view text) {
+  std::size_t count = 0;
+  for (char32_t code = 0; !text.empty(); ++count) {
+    const std::size_t length = DecodeUtf8(text, code);
+    text.remove_prefix(length == 0 ? 1 : length);
+  }
+  return count;
+}
+
 void AppendJsonString(std::string& out, std::string_view text) {
   static constexpr char kHex[] = "0123456789abcdef";
   out += '"';

@@ -15,6 +15,10 @@ namespace beatmarks {
 // value past U+10FFFF, a sequence cut short); its code point in `code`.
 std::size_t DecodeUtf8(std::string_view text, char32_t& code);
 
+// Characters as a terminal shows them, one a code point of well-formed
+// UTF-8 and one a stray byte: the width a column of names is padded to.
+std::size_t CountCharacters(std::string_view text);
+
 // `text` as a JSON string, quotes included: quotes, backslashes and control
 // characters escaped, a byte that is not part of well-formed UTF-8 as U+FFFD.
 void AppendJsonString(std::string& out, std::string_view text);

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "core/number_scan.h"
+#include "core/text_encoding.h"
 #include "exact/exact_time.h"
 
 namespace beatmarks {
@@ -65,7 +66,8 @@ std::int64_t BeatsIn(const Stretch& s, std::int32_t divisions) {
 }
 
 void Pad(std::string& line, const std::string& cell, std::size_t width, bool right) {
-  const std::string gap(width > cell.size() ? width - cell.size() : 0, ' ');
+  const std::size_t shown = CountCharacters(cell);
+  const std::string gap(width > shown ? width - shown : 0, ' ');
   line += right ? gap + cell : cell + gap;
 }
 
@@ -73,7 +75,7 @@ void WriteTable(const std::vector<Row>& rows, ExportFile& out) {
   std::vector<std::size_t> width(7, 0);
   for (const Row& r : rows) {
     const std::string* cells[] = {&r.name, &r.first, &r.start, &r.tempo, &r.meter, &r.measures, &r.length};
-    for (std::size_t i = 0; i < 7; ++i) width[i] = std::max(width[i], cells[i]->size());
+    for (std::size_t i = 0; i < 7; ++i) width[i] = std::max(width[i], CountCharacters(*cells[i]));
   }
   for (const Row& r : rows) {
     const std::string* cells[] = {&r.name, &r.first, &r.start, &r.tempo, &r.meter, &r.measures, &r.length};

@@ -31,5 +31,16 @@ TEST(TextEncoding, JsonStrings) {
   }
 }
 
+// A column of names is as wide as its characters: one a code point, one a
+// stray byte.
+TEST(TextEncoding, CharactersCounted) {
+  const struct {
+    std::string text;
+    std::size_t count;
+  } cases[] = {{"", 0}, {"Intro", 5}, {"Caf\xc3\xa9", 4}, {"\xf0\x9f\x8e\xb5!", 2},
+               {"Caf\xe9", 4}, {"\xe2\x82", 2}};
+  for (const auto& c : cases) EXPECT_EQ(CountCharacters(c.text), c.count) << c.text;
+}
+
 }  // namespace
 }  // namespace beatmarks
