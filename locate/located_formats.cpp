@@ -166,23 +166,32 @@ class RowWriter {
   }
 
  private:
+  // Where a time inside the map falls, in the order CSV and JSON both give:
+  // measure, beat, into the beat, nearest division, deviation in seconds and
+  // in samples, each after its lead (a comma, or a JSON key).
+  void AppendPlace(const Position& p, const char* const (&leads)[6], std::string& out) const {
+    const std::int64_t first = settings_.firstMeasureNumber;
+    out += leads[0];
+    AppendInteger(p.measure + first, out);
+    out += leads[1];
+    AppendInteger(p.beat + 1, out);
+    out += leads[2];
+    AppendIntoBeat(p, out);
+    out += leads[3];
+    AppendNearest(p, divisions_, first, out);
+    out += leads[4];
+    AppendSeconds(p, 9, false, out);
+    out += leads[5];
+    AppendSamples(p, out);
+  }
+
   void Csv(const TimedName& time, const Position& p, std::string& out) const {
     AppendCsvField(time.time, out);
     out += ',';
     out += WhereWord(p.where);
     if (p.where == Position::Where::kIn) {
-      out += ',';
-      AppendInteger(p.measure + settings_.firstMeasureNumber, out);
-      out += ',';
-      AppendInteger(p.beat + 1, out);
-      out += ',';
-      AppendIntoBeat(p, out);
-      out += ',';
-      AppendNearest(p, divisions_, settings_.firstMeasureNumber, out);
-      out += ',';
-      AppendSeconds(p, 9, false, out);
-      out += ',';
-      AppendSamples(p, out);
+      static constexpr const char* kCommas[] = {",", ",", ",", ",", ",", ","};
+      AppendPlace(p, kCommas, out);
       out += ',';
     } else {
       out += ",,,,,,,";
@@ -219,18 +228,9 @@ class RowWriter {
     out += WhereWord(p.where);
     out += '"';
     if (p.where == Position::Where::kIn) {
-      out += ",\"measure\":";
-      AppendInteger(p.measure + settings_.firstMeasureNumber, out);
-      out += ",\"beat\":";
-      AppendInteger(p.beat + 1, out);
-      out += ",\"intoBeat\":";
-      AppendIntoBeat(p, out);
-      out += ",\"nearest\":\"";
-      AppendNearest(p, divisions_, settings_.firstMeasureNumber, out);
-      out += "\",\"deviation\":";
-      AppendSeconds(p, 9, false, out);
-      out += ",\"deviationSamples\":";
-      AppendSamples(p, out);
+      static constexpr const char* kKeys[] = {",\"measure\":",  ",\"beat\":",      ",\"intoBeat\":",
+                                              ",\"nearest\":\"", "\",\"deviation\":", ",\"deviationSamples\":"};
+      AppendPlace(p, kKeys, out);
       if (!settings_.sections.empty()) {
         out += ",\"section\":";
         AppendJsonString(out, SectionOf(time.time));

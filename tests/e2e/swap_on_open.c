@@ -35,32 +35,31 @@ typedef int (*OpenFunction)(const char*, int, ...);
 typedef int (*OpenAtFunction)(int, const char*, int, ...);
 typedef int (*FortifiedOpenFunction)(const char*, int);
 
-#define DEFINE_OPEN(name)                                           \
-  int name(const char* path, int flags, ...) {                      \
-    mode_t mode = 0;                                                \
-    if (TakesMode(flags)) {                                         \
-      va_list rest;                                                 \
-      va_start(rest, flags);                                        \
-      mode = va_arg(rest, mode_t);                                  \
-      va_end(rest);                                                 \
-    }                                                               \
-    int fd = NEXT(#name, OpenFunction)(path, flags, mode);          \
-    AfterOpen(fd);                                                  \
-    return fd;                                                      \
+// The mode argument that follows flags, where the flags say there is one.
+#define TAKE_MODE(flags, mode)   \
+  if (TakesMode(flags)) {        \
+    va_list rest;                \
+    va_start(rest, flags);       \
+    mode = va_arg(rest, mode_t); \
+    va_end(rest);                \
   }
 
-#define DEFINE_OPENAT(name)                                         \
-  int name(int folder, const char* path, int flags, ...) {          \
-    mode_t mode = 0;                                                \
-    if (TakesMode(flags)) {                                         \
-      va_list rest;                                                 \
-      va_start(rest, flags);                                        \
-      mode = va_arg(rest, mode_t);                                  \
-      va_end(rest);                                                 \
-    }                                                               \
+#define DEFINE_OPEN(name)                                  \
+  int name(const char* path, int flags, ...) {             \
+    mode_t mode = 0;                                       \
+    TAKE_MODE(flags, mode)                                 \
+    int fd = NEXT(#name, OpenFunction)(path, flags, mode); \
+    AfterOpen(fd);                                         \
+    return fd;                                             \
+  }
+
+#define DEFINE_OPENAT(name)                                          \
+  int name(int folder, const char* path, int flags, ...) {           \
+    mode_t mode = 0;                                                 \
+    TAKE_MODE(flags, mode)                                           \
     int fd = NEXT(#name, OpenAtFunction)(folder, path, flags, mode); \
-    AfterOpen(fd);                                                  \
-    return fd;                                                      \
+    AfterOpen(fd);                                                   \
+    return fd;                                                       \
   }
 
 #define DEFINE_FORTIFIED_OPEN(name)                                 \
