@@ -19,8 +19,9 @@ Options (before the positional arguments; '--' ends them):
       --offset=SECONDS  the time in the recording where measure 1 begins,
                         a decimal of 0 or more, added to every exact time
   -r, --rate=RATE       samples per second, 1 or more
-  -s, --start=MEASURE   first measure of the range, 1 or more
-  -e, --stop=MEASURE    last measure of the range, 1 or more
+  -s, --start=MEASURE   first measure of the range, 1 or more (numbered as
+                        --first-measure or a fit's positions say)
+  -e, --stop=MEASURE    last measure of the range, likewise
   -d, --divisions=N     divisions per beat, 1 or more
       --first-measure=N the number of the map's first measure (0 or more,
                         default 1) in every format but the classic list, and
