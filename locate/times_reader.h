@@ -73,8 +73,6 @@ class TimesReader {
   bool begun_ = false;
   bool any_ = false;      // a time was given
   TimesForm form_ = TimesForm::kNumbers;
-  std::string_view first_;  // the first line, for the form to start on
-  std::size_t firstLine_ = 0;
   std::vector<Cell> fields_;  // the CSV record last read
   std::size_t recordLine_ = 0;
   std::vector<std::string_view> header_;  // the column names, trimmed
