@@ -6,13 +6,13 @@
 #include <utility>
 
 #include "exact/exact_time.h"
+#include "formats/midi_beats.h"
 #include "formats/smf_track.h"
 #include "formats/tempo_plan.h"
 
 namespace beatmarks {
 namespace {
 
-using i128 = __int128;
 using u128 = unsigned __int128;
 
 constexpr int kTicksPerQuarter = 960;
@@ -38,56 +38,6 @@ std::string Seconds(const Rational& seconds) {
   while (text.back() == '0' && text.find('.') != std::string::npos) text.pop_back();
   if (text.back() == '.') text.pop_back();
   return text;
-}
-
-// A time signature as written: FF 58 04 numerator, power of two, MIDI clocks a click, 8.
-struct Meter {
-  int numerator = 0;
-  int power = 0;
-  int clocks = 24;
-  bool operator==(const Meter&) const = default;
-  std::string Bytes() const {
-    return {static_cast<char>(numerator), static_cast<char>(power), static_cast<char>(clocks), 8};
-  }
-};
-
-// Where a stretch's beats in the range are.
-struct BeatSpan {
-  DivisionCount first = 0;  // the first one's division in the stretch
-  DivisionCount count = 0;
-  std::int64_t measure = 0, lastMeasure = 0;  // of the first and of the last
-  std::int32_t beat = 0, lastBeat = 0;
-};
-
-BeatSpan BeatsIn(const Stretch& s, std::int32_t divisions, std::int64_t start, std::int64_t stop) {
-  BeatSpan span;
-  const i128 d = divisions;
-  const i128 bpm = s.beatsPerMeasure;
-  const i128 firstOnBeat = (d - s.firstDivision % d) % d;
-  if (bpm < 1 || static_cast<DivisionCount>(firstOnBeat) >= s.divisions) return span;
-  // Beats counted from the start of the stretch's first measure.
-  const i128 a0 = s.firstBeat + (s.firstDivision != 0 ? 1 : 0);
-  const DivisionCount after = s.divisions - 1 - static_cast<DivisionCount>(firstOnBeat);
-  const i128 beats = static_cast<i128>(after / static_cast<DivisionCount>(d)) + 1;
-  const i128 lo = std::max<i128>(0, (i128{start} - s.firstMeasure) * bpm - a0);
-  const i128 hi = std::min<i128>(beats, (i128{stop} - s.firstMeasure + 1) * bpm - a0);
-  if (hi <= lo) return span;
-  span.first = static_cast<DivisionCount>(firstOnBeat + lo * d);
-  span.count = static_cast<DivisionCount>(hi - lo);
-  span.measure = static_cast<std::int64_t>(s.firstMeasure + (a0 + lo) / bpm);
-  span.beat = static_cast<std::int32_t>((a0 + lo) % bpm);
-  span.lastMeasure = static_cast<std::int64_t>(s.firstMeasure + (a0 + hi - 1) / bpm);
-  span.lastBeat = static_cast<std::int32_t>((a0 + hi - 1) % bpm);
-  return span;
-}
-
-
-// The largest divisor of `ticks` not above `most` (at least 1).
-std::uint32_t PieceOf(std::uint32_t ticks, std::uint64_t most) {
-  for (std::uint32_t k = 1; k <= ticks; ++k) {
-    if (ticks % k == 0 && ticks / k <= most) return ticks / k;
-  }
-  return 1;
 }
 
 enum class Pass {
@@ -123,7 +73,7 @@ class Exporter {
     Rational perTick;      // its tempo: reader units a tick (microseconds a quarter note)
     std::uint32_t piece;   // ticks of a step of the plan (a beat, or a part of a long one)
     std::uint32_t pieces;  // steps a beat
-    Meter meter;
+    TimeSignature meter;
     std::int32_t beatsPerMeasure;
     std::int64_t lastMeasure;
     std::int32_t lastBeat;
@@ -132,7 +82,7 @@ class Exporter {
 
   std::string Place(const Stretch& s, const BeatSpan& span);
   std::string Begin(const Stretch& s, std::uint32_t beatTicks, const Rational& perTick,
-                    const Meter& meter, std::int32_t pickup);
+                    const TimeSignature& meter, std::int32_t pickup);
   std::string LeadIn(const Stretch& s, std::uint32_t beatTicks, const Rational& perTick);
   std::string AddRun(const TempoRun& run, std::int64_t measure);
   std::string AddSteps(const TempoRun& run, std::int64_t measure);
@@ -160,7 +110,7 @@ class Exporter {
   Rational shift_;                   // from a beat's time in the timeline to its time in the file
   Rational inForce_;                 // the map's tempo in force, reader units a tick
   std::optional<std::string> name_;  // a MIDI map's marker not written yet
-  std::optional<Meter> afterPickup_;  // the meter for the bar line that ends a pickup
+  std::optional<TimeSignature> afterPickup_;  // the meter for the bar line that ends a pickup
   u128 pickupEnd_ = 0;                // that bar line's tick
   const std::string* marked_ = nullptr;  // the MIDI marker last taken
 };
@@ -208,7 +158,7 @@ std::string Exporter::Place(const Stretch& s, const BeatSpan& span) {
   const bool midi = s.meterDenominator != 0;
   // A beat's ticks: a quarter note, or the MIDI map's beat as a fraction of a whole note.
   std::uint32_t beatTicks = kTicksPerQuarter;
-  Meter meter{s.beatsPerMeasure, 2, 24};
+  TimeSignature meter{s.beatsPerMeasure, 2, 24};
   if (midi) {
     const std::int64_t whole = std::int64_t{4} * kTicksPerQuarter * s.beatNoteNumerator;
     if (s.beatNoteDenominator < 1 || whole % s.beatNoteDenominator != 0 ||
@@ -283,9 +233,9 @@ std::string Exporter::Place(const Stretch& s, const BeatSpan& span) {
 // The track's name and first meter at tick 0, then the lead-in when the
 // offset is past the bound, then a pickup's short bar of `pickup` beats.
 std::string Exporter::Begin(const Stretch& s, std::uint32_t beatTicks, const Rational& perTick,
-                            const Meter& meter, std::int32_t pickup) {
+                            const TimeSignature& meter, std::int32_t pickup) {
   if (!settings_.trackName.empty()) track_.Meta(0, kTrackNameEvent, settings_.trackName);
-  const Meter shortBar{pickup, 2, 24};
+  const TimeSignature shortBar{pickup, 2, 24};
   const bool leadIn = settings_.offset * UnitsPerSecond() > bound_;
   track_.Meta(0, kTimeSignatureEvent, (pickup > 0 && !leadIn ? shortBar : meter).Bytes());
   if (leadIn) {

@@ -1,0 +1,39 @@
+#pragma once
+
+// Bars and beats as the MIDI export writes them: a time signature's bytes,
+// where a stretch's beats in the range are, and the steps a beat is cut into.
+
+#include <cstdint>
+#include <string>
+
+#include "core/beat_walk.h"
+
+namespace beatmarks {
+
+// A time signature as written: FF 58 04 numerator, power of two, MIDI clocks a click, 8.
+struct TimeSignature {
+  int numerator = 0;
+  int power = 0;
+  int clocks = 24;
+  bool operator==(const TimeSignature&) const = default;
+  std::string Bytes() const {
+    return {static_cast<char>(numerator), static_cast<char>(power), static_cast<char>(clocks), 8};
+  }
+};
+
+// Where a stretch's beats in the range are.
+struct BeatSpan {
+  DivisionCount first = 0;  // the first one's division in the stretch
+  DivisionCount count = 0;
+  std::int64_t measure = 0, lastMeasure = 0;  // of the first and of the last
+  std::int32_t beat = 0, lastBeat = 0;
+};
+
+// The beats of the stretch (its divisions on a beat) in the measures
+// start..stop (0-based, inclusive); a count of 0 when none is.
+BeatSpan BeatsIn(const Stretch& s, std::int32_t divisions, std::int64_t start, std::int64_t stop);
+
+// The largest divisor of `ticks` not above `most` (at least 1).
+std::uint32_t PieceOf(std::uint32_t ticks, std::uint64_t most);
+
+}  // namespace beatmarks
