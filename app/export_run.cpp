@@ -164,11 +164,8 @@ std::vector<std::pair<Rational, std::string>> SectionsOf(Timeline& timeline) {
     timeline.AddTimes(st);
     if (!st.time) return {};
     const Rational start = st.changeTime ? *st.changeTime : st.time->At(0);
-    if (text) {
-      sections.emplace_back(start, st.name != nullptr ? *st.name : "Section " + std::to_string(st.number));
-    } else {
-      sections.emplace_back(start, st.name != nullptr ? *st.name : "");
-    }
+    const std::string unnamed = text ? "Section " + std::to_string(st.number) : "";
+    sections.emplace_back(start, st.name != nullptr ? *st.name : unnamed);
     named = named || text || st.name != nullptr;
     last = st.name;
   }

@@ -186,8 +186,10 @@ bool CheckOptions(const Options& o, std::string& error) {
     error = "--offset needs --exact or an exact format";
   } else if (o.firstMeasure && o.format == "list" && !o.exact) {
     error = "--first-measure needs --exact or another format";
-  } else if (!(o.fit && !o.firstMeasure) && !(error = MeasureBeforeFirst(o)).empty()) {
-    // Fitted beats number their first measure as their positions do: checked once read.
+  } else if (const std::string early = o.fit && !o.firstMeasure ? "" : MeasureBeforeFirst(o);
+             !early.empty()) {
+    // (Fitted beats number their first measure as their positions do: checked once read.)
+    error = early;
   } else if (o.fit && *o.fit != "beat" && *o.fit != "measure") {
     error = "unknown fit '" + *o.fit + "' (beat or measure)";
   } else if (o.fit && o.offset) {

@@ -13,8 +13,8 @@ namespace beatmarks {
 // A MIDI map's beat grid as stretches: a new one at every tempo change,
 // meter change and marker, wherever they fall (a tempo change may fall inside
 // a beat, a meter change cuts the measure it falls in). A stretch is named
-// by the last marker at or before its beginning, so the name stays until the
-// next marker; the first marker starts a new name. Within a stretch the
+// by the last marker at or before its beginning, so a name stays until the
+// next marker. Within a stretch the
 // divisions are evenly spaced in ticks and the tempo is constant, so their
 // exact times lie on one line; they are made only for stretches the walk
 // visits. Changes closer together than a division still make a stretch each,
