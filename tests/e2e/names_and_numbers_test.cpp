@@ -52,7 +52,7 @@ TEST(NamesAndNumbers, EveryOutputNumbersFromTheFirstMeasure) {
   }
 }
 
-// Names reach JSON (escaped) and the picture; a section without one is
+// Names reach JSON (escaped), the picture and the summary; a section without one is
 // "Section N"; a title on a line of its own names nothing.
 TEST(NamesAndNumbers, NamesInJsonAndPicture) {
   TempFolder folder;
@@ -63,6 +63,13 @@ TEST(NamesAndNumbers, NamesInJsonAndPicture) {
     EXPECT_NE(json.out.find(name), std::string::npos) << name << json.out;
   }
   EXPECT_EQ(json.out.find("Song"), std::string::npos);
+  // The summary lines up names by characters, not bytes.
+  WriteFile(folder.File("cafe.tmap"), "Caf\xc3\xa9\ttmap\t120\t4\t2\nIntro\ttmap\t100\t3\t1\n");
+  EXPECT_EQ(RunBeatmarks({"-f", "summary", "cafe.tmap", "-"}, "", folder.path()).out,
+            "Section  First  Start                     Tempo  Meter    Measures  Length\n"
+            "Caf\xc3\xa9         1  0:00.000 (0.000000000 s)  120    4 beats         2  0:04.000 (4.000000000 s)\n"
+            "Intro        3  0:04.000 (4.000000000 s)  100    3 beats         1  0:01.800 (1.800000000 s)\n"
+            "\nTotal 0:05.800 (5.800000000 s), 11 beats\n");
   RunResult svg = RunBeatmarks({"-f", "svg", "map.tmap", "-"}, "", folder.path());
   EXPECT_NE(svg.out.find(">Pickup</text>"), std::string::npos);
   EXPECT_EQ(svg.out.find(">Section 3</text>"), std::string::npos);  // unnamed: no label
