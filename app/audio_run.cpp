@@ -2,7 +2,8 @@
 
 #include <cstdio>
 
-#include "app/format_run.h"
+#include <string>
+
 #include "app/run_report.h"
 #include "audio/audio_file.h"
 #include "audio/beat_marks.h"
@@ -36,48 +37,44 @@ int Report(const std::string& output, const AudioOutcome& outcome, const char* a
 // A sample rate given on top of the recording's own must be the same.
 bool RateAgrees(const Options& o, const Recording& recording, const ProgramState& s) {
   const bool given = o.rate || o.positional.size() >= 3;
-  if (!given || s.sampleRate == recording.SampleRate()) return true;
-  std::fprintf(stderr,
-               "beatmarks: the recording's sample rate is %d, not %d\n"
-               "Try 'beatmarks --help'.\n",
-               recording.SampleRate(), s.sampleRate);
-  return false;
+  return !given || s.sampleRate == recording.SampleRate();
 }
 
-WalkedMarks MarksOf(const TimelineMaker& make, const ProgramState& s, std::int64_t first) {
-  return WalkedMarks(make, static_cast<std::uint32_t>(s.sampleRate), s.startMeasure,
-                     s.stopMeasure, s.divisions, first);
+WalkedMarks MarksOf(const WalkPlan& plan) {
+  return WalkedMarks(plan.timelines, plan.rate, plan.start, plan.stop, plan.divisions,
+                     plan.firstMeasureNumber);
 }
 
-int IntoRecording(const Options& o, const std::string& output, const TimelineMaker& make,
-                  ProgramState& s) {
-  Recording recording(o.into->c_str());
+int IntoRecording(const OutputRequest& r) {
+  Recording recording(r.options.into->c_str());
   if (!recording.Ok()) {
     PrintLine(recording.Error());
     return 1;
   }
-  if (!RateAgrees(o, recording, s)) return 2;
-  s.sampleRate = recording.SampleRate();
-  WalkedMarks marks = MarksOf(make, s, FirstMeasureNumber(o));
+  if (!RateAgrees(r.options, recording, r.state)) {
+    return UsageError("the recording's sample rate is " + std::to_string(recording.SampleRate()) +
+                      ", not " + std::to_string(r.state.sampleRate));
+  }
+  r.plan.rate = static_cast<std::uint32_t>(recording.SampleRate());
+  WalkedMarks marks = MarksOf(r.plan);
   FlushOutput();  // the messages so far come before anything written
-  return Report(output, recording.SaveWithMarkers(output.c_str(), marks), "recording");
+  return Report(r.output, recording.SaveWithMarkers(r.output.c_str(), marks), "recording");
 }
 
 }  // namespace
 
-int AudioExport(const Options& o, const std::string& output, const TimelineMaker& make,
-                ProgramState& s) {
-  if (!AudioSupported() && !o.into) {
+int AudioOutput(const OutputRequest& r) {
+  if (!AudioSupported() && !r.options.into) {
     std::fputs("beatmarks: this build has no audio support (libsndfile)\n", stderr);
     return 2;
   }
-  if (o.into) return IntoRecording(o, output, make, s);
-  WalkedMarks marks = MarksOf(make, s, FirstMeasureNumber(o));
+  if (r.options.into) return IntoRecording(r);
+  WalkedMarks marks = MarksOf(r.plan);
   ClickTrackSettings settings;
-  settings.sampleRate = s.sampleRate;
+  settings.sampleRate = static_cast<std::int32_t>(r.plan.rate);
   settings.frameCount = marks.EndFrame();
   FlushOutput();
-  return Report(output, SaveClickTrack(output.c_str(), settings, marks), "track");
+  return Report(r.output, SaveClickTrack(r.output.c_str(), settings, marks), "track");
 }
 
 }  // namespace beatmarks

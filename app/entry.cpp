@@ -4,7 +4,9 @@
 #include <cstdio>
 #include <string>
 
-#include "app/export_run.h"
+#include "app/classic_list.h"
+#include "app/run.h"
+#include "app/run_settings.h"
 #include "app/options.h"
 #include "app/run_report.h"
 #include "classic/read_map.h"

@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cstring>
 
+#include "app/format_table.h"
 #include "exact/rational.h"
 
 namespace beatmarks {
@@ -133,7 +134,6 @@ bool ParseOptions(int count, const char* const* arguments, Options& o, std::stri
 namespace beatmarks {
 namespace {
 
-constexpr const char* kFormats[] = {"list", "labels", "csv", "json", "svg", "wav", "summary", "midi"};
 constexpr const char* kBeatUnits[] = {"denominator", "quarter", "click"};
 
 template <std::size_t Size>
@@ -154,8 +154,7 @@ bool Clash(bool named, const Options& o, std::size_t position, const char* optio
 
 }  // namespace
 
-std::string MeasureBeforeFirst(const Options& o) {
-  const std::int64_t first = o.firstMeasure.value_or(1);
+std::string MeasureBeforeFirst(const Options& o, std::int64_t first) {
   for (const std::optional<std::int32_t>& measure : {o.start, o.stop}) {
     if (measure && *measure < first) {
       return "measure " + std::to_string(*measure) + " is before the first measure, " + std::to_string(first);
@@ -165,8 +164,9 @@ std::string MeasureBeforeFirst(const Options& o) {
 }
 
 bool CheckOptions(const Options& o, std::string& error) {
-  if (!OneOf(o.format, kFormats)) {
-    error = "unknown format '" + o.format + "' (list, labels, csv, json, svg, wav, summary or midi)";
+  const FormatRow* format = FindFormat(o.format);
+  if (format == nullptr) {
+    error = "unknown format '" + o.format + "' (" + FormatNames(false) + ")";
   } else if (!OneOf(o.beat, kBeatUnits)) {
     error = "unknown beat unit '" + o.beat + "' (denominator, quarter or click)";
   } else if (o.into && o.format != "wav") {
@@ -178,7 +178,7 @@ bool CheckOptions(const Options& o, std::string& error) {
   } else if (o.maxDrift && (!Rational::FromDecimal(*o.maxDrift) ||
                             Rational::FromDecimal(*o.maxDrift)->Sign() == 0)) {
     error = "invalid largest drift '" + *o.maxDrift + "' (seconds, a decimal number above 0)";
-  } else if (o.locate && o.format != "csv" && o.format != "labels" && o.format != "json") {
+  } else if (o.locate && !format->locates) {
     error = "--locate goes with --format=csv, labels or json";
   } else if (o.maxDrift && o.format != "midi") {
     error = "--max-drift goes with --format=midi";
@@ -186,7 +186,8 @@ bool CheckOptions(const Options& o, std::string& error) {
     error = "--offset needs --exact or an exact format";
   } else if (o.firstMeasure && o.format == "list" && !o.exact) {
     error = "--first-measure needs --exact or another format";
-  } else if (const std::string early = o.fit && !o.firstMeasure ? "" : MeasureBeforeFirst(o);
+  } else if (const std::string early =
+                 o.fit && !o.firstMeasure ? "" : MeasureBeforeFirst(o, o.firstMeasure.value_or(1));
              !early.empty()) {
     // (Fitted beats number their first measure as their positions do: checked once read.)
     error = early;
@@ -198,7 +199,7 @@ bool CheckOptions(const Options& o, std::string& error) {
     error = "--meter goes with --fit";
   } else if (o.positional.size() < 2) {
     error = o.positional.empty() ? "missing MAP and OUTPUT" : "missing OUTPUT";
-  } else if (o.format == "wav" && o.positional[1] == "-") {
+  } else if (format->needs == FormatNeeds::kSeekableFile && o.positional[1] == "-") {
     error = "audio needs an OUTPUT file, not '-'";
   } else if (!Clash(o.rate.has_value(), o, 3, "--rate", "RATE", error) &&
              !Clash(o.start.has_value(), o, 4, "--start", "START", error) &&

@@ -37,8 +37,8 @@ bool ParseOptions(int count, const char* const* arguments, Options& options, std
 bool CheckOptions(const Options& options, std::string& error);
 
 // "measure N is before the first measure, F" for a START or STOP before the
-// run's first measure (--first-measure, else 1); empty when none is.
-std::string MeasureBeforeFirst(const Options& options);
+// run's first measure, `first`; empty when none is.
+std::string MeasureBeforeFirst(const Options& options, std::int64_t first);
 
 // The --help text.
 const char* UsageText();

@@ -1,8 +1,35 @@
+#include <string>
+
+#include "app/format_table.h"
 #include "app/options.h"
 
 namespace beatmarks {
+namespace {
 
-const char* UsageText() {
+// "-f, --format=FORMAT" and the names, wrapped at 80 columns.
+std::string FormatOption() {
+  constexpr std::size_t kColumn = 24, kWidth = 79;
+  std::string text = "  -f, --format=FORMAT   ";
+  std::size_t lineStart = 0;
+  const std::string names = FormatNames(true);
+  for (std::size_t at = 0; at < names.size();) {
+    std::size_t end = names.find(' ', at);
+    if (end == std::string::npos) end = names.size();
+    const std::string word = names.substr(at, end - at);
+    const bool first = text.size() - lineStart == kColumn;
+    if (!first && text.size() - lineStart + 1 + word.size() > kWidth) {
+      text += "\n" + std::string(kColumn, ' ');
+      lineStart = text.size() - kColumn;
+    } else if (!first) {
+      text += ' ';
+    }
+    text += word;
+    at = end + 1;
+  }
+  return text + "\n";
+}
+
+std::string MakeUsage() {
   return R"(Usage: beatmarks [MAP]
        beatmarks [OPTION]... MAP OUTPUT [RATE [START [STOP [DIVISIONS]]]]
 
@@ -13,9 +40,7 @@ and OUTPUT, the list is made once and written to OUTPUT ('-' for standard
 output; the program's messages then go to standard error).
 
 Options (before the positional arguments; '--' ends them):
-  -f, --format=FORMAT   list (default), labels, csv, json, svg, wav, summary or
-                        midi
-      --exact           the list with exact seconds and samples
+)" + FormatOption() + R"(      --exact           the list with exact seconds and samples
       --offset=SECONDS  the time in the recording where measure 1 begins,
                         a decimal of 0 or more, added to every exact time
   -r, --rate=RATE       samples per second, 1 or more
@@ -44,21 +69,7 @@ Named settings override the map file's own; each may not be given together
 with its positional argument.
 
 Formats:
-  list    the classic list: sample-rate block, section headers, one line per
-          division with seconds (3 decimals) and a sample position truncated
-          from a running sum; appended to OUTPUT, at most 65535 characters
-  labels  a label track for audio editors: start<TAB>end<TAB>M.B[.D], seconds
-          with 6 decimals
-  csv     time,frame,measure,beat,division,label with CRLF line ends, seconds
-          with 9 decimals
-  json    one document: settings, sections and beats
-  svg     a picture of the whole map: tempo against time, measures, meters
-  midi    the tempo map as a Standard MIDI File for a DAW, every beat within
-          --max-drift=SECONDS (default 0.000001) of its exact time
-  summary the map at a glance: a line per section, the total length and beats
-  wav     a click track (FLAC when OUTPUT ends in .flac, which holds no
-          markers) with a marker named M.B on every beat
-Every format but list gives exact times rounded once (samples to the nearest,
+)" + FormatHelp() + R"(Every format but list gives exact times rounded once (samples to the nearest,
 halves up), takes a text map's tempo as the decimal written, and replaces
 OUTPUT safely. A MAP that starts with "MThd" is read as
 a Standard MIDI File; its list too uses exact times.
@@ -66,6 +77,13 @@ a Standard MIDI File; its list too uses exact times.
 Exit status: 0 when the whole output was saved, 1 when it was not or only in
 part, 2 for a usage error (and for wav in a build without audio support).
 )";
+}
+
+}  // namespace
+
+const char* UsageText() {
+  static const std::string text = MakeUsage();
+  return text.c_str();
 }
 
 }  // namespace beatmarks

@@ -3,6 +3,13 @@
 #include <algorithm>
 
 namespace beatmarks {
+
+std::string Stretch::Label() const {
+  return name != nullptr ? *name : "Section " + std::to_string(number);
+}
+
+Rational Stretch::Start() const { return changeTime ? *changeTime : time->At(0); }
+
 namespace {
 
 class Walk {

@@ -17,9 +17,17 @@
 
 namespace beatmarks {
 
+// Which kind of map a stretch comes from: what it says beyond its grid.
+enum class StretchSource {
+  kTextMap,  // a section of a text map: its tempo as written, maybe a name
+  kMidi,     // a MIDI map: time signature, beat unit, quarter-note tempo, markers
+  kFitted,   // beats of a performance: none of these
+};
+
 // A run of divisions with one meter and one tempo, from where it begins to
 // where the next begins.
 struct Stretch {
+  StretchSource source = StretchSource::kTextMap;
   std::int32_t number = 1;          // 1-based, shown in section headers
   float tempo = 120.0f;             // beats per minute, as the map stores it
   const std::string* tempoText = nullptr;  // the tempo as a text map wrote it
@@ -42,6 +50,14 @@ struct Stretch {
   // where it may come before the first division (a MIDI tempo change inside
   // a beat). A MIDI stretch too short to hold a division has number 0.
   std::optional<Rational> changeTime;
+
+  bool HasTempoText() const { return tempoText != nullptr; }
+  bool HasTimeSignature() const { return meterDenominator > 0; }
+  bool HasQuarterTempo() const { return quarterTempo > 0; }
+  // Its name, else "Section N".
+  std::string Label() const;
+  // When it takes effect: its change, else its first division (with times).
+  Rational Start() const;
 };
 
 // Where the walk takes its stretches from, in order.

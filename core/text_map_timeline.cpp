@@ -14,6 +14,7 @@ TextMapTimeline::TextMapTimeline(const SectionTable& sections, std::int32_t divi
 bool TextMapTimeline::Next(Stretch& s) {
   if (next_ >= sections_.count) return false;
   const int i = next_++;
+  s.source = StretchSource::kTextMap;
   s.number = i + 1;
   s.tempo = sections_.tempo[i];
   s.tempoText = TempoText(i);

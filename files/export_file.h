@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -11,8 +12,8 @@ namespace beatmarks {
 
 // An export's text on its way to an OutputFile. Text is gathered in a buffer of a
 // fixed size and written as it fills, so memory stays flat however long the
-// export. On a long export to a file, with standard error a terminal, a
-// progress line there shows how much was written, cleared at the end.
+// export. Whoever opens it may follow its progress: a report of the bytes
+// written after each block, and a last one when it is finished.
 class ExportFile {
  public:
   ExportFile();
@@ -20,8 +21,11 @@ class ExportFile {
   ExportFile(const ExportFile&) = delete;
   ExportFile& operator=(const ExportFile&) = delete;
 
+  using ProgressReport = std::function<void(std::uint64_t bytes, bool last)>;
+
   // False when the output cannot be opened; nothing has changed then.
   bool Open(const std::string& name, WriteMode mode);
+  void ReportProgress(ProgressReport report);
 
   // The buffer to add text to; call Filled() after each line.
   std::string& text() { return buffer_; }
@@ -39,14 +43,11 @@ class ExportFile {
   static constexpr std::size_t kFlushAt = 1 << 16;
 
   void Flush();
-  void ShowProgress(bool last);
 
   OutputFile file_;
   std::string buffer_;
   std::uint64_t bytes_ = 0;
-  bool progress_ = false;       // standard error is a terminal
-  bool progressShown_ = false;
-  std::int64_t lastProgress_ = 0;  // milliseconds
+  ProgressReport progress_;
 };
 
 }  // namespace beatmarks

@@ -75,6 +75,7 @@ bool FittedTimeline::Next(Stretch& s) {
   }
   first_ = start.k;
   spacing_ = spacing;
+  s.source = StretchSource::kFitted;
   s.number = ++number_;
   const long double bpm = 60.0L * static_cast<long double>(spacing.beats) *
                           static_cast<long double>(beats_.ticksPerSecond) /

@@ -112,4 +112,12 @@ void JsonSink::Division(const BeatEvent& e) {
 
 void JsonSink::End() { out_.Put("]}\n"); }
 
+void WriteJson(const WalkPlan& plan, ExportFile& out) {
+  JsonSink json(out, plan.rate, plan.divisions, plan.offset);
+  json.NumberMeasuresFrom(plan.firstMeasureNumber);
+  json.WriteSections(*plan.timelines());
+  plan.Walk(json);
+  json.End();
+}
+
 }  // namespace beatmarks

@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "core/beat_walk.h"
+#include "core/walk_plan.h"
 #include "exact/rational.h"
 #include "files/export_file.h"
 
@@ -38,6 +39,9 @@ class JsonSink : public BeatSink {
   const std::uint32_t sampleRate_;
   bool firstBeat_ = true;
 };
+
+// The plan's sections and range as one document.
+void WriteJson(const WalkPlan& plan, ExportFile& out);
 
 // Appends a double in its shortest round-trip form (finite values only).
 void AppendJsonNumber(std::string& text, double value);

@@ -61,4 +61,14 @@ void PointSink::Division(const BeatEvent& e) {
   out_.Filled();
 }
 
+void WriteLabels(const WalkPlan& plan, ExportFile& out) {
+  PointSink labels(out, PointSink::Kind::kLabels, plan.rate, plan.divisions);
+  plan.Walk(labels);
+}
+
+void WriteCsv(const WalkPlan& plan, ExportFile& out) {
+  PointSink csv(out, PointSink::Kind::kCsv, plan.rate, plan.divisions);
+  plan.Walk(csv);
+}
+
 }  // namespace beatmarks

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "core/beat_walk.h"
+#include "core/walk_plan.h"
 #include "files/export_file.h"
 
 namespace beatmarks {
@@ -33,5 +34,9 @@ class PointSink : public BeatSink {
   const std::int32_t divisions_;
   std::string seconds_;  // scratch, reused for every line
 };
+
+// The range of the plan as a label track, or as CSV.
+void WriteLabels(const WalkPlan& plan, ExportFile& out);
+void WriteCsv(const WalkPlan& plan, ExportFile& out);
 
 }  // namespace beatmarks

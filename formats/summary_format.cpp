@@ -1,6 +1,7 @@
 #include "formats/summary_format.h"
 
 #include <charconv>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -92,8 +93,11 @@ void WriteTable(const std::vector<Row>& rows, ExportFile& out) {
 
 }  // namespace
 
-void WriteSummary(Timeline& timeline, std::int32_t divisions, std::int64_t firstMeasureNumber,
-                  ExportFile& out) {
+void WriteSummary(const WalkPlan& plan, ExportFile& out) {
+  const std::int32_t divisions = plan.divisions;
+  const std::int64_t firstMeasureNumber = plan.firstMeasureNumber;
+  std::unique_ptr<Timeline> walked = plan.timelines();
+  Timeline& timeline = *walked;
   std::vector<Row> rows{{"Section", "First", "Start", "Tempo", "Meter", "Measures", "Length"}};
   std::vector<Rational> starts;
   Rational end;

@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "core/beat_walk.h"
+#include "core/walk_plan.h"
 #include "files/export_file.h"
 
 namespace beatmarks {
@@ -11,7 +12,6 @@ namespace beatmarks {
 // stretch between changes of a MIDI map) with its name, first measure, start
 // (m:ss.mmm and seconds), tempo as written (and in quarter notes a minute for
 // MIDI), meter, measures and length; then the total length and beats.
-void WriteSummary(Timeline& timeline, std::int32_t divisions, std::int64_t firstMeasureNumber,
-                  ExportFile& out);
+void WriteSummary(const WalkPlan& plan, ExportFile& out);
 
 }  // namespace beatmarks

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <stdexcept>
 
+#include "core/section_walk.h"
 #include "locate/small_fractions.h"
 #include "locate/times_reader.h"
 
@@ -39,15 +39,19 @@ u128 RoundedExact(const Rational& r, const BigInt& scale) {
 
 }  // namespace
 
-GridIndex GridIndex::Build(Timeline& timeline, std::int32_t divisions) {
-  if (divisions < 1) throw std::invalid_argument("Divisions must be at least 1");
+std::optional<GridIndex> GridIndex::Build(Timeline& timeline, std::int32_t divisions,
+                                          std::string& error) {
+  if (divisions < 1) {
+    error = "divisions must be at least 1";
+    return std::nullopt;
+  }
   GridIndex index(divisions);
-  Stretch s;
-  while (timeline.Next(s)) {
-    if (s.divisions == 0) continue;
-    timeline.AddTimes(s);
-    if (!s.time) throw std::invalid_argument("A stretch has no exact times");
-    if (s.beatsPerMeasure < 1) throw std::invalid_argument("A stretch has no beats in its measures");
+  WalkStretches(timeline, StretchTimes::kAsked, [&](Stretch& s, Timeline& t) {
+    if (s.divisions == 0) return true;
+    t.AddTimes(s);
+    if (!s.time) error = "a stretch has no exact times";
+    if (s.beatsPerMeasure < 1) error = "a stretch has no beats in its measures";
+    if (!error.empty()) return false;
     const double start = s.time->Nearest(0);
     const double end = s.time->Nearest(s.divisions);
     index.starts_.push_back(start);
@@ -57,7 +61,9 @@ GridIndex GridIndex::Build(Timeline& timeline, std::int32_t divisions) {
     index.times_.push_back(Times{0, 0, 0, false, std::move(*s.time)});
     s.time.reset();
     index.total_ += s.divisions;
-  }
+    return true;
+  });
+  if (!error.empty()) return std::nullopt;
   if (!index.parts_.empty()) {
     index.end_ = index.times_.back().time.Nearest(index.parts_.back().count);
   }

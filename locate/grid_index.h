@@ -8,6 +8,8 @@
 // fractions fit, else in big integers.
 
 #include <cstdint>
+#include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -47,9 +49,10 @@ struct Position {
 class GridIndex {
  public:
   // Walks the whole timeline, which must give exact times (one made with an
-  // offset), with `divisions` per beat as it was made with. Throws
-  // std::invalid_argument for a stretch without times or without beats.
-  static GridIndex Build(Timeline& timeline, std::int32_t divisions);
+  // offset), with `divisions` per beat as it was made with. Nothing, with
+  // `error` set, for a stretch without times or without beats.
+  static std::optional<GridIndex> Build(Timeline& timeline, std::int32_t divisions,
+                                        std::string& error);
 
   // A time as TIMES writes it (IsTimeText), with sample positions at `rate`.
   Position Locate(std::string_view time, std::uint32_t rate) const;

@@ -91,6 +91,7 @@ bool MidiTimeline::Next(Stretch& s) {
       change ? std::min(runDivisions_, DivisionsBefore({*change, 1})) : runDivisions_;
   const DivisionCount perMeasure = DivisionCount(r.beatsPerMeasure) * divisions_;
   SetTempo(s);
+  s.source = StretchSource::kMidi;
   s.name = name_;
   s.beatsPerMeasure = static_cast<std::int32_t>(r.beatsPerMeasure);
   s.meterNumerator = r.meter.numerator;

@@ -85,4 +85,10 @@ TempoPicture BuildPicture(Timeline& timeline, std::int32_t divisions, std::strin
   return picture;
 }
 
+void WritePicture(const WalkPlan& plan, ExportFile& out) {
+  TempoPicture picture = BuildPicture(*plan.timelines(), plan.divisions, plan.mapName);
+  picture.firstMeasureNumber = plan.firstMeasureNumber;
+  WriteTempoSvg(picture, out.text());
+}
+
 }  // namespace beatmarks

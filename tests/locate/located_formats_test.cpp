@@ -11,13 +11,20 @@
 namespace beatmarks {
 namespace {
 
+// The grids here are all buildable; a failure shows as an empty optional.
+std::string& BuildError() {
+  static std::string error;
+  return error;
+}
+
+
 // 120 bpm 4/4 for two measures, then 60 bpm 3/4 for one, two divisions a beat.
 GridIndex TwoTempos() {
   static TempoArray tempo{120.0f, 60.0f};
   static CountArray beats{4, 3}, measures{2, 1};
   static TempoTexts texts{MapTempoText("120"), MapTempoText("60")};
   TextMapTimeline timeline({2, tempo, beats, measures, &texts}, 2, Rational());
-  return GridIndex::Build(timeline, 2);
+  return *GridIndex::Build(timeline, 2, BuildError());
 }
 
 // Times in, on, before and after the map, with names that need quoting or

@@ -1,13 +1,11 @@
-#include "app/fit_run.h"
-
 #include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <string>
 
-#include "app/export_run.h"
-#include "app/format_run.h"
+#include "app/inputs.h"
 #include "app/run_report.h"
+#include "app/run_settings.h"
 #include "core/map_check.h"
 #include "fit/beat_sources.h"
 #include "fit/doubtful_beats.h"
@@ -37,44 +35,47 @@ void SayRead(const BeatsRead& read, const Options& o) {
 
 }  // namespace
 
-int FitRun(const Options& o, ProgramState& s) {
-  BeatsRead read;
+std::optional<WalkPlan> FittedPlan(const Options& o, ProgramState& s, int& status) {
+  status = 1;
+  auto read = std::make_shared<BeatsRead>();
   std::string error;
-  if (!ReadBeatsFile(o.positional[0], o.meter.value_or(4), read, error)) {
+  if (!ReadBeatsFile(o.positional[0], o.meter.value_or(4), *read, error)) {
     Print("Error: %s\n", error.c_str());
-    return 1;
+    return std::nullopt;
   }
-  const BeatList& beats = read.beats;
+  const BeatList& beats = read->beats;
   // Measures are numbered as the positions given number them (from 1
   // without), unless --first-measure says otherwise.
-  Options fitted = o;
-  if (!fitted.firstMeasure) fitted.firstMeasure = static_cast<std::int32_t>(beats.firstNumber);
-  if (const std::string early = MeasureBeforeFirst(fitted); !early.empty()) return UsageError(early);
-  SayRead(read, o);
-  for (const std::string& line : DoubtfulBeats(beats, FirstMeasureNumber(fitted), kDoubtfulLines)) {
+  const std::int64_t first = FirstMeasureNumber(o, beats.firstNumber);
+  if (const std::string early = MeasureBeforeFirst(o, first); !early.empty()) {
+    status = UsageError(early);
+    return std::nullopt;
+  }
+  SayRead(*read, o);
+  for (const std::string& line : DoubtfulBeats(beats, first, kDoubtfulLines)) {
     Print("Warning: %s\n", line.c_str());
   }
-
-  if (read.cuePoints) s.sampleRate = static_cast<std::int32_t>(read.sampleRate);
+  if (read->cuePoints) s.sampleRate = static_cast<std::int32_t>(read->sampleRate);
   ApplyStopDefault(s.stopMeasure, beats.measureCount);
-  ApplyRunSettings(fitted, s);
+  ApplyRunSettings(o, first, s);
   const std::string problem = WalkProblem({0, s.tempo, s.beatsPerMeasure, s.measures}, s.divisions);
   if (!problem.empty()) {
     PrintLine(problem);
-    return 1;
+    return std::nullopt;
   }
   // The offset is where the range's first beat lies (measure 1's downbeat
   // for the whole map without a pickup): the times themselves are the
   // performance's and take no offset.
-  std::size_t first = beats.FirstFrom(std::max<std::int64_t>(0, s.startMeasure));
-  if (first >= beats.size()) first = 0;
-  fitted.offset = DecimalTextOf(beats.TimeOf(first));
-
+  std::size_t firstBeat = beats.FirstFrom(std::max<std::int64_t>(0, s.startMeasure));
+  if (firstBeat >= beats.size()) firstBeat = 0;
+  WalkPlan plan;
+  plan.offset = beats.TimeOf(firstBeat);
   const FitMode mode = *o.fit == "measure" ? FitMode::kMeasure : FitMode::kBeat;
-  const std::int32_t divisions = s.divisions;
-  return ExactExport(fitted, o.positional[1], [&](const Rational&) {
-    return std::make_unique<FittedTimeline>(beats, mode, divisions);
-  }, s);
+  plan.timelines = [read, mode, divisions = s.divisions] {
+    return std::make_unique<FittedTimeline>(read->beats, mode, divisions);
+  };
+  plan.firstMeasureNumber = first;
+  return plan;
 }
 
 }  // namespace beatmarks

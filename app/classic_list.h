@@ -1,0 +1,14 @@
+#pragma once
+
+#include <string>
+
+#include "core/program_state.h"
+
+namespace beatmarks {
+
+// The classic list of the state, appended to OUTPUT or written to standard
+// output ("-"); with `withReason`, a failed write also says why on standard
+// error. Returns the exit status.
+int ClassicList(const std::string& output, ProgramState& state, bool withReason);
+
+}  // namespace beatmarks

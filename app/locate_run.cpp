@@ -1,0 +1,73 @@
+#include "app/locate_run.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "app/output_run.h"
+#include "core/map_file.h"
+#include "core/section_walk.h"
+#include "locate/grid_index.h"
+#include "locate/located_formats.h"
+#include "locate/times_reader.h"
+#include "terminal/output.h"
+
+namespace beatmarks {
+namespace {
+
+// TIMES, a file or standard input ("-"), whole.
+bool ReadTimes(const std::string& name, std::string& bytes) {
+  if (name != "-") {
+    LoadedMap file = LoadMap(name.c_str());
+    bytes = std::move(file.bytes);
+    return file.status == MapFileStatus::kLoaded;
+  }
+  char block[1 << 16];
+  for (ssize_t got; (got = ::read(STDIN_FILENO, block, sizeof block)) != 0;) {
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return false;
+    bytes.append(block, static_cast<std::size_t>(got));
+  }
+  return true;
+}
+
+LocatedFormat LocatedAs(const std::string& format) {
+  return format == "csv" ? LocatedFormat::kCsv
+         : format == "json" ? LocatedFormat::kJson
+                            : LocatedFormat::kLabels;
+}
+
+}  // namespace
+
+int LocateOutput(const OutputRequest& r) {
+  const std::string& timesName = *r.options.locate;
+  std::string times;
+  if (!ReadTimes(timesName, times)) {
+    Print("Error: Could not read times %s!\n", timesName.c_str());
+    return 1;
+  }
+  // TIMES is checked whole before OUTPUT is opened: a bad line writes nothing.
+  if (const std::string problem = CheckTimes(times); !problem.empty()) {
+    Print("Error: %s\n", problem.c_str());
+    return 1;
+  }
+  std::string error;
+  const std::optional<GridIndex> grid = GridIndex::Build(*r.plan.timelines(), r.plan.divisions, error);
+  if (!grid) {
+    Print("Error: %s\n", error.c_str());
+    return 1;
+  }
+  LocateSettings settings;
+  settings.rate = r.plan.rate;
+  settings.offset = r.plan.offset;
+  settings.firstMeasureNumber = r.plan.firstMeasureNumber;
+  settings.sections = NamedSections(*r.plan.timelines());
+  return WriteOutput(r.output, WriteMode::kReplace, [&](ExportFile& out, std::string& problem) {
+    return WriteLocated(LocatedAs(r.options.format), times, *grid, settings, out, problem);
+  });
+}
+
+}  // namespace beatmarks

@@ -1,0 +1,39 @@
+#include "app/midi_run.h"
+
+#include <string>
+
+#include "app/output_run.h"
+#include "formats/midi_export.h"
+#include "terminal/output.h"
+
+namespace beatmarks {
+
+int MidiOutput(const OutputRequest& r) {
+  const std::string& map = r.plan.mapName;
+  MidiExportSettings settings;
+  settings.start = r.plan.start;
+  settings.stop = r.plan.stop;
+  settings.divisions = r.plan.divisions;
+  settings.offset = r.plan.offset;
+  if (r.options.maxDrift) settings.maxDrift = *Rational::FromDecimal(*r.options.maxDrift);
+  settings.trackName = map.substr(map.find_last_of('/') + 1);
+  settings.firstMeasureNumber = r.plan.firstMeasureNumber;
+  MidiExportReport report;
+  const std::string error = CheckMidiExport(r.plan.timelines, settings, report);
+  if (!error.empty()) {
+    Print("Error: %s: %s\n", map.c_str(), error.c_str());
+    return 1;
+  }
+  return WriteOutput(
+      r.output, WriteMode::kReplace,
+      [&](ExportFile& out, std::string&) {
+        return WriteMidiExport(r.plan.timelines, settings, report, out);
+      },
+      [&](std::uint64_t) {
+        Print("Saved %llu bytes, %s\n", static_cast<unsigned long long>(report.bytes),
+              DescribeMidiExport(report).c_str());
+        return 0;
+      });
+}
+
+}  // namespace beatmarks

@@ -1,0 +1,11 @@
+#pragma once
+
+#include "app/format_table.h"
+
+namespace beatmarks {
+
+// --format=midi: the tempo map as a Standard MIDI File, planned in full and
+// refused in one line before OUTPUT is opened. Returns the exit status.
+int MidiOutput(const OutputRequest& request);
+
+}  // namespace beatmarks

@@ -1,0 +1,65 @@
+#include <memory>
+
+#include "app/inputs.h"
+#include "app/run_settings.h"
+#include "classic/read_map.h"
+#include "core/map_check.h"
+#include "core/number_scan.h"
+#include "core/text_map_timeline.h"
+#include "terminal/output.h"
+
+namespace beatmarks {
+namespace {
+
+// Exact times take each tempo as the map wrote it; one too long to keep
+// exactly is refused rather than rounded.
+bool TempoTextsKept(const SectionTable& sections) {
+  for (int i = 0; i < sections.count; ++i) {
+    const std::string& text = (*sections.tempoText)[static_cast<std::size_t>(i)];
+    if (!CanonicalIsExact(text)) {
+      Print("Error: Tempo has more than %zu significant digits! (section %d)\n",
+            kExactTempoDigits, i + 1);
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+bool ReadTextMap(const Options& o, const LoadedMap& map, ProgramState& s, int& status) {
+  status = 1;
+  const std::string& name = o.positional[0];
+  if (ReadLoadedMap(map, name.c_str(), MapOf(s), SettingsOf(s)) != MapReadOutcome::kRead) {
+    return false;
+  }
+  if (s.sectionCount == 0) {
+    // Text without a tmap line (a WAV, a program, a map typed with spaces)
+    // would otherwise give a list of the default section.
+    Print("Error: %s holds no tempo map (no tmap line)\n", name.c_str());
+    return false;
+  }
+  ApplyStopDefault(s.stopMeasure, s.totalMeasures);
+  ApplyRunSettings(o, FirstMeasureNumber(o), s);
+  return true;
+}
+
+std::optional<WalkPlan> TextMapPlan(const Options& o, ProgramState& s, int& status) {
+  status = 1;
+  const SectionTable sections{SectionsInUse(s.sectionCount, s.measures, s.stopMeasure), s.tempo,
+                              s.beatsPerMeasure, s.measures, &s.tempoText, &s.sectionName};
+  if (const std::string problem = WalkProblem(sections, s.divisions); !problem.empty()) {
+    PrintLine(problem);
+    return std::nullopt;
+  }
+  if (!TempoTextsKept(sections)) return std::nullopt;
+  WalkPlan plan;
+  plan.offset = o.offset ? *Rational::FromDecimal(*o.offset) : Rational();
+  plan.timelines = [sections, divisions = s.divisions, offset = plan.offset] {
+    return std::make_unique<TextMapTimeline>(sections, divisions, offset);
+  };
+  plan.firstMeasureNumber = FirstMeasureNumber(o);
+  return plan;
+}
+
+}  // namespace beatmarks
