@@ -1,5 +1,7 @@
 #include "formats/json_format.h"
 
+#include "core/section_walk.h"
+
 #include <charconv>
 #include <cmath>
 
@@ -41,11 +43,11 @@ void AppendMidiSection(std::string& text, const Stretch& s) {
     AppendField(text, "/", s.beatNoteDenominator);
     text += '"';
   }
-  if (s.quarterTempo > 0) {
+  if (s.HasQuarterTempo()) {
     text += ",\"quarterTempo\":";
     AppendJsonNumber(text, s.quarterTempo);
   }
-  if (s.meterDenominator > 0) {
+  if (s.HasTimeSignature()) {
     AppendField(text, ",\"meter\":\"", s.meterNumerator);
     AppendField(text, "/", s.meterDenominator);
     text += '"';
@@ -66,19 +68,18 @@ JsonSink::JsonSink(ExportFile& out, std::uint32_t sampleRate, std::int32_t divis
 }
 
 void JsonSink::WriteSections(Timeline& sections) {
-  Stretch s;
   bool first = true;
-  while (sections.Next(s)) {
-    if (s.number == 0) continue;  // between changes closer than a division
-    sections.AddTimes(s);
+  WalkStretches(sections, StretchTimes::kAsked, [&](Stretch& s, Timeline& timeline) {
+    if (s.number == 0) return true;  // between changes closer than a division
+    timeline.AddTimes(s);
     std::string& text = out_.text();
     text += first ? "\n" : ",\n";
     first = false;
     AppendField(text, "{\"number\":", s.number);
     text += ",\"name\":";
-    AppendJsonString(text, s.name != nullptr ? *s.name : "Section " + std::to_string(s.number));
+    AppendJsonString(text, s.Label());
     text += ",\"tempo\":";
-    if (s.tempoText != nullptr) {
+    if (s.HasTempoText()) {
       text += PlainDecimal(*s.tempoText);  // as the map wrote it
     } else {
       AppendFloat(text, s.tempo);
@@ -91,7 +92,8 @@ void JsonSink::WriteSections(Timeline& sections) {
     AppendJsonNumber(text, s.time->Nearest(0));
     text += '}';
     out_.Filled();
-  }
+    return true;
+  });
   out_.Put("],\n\"beats\":[");
 }
 

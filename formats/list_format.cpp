@@ -43,7 +43,7 @@ void ListSink<Text>::Pass(const Stretch& s, DivisionCount count) {
 // has a time signature) only when its tempo or meter differs from the last.
 template <class Text>
 bool ListSink<Text>::Changes(const Stretch& s) const {
-  return s.meterDenominator == 0 || s.tempo != shown_.tempo ||
+  return !s.HasTimeSignature() || s.tempo != shown_.tempo ||
          s.beatsPerMeasure != shown_.beatsPerMeasure ||
          s.meterNumerator != shown_.meterNumerator ||
          s.meterDenominator != shown_.meterDenominator;

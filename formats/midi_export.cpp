@@ -5,6 +5,7 @@
 #include <optional>
 #include <utility>
 
+#include "core/section_walk.h"
 #include "exact/exact_time.h"
 #include "formats/midi_beats.h"
 #include "formats/smf_track.h"
@@ -126,25 +127,23 @@ std::string Exporter::Run(const TimelineMaker& make) {
   const BigInt most = Floor(bound_ * Rational(2));
   std::int64_t fits = 0;
   pieceMost_ = most.ToInt64(fits) ? static_cast<std::uint64_t>(fits) : UINT64_MAX;
-  std::unique_ptr<Timeline> timeline = make();
-  Stretch s;
-  while (timeline->Next(s)) {
-    if (s.firstMeasure > settings_.stop) break;
-    const bool midi = s.meterDenominator != 0;
+  std::string error;
+  WalkStretches(*make(), StretchTimes::kAsked, [&](Stretch& s, Timeline& timeline) {
+    if (s.firstMeasure > settings_.stop) return false;
     const BeatSpan span = s.divisions > 0
                               ? BeatsIn(s, settings_.divisions, settings_.start, settings_.stop)
                               : BeatSpan{};
     if (span.count == 0) {
       // A MIDI marker before the range is in force where it begins; one on
       // a change without a beat marks the next beat.
-      if (midi) NoteMarker(s);
-      continue;
+      if (s.source == StretchSource::kMidi) NoteMarker(s);
+      return true;
     }
-    timeline->AddTimes(s);
-    if (!s.time) return "the map has no exact times";
-    std::string error = Place(s, span);
-    if (!error.empty()) return error;
-  }
+    timeline.AddTimes(s);
+    error = s.time ? Place(s, span) : "the map has no exact times";
+    return error.empty();
+  });
+  if (!error.empty()) return error;
   if (!placed_) return "the range holds no beat";
   return Finish();
 }
@@ -155,7 +154,7 @@ std::string Exporter::TooLong(const BigInt& bytes, bool atLeast) {
 }
 
 std::string Exporter::Place(const Stretch& s, const BeatSpan& span) {
-  const bool midi = s.meterDenominator != 0;
+  const bool midi = s.source == StretchSource::kMidi;
   // A beat's ticks: a quarter note, or the MIDI map's beat as a fraction of a whole note.
   std::uint32_t beatTicks = kTicksPerQuarter;
   TimeSignature meter{s.beatsPerMeasure, 2, 24};
@@ -297,12 +296,12 @@ void Exporter::NoteMarker(const Stretch& s) {
 // keeps its own markers only; fitted beats, whose stretches are no
 // sections, have none.
 void Exporter::Marker(const Stretch& s) {
-  const bool midi = s.meterDenominator != 0;
+  const bool midi = s.source == StretchSource::kMidi;
   if (midi) NoteMarker(s);
-  if (!midi && s.tempoText == nullptr) return;
+  if (!midi && !s.HasTempoText()) return;
   std::string text;
   if (!midi) {
-    text = s.name != nullptr ? *s.name : "Section " + std::to_string(s.number);
+    text = s.Label();
   } else if (name_) {
     text = *name_;
   } else {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "core/number_scan.h"
+#include "core/section_walk.h"
 #include "core/text_encoding.h"
 #include "exact/exact_time.h"
 
@@ -40,10 +41,10 @@ std::string Clock(const Rational& seconds) {
 
 std::string TempoOf(const Stretch& s) {
   std::string text;
-  if (s.tempoText != nullptr) return PlainDecimal(*s.tempoText);
+  if (s.HasTempoText()) return PlainDecimal(*s.tempoText);
   char digits[32];
   text.append(digits, std::to_chars(digits, digits + sizeof digits, s.tempo).ptr);
-  if (s.quarterTempo > 0) {
+  if (s.HasQuarterTempo()) {
     text += " (quarter ";
     text.append(digits, std::to_chars(digits, digits + sizeof digits, s.quarterTempo, std::chars_format::general, 9).ptr);
     text += ")";
@@ -52,7 +53,7 @@ std::string TempoOf(const Stretch& s) {
 }
 
 std::string MeterOf(const Stretch& s) {
-  if (s.meterDenominator > 0) {
+  if (s.HasTimeSignature()) {
     return std::to_string(s.meterNumerator) + "/" + std::to_string(s.meterDenominator);
   }
   return std::to_string(s.beatsPerMeasure) + " beats";
@@ -96,22 +97,21 @@ void WriteTable(const std::vector<Row>& rows, ExportFile& out) {
 void WriteSummary(const WalkPlan& plan, ExportFile& out) {
   const std::int32_t divisions = plan.divisions;
   const std::int64_t firstMeasureNumber = plan.firstMeasureNumber;
-  std::unique_ptr<Timeline> walked = plan.timelines();
-  Timeline& timeline = *walked;
+
   std::vector<Row> rows{{"Section", "First", "Start", "Tempo", "Meter", "Measures", "Length"}};
   std::vector<Rational> starts;
   Rational end;
   std::int64_t beats = 0;
-  for (Stretch s; timeline.Next(s);) {
-    if (s.divisions == 0) continue;
+  WalkStretches(*plan.timelines(), StretchTimes::kAsked, [&](Stretch& s, Timeline& timeline) {
+    if (s.divisions == 0) return true;
     timeline.AddTimes(s);
-    starts.push_back(s.changeTime ? *s.changeTime : s.time->At(0));
+    starts.push_back(s.Start());
     end = s.time->At(s.divisions);
     beats += BeatsIn(s, divisions);
-    rows.push_back({s.name != nullptr ? *s.name : "Section " + std::to_string(s.number),
-                    std::to_string(s.firstMeasure + firstMeasureNumber), Clock(starts.back()),
-                    TempoOf(s), MeterOf(s), std::to_string(s.measures), ""});
-  }
+    rows.push_back({s.Label(), std::to_string(s.firstMeasure + firstMeasureNumber),
+                    Clock(starts.back()), TempoOf(s), MeterOf(s), std::to_string(s.measures), ""});
+    return true;
+  });
   // A section lasts until the next begins (a MIDI change may fall inside a beat).
   for (std::size_t i = 0; i < starts.size(); ++i) {
     rows[i + 1].length = Clock((i + 1 < starts.size() ? starts[i + 1] : end) - starts[i]);

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "core/capacity.h"
+#include "core/section_walk.h"
 #include "midi/midi_file.h"
 #include "midi/midi_grid.h"
 #include "midi/midi_timeline.h"
@@ -48,11 +49,12 @@ bool MidiToSections(std::string_view bytes, const MapRef& m, std::string& error)
   }
   std::vector<Section> sections;
   MidiTimeline timeline(*grid, 1, Rational());
-  for (Stretch s; timeline.Next(s);) {
-    if (s.divisions == 0) continue;
+  WalkStretches(timeline, StretchTimes::kAsked, [&](Stretch& s, Timeline&) {
+    if (s.divisions == 0) return true;
     sections.push_back({s.tempo, s.beatsPerMeasure,
                         static_cast<std::int32_t>(s.divisions / static_cast<DivisionCount>(s.beatsPerMeasure))});
-  }
+    return true;
+  });
   if (sections.size() > static_cast<std::size_t>(kMaxSectionsRead)) {
     error = "more than 510 tempo and meter changes; give it on the command line with a --format";
     return false;

@@ -5,6 +5,7 @@
 #include <tuple>
 #include <vector>
 
+#include "core/section_walk.h"
 #include "exact/exact_time.h"
 
 namespace beatmarks {
@@ -20,7 +21,7 @@ struct Span {
 };
 
 std::string MeterLabel(const Stretch& s) {
-  if (s.meterDenominator > 0) {
+  if (s.HasTimeSignature()) {
     return std::to_string(s.meterNumerator) + "/" + std::to_string(s.meterDenominator);
   }
   return std::to_string(s.beatsPerMeasure) + (s.beatsPerMeasure == 1 ? " beat" : " beats");
@@ -34,7 +35,7 @@ void AddStep(TempoPicture& picture, TempoStep step) {
 // The tempo as drawn: quarter notes a minute where the map has them (a MIDI
 // file), else beats a minute as the map gives them.
 double DrawnTempo(const Stretch& s) {
-  return s.quarterTempo > 0 ? s.quarterTempo : static_cast<double>(s.tempo);
+  return s.HasQuarterTempo() ? s.quarterTempo : static_cast<double>(s.tempo);
 }
 
 }  // namespace
@@ -45,13 +46,12 @@ TempoPicture BuildPicture(Timeline& timeline, std::int32_t divisions, std::strin
   auto spans = std::make_shared<std::vector<Span>>();
   std::string lastMeter;
   const std::string* lastName = nullptr;
-  for (Stretch s; timeline.Next(s);) {
-    timeline.AddTimes(s);
+  WalkStretches(timeline, StretchTimes::kEvery, [&](Stretch& s, Timeline&) {
     // A stretch that holds no division still changes the tempo, from its
     // change on; a text map's section of no measures lasts no time.
-    if (!s.time || (s.divisions == 0 && !s.changeTime)) continue;
+    if (!s.time || (s.divisions == 0 && !s.changeTime)) return true;
     const double start = s.changeTime ? NearestDouble(*s.changeTime) : s.time->Nearest(0);
-    if (s.quarterTempo > 0) picture.tempoUnit = TempoUnit::kQuarterNotes;
+    if (s.HasQuarterTempo()) picture.tempoUnit = TempoUnit::kQuarterNotes;
     AddStep(picture, {start, DrawnTempo(s)});
     const std::string meter = MeterLabel(s);
     if (meter != lastMeter) picture.meters.push_back({start, meter});
@@ -63,7 +63,7 @@ TempoPicture BuildPicture(Timeline& timeline, std::int32_t divisions, std::strin
     lastMeter = meter;
     // The division after the last, which an empty stretch gives exactly.
     picture.end = s.time->Nearest(s.divisions);
-    if (s.divisions == 0) continue;
+    if (s.divisions == 0) return true;
     const double first = s.time->Nearest(0);
     spans->push_back({s.firstMeasure, s.firstBeat, s.firstDivision, s.beatsPerMeasure, first,
                       s.time->Nearest(1) - first});
@@ -71,7 +71,8 @@ TempoPicture BuildPicture(Timeline& timeline, std::int32_t divisions, std::strin
     const DivisionCount into = static_cast<DivisionCount>(s.firstBeat) * divisions + s.firstDivision;
     picture.measureCount =
         s.firstMeasure + 1 + static_cast<std::int64_t>((into + s.divisions - 1) / perMeasure);
-  }
+    return true;
+  });
   picture.measureTime = [spans, divisions](std::int64_t k) {
     // The last stretch that begins at or before the measure's first division.
     auto after = std::upper_bound(spans->begin(), spans->end(), k, [](std::int64_t m, const Span& s) {
