@@ -3,7 +3,7 @@
 #include <string>
 
 #include "app/output_run.h"
-#include "formats/midi_export.h"
+#include "midi/midi_export.h"
 #include "terminal/output.h"
 
 namespace beatmarks {

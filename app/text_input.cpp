@@ -5,7 +5,7 @@
 #include "classic/read_map.h"
 #include "core/map_check.h"
 #include "core/number_scan.h"
-#include "core/text_map_timeline.h"
+#include "tmap/text_map_timeline.h"
 #include "terminal/output.h"
 
 namespace beatmarks {

@@ -4,7 +4,7 @@
 
 #include "classic/display.h"
 #include "core/program_state.h"
-#include "core/text_map_timeline.h"
+#include "tmap/text_map_timeline.h"
 #include "files/export_file.h"
 #include "formats/list_format.h"
 #include "formats/point_formats.h"

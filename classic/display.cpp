@@ -1,7 +1,7 @@
 #include "classic/display.h"
 
 #include "core/map_check.h"
-#include "core/text_map_timeline.h"
+#include "tmap/text_map_timeline.h"
 #include "formats/list_format.h"
 #include "formats/text_builder.h"
 #include "terminal/output.h"

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <limits>
 
+#include "midi/smf_events.h"
+
 namespace beatmarks {
 namespace {
 
@@ -101,7 +103,7 @@ class TrackReader {
     while (!in_.AtEnd()) {
       Advance(in_.VarLength());
       std::uint8_t b = in_.Byte();
-      if (b == 0xFF) {
+      if (b == kMetaEvent) {
         if (Meta()) return at_.tick;
       } else if (b == 0xF0 || b == 0xF7) {
         status_ = 0;  // system exclusive cancels running status
@@ -134,11 +136,11 @@ class TrackReader {
     status_ = 0;  // meta events cancel running status
     std::uint8_t type = in_.Byte();
     std::string_view data = in_.Take(in_.VarLength());
-    if (type == 0x2F) return true;
-    if (type == 0x51) Tempo(data);
-    if (type == 0x58) Meter(data);
-    if (type == 0x06) map_.markers.push_back({at_.tick, std::string(data)});
-    if (type == 0x03 && at_.number == 1 && !named_) {
+    if (type == kEndOfTrackEvent) return true;
+    if (type == kTempoEvent) Tempo(data);
+    if (type == kTimeSignatureEvent) Meter(data);
+    if (type == kMarkerEvent) map_.markers.push_back({at_.tick, std::string(data)});
+    if (type == kTrackNameEvent && at_.number == 1 && !named_) {
       map_.trackName = std::string(data);
       named_ = true;
     }

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "core/number_scan.h"
-#include "core/text_map_timeline.h"
+#include "tmap/text_map_timeline.h"
 #include "locate/times_reader.h"
 #include "midi/midi_grid.h"
 #include "midi/midi_timeline.h"

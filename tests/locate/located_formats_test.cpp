@@ -6,7 +6,7 @@
 #include <sstream>
 
 #include "core/number_scan.h"
-#include "core/text_map_timeline.h"
+#include "tmap/text_map_timeline.h"
 
 namespace beatmarks {
 namespace {

@@ -1,4 +1,4 @@
-#include "formats/midi_beats.h"
+#include "midi/midi_beats.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "formats/midi_export.h"
+#include "midi/midi_export.h"
 
 #include <algorithm>
 #include <memory>
@@ -7,9 +7,9 @@
 
 #include "core/section_walk.h"
 #include "exact/exact_time.h"
-#include "formats/midi_beats.h"
-#include "formats/smf_track.h"
-#include "formats/tempo_plan.h"
+#include "midi/midi_beats.h"
+#include "midi/smf_track.h"
+#include "midi/tempo_plan.h"
 
 namespace beatmarks {
 namespace {

@@ -1,4 +1,4 @@
-#include "formats/tempo_plan.h"
+#include "midi/tempo_plan.h"
 
 #include <algorithm>
 #include <utility>

@@ -1,4 +1,4 @@
-#include "formats/smf_track.h"
+#include "midi/smf_track.h"
 
 #include <algorithm>
 
@@ -47,7 +47,7 @@ void SmfTrack::Meta(std::uint64_t tick, std::uint8_t type, std::string_view data
   if (out_ == nullptr || delta > kMaxDeltaTicks) return;
   std::string& text = out_->text();
   AppendVarLength(text, delta);
-  text += '\xFF';
+  text += static_cast<char>(kMetaEvent);
   text += static_cast<char>(type);
   AppendVarLength(text, data.size());
   text += data;

@@ -1,4 +1,4 @@
-#include "core/text_map_timeline.h"
+#include "tmap/text_map_timeline.h"
 
 #include "core/number_scan.h"
 

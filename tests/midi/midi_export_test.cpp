@@ -1,4 +1,4 @@
-#include "formats/midi_export.h"
+#include "midi/midi_export.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include <sstream>
 
 #include "core/number_scan.h"
-#include "core/text_map_timeline.h"
+#include "tmap/text_map_timeline.h"
 #include "exact/exact_time.h"
 #include "midi/midi_file.h"
 #include "midi/midi_grid.h"

@@ -1,4 +1,4 @@
-#include "core/map_cursor.h"
+#include "tmap/map_cursor.h"
 
 namespace beatmarks {
 

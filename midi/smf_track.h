@@ -9,18 +9,12 @@
 #include <string_view>
 
 #include "files/export_file.h"
+#include "midi/smf_events.h"
 
 namespace beatmarks {
 
 // The most a delta time holds (four bytes of seven bits).
 inline constexpr std::uint64_t kMaxDeltaTicks = 0x0FFFFFFF;
-
-// Meta event types written here.
-inline constexpr std::uint8_t kTrackNameEvent = 0x03;
-inline constexpr std::uint8_t kMarkerEvent = 0x06;
-inline constexpr std::uint8_t kEndOfTrackEvent = 0x2F;
-inline constexpr std::uint8_t kTempoEvent = 0x51;
-inline constexpr std::uint8_t kTimeSignatureEvent = 0x58;
 
 // The header chunk of a format 1 file of `tracks` tracks and `ticksPerQuarter`
 // ticks a quarter note, and the header of a track chunk of `length` bytes.
