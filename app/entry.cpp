@@ -7,7 +7,7 @@
 #include "app/classic_list.h"
 #include "app/run.h"
 #include "app/run_settings.h"
-#include "app/options.h"
+#include "app/command_line.h"
 #include "app/run_report.h"
 #include "classic/read_map.h"
 #include "console/command_loop.h"

@@ -3,6 +3,7 @@
 #include <memory>
 #include <string>
 
+#include "app/command_line.h"
 #include "app/inputs.h"
 #include "app/run_report.h"
 #include "app/run_settings.h"

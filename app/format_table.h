@@ -9,21 +9,11 @@
 #include <string>
 #include <string_view>
 
-#include "app/options.h"
-#include "core/program_state.h"
+#include "app/output_request.h"
 #include "core/walk_plan.h"
 #include "files/export_file.h"
 
 namespace beatmarks {
-
-// What an output is given: the options, the plan the input made, the state
-// its settings came from, and OUTPUT.
-struct OutputRequest {
-  const Options& options;
-  WalkPlan& plan;
-  ProgramState& state;
-  const std::string& output;
-};
 
 enum class FormatNeeds {
   kText,          // streamed text (standard output too)

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/format_table.h"
+#include "app/output_request.h"
 
 namespace beatmarks {
 

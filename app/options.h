@@ -29,18 +29,4 @@ struct Options {
   std::vector<std::string> positional;
 };
 
-// Reads the arguments (without the program's name). On a usage error returns
-// false with the message (without the "beatmarks: " prefix) in `error`.
-bool ParseOptions(int count, const char* const* arguments, Options& options, std::string& error);
-
-// Checks the options against each other and the positional arguments.
-bool CheckOptions(const Options& options, std::string& error);
-
-// "measure N is before the first measure, F" for a START or STOP before the
-// run's first measure, `first`; empty when none is.
-std::string MeasureBeforeFirst(const Options& options, std::int64_t first);
-
-// The --help text.
-const char* UsageText();
-
 }  // namespace beatmarks

@@ -1,7 +1,7 @@
 #include <string>
 
 #include "app/format_table.h"
-#include "app/options.h"
+#include "app/command_line.h"
 
 namespace beatmarks {
 namespace {

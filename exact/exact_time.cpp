@@ -255,10 +255,6 @@ void LinearTime::AppendSample(unsigned __int128 n, std::uint32_t rate, std::stri
   out += RoundHalfUp(NumeratorAt(n), BigInt::FromUnsigned(rate), Denominator()).ToDecimal();
 }
 
-std::int64_t SampleAt(const Rational& time, std::uint32_t rate) {
-  return SampleExact(time.numerator(), rate, time.denominator());
-}
-
 void AppendSecondsAt(const Rational& time, int decimals, std::string& out) {
   CheckDecimals(decimals);
   AppendSecondsExact(time.numerator(), decimals, time.denominator(), out);

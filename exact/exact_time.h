@@ -70,7 +70,6 @@ class LinearTime {
 };
 
 // The same roundings of a single exact time, such as a section's start.
-std::int64_t SampleAt(const Rational& time, std::uint32_t rate);
 void AppendSecondsAt(const Rational& time, int decimals, std::string& out);
 double NearestDouble(const Rational& time);
 

@@ -62,40 +62,6 @@ std::size_t BeatList::FirstFrom(std::int64_t measure) const {
   return static_cast<std::size_t>(std::min<std::int64_t>(k, static_cast<std::int64_t>(size())));
 }
 
-std::string DecimalTextOf(const Rational& time) {
-  // A fraction in lowest terms ends as a decimal when its denominator is
-  // 2^a 5^b; it then has max(a, b) decimals.
-  auto decimalsOf = [](BigInt den, int& decimals) {
-    int twos = 0, fives = 0;
-    BigInt q, r;
-    for (const int p : {2, 5}) {
-      while (true) {
-        BigInt::DivMod(den, BigInt(p), q, r);
-        if (!r.IsZero()) break;
-        den = q;
-        ++(p == 2 ? twos : fives);
-      }
-    }
-    decimals = std::max(twos, fives);
-    return den == BigInt(1);
-  };
-  Rational exact = time;
-  int decimals = 0;
-  if (!decimalsOf(exact.denominator(), decimals)) {
-    exact = Rational::FromDouble(NearestDouble(time));
-    decimalsOf(exact.denominator(), decimals);
-  }
-  BigInt scaled, rest;
-  BigInt::DivMod(exact.numerator() * BigInt::PowerOfTen(decimals), exact.denominator(), scaled, rest);
-  std::string digits = scaled.ToDecimal();
-  if (decimals == 0) return digits;
-  if (digits.size() <= static_cast<std::size_t>(decimals)) {
-    digits.insert(0, static_cast<std::size_t>(decimals) + 1 - digits.size(), '0');
-  }
-  digits.insert(digits.size() - static_cast<std::size_t>(decimals), 1, '.');
-  return digits;
-}
-
 std::optional<BeatPlace> PositionOf(std::string_view text, std::string& problem) {
   problem.clear();
   std::string_view parts[3];

@@ -100,11 +100,6 @@ class BeatListBuilder {
   std::string error_;
 };
 
-// A time as a decimal of 0 or more without a sign or an exponent: exact
-// where the time is a decimal (every time written as one), else the exact
-// decimal of the nearest double (most sample positions: 1/44100 is none).
-std::string DecimalTextOf(const Rational& time);
-
 // "M.B" or "M.B.1" as a position: whole numbers, the measure as written, the
 // beat from 1. Nothing for a text of another form; nothing with `problem` set
 // for one of this form that is no beat ("M.0", a later division "M.B.2", a

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/options.h"
+#include "app/command_line.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   std::string text(reinterpret_cast<const char*>(data), size);

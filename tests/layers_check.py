@@ -68,6 +68,42 @@ def check(root, extra=None):
     return problems
 
 
+OWN_INCLUDE = re.compile(r'^\s*#\s*include\s+"(\w+)/(\w+)\.h"', re.M)
+
+
+def file_cycle(root, folder, extra=None):
+    """A loop among the files of one folder (a file and its header are one
+    unit: a.cpp or a.h including b.h is a use of b), as a list, or None."""
+    uses = {}
+    path = os.path.join(root, folder)
+    texts = [(n, open(os.path.join(path, n), encoding="utf-8").read())
+             for n in sorted(os.listdir(path)) if n.endswith((".h", ".cpp"))]
+    for name, text in texts + (extra or []):
+        unit = os.path.splitext(name)[0]
+        used = {b for a, b in OWN_INCLUDE.findall(text) if a == folder and b != unit}
+        uses.setdefault(unit, set()).update(used)
+    state = {}
+
+    def visit(unit, trail):
+        state[unit] = "open"
+        for used in sorted(uses.get(unit, ())):
+            if state.get(used) == "open":
+                return trail[trail.index(used):] + [used] if used in trail else [unit, used]
+            if used not in state:
+                found = visit(used, trail + [used])
+                if found:
+                    return found
+        state[unit] = "done"
+        return None
+
+    for unit in sorted(uses):
+        if unit not in state:
+            found = visit(unit, [unit])
+            if found:
+                return found
+    return None
+
+
 def selftest(root):
     """An upward include and an upward link must each be reported."""
     upward = [("core", "bad.cpp", '#include "console/command_loop.h"\n'),
@@ -77,12 +113,18 @@ def selftest(root):
         if len(check(root, [case])) != len(check(root)) + 1:
             print(f"selftest: {case[0]}/{case[1]} was not caught")
             return False
+    if file_cycle(root, "app", [("options.cpp", '#include "app/run.h"\n')]) is None:
+        print("selftest: a loop in app/ (run -> options -> run) was not caught")
+        return False
     return True
 
 
 def main():
     root = sys.argv[1]
     problems = check(root)
+    loop = file_cycle(root, "app")
+    if loop:
+        problems.append("app/: a loop of uses: " + " -> ".join(loop))
     for problem in problems:
         print(problem)
     if "--selftest" in sys.argv and not selftest(root):
