@@ -107,8 +107,33 @@ class GridIndex {
   bool FractionAt(u128 g, std::size_t hint, Fraction& time) const;
   Rational ExactAt(u128 g, std::size_t hint) const;
   void SetNearest(const Place& place, bool later, Position& position) const;
-  // False when the doubles cannot settle it.
+  // The fast way (grid_probe.cpp): false when the doubles and small
+  // fractions cannot settle it. Its steps each take the time's probe on.
+  struct Probe {
+    std::string_view text;  // the time as written
+    double t;               // its nearest double
+    std::uint32_t rate;
+    Fraction exact{0, 0};   // its exact value, made when first needed
+    std::size_t part = 0;   // the part it falls in
+    double low = 0, high = 0;  // the times of its division and the next
+    int onLow = 0;             // the sign of t less the time of its division
+    Place place{};
+    double beatStart = 0, beatEnd = 0, e = 0;  // its beat, and the error bound
+    Fraction toLow{0, 0}, toHigh{0, 0};        // exact distances, made when needed
+    bool later = false;                         // the next division is the nearest
+  };
+  enum class Step { kOn, kDone, kUndecided };
   bool LocateFast(std::string_view text, std::uint32_t rate, Position& position) const;
+  bool ExactTime(Probe& probe) const;
+  // The sign of t less the time of division g (its double `near`), 2 where
+  // that does not fit.
+  int Order(Probe& probe, u128 g, std::size_t hint, double near) const;
+  Step FindPart(Probe& probe, Position& position) const;
+  bool FindDivision(Probe& probe) const;
+  bool BeatBounds(Probe& probe) const;
+  bool ExactDistance(Probe& probe, bool next) const;
+  bool Nearest(Probe& probe, Position& position) const;
+  bool IntoBeat(Probe& probe, Position& position) const;
 
   std::int32_t divisions_;
   std::vector<double> starts_;  // nearest doubles of the parts' starts, for the search
