@@ -134,22 +134,6 @@ int MidiFileExport(const Options& o, const std::string& output, const TimelinesF
 
 }  // namespace
 
-// TIMES, a file or standard input ("-"), whole.
-bool ReadTimes(const std::string& name, std::string& bytes) {
-  if (name != "-") {
-    LoadedMap file = LoadMap(name.c_str());
-    bytes = std::move(file.bytes);
-    return file.status == MapFileStatus::kLoaded;
-  }
-  char block[1 << 16];
-  for (ssize_t got; (got = ::read(STDIN_FILENO, block, sizeof block)) != 0;) {
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) return false;
-    bytes.append(block, static_cast<std::size_t>(got));
-  }
-  return true;
-}
-
 // Where each section begins and its name, for --locate: every section of a
 // text map; a MIDI map's markers (with no name before the first); none for
 // a MIDI map without markers or fitted beats.
@@ -175,9 +159,9 @@ std::vector<std::pair<Rational, std::string>> SectionsOf(Timeline& timeline) {
 // --locate: where each time of TIMES falls in the grid, in the chosen format.
 int LocateExport(const Options& o, const std::string& output, const TimelinesFrom& make,
                  const Rational& offset, const ProgramState& s) {
-  std::string times;
-  if (!ReadTimes(*o.locate, times)) {
-    Print("Error: Could not read times %s!\n", o.locate->c_str());
+  std::string times, reason;
+  if (!ReadInputFile(*o.locate, times, reason)) {
+    Print("Error: Could not read times %s: %s\n", o.locate->c_str(), reason.c_str());
     return 1;
   }
   // TIMES is checked whole before OUTPUT is opened: a bad line writes nothing.

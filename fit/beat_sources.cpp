@@ -1,9 +1,5 @@
 #include "fit/beat_sources.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -36,11 +32,20 @@ bool FindPlaceColumns(const TimesReader& reader, PlaceColumns& columns, std::str
   return false;
 }
 
-// The position on the row just read, "M.B" or "M.B.D" as a label writes it.
-std::string PlaceText(const TimesReader& reader, const PlaceColumns& columns) {
-  std::string text = reader.Field(*columns[0]) + '.' + reader.Field(*columns[1]);
+// The position on the row just read, "M.B" or "M.B.D" as a label writes it;
+// false with the problem when its measure or beat is empty.
+bool PlaceText(const TimesReader& reader, const PlaceColumns& columns, const BeatSource& source,
+               std::string& text, std::string& error) {
+  const std::string measure = reader.Field(*columns[0]), beat = reader.Field(*columns[1]);
+  if (measure.empty() || beat.empty()) {
+    error = source.Name() + (measure.empty() && beat.empty() ? ": the 'measure' and 'beat' fields are empty"
+                             : measure.empty()              ? ": the 'measure' field is empty"
+                                                            : ": the 'beat' field is empty");
+    return false;
+  }
+  text = measure + '.' + beat;
   if (columns[2]) text += '.' + reader.Field(*columns[2]);
-  return text;
+  return true;
 }
 
 // The position a label or a row gives, or the line that says why it is none.
@@ -77,7 +82,10 @@ bool ReadBeatsText(std::string_view bytes, std::int32_t meter, BeatsRead& read, 
     const BeatSource source{BeatSource::Kind::kLine, time.line};
     std::optional<BeatPlace> place;
     if (columns[0]) {
-      if (!PositionFor(PlaceText(reader, columns), true, place, source, error)) return false;
+      std::string text;
+      if (!PlaceText(reader, columns, source, text, error) || !PositionFor(text, true, place, source, error)) {
+        return false;
+      }
     } else if (!PositionFor(time.name, false, place, source, error)) {
       return false;
     }
@@ -128,35 +136,31 @@ bool ReadCueBeats(const ByteSource& source, std::int32_t meter, BeatsRead& read,
   return false;
 }
 
-bool ReadBeatsFile(const std::string& name, std::int32_t meter, BeatsRead& read, std::string& error) {
-  // Non-blocking, so that a pipe with no writer is refused rather than waited on.
-  const int fd = ::open(name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  struct stat info;
-  if (fd < 0 || ::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-    if (fd >= 0) ::close(fd);
-    error = "BEATS file " + name + " not found";
-    return false;
-  }
-  struct Closer {
-    int fd;
-    ~Closer() { ::close(fd); }
-  } closer{fd};
-  FileSource source(fd);
+namespace {
+
+bool IsRiff(const ByteSource& source) {
   char head[4] = {};
-  const bool riff = source.Size() >= 12 && source.Read(0, head, sizeof head) &&
-                    (std::memcmp(head, "RIFF", 4) == 0 || std::memcmp(head, "RF64", 4) == 0 ||
-                     std::memcmp(head, "RIFX", 4) == 0 || std::memcmp(head, "riff", 4) == 0);
-  if (riff) return ReadCueBeats(source, meter, read, error);
-  if (source.Size() > static_cast<std::uint64_t>(kMaxMapFileSize)) {
-    error = "BEATS file " + name + " is too large (" + std::to_string(kMaxMapFileSize >> 20) +
-            " MiB at most)";
+  return source.Size() >= 12 && source.Read(0, head, sizeof head) &&
+         (std::memcmp(head, "RIFF", 4) == 0 || std::memcmp(head, "RF64", 4) == 0 ||
+          std::memcmp(head, "RIFX", 4) == 0 || std::memcmp(head, "riff", 4) == 0);
+}
+
+}  // namespace
+
+bool ReadBeatsFile(const std::string& name, std::int32_t meter, BeatsRead& read, std::string& error) {
+  InputFile input;
+  std::string bytes;
+  if (input.Open(name) && input.Regular()) {
+    // A WAV file of any size is read where its chunks lie.
+    const FileSource source(input.fd());
+    if (IsRiff(source)) return ReadCueBeats(source, meter, read, error);
+  }
+  if (!input.Reason().empty() || !input.ReadAll(bytes)) {
+    error = "BEATS file " + name + ": " + input.Reason();
     return false;
   }
-  std::string bytes(source.Size(), '\0');
-  if (!source.Read(0, bytes.data(), bytes.size())) {
-    error = "BEATS file " + name + " could not be read";
-    return false;
-  }
+  const MemorySource memory({reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()});
+  if (IsRiff(memory)) return ReadCueBeats(memory, meter, read, error);
   return ReadBeatsText(bytes, meter, read, error);
 }
 

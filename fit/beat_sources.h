@@ -34,7 +34,9 @@ struct BeatsRead {
 bool ReadBeatsText(std::string_view bytes, std::int32_t meter, BeatsRead& read, std::string& error);
 bool ReadCueBeats(const ByteSource& source, std::int32_t meter, BeatsRead& read, std::string& error);
 
-// The file NAME, opened once: a RIFF file for its cue points, else text.
+// The file NAME (a file, a pipe, or standard input for "-"), opened once:
+// a RIFF file for its cue points, else text. What keeps it from being read
+// is "BEATS file NAME: REASON" (InputFile's reasons).
 bool ReadBeatsFile(const std::string& name, std::int32_t meter, BeatsRead& read, std::string& error);
 
 // The warning on the cue points left out, or empty: "2 cue points past the
