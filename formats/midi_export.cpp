@@ -40,25 +40,6 @@ std::string Seconds(const Rational& seconds) {
   return text;
 }
 
-// Seconds outside the microseconds 1 to `most`, with the decimals it takes
-// to show it (60000001 bpm is 0.000000999999983 s a beat, not 0.000001).
-std::string SecondsOutside(const Rational& seconds, std::uint32_t most) {
-  const Rational low(BigInt(1), BigInt(1000000)), high(BigInt(most), BigInt(1000000));
-  std::string text = Seconds(seconds);
-  for (int decimals = kMaxDecimals + 1; decimals <= 60; ++decimals) {
-    const Rational shown = *Rational::FromDecimal(text);
-    if (shown < low || shown > high) break;
-    const BigInt twice = seconds.denominator() * BigInt(2);
-    std::string digits = BigInt::FloorDiv(seconds.numerator() * BigInt::PowerOfTen(decimals) * BigInt(2) +
-                                          seconds.denominator(), twice).ToDecimal();
-    const auto places = static_cast<std::size_t>(decimals);
-    if (digits.size() <= places) digits = std::string(places + 1 - digits.size(), '0') + digits;
-    text = digits.substr(0, digits.size() - places) + "." + digits.substr(digits.size() - places);
-    while (text.back() == '0') text.pop_back();
-  }
-  return text;
-}
-
 enum class Pass {
   kEstimate,  // from the sections: a lower bound of the size, refusing the hopeless fast
   kPlan,      // every tempo event counted: the exact size
@@ -208,7 +189,8 @@ std::string Exporter::Place(const Stretch& s, const BeatSpan& span) {
   const Rational beat = (second - first) * UnitsPerSecond();
   const Rational perTick = beat / Rational(beatTicks);
   if (perTick < Rational(1) || perTick > Rational(kMaxMicrosPerQuarter)) {
-    return At(span.measure) + "a tempo of " + SecondsOutside(perTick / Rational(1000000), kMaxMicrosPerQuarter) +
+    const Rational micro = Rational(1) / Rational(1000000);
+    return At(span.measure) + "a tempo of " + SecondsOutside(perTick * micro, micro, kMaxMicrosPerQuarter * micro) +
            " s a quarter note, out of what a MIDI file holds (0.000001 to 16.777215 s)";
   }
   const std::uint32_t piece = PieceOf(beatTicks, pieceMost_);
