@@ -7,6 +7,7 @@
 
 #include "app/format_table.h"
 #include "exact/rational.h"
+#include "midi/midi_export.h"
 
 namespace beatmarks {
 namespace {
@@ -175,9 +176,8 @@ bool CheckOptions(const Options& o, std::string& error) {
     error = "--exact goes with the list format";
   } else if (o.offset && !Rational::FromDecimal(*o.offset)) {
     error = "invalid offset '" + *o.offset + "' (seconds, a decimal number of 0 or more)";
-  } else if (o.maxDrift && (!Rational::FromDecimal(*o.maxDrift) ||
-                            Rational::FromDecimal(*o.maxDrift)->Sign() == 0)) {
-    error = "invalid largest drift '" + *o.maxDrift + "' (seconds, a decimal number above 0)";
+  } else if (o.maxDrift && !(Rational::FromDecimal(*o.maxDrift).value_or(Rational()) >= kLeastMaxDrift)) {
+    error = "invalid largest drift '" + *o.maxDrift + "' (seconds, a decimal number of 0.000000001 or more)";
   } else if (o.locate && !format->locates) {
     error = "--locate goes with --format=csv, labels or json";
   } else if (o.maxDrift && o.format != "midi") {

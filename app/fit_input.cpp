@@ -40,7 +40,9 @@ std::optional<WalkPlan> FittedPlan(const Options& o, ProgramState& s, int& statu
   status = 1;
   auto read = std::make_shared<BeatsRead>();
   std::string error;
-  if (!ReadBeatsFile(o.positional[0], o.meter.value_or(4), *read, error)) {
+  const bool ok = ReadBeatsFile(o.positional[0], o.meter.value_or(4), *read, error);
+  if (const std::string leftOut = CuesLeftOut(*read); !leftOut.empty()) Print("Warning: %s\n", leftOut.c_str());
+  if (!ok) {
     Print("Error: %s\n", error.c_str());
     return std::nullopt;
   }

@@ -1,8 +1,5 @@
 #include "app/locate_run.h"
 
-#include <unistd.h>
-
-#include <cerrno>
 #include <string>
 #include <utility>
 #include <vector>
@@ -18,22 +15,6 @@
 namespace beatmarks {
 namespace {
 
-// TIMES, a file or standard input ("-"), whole.
-bool ReadTimes(const std::string& name, std::string& bytes) {
-  if (name != "-") {
-    LoadedMap file = LoadMap(name.c_str());
-    bytes = std::move(file.bytes);
-    return file.status == MapFileStatus::kLoaded;
-  }
-  char block[1 << 16];
-  for (ssize_t got; (got = ::read(STDIN_FILENO, block, sizeof block)) != 0;) {
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) return false;
-    bytes.append(block, static_cast<std::size_t>(got));
-  }
-  return true;
-}
-
 LocatedFormat LocatedAs(const std::string& format) {
   return format == "csv" ? LocatedFormat::kCsv
          : format == "json" ? LocatedFormat::kJson
@@ -44,9 +25,9 @@ LocatedFormat LocatedAs(const std::string& format) {
 
 int LocateOutput(const OutputRequest& r) {
   const std::string& timesName = *r.options.locate;
-  std::string times;
-  if (!ReadTimes(timesName, times)) {
-    Print("Error: Could not read times %s!\n", timesName.c_str());
+  std::string times, reason;
+  if (!ReadInputFile(timesName, times, reason)) {
+    Print("Error: Could not read times %s: %s\n", timesName.c_str(), reason.c_str());
     return 1;
   }
   // TIMES is checked whole before OUTPUT is opened: a bad line writes nothing.

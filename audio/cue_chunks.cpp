@@ -1,7 +1,9 @@
 #include "audio/cue_chunks.h"
 
 #include <algorithm>
+#include <cstring>
 #include <string>
+#include <utility>
 
 namespace beatmarks {
 namespace {
@@ -50,7 +52,74 @@ class ChunkWriter {
   bool ok_ = true;
 };
 
+using Labels = std::vector<std::pair<std::uint32_t, std::string>>;
+
+const std::uint8_t* BytesAt(const std::string& body, std::uint64_t at) {
+  return reinterpret_cast<const std::uint8_t*>(body.data()) + at;
+}
+
+// The labl entries of a LIST/adtl body: cue id and text.
+void ReadLabels(const std::string& body, Labels& labels) {
+  for (std::uint64_t at = 4; at + 8 <= body.size();) {
+    const std::uint32_t size = Le32(BytesAt(body, at + 4));
+    if (size > body.size() - at - 8) break;
+    if (body.compare(at, 4, "labl") == 0 && size >= 4) {
+      const char* text = body.data() + at + 12;
+      labels.emplace_back(Le32(BytesAt(body, at + 8)), std::string(text, strnlen(text, size - 4)));
+    }
+    at += 8 + std::uint64_t{size} + (size & 1);
+  }
+}
+
+// The points of a `cue ` body: id and sample offset of those inside the audio.
+bool ReadCues(const std::string& body, std::int64_t frameCount, CuePointsRead& read, std::string& error) {
+  const std::uint64_t count = body.size() >= 4 ? Le32(BytesAt(body, 0)) : 0;
+  if (body.size() < 4 || (body.size() - 4) / kCuePointSize < count) {
+    error = "the cue chunk is too short for its " + std::to_string(count) + " cue points";
+    return false;
+  }
+  for (std::uint64_t i = 0; i < count; ++i) {
+    const std::uint8_t* p = BytesAt(body, 4 + kCuePointSize * i);
+    const std::uint32_t sample = Le32(p + 20);  // dwSampleOffset
+    if (std::int64_t{sample} >= frameCount) {
+      ++read.pastEnd;
+    } else {
+      read.points.push_back({Le32(p), sample, {}});  // dwName
+    }
+  }
+  return true;
+}
+
 }  // namespace
+
+bool ReadCuePoints(const ByteSource& source, const WavLayout& layout, CuePointsRead& read,
+                   std::string& error) {
+  read = CuePointsRead{};
+  Labels labels;
+  ChunkWalker walker(source);
+  std::string body;
+  for (RiffChunk chunk; walker.Next(chunk);) {
+    if (!IsMarkerChunk(chunk)) continue;
+    body.resize(chunk.size);
+    if (!source.Read(chunk.BodyOffset(), body.data(), body.size())) {
+      error = "the WAV file could not be read";
+      return false;
+    }
+    if (chunk.id != MakeFourCc("cue ")) {
+      ReadLabels(body, labels);
+    } else if (!ReadCues(body, layout.frameCount, read, error)) {
+      return false;
+    }
+  }
+  std::sort(labels.begin(), labels.end());
+  std::stable_sort(read.points.begin(), read.points.end(),
+                   [](const CuePoint& a, const CuePoint& b) { return a.sample < b.sample; });
+  for (CuePoint& c : read.points) {
+    const auto label = std::lower_bound(labels.begin(), labels.end(), std::make_pair(c.id, std::string()));
+    if (label != labels.end() && label->first == c.id) c.name = label->second;
+  }
+  return true;
+}
 
 MarkerPlan PlanMarkers(MarkSource& marks, std::int64_t frameCount) {
   MarkerPlan plan;

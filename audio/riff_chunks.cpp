@@ -24,13 +24,6 @@ constexpr std::uint8_t kSubFormatTail[14] = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00,
 constexpr std::size_t kPlainFmtSize = 16;
 constexpr std::size_t kExtensibleFmtSize = 40;
 
-std::uint16_t Le16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | p[1] << 8); }
-
-std::uint32_t Le32(const std::uint8_t* p) {
-  return std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 |
-         std::uint32_t{p[3]} << 24;
-}
-
 FourCc FourCcAt(const std::uint8_t* p) {
   return {static_cast<char>(p[0]), static_cast<char>(p[1]), static_cast<char>(p[2]),
           static_cast<char>(p[3])};
@@ -85,6 +78,13 @@ std::string ReadFormat(const std::uint8_t* body, std::size_t size, WavLayout& la
 }
 
 }  // namespace
+
+std::uint16_t Le16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | p[1] << 8); }
+
+std::uint32_t Le32(const std::uint8_t* p) {
+  return std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 |
+         std::uint32_t{p[3]} << 24;
+}
 
 FileSource::FileSource(int fd) : fd_(fd) {
   struct stat info;

@@ -18,6 +18,10 @@ constexpr FourCc MakeFourCc(const char (&text)[5]) {
   return {text[0], text[1], text[2], text[3]};
 }
 
+// Little-endian fields of RIFF headers and bodies.
+std::uint16_t Le16(const std::uint8_t* p);
+std::uint32_t Le32(const std::uint8_t* p);
+
 // Random access to the bytes of a file, or of a buffer in memory.
 class ByteSource {
  public:

@@ -6,7 +6,7 @@
 namespace beatmarks {
 namespace {
 
-// Marks a window holds before it ends at the next bar line.
+// Marks a window holds.
 constexpr std::size_t kWindowMarks = 1 << 15;
 
 BeatMark MarkOf(const BeatEvent& e, std::uint32_t rate, std::int64_t number) {
@@ -17,47 +17,55 @@ BeatMark MarkOf(const BeatEvent& e, std::uint32_t rate, std::int64_t number) {
           e.beat + 1, kind};
 }
 
-// Gathers the marks of whole measures until the window is full.
+// Gathers marks until the window is full, and says where the next one
+// takes up the walk: a measure, and divisions into it.
 class WindowSink final : public BeatSink {
  public:
-  WindowSink(std::vector<BeatMark>& marks, std::uint32_t rate) : marks_(marks), rate_(rate) {}
+  WindowSink(std::vector<BeatMark>& marks, std::uint32_t rate, std::int32_t divisions)
+      : marks_(marks), rate_(rate), divisions_(divisions) {}
   void Pass(const Stretch&, DivisionCount) override {}
   void Division(const BeatEvent& e) override {
     marks_.push_back(MarkOf(e, rate_, MeasureNumber(e.measure)));
+    if (marks_.size() < kWindowMarks) return;
+    full_ = true;
+    resume_ = e.measure;
+    skip_ = static_cast<DivisionCount>(e.beat) * static_cast<DivisionCount>(divisions_) +
+            static_cast<DivisionCount>(e.division) + 1;
   }
-  void MeasureEnd(std::int64_t measure) override {
-    if (marks_.size() >= kWindowMarks && !full_) {
-      full_ = true;
-      resume_ = measure;
-    }
-  }
+  void MeasureEnd(std::int64_t) override {}
   bool Full() const override { return full_; }
   std::int64_t resume() const { return resume_; }
+  DivisionCount skip() const { return skip_; }
 
  private:
   std::vector<BeatMark>& marks_;
   const std::uint32_t rate_;
+  const std::int32_t divisions_;
   bool full_ = false;
   std::int64_t resume_ = 0;
+  DivisionCount skip_ = 0;
 };
 
-// Beats begun in the divisions passed before the first one in the range.
+// Beats begun, and divisions, passed before the first one in the range.
 class PassedBeats final : public BeatSink {
  public:
   explicit PassedBeats(std::int32_t divisions) : perBeat_(static_cast<DivisionCount>(divisions)) {}
   void Pass(const Stretch& s, DivisionCount count) override {
     const auto into = static_cast<DivisionCount>(s.firstDivision);
     beats_ += static_cast<std::int64_t>(CeilDiv(into + count) - CeilDiv(into));
+    divisions_ += count;
   }
   void Division(const BeatEvent&) override { reached_ = true; }
   void MeasureEnd(std::int64_t) override {}
   bool Full() const override { return reached_; }
   std::int64_t beats() const { return beats_; }
+  DivisionCount divisions() const { return divisions_; }
 
  private:
   DivisionCount CeilDiv(DivisionCount n) const { return (n + perBeat_ - 1) / perBeat_; }
   const DivisionCount perBeat_;
   std::int64_t beats_ = 0;
+  DivisionCount divisions_ = 0;
   bool reached_ = false;
 };
 
@@ -90,6 +98,7 @@ WalkedMarks::WalkedMarks(TimelineMaker make, std::uint32_t rate, std::int64_t st
 
 void WalkedMarks::Restart() {
   next_ = start_;
+  skip_ = 0;
   walked_ = start_ > stop_;
   window_.clear();
   at_ = 0;
@@ -99,11 +108,12 @@ bool WalkedMarks::Fill() {
   window_.clear();
   at_ = 0;
   if (walked_) return false;
-  WindowSink sink(window_, rate_);
+  WindowSink sink(window_, rate_, divisions_);
   sink.NumberMeasuresFrom(firstNumber_);
-  WalkBeats(*make_(), next_, stop_, divisions_, sink);
+  WalkBeats(*make_(), next_, stop_, divisions_, sink, skip_);
   walked_ = !sink.Full();
   next_ = sink.resume();
+  skip_ = sink.skip();
   return !window_.empty();
 }
 
@@ -117,6 +127,12 @@ std::int64_t WalkedMarks::BeatsBefore(std::int64_t measure) {
   PassedBeats sink(divisions_);
   WalkBeats(*make_(), measure, measure, divisions_, sink);
   return sink.beats();
+}
+
+DivisionCount WalkedMarks::DivisionsBefore(std::int64_t measure) {
+  PassedBeats sink(divisions_);
+  WalkBeats(*make_(), measure, measure, divisions_, sink);
+  return sink.divisions();
 }
 
 std::int64_t WalkedMarks::MarkerCount() {
@@ -138,8 +154,10 @@ std::int64_t WalkedMarks::EndFrame() {
       high = middle - 1;
     }
   }
+  // Its last division alone, however many the measure holds.
+  const DivisionCount inMeasure = DivisionsBefore(low + 1) - DivisionsBefore(low);
   LastDivisionEnd last(rate_);
-  WalkBeats(*make_(), low, low, divisions_, last);
+  WalkBeats(*make_(), low, low, divisions_, last, inMeasure - 1);
   return last.end();
 }
 

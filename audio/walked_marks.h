@@ -9,9 +9,9 @@
 namespace beatmarks {
 
 // The beats and divisions of the measures start..stop (0-based) of a map, at
-// their exact sample positions, taken from the beat walk a window of whole
-// measures at a time: memory stays flat however long the map, and the walk
-// goes no further than the marks asked for.
+// their exact sample positions, taken from the beat walk a window at a time:
+// memory stays flat however long the map and its measures, and the walk goes
+// no further than the marks asked for.
 class WalkedMarks final : public MarkSource {
  public:
   // `make` gives timelines with exact times.
@@ -32,13 +32,15 @@ class WalkedMarks final : public MarkSource {
  private:
   bool Fill();
   std::int64_t BeatsBefore(std::int64_t measure);
+  DivisionCount DivisionsBefore(std::int64_t measure);
 
   TimelineMaker make_;
   const std::uint32_t rate_;
   const std::int64_t start_, stop_;
   const std::int32_t divisions_;
   const std::int64_t firstNumber_;
-  std::int64_t next_ = 0;  // the first measure of the next window
+  std::int64_t next_ = 0;  // where the next window begins: a measure,
+  DivisionCount skip_ = 0; // and divisions into it
   bool walked_ = false;    // the last window reached the end of the range
   std::vector<BeatMark> window_;
   std::size_t at_ = 0;

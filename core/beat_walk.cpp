@@ -14,8 +14,8 @@ namespace {
 
 class Walk {
  public:
-  Walk(std::int64_t start, std::int64_t stop, std::int32_t divisions, BeatSink& sink)
-      : start_(start), stop_(stop), divisions_(divisions), sink_(sink) {}
+  Walk(std::int64_t start, std::int64_t stop, std::int32_t divisions, DivisionCount skip, BeatSink& sink)
+      : start_(start), stop_(stop), divisions_(divisions), skip_(skip), sink_(sink) {}
 
   bool Done() const { return j_ > stop_ || sink_.Full(); }
 
@@ -41,6 +41,8 @@ class Walk {
 
  private:
   bool InRange(std::int64_t j) const { return start_ <= j && j <= stop_; }
+  // Whether the bar line that begins measure j lies in the range.
+  bool BarInRange(std::int64_t j) const { return InRange(j) && (j != start_ || skip_ == 0); }
 
   // A stretch that begins a new measure ends the one cut short before it.
   void EnterAt(const beatmarks::Stretch& s) {
@@ -48,24 +50,26 @@ class Walk {
     j_ = s.firstMeasure;
     b_ = s.firstBeat;
     d_ = s.firstDivision;
-    if (cutShort && InRange(j_)) sink_.MeasureEnd(j_);
+    if (cutShort && BarInRange(j_)) sink_.MeasureEnd(j_);
   }
 
   // Passes the stretch's divisions before the range in one step; returns how many.
   DivisionCount PassBeforeRange(const beatmarks::Stretch& s) {
-    if (j_ >= start_ || Done()) return 0;
+    if (j_ > start_ || Done()) return 0;
     const DivisionCount perBeat = static_cast<DivisionCount>(divisions_);
     const DivisionCount perMeasure = perBeat * static_cast<DivisionCount>(s.beatsPerMeasure);
     const DivisionCount intoMeasure = static_cast<DivisionCount>(b_) * perBeat + d_;
+    const DivisionCount skip = std::min(skip_, perMeasure);
+    if (j_ == start_ && intoMeasure >= skip) return 0;
     const DivisionCount toStart =
-        static_cast<DivisionCount>(start_ - j_) * perMeasure - intoMeasure;
+        static_cast<DivisionCount>(start_ - j_) * perMeasure + skip - intoMeasure;
     const DivisionCount count = std::min(toStart, s.divisions);
     sink_.Pass(s, count);
     const DivisionCount reached = intoMeasure + count;
     j_ += static_cast<std::int64_t>(reached / perMeasure);
     b_ = static_cast<std::int32_t>(reached % perMeasure / perBeat);
     d_ = static_cast<std::int32_t>(reached % perBeat);
-    if (reached >= perMeasure && InRange(j_)) sink_.MeasureEnd(j_);
+    if (reached >= perMeasure && BarInRange(j_)) sink_.MeasureEnd(j_);
     return count;
   }
 
@@ -77,12 +81,13 @@ class Walk {
     if (b_ == beatsPerMeasure) {
       ++j_;
       b_ = 0;
-      if (InRange(j_)) sink_.MeasureEnd(j_);
+      if (BarInRange(j_)) sink_.MeasureEnd(j_);
     }
   }
 
   const std::int64_t start_, stop_;
   const std::int32_t divisions_;
+  const DivisionCount skip_;
   BeatSink& sink_;
   std::int64_t j_ = 0;
   std::int32_t b_ = 0;
@@ -92,8 +97,8 @@ class Walk {
 }  // namespace
 
 void WalkBeats(Timeline& timeline, std::int64_t start, std::int64_t stop,
-               std::int32_t divisions, BeatSink& sink) {
-  Walk walk(start, stop, divisions, sink);
+               std::int32_t divisions, BeatSink& sink, DivisionCount skip) {
+  Walk walk(start, stop, divisions, skip, sink);
   Stretch stretch;
   while (!walk.Done() && timeline.Next(stretch)) {
     if (walk.Reaches(stretch)) timeline.AddTimes(stretch);

@@ -103,7 +103,10 @@ class BeatSink {
 using TimelineMaker = std::function<std::unique_ptr<Timeline>()>;
 
 // Walks the measures start..stop (0-based, inclusive) with `divisions` per beat.
+// With a `skip`, the range begins that many divisions into measure `start`
+// (a walk taken up again inside a long measure): they are passed, and the
+// bar line before them is not in the range.
 void WalkBeats(Timeline& timeline, std::int64_t start, std::int64_t stop,
-               std::int32_t divisions, BeatSink& sink);
+               std::int32_t divisions, BeatSink& sink, DivisionCount skip = 0);
 
 }  // namespace beatmarks

@@ -5,6 +5,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <utility>
 
 namespace beatmarks {
 namespace {
@@ -38,6 +42,58 @@ LoadedMap LoadMap(const char* name) {
   map.status = ReadOpenFile(fd, map.bytes);
   ::close(fd);
   return map;
+}
+
+InputFile::~InputFile() {
+  if (fd_ >= 0 && !standardInput_) ::close(fd_);
+}
+
+bool InputFile::Fail(std::string reason) {
+  reason_ = std::move(reason);
+  return false;
+}
+
+bool InputFile::Open(const std::string& name) {
+  standardInput_ = name == "-";
+  fd_ = standardInput_ ? STDIN_FILENO : ::open(name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  struct stat info;
+  if (fd_ < 0 || ::fstat(fd_, &info) != 0) return Fail(std::strerror(errno));
+  if (standardInput_) return true;  // read as it comes, from where it stands
+  regular_ = S_ISREG(info.st_mode);
+  if (regular_) size_ = static_cast<std::uint64_t>(info.st_size);
+  if (S_ISDIR(info.st_mode)) return Fail("is a folder");
+  if (!regular_ && !S_ISFIFO(info.st_mode)) return Fail("not a file or a pipe");
+  // A FIFO read from here on waits for what its writer sends, as a pipe does.
+  if (!regular_ && ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) & ~O_NONBLOCK) != 0) {
+    return Fail(std::strerror(errno));
+  }
+  return true;
+}
+
+bool InputFile::ReadAll(std::string& bytes) {
+  const std::uint64_t limit = standardInput_ ? UINT64_MAX : static_cast<std::uint64_t>(kMaxMapFileSize);
+  const std::string tooLarge = "larger than " + std::to_string(kMaxMapFileSize >> 20) + " MiB";
+  bytes.clear();
+  if (size_ > limit) return Fail(tooLarge);
+  bytes.reserve(size_);
+  char block[1 << 16];
+  for (std::uint64_t at = 0;;) {
+    const ssize_t got = regular_ ? ::pread(fd_, block, sizeof block, static_cast<off_t>(at))
+                                 : ::read(fd_, block, sizeof block);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return Fail(std::strerror(errno));
+    if (got == 0) return true;
+    at += static_cast<std::uint64_t>(got);
+    if (at > limit) return Fail(tooLarge);
+    bytes.append(block, static_cast<std::size_t>(got));
+  }
+}
+
+bool ReadInputFile(const std::string& name, std::string& bytes, std::string& reason) {
+  InputFile input;
+  const bool read = input.Open(name) && input.ReadAll(bytes);
+  reason = input.Reason();
+  return read;
 }
 
 }  // namespace beatmarks

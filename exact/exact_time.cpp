@@ -5,6 +5,7 @@
 #include <climits>
 #include <cmath>
 #include <stdexcept>
+#include <string_view>
 
 namespace beatmarks {
 namespace {
@@ -258,6 +259,21 @@ void LinearTime::AppendSample(unsigned __int128 n, std::uint32_t rate, std::stri
 void AppendSecondsAt(const Rational& time, int decimals, std::string& out) {
   CheckDecimals(decimals);
   AppendSecondsExact(time.numerator(), decimals, time.denominator(), out);
+}
+
+std::string SecondsOutside(const Rational& time, const Rational& low, const Rational& high) {
+  std::string text;
+  for (int decimals = kMaxDecimals; decimals <= 60; ++decimals) {
+    text.clear();
+    AppendSecondsExact(time.numerator(), decimals, time.denominator(), text);
+    while (text.back() == '0') text.pop_back();
+    if (text.back() == '.') text.pop_back();
+    const bool negative = text[0] == '-';
+    const Rational magnitude = *Rational::FromDecimal(std::string_view(text).substr(negative ? 1 : 0));
+    const Rational shown = negative ? -magnitude : magnitude;
+    if (shown < low || shown > high) break;
+  }
+  return text;
 }
 
 double NearestDouble(const Rational& time) {

@@ -72,5 +72,9 @@ class LinearTime {
 // The same roundings of a single exact time, such as a section's start.
 void AppendSecondsAt(const Rational& time, int decimals, std::string& out);
 double NearestDouble(const Rational& time);
+// A time outside [low, high] in seconds: kMaxDecimals decimals, or as many
+// more as it takes to show it outside (60000001 bpm is 0.00000099999998 s a
+// beat, not 0.000001), without zeros after the last digit that counts.
+std::string SecondsOutside(const Rational& time, const Rational& low, const Rational& high);
 
 }  // namespace beatmarks

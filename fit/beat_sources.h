@@ -11,7 +11,8 @@
 //  - A cue point lies at a sample position of the WAV file's rate (its
 //    sample offset in the data chunk); a `labl` entry of a LIST/adtl chunk
 //    names it. Cue points are taken in order of position, whatever their order
-//    in the chunk.
+//    in the chunks; those at or past the end of the audio data mark nothing
+//    that was played and are left out (and counted).
 // Every problem is one line that names the line or the cue point.
 
 #include <cstdint>
@@ -27,12 +28,19 @@ struct BeatsRead {
   BeatList beats;
   bool cuePoints = false;     // read from a WAV file's cue points
   std::uint32_t sampleRate = 0;  // the WAV file's
+  std::uint64_t cuesPastEnd = 0;  // cue points left out
 };
 
 bool ReadBeatsText(std::string_view bytes, std::int32_t meter, BeatsRead& read, std::string& error);
 bool ReadCueBeats(const ByteSource& source, std::int32_t meter, BeatsRead& read, std::string& error);
 
-// The file NAME, opened once: a RIFF file for its cue points, else text.
+// The file NAME (a file, a pipe, or standard input for "-"), opened once:
+// a RIFF file for its cue points, else text. What keeps it from being read
+// is "BEATS file NAME: REASON" (InputFile's reasons).
 bool ReadBeatsFile(const std::string& name, std::int32_t meter, BeatsRead& read, std::string& error);
+
+// The warning on the cue points left out, or empty: "2 cue points past the
+// end of the audio data left out".
+std::string CuesLeftOut(const BeatsRead& read);
 
 }  // namespace beatmarks

@@ -7,7 +7,7 @@
 
 #include "core/number_scan.h"
 #include "core/section_walk.h"
-#include "core/text_encoding.h"
+#include "core/terminal_text.h"
 #include "exact/exact_time.h"
 
 namespace beatmarks {
@@ -68,7 +68,7 @@ std::int64_t BeatsIn(const Stretch& s, std::int32_t divisions) {
 }
 
 void Pad(std::string& line, const std::string& cell, std::size_t width, bool right) {
-  const std::size_t shown = CountCharacters(cell);
+  const std::size_t shown = TerminalWidth(cell);
   const std::string gap(width > shown ? width - shown : 0, ' ');
   line += right ? gap + cell : cell + gap;
 }
@@ -77,7 +77,7 @@ void WriteTable(const std::vector<Row>& rows, ExportFile& out) {
   std::vector<std::size_t> width(7, 0);
   for (const Row& r : rows) {
     const std::string* cells[] = {&r.name, &r.first, &r.start, &r.tempo, &r.meter, &r.measures, &r.length};
-    for (std::size_t i = 0; i < 7; ++i) width[i] = std::max(width[i], CountCharacters(*cells[i]));
+    for (std::size_t i = 0; i < 7; ++i) width[i] = std::max(width[i], TerminalWidth(*cells[i]));
   }
   for (const Row& r : rows) {
     const std::string* cells[] = {&r.name, &r.first, &r.start, &r.tempo, &r.meter, &r.measures, &r.length};
@@ -108,7 +108,7 @@ void WriteSummary(const WalkPlan& plan, ExportFile& out) {
     starts.push_back(s.Start());
     end = s.time->At(s.divisions);
     beats += BeatsIn(s, divisions);
-    rows.push_back({s.Label(), std::to_string(s.firstMeasure + firstMeasureNumber),
+    rows.push_back({s.name != nullptr ? TerminalText(*s.name, "\uFFFD") : s.Label(), std::to_string(s.firstMeasure + firstMeasureNumber),
                     Clock(starts.back()), TempoOf(s), MeterOf(s), std::to_string(s.measures), ""});
     return true;
   });

@@ -1,5 +1,5 @@
 // Any file read as a WAV recording: the chunk list is walked and checked,
-// and an accepted file is copied with new markers.
+// its cue points are read back, and an accepted file is copied with new markers.
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "audio/cue_chunks.h"
 #include "audio/riff_chunks.h"
 #include "audio/wav_markers.h"
 #include "harness.h"
@@ -21,6 +22,17 @@ void WalkChunks(const ByteSource& source) {
   RiffChunk chunk;
   while (walker.Next(chunk)) {
     if (chunk.BodyOffset() + chunk.size > source.Size()) std::abort();
+  }
+}
+
+// Cue points read back lie inside the audio, in order.
+void ReadCues(const ByteSource& source, const WavLayout& layout) {
+  CuePointsRead read;
+  std::string error;
+  if (!ReadCuePoints(source, layout, read, error)) return;
+  for (std::size_t i = 0; i < read.points.size(); ++i) {
+    if (read.points[i].sample >= layout.frameCount) std::abort();
+    if (i > 0 && read.points[i].sample < read.points[i - 1].sample) std::abort();
   }
 }
 
@@ -59,6 +71,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       static_cast<std::uint64_t>(layout.frameCount) * layout.blockAlign > layout.data.size) {
     std::abort();
   }
+  ReadCues(source, layout);
   CopyWithMarkers(data, size);
   return 0;
 }

@@ -9,15 +9,12 @@
 #include "locate/times_reader.h"
 
 namespace beatmarks {
-namespace {
 
-// floor(r x scale + 1/2) for r >= 0.
-u128 RoundedExact(const Rational& r, const BigInt& scale) {
-  const BigInt twice = r.denominator() << 1;
-  return Held(BigInt::FloorDiv((r.numerator() * scale << 1) + r.denominator(), twice));
+BigInt RoundedMagnitude(const Rational& magnitude, std::uint32_t scale) {
+  const BigInt twice = magnitude.denominator() << 1;
+  return BigInt::FloorDiv((magnitude.numerator() * BigInt::FromUnsigned(scale) << 1) + magnitude.denominator(),
+                          twice);
 }
-
-}  // namespace
 
 std::optional<GridIndex> GridIndex::Build(Timeline& timeline, std::int32_t divisions,
                                           std::string& error) {
@@ -196,9 +193,12 @@ Position GridIndex::LocateExact(const Rational& t, std::uint32_t rate) const {
   const Rational b = ExactAt(place.g + 1, i) - t;
   const bool later = place.g + 1 < total_ && b <= a;
   const Rational& magnitude = later ? b : a;
-  position.micros = RoundedExact(magnitude, BigInt(1000000));
-  position.nanos = RoundedExact(magnitude, BigInt(1000000000));
-  position.samples = RoundedExact(magnitude, BigInt::FromUnsigned(rate));
+  if (!RoundedMagnitude(magnitude, 1000000).ToUnsigned128(position.micros) ||
+      !RoundedMagnitude(magnitude, 1000000000).ToUnsigned128(position.nanos) ||
+      !RoundedMagnitude(magnitude, rate).ToUnsigned128(position.samples)) {
+    position.micros = position.nanos = position.samples = 0;
+    position.wide = magnitude;
+  }
 
   const Rational beatStart = ExactAt(place.beatStart, i);
   const Rational y = (t - beatStart) / (ExactAt(place.beatEnd, i) - beatStart);

@@ -40,9 +40,15 @@ struct Position {
   // samples at the rate asked for.
   bool early = false;
   unsigned __int128 micros = 0, nanos = 0, samples = 0;
+  // Where one of those would pass 2^128 - 1 (a distance of some 10^29 s),
+  // all three are 0 and this is the exact magnitude: RoundedMagnitude rounds it.
+  std::optional<Rational> wide;
 
   friend bool operator==(const Position&, const Position&) = default;
 };
+
+// floor(magnitude x scale + 1/2), in full.
+BigInt RoundedMagnitude(const Rational& magnitude, std::uint32_t scale);
 
 // Keeps exact forms of its stretches as it needs them: one index is for one
 // thread at a time.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <iterator>
 
 #include "core/text_encoding.h"
 #include "exact/exact_time.h"
@@ -32,26 +33,31 @@ char* PutDigits(u128 value, char* end) {
   return end;
 }
 
-void AppendUnsigned(u128 value, std::string& out) {
-  char digits[40];
-  out.append(PutDigits(value, digits + sizeof digits), digits + sizeof digits);
+// A rounded magnitude in units of 1/scale as decimal digits: from its 128
+// bits in `buffer`, or a wide one in full in `wide`.
+std::string_view DigitsOf(const Position& p, u128 rounded, std::uint32_t scale, char (&buffer)[40],
+                          std::string& wide) {
+  if (p.wide) return wide = RoundedMagnitude(*p.wide, scale).ToDecimal();
+  return {PutDigits(rounded, std::end(buffer)), std::end(buffer)};
 }
 
-// A count of 10^-decimals seconds as a decimal.
-void AppendUnits(u128 units, int decimals, std::string& out) {
-  char text[48];
-  char* const end = text + sizeof text;
-  char* begin = PutDigits(units, end);
-  while (end - begin <= decimals) *--begin = '0';
-  out.append(begin, end - decimals);
+// A count of 10^-decimals seconds, given as its digits, as a decimal.
+void AppendUnits(std::string_view digits, std::size_t decimals, std::string& out) {
+  if (digits.size() <= decimals) {
+    out += "0.";
+    out.append(decimals - digits.size(), '0');
+    out += digits;
+    return;
+  }
+  out += digits.substr(0, digits.size() - decimals);
   out += '.';
-  out.append(end - decimals, end);
+  out += digits.substr(digits.size() - decimals);
 }
 
 // A signed rounded value: a minus when early, a plus on request when late,
 // neither when it rounded to zero.
-void AppendSign(const Position& p, u128 magnitude, bool plus, std::string& out) {
-  if (magnitude == 0) return;
+void AppendSign(const Position& p, std::string_view digits, bool plus, std::string& out) {
+  if (digits == "0") return;
   if (p.early) {
     out += '-';
   } else if (plus) {
@@ -60,18 +66,25 @@ void AppendSign(const Position& p, u128 magnitude, bool plus, std::string& out) 
 }
 
 void AppendSeconds(const Position& p, int decimals, bool plus, std::string& out) {
-  const u128 units = decimals == 6 ? p.micros : p.nanos;
-  AppendSign(p, units, plus, out);
-  AppendUnits(units, decimals, out);
+  char buffer[40];
+  std::string wide;
+  const std::string_view digits = decimals == 6 ? DigitsOf(p, p.micros, 1000000, buffer, wide)
+                                                : DigitsOf(p, p.nanos, 1000000000, buffer, wide);
+  AppendSign(p, digits, plus, out);
+  AppendUnits(digits, static_cast<std::size_t>(decimals), out);
 }
 
-void AppendSamples(const Position& p, std::string& out) {
-  AppendSign(p, p.samples, false, out);
-  AppendUnsigned(p.samples, out);
+void AppendSamples(const Position& p, std::uint32_t rate, std::string& out) {
+  char buffer[40];
+  std::string wide;
+  const std::string_view digits = DigitsOf(p, p.samples, rate, buffer, wide);
+  AppendSign(p, digits, false, out);
+  out += digits;
 }
 
 void AppendIntoBeat(const Position& p, std::string& out) {
-  AppendUnits(p.intoBeat, 6, out);
+  char buffer[40];
+  AppendUnits({PutDigits(p.intoBeat, std::end(buffer)), std::end(buffer)}, 6, out);
 }
 
 // "M.B", or "M.B.D" with more than one division per beat.
@@ -182,7 +195,7 @@ class RowWriter {
     out += leads[4];
     AppendSeconds(p, 9, false, out);
     out += leads[5];
-    AppendSamples(p, out);
+    AppendSamples(p, settings_.rate, out);
   }
 
   void Csv(const TimedName& time, const Position& p, std::string& out) const {

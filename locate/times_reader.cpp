@@ -1,6 +1,9 @@
 #include "locate/times_reader.h"
 
+#include <algorithm>
 #include <cctype>
+
+#include "core/terminal_text.h"
 
 namespace beatmarks {
 namespace {
@@ -43,11 +46,12 @@ std::string_view TrimBlanks(std::string_view text, bool tabs) {
 
 std::string ShownText(std::string_view text) {
   constexpr std::size_t kLongest = 40;
-  std::string shown;
-  for (char c : text.substr(0, kLongest)) {
-    shown += static_cast<unsigned char>(c) < 0x20 || c == 0x7f ? '?' : c;
-  }
-  if (text.size() > kLongest) shown += "...";
+  std::size_t cut = std::min(text.size(), kLongest);
+  // Not inside a character: back to where the one the cut falls in begins.
+  const auto inside = [&] { return cut < text.size() && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80; };
+  for (int back = 0; back < 3 && cut > 0 && inside(); ++back) --cut;
+  std::string shown = TerminalText(text.substr(0, cut), "?");
+  if (cut < text.size()) shown += "...";
   return shown;
 }
 

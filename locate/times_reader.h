@@ -88,7 +88,8 @@ std::string CheckTimes(std::string_view bytes);
 
 // Text without the spaces (and tabs, unless told not to) around it.
 std::string_view TrimBlanks(std::string_view text, bool tabs = true);
-// A text of the input as a message shows it: short, and printable.
+// A text of the input as a message shows it: short (40 bytes, cut between
+// characters), each control character and stray byte a '?'.
 std::string ShownText(std::string_view text);
 
 // True for "[-]digits[.digits]" with at least one digit ("5.", ".5").

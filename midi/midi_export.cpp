@@ -119,7 +119,7 @@ class Exporter {
 std::string Exporter::Run(const TimelineMaker& make) {
   if (settings_.divisions < 1) return "divisions per beat must be at least 1";
   if (settings_.offset.Sign() < 0) return "the offset must not be negative";
-  if (settings_.maxDrift < Rational(1) / Rational(1000000000)) {
+  if (settings_.maxDrift < kLeastMaxDrift) {
     return "the largest drift must be at least 1 ns (0.000000001 s)";
   }
   // A step of p ticks moves its end by p reader units a microsecond of tempo:
@@ -188,7 +188,8 @@ std::string Exporter::Place(const Stretch& s, const BeatSpan& span) {
   const Rational beat = (second - first) * UnitsPerSecond();
   const Rational perTick = beat / Rational(beatTicks);
   if (perTick < Rational(1) || perTick > Rational(kMaxMicrosPerQuarter)) {
-    return At(span.measure) + "a tempo of " + Seconds(perTick / Rational(1000000)) +
+    const Rational micro = Rational(1) / Rational(1000000);
+    return At(span.measure) + "a tempo of " + SecondsOutside(perTick * micro, micro, kMaxMicrosPerQuarter * micro) +
            " s a quarter note, out of what a MIDI file holds (0.000001 to 16.777215 s)";
   }
   const std::uint32_t piece = PieceOf(beatTicks, pieceMost_);

@@ -25,6 +25,9 @@
 
 namespace beatmarks {
 
+// The least largest drift a plan is made for: 1 ns.
+inline const Rational kLeastMaxDrift = Rational(1) / Rational(1000000000);
+
 struct MidiExportSettings {
   std::int64_t start = 0;  // the measures written, 0-based and inclusive
   std::int64_t stop = std::numeric_limits<std::int64_t>::max();

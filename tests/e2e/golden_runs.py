@@ -140,7 +140,7 @@ for beats in ["down.txt", "same.txt", "word.txt", "one.txt", "negative.txt", "di
               "skip.txt", "lost.txt", "beat0.txt", "notime.csv", "empty.tmap", "notes.tmap", "c0.wav",
               "onecue.wav", "missing.tmap", "{ex}/ramp-and-6-8.mid", "{ex}/song.tmap"]:
     run(f"fit refuses {os.path.basename(beats)}", ["--fit", "-f", "csv", beats, "-"])
-run("fit refuses stdin", ["--fit", "-f", "csv", "-", "-"], "0.5\n1\n")
+run("fit reads stdin", ["--fit", "-f", "csv", "-", "-"], "0.5\n1\n")
 for options in [["--fit=bar"], ["--fit="], ["--fit", "--meter=0"], ["--fit", "--meter=abc"],
                 ["--fit", "--meter=-2"], ["--fit", "--meter=2147483648"], ["--meter=3"], ["--fit", "-s", "0"],
                 ["--fit", "-e", "0"], ["--fit", "--first-measure=5", "-s", "4"], ["--fit", "--offset=1"],

@@ -172,6 +172,19 @@ def check_feedback(binary, folder):
             assert abs(Fraction(row["deviation"])) <= Fraction(1, 10**9), f"feedback: {row}"
 
 
+def check_wide(binary, folder):
+    """Deviations past 2^128 nanoseconds or samples, exact as any other."""
+    for tempo, beats, rate, times in [("1e-30", 1, 48000, ["2" + "0" * 31, "1" + "0" * 29, "3" + "0" * 31]),
+                                      ("7e-41", 3, 2147483647, ["12345678901234567890123456789012345678901.5"]),
+                                      ("1e-20", 2, 1, ["3" + "0" * 21 + ".000000000000000000001"])]:
+        Path(folder, "map.tmap").write_text(f"tmap\t{tempo}\t{beats}\t2\n")
+        Path(folder, "times").write_text("\n".join(times) + "\n")
+        divs, end = grid_of([(tempo, beats, 2)], 1, Fraction(0))
+        out = run(binary, folder, ["-f", "csv", "-r", str(rate), "--locate=times", "map.tmap", "-"]).stdout.decode()
+        for got, t in zip(list(csv.reader(io.StringIO(out, newline="")))[1:], times, strict=True):
+            assert got[:8] == [t] + locate(divs, end, Fraction(t), 1, rate)[:7], f"wide: {tempo} {got}"
+
+
 def check_refusals(binary, folder):
     Path(folder, "map.tmap").write_text("tmap\t120\t4\t2\n")
     for text, message in [("1\n2\nabc\n", "TIMES line 3: 'abc' is not a time"), ("", "TIMES holds no times"),
@@ -190,6 +203,7 @@ def main():
         for _ in range(maps):
             check_one(binary, folder, rng)
         check_feedback(binary, folder)
+        check_wide(binary, folder)
         check_refusals(binary, folder)
     print(f"{maps} maps: csv, labels and json match; the program's CSV reads back on the grid")
 

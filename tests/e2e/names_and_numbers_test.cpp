@@ -63,7 +63,7 @@ TEST(NamesAndNumbers, NamesInJsonAndPicture) {
     EXPECT_NE(json.out.find(name), std::string::npos) << name << json.out;
   }
   EXPECT_EQ(json.out.find("Song"), std::string::npos);
-  // The summary lines up names by characters, not bytes.
+  // The summary lines up names by terminal columns, not bytes.
   WriteFile(folder.File("cafe.tmap"), "Caf\xc3\xa9\ttmap\t120\t4\t2\nIntro\ttmap\t100\t3\t1\n");
   EXPECT_EQ(RunBeatmarks({"-f", "summary", "cafe.tmap", "-"}, "", folder.path()).out,
             "Section  First  Start                     Tempo  Meter    Measures  Length\n"

@@ -204,5 +204,29 @@ TEST(LinearTime, MatchesExactReferenceOnRandomMaps) {
 }
 #endif
 
+// A time a hair outside a range is shown with the fewest decimals (9 at
+// least) that keep it outside: the text lies outside, one decimal fewer would not.
+TEST(SecondsOutside, FewestDecimalsThatShowIt) {
+  const Rational low(BigInt(1), BigInt(1000000)), high(BigInt(16777215), BigInt(1000000));
+  std::mt19937_64 rng(7);
+  for (int k = 7; k < 45; ++k) {
+    const Rational hair(BigInt(1 + static_cast<std::int64_t>(rng() % 9)), BigInt::PowerOfTen(k));
+    for (const Rational& time : {low - hair, high + hair, Rational(20), Rational(0)}) {
+      const std::string text = SecondsOutside(time, low, high);
+      const Rational shown = *Rational::FromDecimal(text);
+      EXPECT_TRUE(shown < low || shown > high) << text;
+      const std::size_t decimals = text.find('.') == std::string::npos ? 0 : text.size() - text.find('.') - 1;
+      if (decimals > 9) {
+        // Rounded to one decimal fewer: to 9 decimals, 10^(decimals - 10) times larger.
+        const Rational scale(BigInt::PowerOfTen(static_cast<int>(decimals) - 10), BigInt(1));
+        std::string shorter;
+        AppendSecondsAt(time * scale, 9, shorter);
+        const Rational fewer = *Rational::FromDecimal(shorter) / scale;
+        EXPECT_FALSE(fewer < low || fewer > high) << text;
+      }
+    }
+  }
+}
+
 }  // namespace
 }  // namespace beatmarks

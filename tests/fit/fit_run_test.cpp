@@ -2,6 +2,8 @@
 // written; and the doubtful beats it keeps but warns about.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <ostream>
 #include <sstream>
 #include <string>
@@ -13,22 +15,26 @@
 namespace beatmarks::testing {
 namespace {
 
-// A WAV file of silence at 8000 Hz with a cue point (id, sample, labl name) each.
+// A WAV file of 800 frames of silence at 8000 Hz with a cue point (id,
+// sample, labl name) each; those from `second` on in a second cue chunk.
 struct Cue {
   int id;
-  int sample;
+  std::uint32_t sample;
   std::string name;
 };
 
-std::string CueWav(const std::vector<Cue>& cues) {
-  std::string cue = Le(cues.size(), 4), adtl = "adtl";
-  for (const Cue& c : cues) {
-    cue += Le(c.id, 4) + Le(c.sample, 4) + "data" + Le(0, 4) + Le(0, 4) + Le(c.sample, 4);
+std::string CueWav(const std::vector<Cue>& cues, std::size_t second = SIZE_MAX) {
+  std::string adtl = "adtl";
+  std::string cue[2];
+  for (std::size_t i = 0; i < cues.size(); ++i) {
+    const Cue& c = cues[i];
+    cue[i < second ? 0 : 1] += Le(c.id, 4) + Le(c.sample, 4) + "data" + Le(0, 4) + Le(0, 4) + Le(c.sample, 4);
     std::string labl = Le(c.id, 4) + c.name + '\0';
     adtl += "labl" + Le(labl.size(), 4) + labl + (labl.size() % 2 ? "\0" : "");
   }
   std::vector<Chunk> chunks = {{"fmt ", PcmFormat(1, 8000, 16)}, {"data", std::string(1600, '\0')}};
-  if (!cues.empty()) chunks.insert(chunks.end(), {{"cue ", cue}, {"LIST", adtl}});
+  if (!cues.empty()) chunks.insert(chunks.end(), {{"cue ", Le(std::min(second, cues.size()), 4) + cue[0]}, {"LIST", adtl}});
+  if (second < cues.size()) chunks.push_back({"cue ", Le(cues.size() - second, 4) + cue[1]});
   return BuildWav(chunks);
 }
 
@@ -101,8 +107,12 @@ const FitCase kRefused[] = {
      {"Error: BEATS line 1: '1.0' is no beat: beats count from 1"}},
     {"CsvMeasureWithoutBeat", "beats.txt", "time,measure\r\n1,1\r\n2,1\r\n",
      {"Error: BEATS line 1: the CSV header has a 'measure' column but no 'beat' column"}},
-    {"CsvRowWithoutPosition", "beats.txt", "time,measure,beat\n1,1,1\n\"2\",,2\n",
-     {"Error: BEATS line 3: '.2' is not a position M.B"}},
+    {"CsvRowWithoutMeasure", "beats.txt", "time,measure,beat\n1,1,1\n\"2\",,2\n",
+     {"Error: BEATS line 3: the 'measure' field is empty"}},
+    {"CsvRowWithoutPosition", "beats.txt", "time,measure,beat\n1,1,1\n2, ,\n",
+     {"Error: BEATS line 3: the 'measure' and 'beat' fields are empty"}},
+    {"CsvRowWithoutBeat", "beats.txt", "time,measure,beat\n1,1,1\n2,1\n",
+     {"Error: BEATS line 3: the 'beat' field is empty"}},
     {"CsvPositionsOnQuotedLines", "beats.txt", "note,time,measure,beat\n\"a\nb\",1,1,1\nc,2,1,3\n",
      {"Error: BEATS line 4: 1.3 follows 1.1: beat 1.2 is missing"}},
     {"WavWithoutCuePoints", "beats.wav", CueWav({}), {"Error: BEATS holds no cue points"}},
@@ -110,6 +120,10 @@ const FitCase kRefused[] = {
      {"Error: BEATS cue point 2: sample 100 does not come after sample 100"}},
     {"WavMeasureMissing", "beats.wav", CueWav({{1, 100, "1.1"}, {2, 200, "3.1"}}),
      {"Error: BEATS cue point 2: 3.1 follows 1.1: measure 2 is missing"}},
+    {"WavCuePointsPastTheEnd", "beats.wav", CueWav({{1, 800, "1.1"}, {2, 4294967295, "1.2"}}),
+     {"Warning: 2 cue points past the end of the audio data left out", "Error: BEATS holds no cue points"}},
+    {"WavSecondCueChunk", "beats.wav", CueWav({{1, 100, "1.1"}, {2, 200, "1.3"}}, 1),
+     {"Error: BEATS cue point 2: 1.3 follows 1.1: beat 1.2 is missing"}},
     {"RiffNotWave", "beats.wav", "RIFF" + Le(4, 4) + "AVI ", {"Error: BEATS: Not a WAV file"}},
 };
 
@@ -152,6 +166,8 @@ const FitCase kDoubtful[] = {
      {Doubt("1.2", "2", "2")}},
     {"ExtraTapOffCentre", "beats.txt", Steps({0, 100, 200, 300, 325, 400, 500, 600}),
      {Doubt("1.4", "3", "0.25", "1", "0.75")}},
+    {"WavCuePointPastTheEnd", "beats.wav", CueWav({{1, 799, ""}, {2, 4294967295, ""}, {3, 0, ""}}, 2),
+     {"1 cue point past the end of the audio data left out"}},
     {"ThirtyPercentIsNotDoubtful", "beats.txt", Steps({0, 100, 200, 330, 430, 530}), {}},
     {"JustPastThirtyPercent", "beats.txt", Steps({0, 100, 200, 331, 431, 531}), {Doubt("1.3", "2", "1.31")}},
     {"FirstAndLastIntervalsHaveOneNeighbour", "beats.txt", Steps({0, 300, 400, 500, 900}), {}},
