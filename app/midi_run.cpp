@@ -26,8 +26,10 @@ int MidiOutput(const OutputRequest& r) {
   }
   return WriteOutput(
       r.output, WriteMode::kReplace,
-      [&](ExportFile& out, std::string&) {
-        return WriteMidiExport(r.plan.timelines, settings, report, out);
+      [&](ExportFile& out, std::string& problem) {
+        if (WriteMidiExport(r.plan.timelines, settings, report, out)) return true;
+        problem = map + ": the file written is not the file planned";
+        return false;
       },
       [&](std::uint64_t) {
         Print("Saved %llu bytes, %s\n", static_cast<unsigned long long>(report.bytes),

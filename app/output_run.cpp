@@ -13,7 +13,6 @@ int WriteOutput(const std::string& output, WriteMode mode, const TextWriter& wri
   if (output != "-") out.ReportProgress(ProgressLine());
   std::string error;
   if (!write(out, error)) {
-    if (error.empty()) return CouldNotWrite(output, out.Error());
     Print("Error: %s\n", error.c_str());
     return 1;  // nothing replaced: the output is dropped unfinished
   }
