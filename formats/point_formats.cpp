@@ -29,23 +29,24 @@ char* PointSink::PutLabel(char* at, const BeatEvent& e) const {
   return at;
 }
 
+// Each line is formatted straight into the export's buffer.
 void PointSink::Division(const BeatEvent& e) {
   const LinearTime& time = *e.stretch.time;
-  seconds_.clear();
-  time.AppendSeconds(e.index, kind_ == Kind::kLabels ? 6 : 9, seconds_);
+  std::string& text = out_.text();
+  const std::size_t start = text.size();
+  time.AppendSeconds(e.index, kind_ == Kind::kLabels ? 6 : 9, text);
   char line[8 * 24];
   char* at = line;
   if (kind_ == Kind::kLabels) {
-    out_.Put(seconds_);
-    out_.Put("\t");
-    out_.Put(seconds_);
+    const std::size_t length = text.size() - start;
+    text += '\t';
+    text.append(text, start, length);
     *at++ = '\t';
     at = PutLabel(at, e);
     *at++ = '\n';
   } else {
-    seconds_ += ',';
-    time.AppendSample(e.index, sampleRate_, seconds_);
-    out_.Put(seconds_);
+    text += ',';
+    time.AppendSample(e.index, sampleRate_, text);
     *at++ = ',';
     at = Put(at, MeasureNumber(e.measure));
     *at++ = ',';
@@ -57,7 +58,7 @@ void PointSink::Division(const BeatEvent& e) {
     *at++ = '\r';
     *at++ = '\n';
   }
-  out_.Put(std::string_view(line, static_cast<std::size_t>(at - line)));
+  text.append(line, static_cast<std::size_t>(at - line));
   out_.Filled();
 }
 

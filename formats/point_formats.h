@@ -32,7 +32,6 @@ class PointSink : public BeatSink {
   const Kind kind_;
   const std::uint32_t sampleRate_;
   const std::int32_t divisions_;
-  std::string seconds_;  // scratch, reused for every line
 };
 
 // The range of the plan as a label track, or as CSV.
