@@ -12,7 +12,7 @@
 namespace beatmarks {
 namespace {
 
-enum LongOnly { kExact = 256, kOffset, kBeat, kInto, kFirstMeasure, kMaxDrift, kLocate, kFit, kMeter };
+enum LongOnly { kExact = 256, kOffset, kBeat, kInto, kFirstMeasure, kMaxDrift, kLocate, kFit, kMeter, kSnap, kSnapWindow, kFollow };
 
 const option kLongOptions[] = {
     {"help", no_argument, nullptr, 'h'},       {"version", no_argument, nullptr, 'V'},
@@ -25,7 +25,10 @@ const option kLongOptions[] = {
     {"max-drift", required_argument, nullptr, kMaxDrift},
     {"locate", required_argument, nullptr, kLocate},
     {"fit", optional_argument, nullptr, kFit},
-    {"meter", required_argument, nullptr, kMeter}, {nullptr, 0, nullptr, 0},
+    {"meter", required_argument, nullptr, kMeter},
+    {"snap", required_argument, nullptr, kSnap},
+    {"snap-window", required_argument, nullptr, kSnapWindow},
+    {"follow", no_argument, nullptr, kFollow}, {nullptr, 0, nullptr, 0},
 };
 
 // A whole decimal number from `least` to 2^31 - 1, nothing else.
@@ -83,6 +86,9 @@ bool Take(int code, const char* value, Options& o, std::string& error) {
     case kLocate: o.locate = value; return true;
     case kFit: o.fit = value != nullptr ? value : "beat"; return true;
     case kMeter: return SetCount("meter", value, o.meter, error);
+    case kSnap: o.snap = value; return true;
+    case kSnapWindow: o.snapWindow = value; return true;
+    case kFollow: o.follow = true; return true;
   }
   return false;
 }
@@ -197,6 +203,15 @@ bool CheckOptions(const Options& o, std::string& error) {
     error = "--offset goes not with --fit: measure 1 begins at the first downbeat given";
   } else if (o.meter && !o.fit) {
     error = "--meter goes with --fit";
+  } else if (o.snap && !o.fit) {
+    error = "--snap goes with --fit";
+  } else if (o.snapWindow && !o.snap) {
+    error = "--snap-window goes with --snap";
+  } else if (o.snapWindow && !(Rational::FromDecimal(*o.snapWindow).value_or(Rational()).Sign() > 0 &&
+                               *Rational::FromDecimal(*o.snapWindow) <= Rational(1))) {
+    error = "invalid snap window '" + *o.snapWindow + "' (seconds, a decimal above 0 and at most 1)";
+  } else if (o.follow && !o.snap) {
+    error = "--follow goes with --fit and --snap";
   } else if (o.positional.size() < 2) {
     error = o.positional.empty() ? "missing MAP and OUTPUT" : "missing OUTPUT";
   } else if (format->needs == FormatNeeds::kSeekableFile && o.positional[1] == "-") {

@@ -26,6 +26,9 @@ struct Options {
   std::optional<std::string> locate;         // the file of times to place
   std::optional<std::string> fit;            // MAP holds beat times: "beat" or "measure"
   std::optional<std::int32_t> meter;         // beats per measure of fitted beat times
+  std::optional<std::string> snap;           // the recording the fitted beats are snapped to
+  std::optional<std::string> snapWindow;     // seconds, as typed: how far a beat may move
+  bool follow = false;                       // find the beats between and after the given ones
   std::vector<std::string> positional;
 };
 

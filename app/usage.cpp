@@ -63,6 +63,12 @@ Options (before the positional arguments; '--' ends them):
                         points); every format follows the map fitted to them
       --meter=N         with --fit and beats without M.B places: beats a
                         measure (default 4)
+      --snap=RECORDING  with --fit: each beat moved to the first sample of the
+                        attack it marks in RECORDING (WAV, FLAC, AIFF)
+      --snap-window=SECONDS  how far from its tap a beat may move (default
+                        0.08, and never 40% of the way to a neighbour)
+      --follow          with --snap: the given beats are anchors; the beats
+                        between and after them are found in the recording
   -h, --help            show this help and exit
   -V, --version         show the version and exit
 Named settings override the map file's own; each may not be given together
