@@ -12,7 +12,7 @@
 namespace beatmarks {
 namespace {
 
-enum LongOnly { kExact = 256, kOffset, kBeat, kInto, kFirstMeasure, kMaxDrift, kLocate, kFit, kMeter };
+enum LongOnly { kExact = 256, kOffset, kBeat, kInto, kFirstMeasure, kMaxDrift, kLocate, kFit, kMeter, kPickup, kStrict };
 
 const option kLongOptions[] = {
     {"help", no_argument, nullptr, 'h'},       {"version", no_argument, nullptr, 'V'},
@@ -25,7 +25,9 @@ const option kLongOptions[] = {
     {"max-drift", required_argument, nullptr, kMaxDrift},
     {"locate", required_argument, nullptr, kLocate},
     {"fit", optional_argument, nullptr, kFit},
-    {"meter", required_argument, nullptr, kMeter}, {nullptr, 0, nullptr, 0},
+    {"meter", required_argument, nullptr, kMeter},
+    {"pickup", required_argument, nullptr, kPickup},
+    {"strict", no_argument, nullptr, kStrict}, {nullptr, 0, nullptr, 0},
 };
 
 // A whole decimal number from `least` to 2^31 - 1, nothing else.
@@ -68,7 +70,10 @@ bool Take(int code, const char* value, Options& o, std::string& error) {
       return true;
     case kExact: o.exact = true; return true;
     case kOffset: o.offset = value; return true;
-    case kBeat: o.beat = value; return true;
+    case kBeat:
+      o.beat = value;
+      o.beatGiven = true;
+      return true;
     case kInto:
       o.into = value;
       if (!o.formatGiven) o.format = "wav";
@@ -83,6 +88,8 @@ bool Take(int code, const char* value, Options& o, std::string& error) {
     case kLocate: o.locate = value; return true;
     case kFit: o.fit = value != nullptr ? value : "beat"; return true;
     case kMeter: return SetCount("meter", value, o.meter, error);
+    case kPickup: return SetCount("pickup", value, o.pickup, error, 0);
+    case kStrict: o.strict = true; return true;
   }
   return false;
 }
@@ -195,8 +202,15 @@ bool CheckOptions(const Options& o, std::string& error) {
     error = "unknown fit '" + *o.fit + "' (beat or measure)";
   } else if (o.fit && o.offset) {
     error = "--offset goes not with --fit: measure 1 begins at the first downbeat given";
-  } else if (o.meter && !o.fit) {
-    error = "--meter goes with --fit";
+  } else if ((o.meter || o.pickup || o.strict) && !o.fit) {
+    error = std::string(o.meter ? "--meter" : o.pickup ? "--pickup" : "--strict") + " goes with --fit";
+  } else if (o.fit && o.beatGiven) {
+    error = "--beat goes not with --fit: fitted beats are the beats tapped";
+  } else if (o.pickup && *o.pickup >= o.meter.value_or(4)) {
+    error = "a pickup of " + std::to_string(*o.pickup) + " beats is no shorter than a measure of " +
+            std::to_string(o.meter.value_or(4));
+  } else if (o.pickup && o.strict && *o.pickup > 0) {
+    error = "--pickup goes not with --strict";
   } else if (o.positional.size() < 2) {
     error = o.positional.empty() ? "missing MAP and OUTPUT" : "missing OUTPUT";
   } else if (format->needs == FormatNeeds::kSeekableFile && o.positional[1] == "-") {
