@@ -65,6 +65,9 @@ std::optional<WalkPlan> FittedPlan(const Options& o, ProgramState& s, int& statu
   for (const std::string& line : RepairLines(read->repairs, beats, first, kDoubtfulLines)) {
     Print("Warning: %s\n", line.c_str());
   }
+  if (*o.fit == "measure") {
+    for (const std::string& line : HeldBeats(beats, first, kDoubtfulLines)) Print("Warning: %s\n", line.c_str());
+  }
   for (const std::string& line : DoubtfulBeats(beats, first, kDoubtfulLines)) {
     Print("Warning: %s\n", line.c_str());
   }
