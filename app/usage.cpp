@@ -63,6 +63,10 @@ Options (before the positional arguments; '--' ends them):
                         points); every format follows the map fitted to them
       --meter=N         with --fit and beats without M.B places: beats a
                         measure (default 4)
+      --pickup=N        with --fit and beats without places: N beats before
+                        the first downbeat (measure 0)
+      --strict          with --fit: refuse taps as read instead of mending
+                        double taps, missed taps and missing places
   -h, --help            show this help and exit
   -V, --version         show the version and exit
 Named settings override the map file's own; each may not be given together
