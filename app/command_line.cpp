@@ -12,7 +12,8 @@
 namespace beatmarks {
 namespace {
 
-enum LongOnly { kExact = 256, kOffset, kBeat, kInto, kFirstMeasure, kMaxDrift, kLocate, kFit, kMeter, kSnap, kSnapWindow, kFollow };
+enum LongOnly { kExact = 256, kOffset, kBeat, kInto, kFirstMeasure, kMaxDrift, kLocate, kFit, kMeter, kPickup, kStrict,
+                kSnap, kSnapWindow, kFollow };
 
 const option kLongOptions[] = {
     {"help", no_argument, nullptr, 'h'},       {"version", no_argument, nullptr, 'V'},
@@ -26,6 +27,8 @@ const option kLongOptions[] = {
     {"locate", required_argument, nullptr, kLocate},
     {"fit", optional_argument, nullptr, kFit},
     {"meter", required_argument, nullptr, kMeter},
+    {"pickup", required_argument, nullptr, kPickup},
+    {"strict", no_argument, nullptr, kStrict},
     {"snap", required_argument, nullptr, kSnap},
     {"snap-window", required_argument, nullptr, kSnapWindow},
     {"follow", no_argument, nullptr, kFollow}, {nullptr, 0, nullptr, 0},
@@ -71,7 +74,10 @@ bool Take(int code, const char* value, Options& o, std::string& error) {
       return true;
     case kExact: o.exact = true; return true;
     case kOffset: o.offset = value; return true;
-    case kBeat: o.beat = value; return true;
+    case kBeat:
+      o.beat = value;
+      o.beatGiven = true;
+      return true;
     case kInto:
       o.into = value;
       if (!o.formatGiven) o.format = "wav";
@@ -86,6 +92,8 @@ bool Take(int code, const char* value, Options& o, std::string& error) {
     case kLocate: o.locate = value; return true;
     case kFit: o.fit = value != nullptr ? value : "beat"; return true;
     case kMeter: return SetCount("meter", value, o.meter, error);
+    case kPickup: return SetCount("pickup", value, o.pickup, error, 0);
+    case kStrict: o.strict = true; return true;
     case kSnap: o.snap = value; return true;
     case kSnapWindow: o.snapWindow = value; return true;
     case kFollow: o.follow = true; return true;
@@ -201,8 +209,15 @@ bool CheckOptions(const Options& o, std::string& error) {
     error = "unknown fit '" + *o.fit + "' (beat or measure)";
   } else if (o.fit && o.offset) {
     error = "--offset goes not with --fit: measure 1 begins at the first downbeat given";
-  } else if (o.meter && !o.fit) {
-    error = "--meter goes with --fit";
+  } else if ((o.meter || o.pickup || o.strict) && !o.fit) {
+    error = std::string(o.meter ? "--meter" : o.pickup ? "--pickup" : "--strict") + " goes with --fit";
+  } else if (o.fit && o.beatGiven) {
+    error = "--beat goes not with --fit: fitted beats are the beats tapped";
+  } else if (o.pickup && *o.pickup >= o.meter.value_or(4)) {
+    error = "a pickup of " + std::to_string(*o.pickup) + " beats is no shorter than a measure of " +
+            std::to_string(o.meter.value_or(4));
+  } else if (o.pickup && o.strict && *o.pickup > 0) {
+    error = "--pickup goes not with --strict";
   } else if (o.snap && !o.fit) {
     error = "--snap goes with --fit";
   } else if (o.snapWindow && !o.snap) {

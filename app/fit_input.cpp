@@ -40,13 +40,20 @@ std::optional<WalkPlan> FittedPlan(const Options& o, ProgramState& s, int& statu
   status = 1;
   auto read = std::make_shared<BeatsRead>();
   std::string error;
-  const bool ok = ReadBeatsFile(o.positional[0], o.meter.value_or(4), *read, error);
+  BeatReading how(o.meter.value_or(4));
+  how.mend = !o.strict;
+  how.pickup = o.pickup.value_or(0);
+  const bool ok = ReadBeatsFile(o.positional[0], how, *read, error);
   if (const std::string leftOut = CuesLeftOut(*read); !leftOut.empty()) Print("Warning: %s\n", leftOut.c_str());
   if (!ok) {
     Print("Error: %s\n", error.c_str());
     return std::nullopt;
   }
   const BeatList& beats = read->beats;
+  if (how.pickup > 0 && beats.positioned) {
+    status = UsageError("--pickup is for beats without M.B places; these have places");
+    return std::nullopt;
+  }
   // Measures are numbered as the positions given number them (from 1
   // without), unless --first-measure says otherwise.
   const std::int64_t first = FirstMeasureNumber(o, beats.firstNumber);
@@ -55,6 +62,12 @@ std::optional<WalkPlan> FittedPlan(const Options& o, ProgramState& s, int& statu
     return std::nullopt;
   }
   SayRead(*read, o);
+  for (const std::string& line : RepairLines(read->repairs, beats, first, kDoubtfulLines)) {
+    Print("Warning: %s\n", line.c_str());
+  }
+  if (*o.fit == "measure") {
+    for (const std::string& line : HeldBeats(beats, first, kDoubtfulLines)) Print("Warning: %s\n", line.c_str());
+  }
   for (const std::string& line : DoubtfulBeats(beats, first, kDoubtfulLines)) {
     Print("Warning: %s\n", line.c_str());
   }

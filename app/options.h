@@ -20,12 +20,15 @@ struct Options {
   std::optional<std::string> offset;  // seconds, as typed
   std::optional<std::int32_t> rate, start, stop, divisions;  // named settings
   std::string beat = "denominator";
+  bool beatGiven = false;
   std::optional<std::string> into;
   std::optional<std::int32_t> firstMeasure;  // the number of the map's first measure
   std::optional<std::string> maxDrift;       // seconds, as typed (midi)
   std::optional<std::string> locate;         // the file of times to place
   std::optional<std::string> fit;            // MAP holds beat times: "beat" or "measure"
   std::optional<std::int32_t> meter;         // beats per measure of fitted beat times
+  std::optional<std::int32_t> pickup;        // beats of a list before its first downbeat
+  bool strict = false;                       // fitted taps refused, not mended
   std::optional<std::string> snap;           // the recording the fitted beats are snapped to
   std::optional<std::string> snapWindow;     // seconds, as typed: how far a beat may move
   bool follow = false;                       // find the beats between and after the given ones

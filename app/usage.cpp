@@ -63,6 +63,10 @@ Options (before the positional arguments; '--' ends them):
                         points); every format follows the map fitted to them
       --meter=N         with --fit and beats without M.B places: beats a
                         measure (default 4)
+      --pickup=N        with --fit and beats without places: N beats before
+                        the first downbeat (measure 0)
+      --strict          with --fit: refuse taps as read instead of mending
+                        double taps, missed taps and missing places
       --snap=RECORDING  with --fit: each beat moved to the first sample of the
                         attack it marks in RECORDING (WAV, FLAC, AIFF)
       --snap-window=SECONDS  how far from its tap a beat may move (default

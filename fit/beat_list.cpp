@@ -99,6 +99,11 @@ BeatListBuilder::BeatListBuilder(std::int32_t meter, std::size_t expected) : met
   list_.ticks.reserve(expected);
 }
 
+void BeatListBuilder::Mend(std::int32_t pickup) {
+  mend_ = true;
+  listPickup_ = pickup;
+}
+
 void BeatListBuilder::UseSamples(std::uint32_t rate) { list_.ticksPerSecond = rate; }
 
 bool BeatListBuilder::Fail(const BeatSource& source, const std::string& what) {
@@ -152,14 +157,37 @@ bool BeatListBuilder::Add(std::uint64_t ticks, std::string_view shown,
   if (!list_.ticks.empty() && ticks <= list_.ticks.back()) {
     return Fail(source, std::string(shown) + " does not come after " + last_);
   }
-  if (!Place(place, source)) return false;
-  list_.ticks.push_back(ticks);
   last_.assign(shown);
+  list_.ticks.push_back(ticks);
+  if (!mend_) return Place(place, source, list_.ticks.size() == 1);
+  // Kept as read: the places are checked once the taps are mended.
+  kind_ = source.kind;
+  if (place && !placed_) {
+    placed_ = true;
+    taps_.places.resize(list_.ticks.size() - 1);
+    taps_.sources.resize(list_.ticks.size() - 1);
+  }
+  if (placed_) {
+    taps_.places.push_back(place);
+    taps_.sources.push_back(source.number);
+  }
   return true;
 }
 
-bool BeatListBuilder::Place(const std::optional<BeatPlace>& place, const BeatSource& source) {
-  if (list_.ticks.empty()) {
+bool BeatListBuilder::Replay() {
+  taps_.ticks = std::move(list_.ticks);
+  repairs_ = RepairTaps(taps_, meter_);
+  list_.ticks = std::move(taps_.ticks);
+  if (taps_.places.empty()) return true;
+  for (std::size_t k = 0; k < list_.ticks.size(); ++k) {
+    if (!Place(taps_.places[k], {kind_, taps_.sources[k]}, k == 0)) return false;
+  }
+  taps_ = {};
+  return true;
+}
+
+bool BeatListBuilder::Place(const std::optional<BeatPlace>& place, const BeatSource& source, bool first) {
+  if (first) {
     list_.positioned = place.has_value();
     if (place) {
       at_ = *place;
@@ -209,6 +237,7 @@ void BeatListBuilder::EndMeasure(std::int32_t beats) {
 }
 
 bool BeatListBuilder::Finish(BeatList& list) {
+  if (mend_ && !Replay()) return false;
   const std::size_t n = list_.ticks.size();
   if (n < 2) {
     error_ = n == 0 ? "BEATS holds no beats" : "BEATS holds one beat: a fit needs two at least";
@@ -218,7 +247,12 @@ bool BeatListBuilder::Finish(BeatList& list) {
     EndMeasure(std::max(at_.beat + 1, lastMeter_ > 0 ? lastMeter_ : meter_));
   } else {
     list_.runs = {{0, 0, meter_}};
-    list_.measureCount = static_cast<std::int64_t>((n - 1) / static_cast<std::size_t>(meter_) + 1);
+    if (listPickup_ > 0) {
+      list_.pickup = meter_ - listPickup_;
+      list_.firstNumber = 0;
+    }
+    list_.measureCount =
+        static_cast<std::int64_t>((n - 1 + static_cast<std::size_t>(list_.pickup)) / static_cast<std::size_t>(meter_) + 1);
   }
   list = std::move(list_);
   return true;

@@ -21,15 +21,10 @@
 #include <vector>
 
 #include "exact/rational.h"
+#include "fit/beat_place.h"
+#include "fit/tap_repair.h"
 
 namespace beatmarks {
-
-// A beat's place: its measure (an index from 0 in a list, the number as
-// written in a position) and its beat from 0 (from 1 as written).
-struct BeatPlace {
-  std::int64_t measure = 0;
-  std::int32_t beat = 0;
-};
 
 // Measures of one length, from `firstMeasure` (0-based) to the next run.
 struct MeasureRun {
@@ -70,6 +65,12 @@ class BeatListBuilder {
   // `meter`: beats a measure without positions (and of a map of one measure).
   explicit BeatListBuilder(std::int32_t meter, std::size_t expected = 0);
 
+  // Taps mended (tap_repair.h) instead of refused, and a list without
+  // positions that begins with `pickup` beats before its first downbeat
+  // (measure 0); call before the first Add.
+  void Mend(std::int32_t pickup);
+  const std::vector<TapRepair>& repairs() const { return repairs_; }
+
   // Times in ticks of 1/rate s (cue points); call before the first Add.
   void UseSamples(std::uint32_t rate);
   // A decimal time as written ("[-]digits[.digits]"), or a sample position;
@@ -87,7 +88,8 @@ class BeatListBuilder {
  private:
   bool Add(std::uint64_t ticks, std::string_view shown, const std::optional<BeatPlace>& place,
            const BeatSource& source);
-  bool Place(const std::optional<BeatPlace>& place, const BeatSource& source);
+  bool Place(const std::optional<BeatPlace>& place, const BeatSource& source, bool first);
+  bool Replay();
   void EndMeasure(std::int32_t beats);
   bool Fail(const BeatSource& source, const std::string& what);
 
@@ -98,6 +100,12 @@ class BeatListBuilder {
   BeatPlace at_;       // the last position, as written
   std::int32_t lastMeter_ = 0;  // beats of the last measure ended, 0 before
   std::string error_;
+  bool mend_ = false;
+  bool placed_ = false;  // a tap read so far had a place
+  std::int32_t listPickup_ = 0;
+  BeatSource::Kind kind_ = BeatSource::Kind::kLine;
+  Taps taps_;  // as read, while mending
+  std::vector<TapRepair> repairs_;
 };
 
 // "M.B" or "M.B.1" as a position: whole numbers, the measure as written, the

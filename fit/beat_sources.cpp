@@ -67,9 +67,10 @@ bool PositionFor(std::string_view text, bool required, std::optional<BeatPlace>&
 
 }  // namespace
 
-bool ReadBeatsText(std::string_view bytes, std::int32_t meter, BeatsRead& read, std::string& error) {
+bool ReadBeatsText(std::string_view bytes, const BeatReading& how, BeatsRead& read, std::string& error) {
   const auto lines = static_cast<std::size_t>(std::count(bytes.begin(), bytes.end(), '\n')) + 1;
-  BeatListBuilder builder(meter, lines);
+  BeatListBuilder builder(how.meter, lines);
+  if (how.mend) builder.Mend(how.pickup);
   TimesReader reader(bytes);
   PlaceColumns columns;
   TimedName time;
@@ -99,12 +100,15 @@ bool ReadBeatsText(std::string_view bytes, std::int32_t meter, BeatsRead& read, 
     return false;
   }
   read.cuePoints = false;
-  if (builder.Finish(read.beats)) return true;
+  if (builder.Finish(read.beats)) {
+    read.repairs = builder.repairs();
+    return true;
+  }
   error = builder.error();
   return false;
 }
 
-bool ReadCueBeats(const ByteSource& source, std::int32_t meter, BeatsRead& read, std::string& error) {
+bool ReadCueBeats(const ByteSource& source, const BeatReading& how, BeatsRead& read, std::string& error) {
   WavLayout layout;
   CuePointsRead cues;
   if (!ReadWavLayout(source, layout, error) || !ReadCuePoints(source, layout, cues, error)) {
@@ -118,7 +122,8 @@ bool ReadCueBeats(const ByteSource& source, std::int32_t meter, BeatsRead& read,
     error = "BEATS holds no cue points";
     return false;
   }
-  BeatListBuilder builder(meter, cues.points.size());
+  BeatListBuilder builder(how.meter, cues.points.size());
+  if (how.mend) builder.Mend(how.pickup);
   builder.UseSamples(layout.sampleRate);
   for (const CuePoint& c : cues.points) {
     const BeatSource where{BeatSource::Kind::kCuePoint, c.id};
@@ -131,7 +136,10 @@ bool ReadCueBeats(const ByteSource& source, std::int32_t meter, BeatsRead& read,
   }
   read.cuePoints = true;
   read.sampleRate = layout.sampleRate;
-  if (builder.Finish(read.beats)) return true;
+  if (builder.Finish(read.beats)) {
+    read.repairs = builder.repairs();
+    return true;
+  }
   error = builder.error();
   return false;
 }
@@ -147,21 +155,21 @@ bool IsRiff(const ByteSource& source) {
 
 }  // namespace
 
-bool ReadBeatsFile(const std::string& name, std::int32_t meter, BeatsRead& read, std::string& error) {
+bool ReadBeatsFile(const std::string& name, const BeatReading& how, BeatsRead& read, std::string& error) {
   InputFile input;
   std::string bytes;
   if (input.Open(name) && input.Regular()) {
     // A WAV file of any size is read where its chunks lie.
     const FileSource source(input.fd());
-    if (IsRiff(source)) return ReadCueBeats(source, meter, read, error);
+    if (IsRiff(source)) return ReadCueBeats(source, how, read, error);
   }
   if (!input.Reason().empty() || !input.ReadAll(bytes)) {
     error = "BEATS file " + name + ": " + input.Reason();
     return false;
   }
   const MemorySource memory({reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()});
-  if (IsRiff(memory)) return ReadCueBeats(memory, meter, read, error);
-  return ReadBeatsText(bytes, meter, read, error);
+  if (IsRiff(memory)) return ReadCueBeats(memory, how, read, error);
+  return ReadBeatsText(bytes, how, read, error);
 }
 
 std::string CuesLeftOut(const BeatsRead& read) {

@@ -18,26 +18,37 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "audio/riff_chunks.h"
 #include "fit/beat_list.h"
 
 namespace beatmarks {
 
+// How to read them: beats a measure without positions, and whether taps are
+// mended (a list then may begin with a pickup of `pickup` beats).
+struct BeatReading {
+  BeatReading(std::int32_t beats) : meter(beats) {}  // NOLINT: a meter alone reads strictly
+  std::int32_t meter = 4;
+  bool mend = false;
+  std::int32_t pickup = 0;
+};
+
 struct BeatsRead {
   BeatList beats;
   bool cuePoints = false;     // read from a WAV file's cue points
   std::uint32_t sampleRate = 0;  // the WAV file's
   std::uint64_t cuesPastEnd = 0;  // cue points left out
+  std::vector<TapRepair> repairs;  // what mending did, in order
 };
 
-bool ReadBeatsText(std::string_view bytes, std::int32_t meter, BeatsRead& read, std::string& error);
-bool ReadCueBeats(const ByteSource& source, std::int32_t meter, BeatsRead& read, std::string& error);
+bool ReadBeatsText(std::string_view bytes, const BeatReading& how, BeatsRead& read, std::string& error);
+bool ReadCueBeats(const ByteSource& source, const BeatReading& how, BeatsRead& read, std::string& error);
 
 // The file NAME (a file, a pipe, or standard input for "-"), opened once:
 // a RIFF file for its cue points, else text. What keeps it from being read
 // is "BEATS file NAME: REASON" (InputFile's reasons).
-bool ReadBeatsFile(const std::string& name, std::int32_t meter, BeatsRead& read, std::string& error);
+bool ReadBeatsFile(const std::string& name, const BeatReading& how, BeatsRead& read, std::string& error);
 
 // The warning on the cue points left out, or empty: "2 cue points past the
 // end of the audio data left out".

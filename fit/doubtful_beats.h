@@ -17,4 +17,9 @@ namespace beatmarks {
 std::vector<std::string> DoubtfulBeats(const BeatList& beats, std::int64_t firstNumber,
                                        std::size_t most);
 
+// Fitted by measure: the measures with a beat more than 30% of the spacing
+// off its even place (a fermata), whose beats stay where they were played;
+// each named by its longest beat. Lines as DoubtfulBeats gives them.
+std::vector<std::string> HeldBeats(const BeatList& beats, std::int64_t firstNumber, std::size_t most);
+
 }  // namespace beatmarks

@@ -9,6 +9,18 @@ using u128 = unsigned __int128;
 
 }  // namespace
 
+std::size_t MeasureAnchorAfter(const BeatList& beats, std::size_t k, std::size_t next) {
+  const std::vector<std::uint64_t>& t = beats.ticks;
+  const u128 whole = t[next] - t[k], parts = next - k;
+  for (std::size_t j = k + 1; j < next; ++j) {
+    // |t[j] - even| > 30% of the spacing, in whole numbers.
+    const u128 played = u128(t[j] - t[k]) * parts, even = whole * (j - k);
+    const u128 off = played > even ? played - even : even - played;
+    if (off * 10 > whole * 3) return j;
+  }
+  return next;
+}
+
 FittedTimeline::FittedTimeline(const BeatList& beats, FitMode mode, std::int32_t divisions)
     : beats_(beats), mode_(mode), divisions_(divisions) {
   at_.beat = beats_.pickup;
@@ -36,14 +48,15 @@ bool FittedTimeline::SpanAt(const Cursor& at, Span& span) const {
   const std::size_t n = beats_.size();
   if (at.k >= n) return false;
   if (at.k == n - 1) {
-    // The last beat given: the spacing before it, to the end of its measure.
+    // The last beat given, alone: the map ends where the playing ends.
     span = last_;
-    span.count = static_cast<std::uint64_t>(Meter(at) - at.beat);
+    span.count = 0;
     return true;
   }
   std::size_t next = at.k + 1;
   if (mode_ == FitMode::kMeasure) {
-    next = std::min(n - 1, at.k + static_cast<std::size_t>(Meter(at) - at.beat));
+    next = MeasureAnchorAfter(beats_, at.k,
+                              std::min(n - 1, at.k + static_cast<std::size_t>(Meter(at) - at.beat)));
   }
   span.ticks = beats_.ticks[next] - beats_.ticks[at.k];
   span.beats = next - at.k;
@@ -57,12 +70,18 @@ bool FittedTimeline::Next(Stretch& s) {
   const Cursor start = at_;
   const std::int32_t meter = Meter(at_);
   const Span spacing = span;
-  std::uint64_t beats = 0;
+  DivisionCount divisions = 0;
   std::int64_t measures = 0;
   while (true) {
     // A span lies within one measure: every downbeat given is an anchor.
     if (at_.beat == 0) ++measures;
-    beats += span.count;
+    if (span.count == 0) {
+      // The last beat's first division ends the map: nothing after it.
+      ++divisions;
+      done_ = true;
+      break;
+    }
+    divisions += static_cast<DivisionCount>(span.count) * static_cast<DivisionCount>(divisions_);
     last_ = span;
     Advance(at_, span.count);
     if (!SpanAt(at_, span)) {
@@ -89,7 +108,7 @@ bool FittedTimeline::Next(Stretch& s) {
   s.firstMeasure = start.measure;
   s.firstBeat = start.beat;
   s.firstDivision = 0;
-  s.divisions = static_cast<DivisionCount>(beats) * static_cast<DivisionCount>(divisions_);
+  s.divisions = divisions;
   s.time.reset();
   s.quarterTempo = 0;
   s.beatNoteNumerator = s.beatNoteDenominator = 0;

@@ -5,9 +5,10 @@
 // the beats are evenly spaced: each gets (t(later) - t(earlier)) / beats
 // between them, a tempo of 60 / that beats a minute. Fitted by beat, every
 // given beat is an anchor; fitted by measure, the downbeats are, and the
-// first and the last beat given. After the last beat the last spacing goes
-// on to the end of its measure. Neighbouring spans of the same spacing and
-// measure length make one stretch.
+// first and the last beat given, and any beat more than 30% of a beat off
+// its even place (a fermata), kept where it was played. The map ends with the
+// first division of the last beat given: its measure may be incomplete.
+// Neighbouring spans of the same spacing and measure length make one stretch.
 
 #include <cstddef>
 #include <cstdint>
@@ -18,6 +19,11 @@
 namespace beatmarks {
 
 enum class FitMode { kBeat, kMeasure };
+
+// Fitted by measure, the anchor after beat k on the way to `next` (the next
+// downbeat, or the last beat): the first beat between them more than 30% of
+// the spacing off its even place, else `next`.
+std::size_t MeasureAnchorAfter(const BeatList& beats, std::size_t k, std::size_t next);
 
 class FittedTimeline : public Timeline {
  public:

@@ -139,7 +139,9 @@ for beats in PERFORMANCES[:2]:
 for beats in ["down.txt", "same.txt", "word.txt", "one.txt", "negative.txt", "digits.txt", "gap.txt",
               "skip.txt", "lost.txt", "beat0.txt", "notime.csv", "empty.tmap", "notes.tmap", "c0.wav",
               "onecue.wav", "missing.tmap", "{ex}/ramp-and-6-8.mid", "{ex}/song.tmap"]:
-    run(f"fit refuses {os.path.basename(beats)}", ["--fit", "-f", "csv", beats, "-"])
+    run(f"fit refuses {os.path.basename(beats)}", ["--fit", "--strict", "-f", "csv", beats, "-"])
+for beats in ["gap.txt", "skip.txt", "lost.txt"]:
+    run(f"fit mends {beats}", ["--fit", "-f", "csv", beats, "-"])
 run("fit reads stdin", ["--fit", "-f", "csv", "-", "-"], "0.5\n1\n")
 for options in [["--fit=bar"], ["--fit="], ["--fit", "--meter=0"], ["--fit", "--meter=abc"],
                 ["--fit", "--meter=-2"], ["--fit", "--meter=2147483648"], ["--meter=3"], ["--fit", "-s", "0"],

@@ -41,9 +41,9 @@ TEST(RunMessages, TimesAndBeatsFiles) {
       {"beats missing", "missing.txt", true, "", fit + "missing.txt: No such file or directory\n", 1},
       {"beats a folder", ".", true, "", fit + ".: is a folder\n", 1},
       {"beats over 64 MiB", "big.txt", true, "", fit + "big.txt: larger than 64 MiB\n", 1},
-      {"beats from standard input", "-", true, "0\n0.5\n", "Read 2 beats in 1 measure, fitted by beat\nSaved 152 bytes\n", 0},
+      {"beats from standard input", "-", true, "0\n0.5\n", "Read 2 beats in 1 measure, fitted by beat\nSaved 94 bytes\n", 0},
       {"cue points from a pipe", "/dev/stdin", true, cues,
-       "Read 2 beats from cue points at 8000 Hz in 1 measure, fitted by beat\nSaved 148 bytes\n", 0},
+       "Read 2 beats from cue points at 8000 Hz in 1 measure, fitted by beat\nSaved 94 bytes\n", 0},
   };
   TempFolder folder;
   WriteFile(folder.File("map.tmap"), "tmap\t120\t4\t2\n");

@@ -1,5 +1,6 @@
 // Beat lists the fit refuses, each in one line that says where, with nothing
-// written; and the doubtful beats it keeps but warns about.
+// written; and the doubtful beats it keeps but warns about (--strict: as
+// read, nothing mended).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -67,7 +68,7 @@ TEST_P(Refused, InOneLineAndNothingWritten) {
   const FitCase& c = GetParam();
   TempFolder folder;
   WriteFile(folder.File(c.file), c.bytes);
-  RunResult r = RunBeatmarks({"--fit", "-f", "csv", c.file, "out.csv"}, "", folder.path());
+  RunResult r = RunBeatmarks({"--fit", "--strict", "-f", "csv", c.file, "out.csv"}, "", folder.path());
   EXPECT_EQ(r.status, 1);
   std::vector<std::string> want = {"Beatmarks 1.0"};
   want.insert(want.end(), c.lines.begin(), c.lines.end());
@@ -136,7 +137,7 @@ TEST_P(Doubtful, KeptAndWarnedAbout) {
   const FitCase& c = GetParam();
   TempFolder folder;
   WriteFile(folder.File(c.file), c.bytes);
-  RunResult r = RunBeatmarks({"--fit", "-f", "csv", c.file, "out.csv"}, "", folder.path());
+  RunResult r = RunBeatmarks({"--fit", "--strict", "-f", "csv", c.file, "out.csv"}, "", folder.path());
   EXPECT_EQ(r.status, 0) << r.out;
   std::vector<std::string> warnings;
   for (const std::string& line : LinesOf(r.out)) {

@@ -1,0 +1,49 @@
+#pragma once
+
+// Taps as people make them, mended: a tap far closer to the one before than
+// the local beat (a double tap) is dropped, and so is a tap without a position
+// among taps with one; a gap of about two local beats in a list (a missed
+// tap) gets a beat in its middle; between positions, the places missing get
+// their beats, evenly spaced. "Local beat": the median of the eight intervals
+// around, which one mistake cannot move far.
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "fit/beat_place.h"
+
+namespace beatmarks {
+
+struct BeatList;
+
+// The taps as read, in order of time: their ticks and, for a list with
+// positions, each one's place as written (nothing where a tap has none) and
+// the line or cue point it came from.
+struct Taps {
+  std::vector<std::uint64_t> ticks;
+  std::vector<std::optional<BeatPlace>> places;  // empty for a plain list
+  std::vector<std::uint64_t> sources;            // with places
+};
+
+struct TapRepair {
+  enum class Kind { kDoubleTap, kNoPosition, kMissed } kind = Kind::kMissed;
+  std::uint64_t ticks = 0;  // the tap dropped, or the first beat added
+  std::size_t beat = 0;     // in the mended list: the first beat added, or the beat after the tap dropped
+  std::uint64_t count = 1;  // beats added
+  std::uint64_t gap = 0;    // ticks from the tap kept before (dropped), or between the two taps (added)
+  std::uint64_t local = 0;  // the local beat, in ticks
+};
+
+// Mends `taps` in place (places of added beats as the positions count them)
+// and says what it did. `meter`: the measure's length before positions show one.
+std::vector<TapRepair> RepairTaps(Taps& taps, std::int32_t meter);
+
+// One line for each of the first `most` repairs, then one that counts the
+// rest: "beat 7.4 at 15.915000 s added: ...", measures from `firstNumber`.
+std::vector<std::string> RepairLines(const std::vector<TapRepair>& repairs, const BeatList& beats,
+                                     std::int64_t firstNumber, std::size_t most);
+
+}  // namespace beatmarks

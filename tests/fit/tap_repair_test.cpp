@@ -1,0 +1,102 @@
+// Performances made here (a fixed seed: a tempo that drifts and rushes, a
+// held beat), tapped late with jitter, with one tap missed and one doubled:
+// every beat fitted gets the place the player meant, none comes after the
+// last tap, and each repair is said once.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "e2e/run_program.h"
+
+namespace beatmarks::testing {
+namespace {
+
+struct Tap {
+  double time;
+  int measure, beat;  // as meant, beat from 1
+};
+
+// 4/4 from `pickup` beats before measure 1, 12 measures, 96 bpm rushing to
+// 118, beat 9.1 held 2.6 beats; taps 10 ms late, within 15 ms.
+std::vector<Tap> Performance(int pickup) {
+  std::mt19937 rng(11);
+  std::vector<Tap> taps;
+  double t = 1.0;
+  for (int i = 4 - pickup; i < 4 * 13; ++i) {
+    const int m = i / 4, b = i % 4 + 1;
+    const double jitter = (static_cast<double>(rng() % 30001) - 15000) / 1e6;
+    taps.push_back({t + 0.010 + jitter, m, b});
+    t += 60.0 / (96 + 22.0 * i / 52) * (m == 9 && b == 1 ? 2.6 : 1.0);
+  }
+  return taps;
+}
+
+struct TapCase {
+  const char* name;
+  int pickup;
+  bool labels;
+  int missed, doubled;  // taps (indexes) left out and tapped twice
+  std::vector<std::string> options;
+};
+
+void PrintTo(const TapCase& c, std::ostream* os) { *os << c.name; }
+
+class Mended : public ::testing::TestWithParam<TapCase> {};
+
+TEST_P(Mended, EveryBeatInItsPlace) {
+  const TapCase& c = GetParam();
+  const std::vector<Tap> meant = Performance(c.pickup);
+  // A label track with places and an unlabelled extra tap, or times alone.
+  auto Line = [&c](double t, const std::string& name) {
+    char time[32];
+    std::snprintf(time, sizeof time, "%.3f", t);
+    return c.labels ? std::string(time) + "\t" + time + "\t" + name + "\n" : std::string(time) + "\n";
+  };
+  std::string text;
+  for (std::size_t i = 0; i < meant.size(); ++i) {
+    if (static_cast<int>(i) != c.missed) {
+      text += Line(meant[i].time, std::to_string(meant[i].measure) + "." + std::to_string(meant[i].beat));
+    }
+    if (static_cast<int>(i) == c.doubled) text += Line(meant[i].time + 0.08, "snare");
+  }
+  TempFolder folder;
+  WriteFile(folder.File("taps.txt"), text);
+  std::vector<std::string> args = {"--fit", "-f", "labels"};
+  args.insert(args.end(), c.options.begin(), c.options.end());
+  args.insert(args.end(), {"taps.txt", "-"});
+  RunResult r = RunBeatmarks(args, "", folder.path());
+  ASSERT_EQ(r.status, 0) << r.err;
+  std::istringstream out(r.out);
+  std::size_t k = 0;
+  std::string label;
+  for (double from, to; out >> from >> to >> label; ++k) {
+    ASSERT_LT(k, meant.size()) << "a beat after the last tap, at " << from;
+    EXPECT_EQ(label, std::to_string(meant[k].measure) + "." + std::to_string(meant[k].beat)) << from;
+    EXPECT_NEAR(from, meant[k].time, static_cast<int>(k) == c.missed ? 0.04 : 0.0006);
+  }
+  EXPECT_EQ(k, meant.size());
+  std::size_t repairs = 0, held = 0;
+  for (std::size_t at = 0; (at = r.err.find("Warning: ", at)) != std::string::npos; ++at) {
+    const std::string warning = r.err.substr(at, r.err.find('\n', at) - at);
+    (warning.find("dropped") != std::string::npos || warning.find("added") != std::string::npos ? repairs : held)++;
+  }
+  EXPECT_EQ(repairs, 2u) << r.err;
+  EXPECT_EQ(held, 1u) << r.err;  // the held beat: kept, and doubted
+}
+
+const TapCase kMended[] = {
+    {"List", 0, false, 17, 30, {}},
+    {"ListWithPickup", 2, false, 9, 40, {"--pickup=2"}},
+    {"Labels", 0, true, 23, 11, {}},
+    {"LabelsWithPickupLastBeatMissed", 3, true, 14, 33, {}},
+};
+
+INSTANTIATE_TEST_SUITE_P(Fit, Mended, ::testing::ValuesIn(kMended),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace beatmarks::testing
