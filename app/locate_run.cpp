@@ -31,7 +31,7 @@ int LocateOutput(const OutputRequest& r) {
     return 1;
   }
   // TIMES is checked whole before OUTPUT is opened: a bad line writes nothing.
-  if (const std::string problem = CheckTimes(times); !problem.empty()) {
+  if (const std::string problem = CheckTimes(times, ShownFileName(timesName)); !problem.empty()) {
     Print("Error: %s\n", problem.c_str());
     return 1;
   }

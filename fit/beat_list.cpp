@@ -37,7 +37,7 @@ std::string Shown(const BeatPlace& written) {
 }  // namespace
 
 std::string BeatSource::Name() const {
-  return (kind == Kind::kLine ? "BEATS line " : "BEATS cue point ") + std::to_string(number);
+  return std::string(file) + (kind == Kind::kLine ? " line " : " cue point ") + std::to_string(number);
 }
 
 Rational BeatList::TimeOf(std::size_t k) const {
@@ -64,10 +64,17 @@ std::size_t BeatList::FirstFrom(std::int64_t measure) const {
 
 std::optional<BeatPlace> PositionOf(std::string_view text, std::string& problem) {
   problem.clear();
+  if (text.size() > 3 && (text[0] | 0x20) == 'b' && (text[1] | 0x20) == 'a' && (text[2] | 0x20) == 'r') {
+    text.remove_prefix(3);
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+  }
+  // One separator throughout: the first found.
+  const std::size_t first = text.find_first_of(".:");
+  const char separator = first == std::string_view::npos ? '.' : text[first];
   std::string_view parts[3];
   int count = 0;
   for (std::size_t at = 0; at <= text.size() && count < 4; ++count) {
-    std::size_t dot = text.find('.', at);
+    std::size_t dot = text.find(separator, at);
     if (dot == std::string_view::npos) dot = text.size();
     if (count < 3) parts[count] = text.substr(at, dot - at);
     at = dot + 1;
@@ -180,7 +187,7 @@ bool BeatListBuilder::Replay() {
   list_.ticks = std::move(taps_.ticks);
   if (taps_.places.empty()) return true;
   for (std::size_t k = 0; k < list_.ticks.size(); ++k) {
-    if (!Place(taps_.places[k], {kind_, taps_.sources[k]}, k == 0)) return false;
+    if (!Place(taps_.places[k], {kind_, taps_.sources[k], name_}, k == 0)) return false;
   }
   taps_ = {};
   return true;
@@ -240,7 +247,7 @@ bool BeatListBuilder::Finish(BeatList& list) {
   if (mend_ && !Replay()) return false;
   const std::size_t n = list_.ticks.size();
   if (n < 2) {
-    error_ = n == 0 ? "BEATS holds no beats" : "BEATS holds one beat: a fit needs two at least";
+    error_ = name_ + (n == 0 ? " holds no beats" : " holds one beat: a fit needs two at least");
     return false;
   }
   if (list_.positioned) {

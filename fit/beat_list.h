@@ -18,6 +18,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "exact/rational.h"
@@ -51,10 +52,12 @@ struct BeatList {
   std::size_t FirstFrom(std::int64_t measure) const;
 };
 
-// Where a beat came from, for messages: "BEATS line 7" or "BEATS cue point 3".
+// Where a beat came from, for messages: "taps.txt line 7" or "taps.wav cue
+// point 3" (`file` as messages name it).
 struct BeatSource {
   enum class Kind { kLine, kCuePoint } kind = Kind::kLine;
   std::uint64_t number = 0;
+  std::string_view file = "BEATS";
   std::string Name() const;
 };
 
@@ -64,6 +67,8 @@ class BeatListBuilder {
  public:
   // `meter`: beats a measure without positions (and of a map of one measure).
   explicit BeatListBuilder(std::int32_t meter, std::size_t expected = 0);
+  // The file's name in messages (BeatSource::file); call before the first Add.
+  void UseName(std::string name) { name_ = std::move(name); }
 
   // Taps mended (tap_repair.h) instead of refused, and a list without
   // positions that begins with `pickup` beats before its first downbeat
@@ -100,6 +105,7 @@ class BeatListBuilder {
   BeatPlace at_;       // the last position, as written
   std::int32_t lastMeter_ = 0;  // beats of the last measure ended, 0 before
   std::string error_;
+  std::string name_ = "BEATS";
   bool mend_ = false;
   bool placed_ = false;  // a tap read so far had a place
   std::int32_t listPickup_ = 0;
@@ -108,7 +114,8 @@ class BeatListBuilder {
   std::vector<TapRepair> repairs_;
 };
 
-// "M.B" or "M.B.1" as a position: whole numbers, the measure as written, the
+// "M.B" or "M.B.1" as a position, also with ':' between the numbers and
+// "bar" (in any case) before them ("Bar 3:2"): whole numbers, the measure as written, the
 // beat from 1. Nothing for a text of another form; nothing with `problem` set
 // for one of this form that is no beat ("M.0", a later division "M.B.2", a
 // number past 2^31 - 1).

@@ -12,10 +12,40 @@
 namespace beatmarks {
 namespace {
 
-// The lines of BEATS come in TIMES's words from the reader; they are BEATS here.
-std::string AsBeats(const std::string& timesError) {
-  if (timesError == "TIMES holds no times") return "BEATS holds no beats";
-  return timesError.rfind("TIMES", 0) == 0 ? "BEATS" + timesError.substr(5) : timesError;
+// A median interval longer than this is no beat: the times are milliseconds.
+constexpr std::uint64_t kLongestBeat = 20;
+
+// The reader's words are for times; a list of them holds beats.
+std::string AsBeats(const std::string& timesError, const std::string& name) {
+  if (timesError == name + " holds no times") return name + " holds no beats";
+  return timesError;
+}
+
+// ticks / perSecond, exactly, as a decimal without trailing zeros (perSecond
+// a power of ten).
+std::string DecimalOf(std::uint64_t ticks, std::uint64_t perSecond) {
+  std::string text = std::to_string(ticks / perSecond), fraction;
+  for (std::uint64_t rest = ticks % perSecond, unit = perSecond / 10; rest > 0; unit /= 10) {
+    fraction += static_cast<char>('0' + rest / unit);
+    rest %= unit;
+  }
+  return fraction.empty() ? text : text + "." + fraction;
+}
+
+// The problem with times that look like milliseconds, or empty: more than
+// half the intervals (the lower median) over kLongestBeat.
+std::string Milliseconds(const BeatList& beats, const std::string& name) {
+  const std::uint64_t longest = kLongestBeat * beats.ticksPerSecond;
+  std::size_t over = 0;
+  for (std::size_t k = 1; k < beats.size(); ++k) over += beats.ticks[k] - beats.ticks[k - 1] > longest;
+  const std::size_t intervals = beats.size() - 1;
+  if (over < intervals - (intervals - 1) / 2) return {};
+  std::vector<std::uint64_t> d(intervals);
+  for (std::size_t k = 0; k < intervals; ++k) d[k] = beats.ticks[k + 1] - beats.ticks[k];
+  const auto middle = d.begin() + static_cast<std::ptrdiff_t>((intervals - 1) / 2);
+  std::nth_element(d.begin(), middle, d.end());
+  return name + ": the times look like milliseconds (a median of " + DecimalOf(*middle, beats.ticksPerSecond) +
+         " s between beats); give seconds";
 }
 
 constexpr const char* kPlaceNames[3] = {"measure", "beat", "division"};
@@ -23,11 +53,12 @@ using PlaceColumns = std::array<std::optional<std::size_t>, 3>;
 
 // The measure, beat and division columns a CSV's header names; false with the
 // problem when it names a measure without a beat column or the other way round.
-bool FindPlaceColumns(const TimesReader& reader, PlaceColumns& columns, std::string& error) {
+bool FindPlaceColumns(const TimesReader& reader, const std::string& name, PlaceColumns& columns,
+                      std::string& error) {
   for (int k = 0; k < 3; ++k) columns[k] = reader.Column(kPlaceNames[k]);
   if (columns[0].has_value() == columns[1].has_value()) return true;
   const int given = columns[0] ? 0 : 1;
-  error = "BEATS line " + std::to_string(reader.headerLine()) + ": the CSV header has a '" +
+  error = name + " line " + std::to_string(reader.headerLine()) + ": the CSV header has a '" +
           kPlaceNames[given] + "' column but no '" + kPlaceNames[1 - given] + "' column";
   return false;
 }
@@ -70,17 +101,18 @@ bool PositionFor(std::string_view text, bool required, std::optional<BeatPlace>&
 bool ReadBeatsText(std::string_view bytes, const BeatReading& how, BeatsRead& read, std::string& error) {
   const auto lines = static_cast<std::size_t>(std::count(bytes.begin(), bytes.end(), '\n')) + 1;
   BeatListBuilder builder(how.meter, lines);
+  builder.UseName(how.name);
   if (how.mend) builder.Mend(how.pickup);
-  TimesReader reader(bytes);
+  TimesReader reader(bytes, how.name);
   PlaceColumns columns;
   TimedName time;
   bool first = true;
   while (reader.Next(time)) {
-    if (first && reader.form() == TimesForm::kCsv && !FindPlaceColumns(reader, columns, error)) {
+    if (first && reader.form() == TimesForm::kCsv && !FindPlaceColumns(reader, how.name, columns, error)) {
       return false;
     }
     first = false;
-    const BeatSource source{BeatSource::Kind::kLine, time.line};
+    const BeatSource source{BeatSource::Kind::kLine, time.line, how.name};
     std::optional<BeatPlace> place;
     if (columns[0]) {
       std::string text;
@@ -96,16 +128,17 @@ bool ReadBeatsText(std::string_view bytes, const BeatReading& how, BeatsRead& re
     }
   }
   if (!reader.error().empty()) {
-    error = AsBeats(reader.error());
+    error = AsBeats(reader.error(), how.name);
     return false;
   }
   read.cuePoints = false;
-  if (builder.Finish(read.beats)) {
-    read.repairs = builder.repairs();
-    return true;
+  if (!builder.Finish(read.beats)) {
+    error = builder.error();
+    return false;
   }
-  error = builder.error();
-  return false;
+  error = Milliseconds(read.beats, how.name);
+  read.repairs = builder.repairs();
+  return error.empty();
 }
 
 bool ReadCueBeats(const ByteSource& source, const BeatReading& how, BeatsRead& read, std::string& error) {
@@ -114,19 +147,20 @@ bool ReadCueBeats(const ByteSource& source, const BeatReading& how, BeatsRead& r
   if (!ReadWavLayout(source, layout, error) || !ReadCuePoints(source, layout, cues, error)) {
     if (error.rfind("Error: ", 0) == 0) error.erase(0, 7);
     if (!error.empty() && error.back() == '!') error.pop_back();
-    error = "BEATS: " + error;
+    error = how.name + ": " + error;
     return false;
   }
   read.cuesPastEnd = cues.pastEnd;
   if (cues.points.empty()) {
-    error = "BEATS holds no cue points";
+    error = how.name + " holds no cue points";
     return false;
   }
   BeatListBuilder builder(how.meter, cues.points.size());
+  builder.UseName(how.name);
   if (how.mend) builder.Mend(how.pickup);
   builder.UseSamples(layout.sampleRate);
   for (const CuePoint& c : cues.points) {
-    const BeatSource where{BeatSource::Kind::kCuePoint, c.id};
+    const BeatSource where{BeatSource::Kind::kCuePoint, c.id, how.name};
     std::optional<BeatPlace> place;
     if (!PositionFor(c.name, false, place, where, error)) return false;
     if (!builder.AddSample(c.sample, place, where)) {
@@ -155,7 +189,9 @@ bool IsRiff(const ByteSource& source) {
 
 }  // namespace
 
-bool ReadBeatsFile(const std::string& name, const BeatReading& how, BeatsRead& read, std::string& error) {
+bool ReadBeatsFile(const std::string& name, const BeatReading& reading, BeatsRead& read, std::string& error) {
+  BeatReading how = reading;
+  how.name = ShownFileName(name);
   InputFile input;
   std::string bytes;
   if (input.Open(name) && input.Regular()) {

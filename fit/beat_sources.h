@@ -13,7 +13,8 @@
 //    names it. Cue points are taken in order of position, whatever their order
 //    in the chunks; those at or past the end of the audio data mark nothing
 //    that was played and are left out (and counted).
-// Every problem is one line that names the line or the cue point.
+// Every problem is one line that names the file and the line or the cue
+// point. Times in milliseconds (a median interval over 20 s) are refused.
 
 #include <cstdint>
 #include <string>
@@ -32,6 +33,7 @@ struct BeatReading {
   std::int32_t meter = 4;
   bool mend = false;
   std::int32_t pickup = 0;
+  std::string name = "BEATS";  // the file's, as messages name it
 };
 
 struct BeatsRead {
@@ -47,7 +49,8 @@ bool ReadCueBeats(const ByteSource& source, const BeatReading& how, BeatsRead& r
 
 // The file NAME (a file, a pipe, or standard input for "-"), opened once:
 // a RIFF file for its cue points, else text. What keeps it from being read
-// is "BEATS file NAME: REASON" (InputFile's reasons).
+// is "BEATS file NAME: REASON" (InputFile's reasons); messages on what it
+// holds name it (ShownFileName).
 bool ReadBeatsFile(const std::string& name, const BeatReading& how, BeatsRead& read, std::string& error);
 
 // The warning on the cue points left out, or empty: "2 cue points past the

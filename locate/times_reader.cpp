@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <utility>
 
 #include "core/terminal_text.h"
 
@@ -24,6 +25,32 @@ bool SameWord(std::string_view text, std::string_view word) {
     if (lower(text[i]) != lower(word[i])) return false;
   }
   return true;
+}
+
+bool AllDigits(std::string_view text) {
+  return !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
+// "0,749", "-1,5": a time written with a decimal comma.
+bool IsDecimalComma(std::string_view text) {
+  if (!text.empty() && text.front() == '-') text.remove_prefix(1);
+  const std::size_t comma = text.find(',');
+  return comma != std::string_view::npos && AllDigits(text.substr(0, comma)) && AllDigits(text.substr(comma + 1));
+}
+
+// The names a time column goes by, the first one found taken; and those of
+// a column of milliseconds, refused.
+constexpr std::string_view kTimeNames[] = {"time", "time (s)", "time(s)", "start", "onset", "position"};
+constexpr std::string_view kMillisecondNames[] = {"ms", "msec", "millis", "milliseconds"};
+
+bool IsColumnName(std::string_view word) {
+  for (std::string_view name : kTimeNames) {
+    if (SameWord(word, name)) return true;
+  }
+  for (std::string_view name : kMillisecondNames) {
+    if (SameWord(word, name)) return true;
+  }
+  return false;
 }
 
 // The text of a quoted CSV field, its doubled quotes made single.
@@ -77,17 +104,30 @@ Rational ExactTimeOf(std::string_view text) {
   return negative ? -value : value;
 }
 
-TimesReader::TimesReader(std::string_view bytes) : bytes_(bytes) {
+std::string ShownFileName(const std::string& argument) {
+  return argument == "-" ? "standard input" : TerminalText(argument, "?");
+}
+
+TimesReader::TimesReader(std::string_view bytes, std::string name) : bytes_(bytes), name_(std::move(name)) {
   if (bytes_.substr(0, 3) == "\xEF\xBB\xBF") at_ = 3;
 }
 
 bool TimesReader::Fail(std::size_t line, const std::string& what) {
-  error_ = "TIMES line " + std::to_string(line) + ": " + what;
+  error_ = name_ + " line " + std::to_string(line) + ": " + what;
   at_ = bytes_.size();
   return false;
 }
 
 bool TimesReader::NotATime(std::size_t line, std::string_view text) {
+  if (IsDecimalComma(text)) {
+    std::string point(text);
+    point[point.find(',')] = '.';
+    std::string what(1, '\'');
+    what += ShownText(text);
+    what += "' has a decimal comma; write ";
+    what += ShownText(point);
+    return Fail(line, what);
+  }
   std::string what(1, '\'');
   what += ShownText(text);
   what += "' is not a time";
@@ -120,21 +160,58 @@ bool TimesReader::Begin() {
   at_ = start;
   line_ = startLine;
   const std::string_view word = TrimBlanks(line);
-  if (IsTimeText(word)) {
+  if (IsTimeText(word) || IsDecimalComma(word)) {
     form_ = TimesForm::kNumbers;
   } else if (line.find('\t') != std::string_view::npos) {
     form_ = TimesForm::kLabels;
-  } else if (line.find_first_of(",\"") != std::string_view::npos || SameWord(word, "time")) {
+  } else if (line.find_first_of(",\"") != std::string_view::npos || IsColumnName(word) || HeaderFollows()) {
     form_ = TimesForm::kCsv;
-    if (!ReadRecord()) return false;
-    headerLine_ = recordLine_;
-    for (const Cell& cell : fields_) header_.push_back(TrimBlanks(cell.text));
-    const std::optional<std::size_t> time = Column("time");
-    if (!time) return Fail(recordLine_, "the CSV header has no 'time' column");
-    timeColumn_ = *time;
-    nameColumn_ = Column("name");
-    if (!nameColumn_) nameColumn_ = Column("label");
+    return Header();
   }
+  return true;
+}
+
+// True when the line after the first (not blank) holds a time: the first,
+// a word, is then the header of a column of times.
+bool TimesReader::HeaderFollows() {
+  const std::size_t at = at_, line = line_;
+  std::string_view next;
+  NextLine(next);
+  bool time = false;
+  while (NextLine(next)) {
+    if (IsBlank(next)) continue;
+    const std::string_view word = TrimBlanks(next);
+    time = IsTimeText(word) || IsDecimalComma(word);
+    break;
+  }
+  at_ = at;
+  line_ = line;
+  return time;
+}
+
+// The CSV header: its time column, or the line that says why there is none.
+bool TimesReader::Header() {
+  if (!ReadRecord()) return false;
+  headerLine_ = recordLine_;
+  for (const Cell& cell : fields_) header_.push_back(TrimBlanks(cell.text));
+  std::optional<std::size_t> time;
+  for (std::string_view name : kTimeNames) {
+    if (!time) time = Column(name);
+  }
+  if (!time) {
+    for (std::string_view name : kMillisecondNames) {
+      if (const std::optional<std::size_t> ms = Column(name)) {
+        return Fail(headerLine_, "the times look like milliseconds (a column named '" + ShownText(header_[*ms]) +
+                                     "'); give seconds");
+      }
+    }
+    if (header_.size() != 1) return Fail(headerLine_, "the CSV header has no 'time' column");
+    time = 0;
+  }
+  timeColumn_ = *time;
+  nameColumn_ = Column("name");
+  if (!nameColumn_) nameColumn_ = Column("label");
+  if (nameColumn_ == timeColumn_) nameColumn_.reset();
   return true;
 }
 
@@ -166,7 +243,7 @@ bool TimesReader::Next(TimedName& time) {
   if (read) {
     any_ = true;
   } else if (error_.empty() && !any_) {
-    error_ = "TIMES holds no times";
+    error_ = name_ + " holds no times";
   }
   return read;
 }
@@ -208,6 +285,15 @@ bool TimesReader::NextRow(TimedName& time) {
   if (timeColumn_ >= fields_.size()) return NotATime(recordLine_, "");
   const Cell& field = fields_[timeColumn_];
   time.time = field.quoted ? field.text : TrimBlanks(field.text);
+  // More fields than the header, the time and the next whole numbers: a
+  // decimal comma split the time.
+  if (fields_.size() > header_.size() && timeColumn_ + 1 < fields_.size() && !field.quoted &&
+      !fields_[timeColumn_ + 1].quoted) {
+    std::string split(time.time);
+    split += ',';
+    split += TrimBlanks(fields_[timeColumn_ + 1].text);
+    if (IsDecimalComma(split)) return NotATime(recordLine_, split);
+  }
   if (nameColumn_ && *nameColumn_ < fields_.size()) {
     const Cell& name = fields_[*nameColumn_];
     if (name.quoted) {
@@ -268,8 +354,8 @@ bool TimesReader::ReadRecord() {
   }
 }
 
-std::string CheckTimes(std::string_view bytes) {
-  TimesReader reader(bytes);
+std::string CheckTimes(std::string_view bytes, std::string name) {
+  TimesReader reader(bytes, std::move(name));
   TimedName time;
   while (reader.Next(time)) {
   }

@@ -7,9 +7,13 @@
 //  - a label track as audio editors export it, "start<TAB>end<TAB>text": the
 //    start of each label, its text kept as the name (a line that begins with
 //    a backslash holds a label's frequency range and is passed over);
-//  - CSV (RFC 4180) whose first row names a "time" column, and optionally a
+//  - CSV (RFC 4180) whose first row names a time column ("time", "time (s)",
+//    "start", "onset" or "position", the first of these), and optionally a
 //    "name" or else a "label" column kept as the name (so the program's own
-//    CSV reads back as it is).
+//    CSV reads back as it is); a header of one column is that column, and
+//    one word before a line of times is such a header.
+// Mistakes people make are said for what they are: a decimal comma ("0,749",
+// or a CSV row split there into two whole numbers), a column of milliseconds.
 // A time is a plain decimal, "-" allowed in front: "12", "0.25", ".5", "5.",
 // "-1.5"; it is taken exactly as written. Blank lines, a UTF-8 byte order mark
 // and CR before LF are allowed; the order of the times is free.
@@ -35,10 +39,11 @@ enum class TimesForm { kNumbers, kLabels, kCsv };
 // Reads TIMES one time after another, without holding them.
 class TimesReader {
  public:
-  explicit TimesReader(std::string_view bytes);
+  // `name`: the file's, as messages name it (ShownFileName).
+  explicit TimesReader(std::string_view bytes, std::string name = "TIMES");
 
   // The next time; false at the end, or at a problem: then error() is one
-  // line that says where and what ("TIMES line 3: 'abc' is not a time").
+  // line that says where and what ("hits.txt line 3: 'abc' is not a time").
   bool Next(TimedName& time);
   const std::string& error() const { return error_; }
   TimesForm form() const { return form_; }
@@ -59,6 +64,8 @@ class TimesReader {
   };
 
   bool Begin();
+  bool Header();
+  bool HeaderFollows();
   bool NextLine(std::string_view& line);
   bool NextNumber(TimedName& time);
   bool NextLabel(TimedName& time);
@@ -68,6 +75,7 @@ class TimesReader {
   bool NotATime(std::size_t line, std::string_view text);
 
   std::string_view bytes_;
+  std::string name_;
   std::size_t at_ = 0;
   std::size_t line_ = 0;  // lines read so far
   bool begun_ = false;
@@ -84,7 +92,11 @@ class TimesReader {
 
 // The first problem of TIMES as one line, or empty when every time reads and
 // there is at least one. Reads it all; holds nothing.
-std::string CheckTimes(std::string_view bytes);
+std::string CheckTimes(std::string_view bytes, std::string name = "TIMES");
+
+// A file argument as messages name it: "standard input" for "-", else the
+// name with each control character and stray byte a '?'.
+std::string ShownFileName(const std::string& argument);
 
 // Text without the spaces (and tabs, unless told not to) around it.
 std::string_view TrimBlanks(std::string_view text, bool tabs = true);

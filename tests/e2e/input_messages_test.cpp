@@ -36,7 +36,7 @@ TEST(RunMessages, TimesAndBeatsFiles) {
       {"times a folder", ".", false, "", locate + ".: is a folder\n", 1},
       {"times a device", "/dev/zero", false, "", locate + "/dev/zero: not a file or a pipe\n", 1},
       {"times over 64 MiB", "big.txt", false, "", locate + "big.txt: larger than 64 MiB\n", 1},
-      {"times a FIFO without a writer", "fifo", false, "", kRead + "Error: TIMES holds no times\n", 1},
+      {"times a FIFO without a writer", "fifo", false, "", kRead + "Error: fifo holds no times\n", 1},
       {"times a pipe", "/dev/stdin", false, "0.5\n", kRead + "Saved 133 bytes\n", 0},
       {"beats missing", "missing.txt", true, "", fit + "missing.txt: No such file or directory\n", 1},
       {"beats a folder", ".", true, "", fit + ".: is a folder\n", 1},
