@@ -30,7 +30,7 @@ bool AttackScanner::Scan(std::int64_t from, std::int64_t to, std::vector<Attack>
     peaks_.clear();
     curve_.Peaks(mono_.data(), origin, size, at, end, kAttackFloorDb, peaks_);
     for (const OnsetPeak& peak : peaks_) {
-      attacks.push_back({first_.Find(mono_.data(), origin, size, peak.frame, peak.view), peak.strengthDb});
+      attacks.push_back({first_.Find(mono_.data(), origin, size, peak.frame), peak.strengthDb});
     }
   }
   return true;
