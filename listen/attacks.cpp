@@ -14,8 +14,10 @@ constexpr double kStretchSeconds = 1.0;
 AttackScanner::AttackScanner(RecordingReader& recording)
     : recording_(recording), curve_(recording.Rate()), first_(recording.Rate()) {}
 
-bool AttackScanner::Scan(std::int64_t from, std::int64_t to, std::vector<Attack>& attacks,
-                         std::string& error) {
+// Reads [from, to) a stretch at a time with the context both the detector
+// and the placing need, and hands each stretch's rises to `found`.
+template <typename Found>
+bool AttackScanner::EachStretch(std::int64_t from, std::int64_t to, Found found, std::string& error) {
   from = std::max<std::int64_t>(from, 0);
   to = std::min(to, recording_.Frames());
   const std::int64_t stretch = std::max<std::int64_t>(
@@ -29,10 +31,32 @@ bool AttackScanner::Scan(std::int64_t from, std::int64_t to, std::vector<Attack>
     if (!recording_.ReadMono(origin, size, mono_, error)) return false;
     peaks_.clear();
     curve_.Peaks(mono_.data(), origin, size, at, end, kAttackFloorDb, peaks_);
+    found(origin, size);
+  }
+  return true;
+}
+
+bool AttackScanner::Scan(std::int64_t from, std::int64_t to, std::vector<Attack>& attacks,
+                         std::string& error) {
+  return EachStretch(from, to, [&](std::int64_t origin, std::int64_t size) {
     for (const OnsetPeak& peak : peaks_) {
       attacks.push_back({first_.Find(mono_.data(), origin, size, peak.frame), peak.strengthDb});
     }
-  }
+  }, error);
+}
+
+bool AttackScanner::ScanRises(std::int64_t from, std::int64_t to, std::vector<OnsetPeak>& rises,
+                              std::string& error) {
+  return EachStretch(from, to, [&](std::int64_t, std::int64_t) {
+    rises.insert(rises.end(), peaks_.begin(), peaks_.end());
+  }, error);
+}
+
+bool AttackScanner::Place(const OnsetPeak& rise, std::int64_t& sample, std::string& error) {
+  const std::int64_t origin = rise.frame - first_.ContextBefore();
+  const std::int64_t size = first_.ContextBefore() + first_.ContextAfter();
+  if (!recording_.ReadMono(origin, size, mono_, error)) return false;
+  sample = first_.Find(mono_.data(), origin, size, rise.frame);
   return true;
 }
 

@@ -32,7 +32,10 @@ bool RecordingReader::Open(const std::string& path, std::string& error) {
   SF_INFO info{};
   SNDFILE* handle = sf_open(path.c_str(), SFM_READ, &info);
   if (!handle) {
-    error = "cannot read " + path + " as audio";
+    std::string reason = sf_strerror(nullptr);
+    while (!reason.empty() && (reason.back() == '.' || reason.back() == '\n')) reason.pop_back();
+    std::replace(reason.begin(), reason.end(), '\n', ' ');
+    error = "cannot read " + path + " as audio (" + reason + ")";
     return false;
   }
   file_ = std::make_unique<File>();
