@@ -18,13 +18,15 @@ void LowResidual::Compute(const std::vector<double>& means, std::vector<double>&
   residual.assign(means.size(), 0.0);
   tapered_.resize(kFitted);
   correlation_.resize(kOrder + 1);
+  if (taper_.empty()) {
+    for (std::size_t i = 0; i < kFitted; ++i) {
+      taper_.push_back(0.5 - 0.5 * std::cos(2 * std::numbers::pi * (static_cast<double>(i) + 0.5) / kFitted));
+    }
+  }
   for (std::size_t h = kFitted; h < means.size(); ++h) {
     // Hann-tapered autocorrelation of the values before h: positive
     // definite, so the recursion below stays stable.
-    for (std::size_t i = 0; i < kFitted; ++i) {
-      const double w = 0.5 - 0.5 * std::cos(2 * std::numbers::pi * (static_cast<double>(i) + 0.5) / kFitted);
-      tapered_[i] = w * means[h - kFitted + i];
-    }
+    for (std::size_t i = 0; i < kFitted; ++i) tapered_[i] = taper_[i] * means[h - kFitted + i];
     for (std::size_t lag = 0; lag <= kOrder; ++lag) {
       double sum = 0;
       for (std::size_t i = lag; i < kFitted; ++i) sum += tapered_[i] * tapered_[i - lag];
