@@ -9,7 +9,8 @@ import subprocess
 import sys
 
 # The program's libraries, one a folder, as CMakeLists.txt builds them.
-FOLDERS = ("exact", "files", "core", "tmap", "midi", "picture", "formats", "audio", "terminal", "locate",
+FOLDERS = ("exact", "files", "core", "tmap", "midi", "picture", "formats", "audio", "listen", "terminal",
+           "locate",
            "classic", "fit", "console", "app")
 
 build, floor = sys.argv[1], float(sys.argv[2])

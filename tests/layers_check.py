@@ -16,7 +16,8 @@ import sys
 RANKS = {
     "exact": 0, "files": 0,
     "core": 1,
-    "tmap": 2, "midi": 2, "picture": 2, "formats": 2, "audio": 2, "terminal": 2, "locate": 2,
+    "tmap": 2, "midi": 2, "picture": 2, "formats": 2, "audio": 2, "listen": 2, "terminal": 2,
+    "locate": 2,
     "classic": 3,
     "fit": 3,
     "console": 4,

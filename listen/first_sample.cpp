@@ -1,0 +1,140 @@
+#include "listen/first_sample.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace beatmarks {
+namespace {
+
+constexpr double kBlockRate = 3000;
+constexpr double kModelSeconds = 0.040;
+constexpr double kSearchSeconds = 0.005;
+constexpr double kAfterSeconds = 0.004;
+// A continuation drifts from what it continues over tens of milliseconds:
+// once placed, the attack is placed again from a model ending this far
+// before it, until it stays.
+constexpr double kGuardSeconds = 0.0015;
+constexpr int kPlacings = 1;
+constexpr std::size_t kOrder = 8;
+constexpr double kSilence = 1e-12;
+
+double SampleAt(const float* mono, std::int64_t origin, std::int64_t size, std::int64_t frame) {
+  const std::int64_t i = frame - origin;
+  return i >= 0 && i < size ? mono[i] : 0.0;
+}
+
+}  // namespace
+
+FirstSample::FirstSample(std::uint32_t rate)
+    : block_(std::max<std::int64_t>(1, std::llround(rate / kBlockRate))),
+      model_(std::max<std::int64_t>(4 * kOrder, std::llround(kModelSeconds * rate / static_cast<double>(block_)))),
+      search_(std::max<std::int64_t>(4, std::llround(kSearchSeconds * rate))),
+      after_(std::max<std::int64_t>(4, std::llround(kAfterSeconds * rate))),
+      guard_(std::max<std::int64_t>(2, std::llround(kGuardSeconds * rate))) {}
+
+// The predictor of the `model_` block means before `start` by Burg's method:
+// coefficients_[i] weighs the mean i + 1 back. Its filter is minimum phase,
+// so its continuation dies away rather than growing.
+void FirstSample::ModelBefore(const float* mono, std::int64_t origin, std::int64_t size, std::int64_t start) {
+  const auto n = static_cast<std::size_t>(model_);
+  forward_.assign(n, 0.0);
+  for (std::size_t j = 0; j < n; ++j) {
+    const std::int64_t from = start - (model_ - static_cast<std::int64_t>(j)) * block_;
+    for (std::int64_t i = 0; i < block_; ++i) forward_[j] += SampleAt(mono, origin, size, from + i);
+    forward_[j] /= static_cast<double>(block_);
+  }
+  continued_ = forward_;
+  backward_ = forward_;
+  std::vector<double>& a = coefficients_;  // A(z) = 1 + sum a[i] z^-(i+1)
+  a.clear();
+  for (std::size_t m = 1; m <= kOrder; ++m) {
+    double num = 0, den = 0;
+    for (std::size_t t = m; t < n; ++t) {
+      num += forward_[t] * backward_[t - 1];
+      den += forward_[t] * forward_[t] + backward_[t - 1] * backward_[t - 1];
+    }
+    if (!(den > kSilence * static_cast<double>(n))) break;
+    const double k = -2 * num / den;
+    previous_ = a;
+    a.push_back(k);
+    for (std::size_t i = 0; i + 1 < m; ++i) a[i] = previous_[i] + k * previous_[m - 2 - i];
+    for (std::size_t t = n - 1; t >= m; --t) {
+      const double f = forward_[t] + k * backward_[t - 1];
+      backward_[t] = backward_[t - 1] + k * forward_[t];
+      forward_[t] = f;
+    }
+  }
+}
+
+// The recording less the predictor's continuation of what came before
+// `start`, for samples [start, start + n): block means predicted one after
+// another, read between their centres by straight lines.
+void FirstSample::Excess(const float* mono, std::int64_t origin, std::int64_t size, std::int64_t start,
+                         std::int64_t n) {
+  const std::size_t order = coefficients_.size();
+  const std::size_t known = continued_.size();
+  const auto blocks = static_cast<std::size_t>(n / block_ + 2);
+  for (std::size_t j = known; j < known + blocks; ++j) {
+    double predicted = 0;
+    for (std::size_t i = 0; i < order; ++i) predicted -= coefficients_[i] * continued_[j - 1 - i];
+    continued_.push_back(predicted);
+  }
+  excess_.resize(static_cast<std::size_t>(n));
+  const double centre = static_cast<double>(block_ - 1) / 2;
+  for (std::size_t t = 0; t < static_cast<std::size_t>(n); ++t) {
+    // Block j's centre lies at start - (known - j) * block_ + centre.
+    const double u = static_cast<double>(known) + (static_cast<double>(t) - centre) / static_cast<double>(block_);
+    const auto j = static_cast<std::size_t>(u);
+    const double w = u - static_cast<double>(j);
+    const double low = (1 - w) * continued_[j] + w * continued_[j + 1];
+    excess_[t] = SampleAt(mono, origin, size, start + static_cast<std::int64_t>(t)) - low;
+  }
+}
+
+// The split k of the excess (samples [0, k) before, [k, n) after) of the
+// least k ln(power before) + (n - k) ln(power after), the louder side after;
+// n where there is none.
+std::int64_t FirstSample::MostLikelySplit() const {
+  const std::size_t n = excess_.size();
+  std::vector<double>& sums = const_cast<std::vector<double>&>(sums_);
+  sums.assign(n + 1, 0.0);
+  for (std::size_t i = 0; i < n; ++i) sums[i + 1] = sums[i] + excess_[i] * excess_[i];
+  double best = std::numeric_limits<double>::infinity();
+  std::size_t split = n;
+  for (std::size_t k = 1; k < n; ++k) {
+    const double head = sums[k] / static_cast<double>(k);
+    const double tail = (sums[n] - sums[k]) / static_cast<double>(n - k);
+    if (tail <= head) continue;
+    const double cost = static_cast<double>(k) * std::log(head + kSilence) +
+                        static_cast<double>(n - k) * std::log(tail + kSilence);
+    if (cost < best) {
+      best = cost;
+      split = k;
+    }
+  }
+  return static_cast<std::int64_t>(split);
+}
+
+std::int64_t FirstSample::Place(const float* mono, std::int64_t origin, std::int64_t size, std::int64_t start,
+                                std::int64_t end) {
+  ModelBefore(mono, origin, size, start);
+  Excess(mono, origin, size, start, end - start);
+  return start + MostLikelySplit();
+}
+
+std::int64_t FirstSample::Find(const float* mono, std::int64_t origin, std::int64_t size, std::int64_t rough) {
+  std::int64_t start = rough - search_;
+  const std::int64_t end = rough + after_;
+  std::int64_t placed = Place(mono, origin, size, start, end);
+  if (placed == end) return rough;
+  for (int i = 1; i < kPlacings && placed - guard_ > start; ++i) {
+    start = placed - guard_;
+    const std::int64_t again = Place(mono, origin, size, start, end);
+    if (again == end || again == placed) break;
+    placed = again;
+  }
+  return placed;
+}
+
+}  // namespace beatmarks

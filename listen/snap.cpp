@@ -1,0 +1,98 @@
+#include "listen/snap.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+#include "listen/attacks.h"
+#include "listen/recording_reader.h"
+#include "listen/snap_choice.h"
+
+namespace beatmarks {
+namespace {
+
+std::string Seconds(double seconds) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%.3f s", seconds);
+  return text;
+}
+
+// Taps are times on the recording, in order, none past its end.
+bool CheckTaps(const std::vector<double>& taps, const std::string& path, const RecordingReader& reader,
+               std::string& error) {
+  const double length = static_cast<double>(reader.Frames()) / reader.Rate();
+  for (std::size_t i = 0; i < taps.size(); ++i) {
+    const std::string name = "tap " + std::to_string(i + 1);
+    if (!std::isfinite(taps[i]) || taps[i] < 0) {
+      error = name + " is not a time on the recording";
+      return false;
+    }
+    if (i > 0 && taps[i] < taps[i - 1]) {
+      error = name + " comes before tap " + std::to_string(i);
+      return false;
+    }
+    if (taps[i] > length) {
+      error = name + " at " + Seconds(taps[i]) + " is past the end of " + path + " (" + Seconds(length) + ")";
+      return false;
+    }
+  }
+  return true;
+}
+
+// The detector's rises wherever a window may reach once the lag, up to
+// `lagLimit` either way, moves it: each stretch scanned once, in order.
+bool RisesAroundTaps(AttackScanner& scanner, const std::vector<double>& taps,
+                     const std::vector<TapWindow>& windows, double rate, double lagLimit,
+                     std::vector<OnsetPeak>& rises, std::string& error) {
+  std::int64_t scanned = 0;
+  for (std::size_t i = 0; i < taps.size(); ++i) {
+    const auto from = static_cast<std::int64_t>(std::floor((taps[i] - windows[i].before - lagLimit) * rate));
+    const auto to = static_cast<std::int64_t>(std::ceil((taps[i] + windows[i].after + lagLimit) * rate)) + 1;
+    const std::int64_t start = std::max(from, scanned);
+    if (start < to && !scanner.ScanRises(start, to, rises, error)) return false;
+    scanned = std::max(scanned, to);
+  }
+  return true;
+}
+
+}  // namespace
+
+bool SnapTaps(const std::string& recordingPath, const std::vector<double>& taps, const SnapSettings& settings,
+              SnapResult& result, std::string& error) {
+  result = {};
+  RecordingReader reader;
+  if (!reader.Open(recordingPath, error)) return false;
+  if (!CheckTaps(taps, recordingPath, reader, error)) return false;
+  result.rate = reader.Rate();
+  result.frames = reader.Frames();
+  const double rate = reader.Rate();
+  const std::vector<TapWindow> windows = TapWindows(taps, settings);
+  const double lagLimit = std::max(0.0, settings.window) / 2;
+  AttackScanner scanner(reader);
+  std::vector<OnsetPeak> rises;
+  if (!RisesAroundTaps(scanner, taps, windows, rate, lagLimit, rises, error)) return false;
+  result.lagSeconds = EstimateLag(taps, windows, rises, reader.Rate(), lagLimit);
+
+  std::optional<std::size_t> placedRise;
+  std::int64_t placedSample = 0;
+  for (std::size_t i = 0; i < taps.size(); ++i) {
+    const double centre = (taps[i] - result.lagSeconds) * rate;
+    const auto chosen = ChooseRise(rises, centre, windows[i].before * rate, windows[i].after * rate);
+    SnappedBeat beat;
+    if (chosen) {
+      if (chosen != placedRise && !scanner.Place(rises[*chosen], placedSample, error)) return false;
+      placedRise = chosen;
+      beat.sample = std::clamp<std::int64_t>(placedSample, 0, result.frames);
+      beat.snapped = true;
+      beat.strengthDb = rises[*chosen].strengthDb;
+    } else {
+      beat.sample = std::clamp<std::int64_t>(std::llround(centre), 0, result.frames);
+    }
+    beat.shiftSeconds = static_cast<double>(beat.sample) / rate - taps[i];
+    result.beats.push_back(beat);
+  }
+  Summarise(result);
+  return true;
+}
+
+}  // namespace beatmarks
