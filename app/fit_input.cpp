@@ -11,6 +11,9 @@
 #include "fit/beat_sources.h"
 #include "fit/doubtful_beats.h"
 #include "fit/fitted_timeline.h"
+#include "fit/snapped_beats.h"
+#include "core/number_scan.h"
+#include "exact/exact_time.h"
 #include "terminal/output.h"
 
 namespace beatmarks {
@@ -32,6 +35,31 @@ void SayRead(const BeatsRead& read, const Options& o) {
                            : "";
   Print("Read %s%s in %s%s, fitted by %s\n", Plural(static_cast<std::int64_t>(beats.size()), "beat").c_str(),
         from.c_str(), Plural(beats.measureCount, "measure").c_str(), pickup.c_str(), o.fit->c_str());
+}
+
+// --snap: every beat on the first sample of its attack in the recording,
+// whose rate the run takes (a RATE given must be the same).
+bool SnapToRecording(const Options& o, BeatList& beats, std::int64_t first, ProgramState& s) {
+  SnapSettings settings;
+  if (o.snapWindow) settings.window = NearestDouble(*Rational::FromDecimal(*o.snapWindow));
+  BeatsSnapped snapped;
+  std::string error;
+  if (!SnapBeats(*o.snap, settings, first, kDoubtfulLines, beats, snapped, error)) {
+    Print("Error: %s\n", error.c_str());
+    return false;
+  }
+  const std::int64_t rate = snapped.result.rate;
+  const bool rateGiven = o.rate || o.positional.size() >= 3;
+  const std::int64_t given = o.rate ? *o.rate : rateGiven ? DecimalInt32(o.positional[2]) : rate;
+  if (given != rate) {
+    Print("Error: %s: its sample rate is %lld, not the %lld given\n", o.snap->c_str(),
+          static_cast<long long>(rate), static_cast<long long>(given));
+    return false;
+  }
+  for (const std::string& line : snapped.warnings) Print("Warning: %s\n", line.c_str());
+  Print("%s\n", DescribeSnap(snapped.result).c_str());
+  s.sampleRate = static_cast<std::int32_t>(rate);
+  return true;
 }
 
 }  // namespace
@@ -72,6 +100,7 @@ std::optional<WalkPlan> FittedPlan(const Options& o, ProgramState& s, int& statu
     Print("Warning: %s\n", line.c_str());
   }
   if (read->cuePoints) s.sampleRate = static_cast<std::int32_t>(read->sampleRate);
+  if (o.snap && !SnapToRecording(o, read->beats, first, s)) return std::nullopt;
   ApplyStopDefault(s.stopMeasure, beats.measureCount);
   ApplyRunSettings(o, first, s);
   const std::string problem = WalkProblem({0, s.tempo, s.beatsPerMeasure, s.measures}, s.divisions);
