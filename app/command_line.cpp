@@ -13,7 +13,7 @@ namespace beatmarks {
 namespace {
 
 enum LongOnly { kExact = 256, kOffset, kBeat, kInto, kFirstMeasure, kMaxDrift, kLocate, kFit, kMeter, kPickup, kStrict,
-                kSnap, kSnapWindow, kFollow };
+                kSnap, kSnapWindow };
 
 const option kLongOptions[] = {
     {"help", no_argument, nullptr, 'h'},       {"version", no_argument, nullptr, 'V'},
@@ -30,8 +30,7 @@ const option kLongOptions[] = {
     {"pickup", required_argument, nullptr, kPickup},
     {"strict", no_argument, nullptr, kStrict},
     {"snap", required_argument, nullptr, kSnap},
-    {"snap-window", required_argument, nullptr, kSnapWindow},
-    {"follow", no_argument, nullptr, kFollow}, {nullptr, 0, nullptr, 0},
+    {"snap-window", required_argument, nullptr, kSnapWindow}, {nullptr, 0, nullptr, 0},
 };
 
 // A whole decimal number from `least` to 2^31 - 1, nothing else.
@@ -96,7 +95,6 @@ bool Take(int code, const char* value, Options& o, std::string& error) {
     case kStrict: o.strict = true; return true;
     case kSnap: o.snap = value; return true;
     case kSnapWindow: o.snapWindow = value; return true;
-    case kFollow: o.follow = true; return true;
   }
   return false;
 }
@@ -225,8 +223,6 @@ bool CheckOptions(const Options& o, std::string& error) {
   } else if (o.snapWindow && !(Rational::FromDecimal(*o.snapWindow).value_or(Rational()).Sign() > 0 &&
                                *Rational::FromDecimal(*o.snapWindow) <= Rational(1))) {
     error = "invalid snap window '" + *o.snapWindow + "' (seconds, a decimal above 0 and at most 1)";
-  } else if (o.follow && !o.snap) {
-    error = "--follow goes with --fit and --snap";
   } else if (o.positional.size() < 2) {
     error = o.positional.empty() ? "missing MAP and OUTPUT" : "missing OUTPUT";
   } else if (format->needs == FormatNeeds::kSeekableFile && o.positional[1] == "-") {

@@ -31,7 +31,6 @@ struct Options {
   bool strict = false;                       // fitted taps refused, not mended
   std::optional<std::string> snap;           // the recording the fitted beats are snapped to
   std::optional<std::string> snapWindow;     // seconds, as typed: how far a beat may move
-  bool follow = false;                       // find the beats between and after the given ones
   std::vector<std::string> positional;
 };
 

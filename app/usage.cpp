@@ -71,8 +71,6 @@ Options (before the positional arguments; '--' ends them):
                         attack it marks in RECORDING (WAV, FLAC, AIFF)
       --snap-window=SECONDS  how far from its tap a beat may move (default
                         0.08, and never 40% of the way to a neighbour)
-      --follow          with --snap: the given beats are anchors; the beats
-                        between and after them are found in the recording
   -h, --help            show this help and exit
   -V, --version         show the version and exit
 Named settings override the map file's own; each may not be given together

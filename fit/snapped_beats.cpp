@@ -45,10 +45,7 @@ bool SnapBeats(const std::string& recording, const SnapSettings& settings,
                BeatsSnapped& snapped, std::string& error) {
   const std::vector<double> taps = Seconds(beats);
   SnapResult& r = snapped.result;
-  if (!SnapTaps(recording, taps, settings, r, error)) {
-    error = recording + ": " + error;
-    return false;
-  }
+  if (!SnapTaps(recording, taps, settings, r, error)) return false;  // the line names the file
   std::size_t doubts = 0;
   std::vector<std::uint64_t> ticks;
   ticks.reserve(beats.size());

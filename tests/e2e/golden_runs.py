@@ -146,7 +146,10 @@ run("fit reads stdin", ["--fit", "-f", "csv", "-", "-"], "0.5\n1\n")
 for options in [["--fit=bar"], ["--fit="], ["--fit", "--meter=0"], ["--fit", "--meter=abc"],
                 ["--fit", "--meter=-2"], ["--fit", "--meter=2147483648"], ["--meter=3"], ["--fit", "-s", "0"],
                 ["--fit", "-e", "0"], ["--fit", "--first-measure=5", "-s", "4"], ["--fit", "--offset=1"],
-                ["--fit", "-s", "9"], ["--fit", "-s", "3", "-e", "2"]]:
+                ["--fit", "-s", "9"], ["--fit", "-s", "3", "-e", "2"], ["--snap=x.wav"],
+                ["--fit", "--snap-window=0.1"]] + [
+                ["--fit", "--snap=x.wav", f"--snap-window={w}"] for w in ["0", "-1", "1.5", "abc", ""]] + [
+                ["--fit", "--snap=missing.wav"], ["--fit", "--snap=help.tmap"]]:
     run(f"fit options {' '.join(options)}", options + ["-f", "csv", "{ex}/taps.txt", "-"])
 
 # --locate on a text map, a MIDI map and a fitted map; times from a file and
