@@ -48,8 +48,10 @@ const FormatRow kFormats[] = {
 
 // A name and its help, the help's lines indented to one column.
 std::string HelpEntry(const FormatRow& row) {
-  std::string name = row.name;
-  std::string entry = "  " + name + std::string(name.size() < 8 ? 8 - name.size() : 1, ' ');
+  const std::string_view name = row.name;
+  std::string entry = "  ";
+  entry += name;
+  entry.append(name.size() < 8 ? 8 - name.size() : 1, ' ');
   for (const char* at = row.help; *at != '\0'; ++at) {
     entry += *at;
     if (*at == '\n') entry += std::string(10, ' ');

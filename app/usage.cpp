@@ -18,7 +18,8 @@ std::string FormatOption() {
     const std::string word = names.substr(at, end - at);
     const bool first = text.size() - lineStart == kColumn;
     if (!first && text.size() - lineStart + 1 + word.size() > kWidth) {
-      text += "\n" + std::string(kColumn, ' ');
+      text += '\n';
+      text.append(kColumn, ' ');
       lineStart = text.size() - kColumn;
     } else if (!first) {
       text += ' ';
