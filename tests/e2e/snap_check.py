@@ -9,6 +9,7 @@ in one line with status 1 and nothing written.
 
 Usage: snap_check.py BEATMARKS
 """
+import struct
 import subprocess
 import sys
 import tempfile
@@ -38,6 +39,27 @@ def check_performance(program, folder, kind, seed):
     worst = max(abs(f - h) for f, h in zip(frames, hits))
     assert worst <= TOLERANCE, f"{kind}: a beat {worst} samples from its hit"
     return worst
+
+
+def with_cue_points(recording, taps, path):
+    """The recording with a cue point at each tap, as an editor saves markers."""
+    data = recording.read_bytes()
+    cues = [round(float(t) * RATE) for t in taps.read_text().split()]
+    body = struct.pack("<I", len(cues)) + b"".join(
+        struct.pack("<II4sIII", i + 1, c, b"data", 0, 0, c) for i, c in enumerate(cues))
+    chunk = b"cue " + struct.pack("<I", len(body)) + body
+    path.write_bytes(data[:4] + struct.pack("<I", len(data) - 8 + len(chunk)) + data[8:] + chunk)
+
+
+def check_cue_points(program, folder, hits):
+    """Taps given as a WAV's cue points snap the same."""
+    marked = folder / "marked.wav"
+    with_cue_points(folder / "noise.wav", folder / "noise.txt", marked)
+    out = folder / "cues.csv"
+    r = run(program, ["--fit", f"--snap={folder / 'noise.wav'}", "-f", "csv", marked, out])
+    assert r.returncode == 0, f"cue points: status {r.returncode}\n{r.stdout}{r.stderr}"
+    frames = [int(row.split(",")[1]) for row in out.read_text().splitlines()[1:]]
+    assert len(frames) == len(hits) and max(abs(f - h) for f, h in zip(frames, hits)) <= TOLERANCE
 
 
 def check_refusals(program, folder):
@@ -70,6 +92,7 @@ def main():
         for seed, kind in enumerate(["noise", "pluck", "kick"]):
             worst = check_performance(program, folder, kind, seed)
             print(f"{kind}: every beat within {worst} samples of its hit")
+        check_cue_points(program, folder, render(folder / "noise.wav", "noise", 0))
         check_refusals(program, folder)
 
 
