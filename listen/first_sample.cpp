@@ -95,9 +95,9 @@ void FirstSample::Excess(const float* mono, std::int64_t origin, std::int64_t si
 // The split k of the excess (samples [0, k) before, [k, n) after) of the
 // least k ln(power before) + (n - k) ln(power after), the louder side after;
 // n where there is none.
-std::int64_t FirstSample::MostLikelySplit() const {
+std::int64_t FirstSample::MostLikelySplit() {
   const std::size_t n = excess_.size();
-  std::vector<double>& sums = const_cast<std::vector<double>&>(sums_);
+  std::vector<double>& sums = sums_;
   sums.assign(n + 1, 0.0);
   for (std::size_t i = 0; i < n; ++i) sums[i + 1] = sums[i] + excess_[i] * excess_[i];
   double best = std::numeric_limits<double>::infinity();

@@ -33,7 +33,7 @@ class FirstSample {
  private:
   void ModelBefore(const float* mono, std::int64_t origin, std::int64_t size, std::int64_t start);
   void Excess(const float* mono, std::int64_t origin, std::int64_t size, std::int64_t start, std::int64_t n);
-  std::int64_t MostLikelySplit() const;
+  std::int64_t MostLikelySplit();
   std::int64_t Place(const float* mono, std::int64_t origin, std::int64_t size, std::int64_t start,
                      std::int64_t end);
 

@@ -67,7 +67,7 @@ bool SnapTaps(const std::string& recordingPath, const std::vector<double>& taps,
   result.frames = reader.Frames();
   const double rate = reader.Rate();
   const std::vector<TapWindow> windows = TapWindows(taps, settings);
-  const double lagLimit = std::max(0.0, settings.window) / 2;
+  const double lagLimit = WindowOf(settings) / 2;
   AttackScanner scanner(reader);
   std::vector<OnsetPeak> rises;
   if (!RisesAroundTaps(scanner, taps, windows, rate, lagLimit, rises, error)) return false;

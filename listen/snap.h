@@ -26,8 +26,8 @@
 namespace beatmarks {
 
 struct SnapSettings {
-  double window = 0.080;            // seconds either way of the tap, at most
-  double neighbourFraction = 0.4;   // of the interval to each neighbour, at most
+  double window = 0.080;            // seconds either way of the tap, at most (up to 1 s)
+  double neighbourFraction = 0.4;   // of the interval to each neighbour, at most (up to 0.5)
 };
 
 struct SnappedBeat {

@@ -21,9 +21,14 @@ double Median(std::vector<double> values) {
 
 }  // namespace
 
+double WindowOf(const SnapSettings& settings) {
+  return std::isnan(settings.window) ? 0.0 : std::clamp(settings.window, 0.0, kLongestWindow);
+}
+
 std::vector<TapWindow> TapWindows(const std::vector<double>& taps, const SnapSettings& settings) {
-  const double window = std::max(0.0, settings.window);
-  const double fraction = std::clamp(settings.neighbourFraction, 0.0, 0.5);
+  const double window = WindowOf(settings);
+  const double fraction =
+      std::isnan(settings.neighbourFraction) ? 0.0 : std::clamp(settings.neighbourFraction, 0.0, 0.5);
   std::vector<TapWindow> windows(taps.size(), {window, window});
   for (std::size_t i = 1; i < taps.size(); ++i) {
     const double reach = fraction * (taps[i] - taps[i - 1]);

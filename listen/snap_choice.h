@@ -25,6 +25,10 @@ struct TapWindow {
   double after = 0;
 };
 
+// The window setting, held to [0, kLongestWindow] (0 where it is not a number).
+inline constexpr double kLongestWindow = 1.0;
+double WindowOf(const SnapSettings& settings);
+
 std::vector<TapWindow> TapWindows(const std::vector<double>& taps, const SnapSettings& settings);
 
 // The rise that a window [centre - before, centre + after] (in frames)

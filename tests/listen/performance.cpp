@@ -96,7 +96,7 @@ bool WriteRecording(const std::string& path, const std::vector<float>& mono, int
   std::vector<float> frames(mono.size() * static_cast<std::size_t>(channels));
   for (std::size_t i = 0; i < mono.size(); ++i) {
     for (int c = 0; c < channels; ++c) {
-      // Channel 0 carries 1.5 shares, the others share what is left: the mean is the mono mix.
+      // Channel 0 carries 1.5 shares, the others what is left: the mean is the mono mix at 2/3.
       const double share = channels == 1 ? 1.0 : c == 0 ? 1.5 : (channels - 1.5) / (channels - 1);
       frames[i * static_cast<std::size_t>(channels) + static_cast<std::size_t>(c)] =
           static_cast<float>(mono[i] * share / 1.5);

@@ -42,8 +42,8 @@ std::vector<std::int64_t> DriftingBeats(std::int64_t firstSample, std::size_t co
 // A hit on every beat, the kinds taken in turn.
 std::vector<Hit> HitsOn(const std::vector<std::int64_t>& beats, const std::vector<HitKind>& kinds);
 
-// Writes `mono` as `channels` channels (the first one louder, the mix the
-// same) in `format` (libsndfile's SF_FORMAT_*); the error is libsndfile's.
+// Writes `mono` as `channels` channels (the first one louder; their mean is
+// `mono` at two thirds, so no channel clips) in `format` (libsndfile's SF_FORMAT_*); the error is libsndfile's.
 bool WriteRecording(const std::string& path, const std::vector<float>& mono, int channels,
                     std::uint32_t rate, int format, std::string& error);
 

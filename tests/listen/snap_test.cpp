@@ -147,6 +147,13 @@ TEST(Snap, WindowSettingBoundsTheSearch) {
   EXPECT_EQ(narrow.snappedCount, 0u);
   EXPECT_EQ(wide.snappedCount, taps.size());
   EXPECT_NEAR(wide.lagSeconds, 0.040, 1e-9);  // the lag is held to half the window
+  // Settings out of range are held to it, never trusted to size a read.
+  for (SnapSettings odd : {SnapSettings{std::nan(""), 0.4}, SnapSettings{1e300, std::nan("")},
+                           SnapSettings{-1, -1}}) {
+    SnapResult result;
+    ASSERT_TRUE(SnapTaps(r.path, taps, odd, result, error)) << error;
+    EXPECT_EQ(result.beats.size(), taps.size());
+  }
 }
 
 TEST(Snap, RefusalsAreOneLine) {
