@@ -13,6 +13,7 @@ Usage: fit_check.py BEATMARKS
 import csv
 import io
 import random
+import re
 import struct
 import subprocess
 import sys
@@ -255,6 +256,12 @@ def main():
             check_midi(program, folder / "taps.list", fitted(as_list, [3] * (count // 3 + 1), "beat", 1, 1), folder,
                        ["--meter=3"])
             checked.append("-f midi")
+        # The offset is where the range's first beat was played, whichever measure it starts at.
+        for start in [0, 1, 2, 9, 17]:
+            out = run(program, ["--fit", "-f", "json", "-s", str(start), table, "-"]).stdout
+            offset = Fraction(re.search(r'"offset":([0-9.]+)', out).group(1))
+            first = next(t for t, m, _ in as_csv if m == start)
+            assert abs(offset - first) < Fraction(1, 10**9), (start, offset, first)
         if "--locate" in help_text:
             check_locate(program, table, [t for t, _, _ in as_csv], folder)
             checked.append("--locate")
