@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Whole runs of the exact exports: lines per second streamed to /dev/null
 with peak resident memory (GNU time), the first exact line deep in the
-largest map, a 500 MB recording marked with --into, ten minutes of click track.
+largest map, a 500 MB recording marked with --into, ten minutes of click track,
+a million fitted beats summarised.
 Usage: bench/export_runs.py [path/to/beatmarks]"""
 import importlib.util
 import os
@@ -96,6 +97,12 @@ with tempfile.TemporaryDirectory() as folder:
     if os.path.exists(recording):
         seconds, peak = timed(["--into=rec.wav", "endless.tmap", "marked.wav"], folder, runs=3)
         report(f"--into that recording from 2^31 - 1 measures", seconds, peak)
+    # A million fitted beats, every one its own tempo: the summary walks them
+    # twice (widths, then rows) and holds no row, as the CSV holds none.
+    write("taps.txt", "".join(f"{i * 0.5 + (i * 7919 % 13) * 0.001:.6f}\n" for i in range(10**6)))
+    for fmt in ("csv", "summary"):
+        seconds, peak = timed(["--fit", "-f", fmt, "taps.txt", "/dev/null"], folder, runs=3)
+        report(f"--fit of 10^6 beats, {fmt} to /dev/null", seconds, peak, 10**6)
     write("dense.tmap", "tmap\t120\t4\t2000\n")
     seconds, peak = timed(["-f", "wav", "-r", "8000", "-d", "64", "dense.tmap", "dense.wav"],
                           folder, runs=3)

@@ -1,9 +1,12 @@
 #include "formats/summary_format.h"
 
+#include <algorithm>
+#include <array>
 #include <charconv>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
-#include <vector>
 
 #include "core/number_scan.h"
 #include "core/section_walk.h"
@@ -73,52 +76,80 @@ void Pad(std::string& line, const std::string& cell, std::size_t width, bool rig
   line += right ? gap + cell : cell + gap;
 }
 
-void WriteTable(const std::vector<Row>& rows, ExportFile& out) {
-  std::vector<std::size_t> width(7, 0);
-  for (const Row& r : rows) {
-    const std::string* cells[] = {&r.name, &r.first, &r.start, &r.tempo, &r.meter, &r.measures, &r.length};
-    for (std::size_t i = 0; i < 7; ++i) width[i] = std::max(width[i], TerminalWidth(*cells[i]));
+constexpr std::size_t kColumns = 7;
+using Widths = std::array<std::size_t, kColumns>;
+
+std::array<const std::string*, kColumns> Cells(const Row& r) {
+  return {&r.name, &r.first, &r.start, &r.tempo, &r.meter, &r.measures, &r.length};
+}
+
+void Widen(const Row& r, Widths& width) {
+  const auto cells = Cells(r);
+  for (std::size_t i = 0; i < kColumns; ++i) width[i] = std::max(width[i], TerminalWidth(*cells[i]));
+}
+
+void WriteRow(const Row& r, const Widths& width, ExportFile& out) {
+  const auto cells = Cells(r);
+  std::string line;
+  for (std::size_t i = 0; i < kColumns; ++i) {
+    Pad(line, *cells[i], width[i], i == 1 || i == 5);
+    line += i + 1 < kColumns ? "  " : "";
   }
-  for (const Row& r : rows) {
-    const std::string* cells[] = {&r.name, &r.first, &r.start, &r.tempo, &r.meter, &r.measures, &r.length};
-    std::string line;
-    for (std::size_t i = 0; i < 7; ++i) {
-      Pad(line, *cells[i], width[i], i == 1 || i == 5);
-      line += i < 6 ? "  " : "";
+  while (!line.empty() && line.back() == ' ') line.pop_back();
+  out.Put(line + "\n");
+  out.Filled();
+}
+
+struct Totals {
+  Rational start, end;
+  std::int64_t beats = 0;
+};
+
+// Each section's row, in order, over a fresh timeline; one row is held back
+// until the next section's start gives its length.
+Totals WalkRows(const WalkPlan& plan, const std::function<void(const Row&)>& row) {
+  Totals totals;
+  std::optional<Row> held;
+  Rational heldStart;
+  WalkStretches(*plan.timelines(), StretchTimes::kAsked, [&](Stretch& s, Timeline& timeline) {
+    if (s.divisions == 0) return true;
+    timeline.AddTimes(s);
+    const Rational start = s.Start();
+    // A section lasts until the next begins (a MIDI change may fall inside a beat).
+    if (held) {
+      held->length = Clock(start - heldStart);
+      row(*held);
+    } else {
+      totals.start = start;
     }
-    while (!line.empty() && line.back() == ' ') line.pop_back();
-    out.Put(line + "\n");
-    out.Filled();
+    totals.end = s.time->At(s.divisions);
+    totals.beats += BeatsIn(s, plan.divisions);
+    held = Row{s.name != nullptr ? TerminalText(*s.name, "\uFFFD") : s.Label(),
+               std::to_string(s.firstMeasure + plan.firstMeasureNumber), Clock(start), TempoOf(s),
+               MeterOf(s), std::to_string(s.measures), ""};
+    heldStart = start;
+    return true;
+  });
+  if (held) {
+    held->length = Clock(totals.end - heldStart);
+    row(*held);
   }
+  return totals;
 }
 
 }  // namespace
 
+// Two walks, so that memory stays flat however many sections: the first
+// finds the columns' widths, the second writes the rows padded to them.
 void WriteSummary(const WalkPlan& plan, ExportFile& out) {
-  const std::int32_t divisions = plan.divisions;
-  const std::int64_t firstMeasureNumber = plan.firstMeasureNumber;
-
-  std::vector<Row> rows{{"Section", "First", "Start", "Tempo", "Meter", "Measures", "Length"}};
-  std::vector<Rational> starts;
-  Rational end;
-  std::int64_t beats = 0;
-  WalkStretches(*plan.timelines(), StretchTimes::kAsked, [&](Stretch& s, Timeline& timeline) {
-    if (s.divisions == 0) return true;
-    timeline.AddTimes(s);
-    starts.push_back(s.Start());
-    end = s.time->At(s.divisions);
-    beats += BeatsIn(s, divisions);
-    rows.push_back({s.name != nullptr ? TerminalText(*s.name, "\uFFFD") : s.Label(), std::to_string(s.firstMeasure + firstMeasureNumber),
-                    Clock(starts.back()), TempoOf(s), MeterOf(s), std::to_string(s.measures), ""});
-    return true;
-  });
-  // A section lasts until the next begins (a MIDI change may fall inside a beat).
-  for (std::size_t i = 0; i < starts.size(); ++i) {
-    rows[i + 1].length = Clock((i + 1 < starts.size() ? starts[i + 1] : end) - starts[i]);
-  }
-  const Rational start = starts.empty() ? Rational() : starts.front();
-  WriteTable(rows, out);
-  out.Put("\nTotal " + Clock(end - start) + ", " + std::to_string(beats) + " beats\n");
+  const Row header{"Section", "First", "Start", "Tempo", "Meter", "Measures", "Length"};
+  Widths width{};
+  Widen(header, width);
+  WalkRows(plan, [&](const Row& r) { Widen(r, width); });
+  WriteRow(header, width, out);
+  const Totals totals = WalkRows(plan, [&](const Row& r) { WriteRow(r, width, out); });
+  out.Put("\nTotal " + Clock(totals.end - totals.start) + ", " + std::to_string(totals.beats) +
+          " beats\n");
 }
 
 }  // namespace beatmarks

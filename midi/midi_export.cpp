@@ -7,6 +7,7 @@
 
 #include "core/section_walk.h"
 #include "exact/exact_time.h"
+#include "midi/count_in.h"
 #include "midi/midi_beats.h"
 #include "midi/smf_track.h"
 #include "midi/tempo_plan.h"
@@ -30,7 +31,6 @@ const Rational& UnitsPerSecond() {
 
 BigInt Floor(const Rational& r) { return BigInt::FloorDiv(r.numerator(), r.denominator()); }
 BigInt Ceil(const Rational& r) { return -BigInt::FloorDiv(-r.numerator(), r.denominator()); }
-BigInt Nearest(const Rational& r) { return Floor(r + Rational(1) / Rational(2)); }
 
 std::string Seconds(const Rational& seconds) {
   std::string text;
@@ -65,6 +65,7 @@ class Exporter {
   std::uint64_t bytes() const { return track_.bytes() + kHeaderBytes; }
   std::uint64_t tempoEvents() const { return plan_.events(); }
   Rational largestDrift() const { return plan_.largestDrift() / UnitsPerSecond(); }
+  const CountIn& countIn() const { return countIn_; }
 
  private:
   // A stretch's beats once placed: what the step after its last beat needs.
@@ -114,6 +115,7 @@ class Exporter {
   std::optional<TimeSignature> afterPickup_;  // the meter for the bar line that ends a pickup
   u128 pickupEnd_ = 0;                // that bar line's tick
   const std::string* marked_ = nullptr;  // the MIDI marker last taken
+  CountIn countIn_;
 };
 
 std::string Exporter::Run(const TimelineMaker& make) {
@@ -250,36 +252,17 @@ std::string Exporter::Begin(const Stretch& s, std::uint32_t beatTicks, const Rat
   return "";
 }
 
-// Whole measures of the first meter before the first beat, as many as the
-// first tempo would nearly fill, at the tempo that fills them exactly.
+// The count-in: whole measures of the first meter before the first beat.
 std::string Exporter::LeadIn(const Stretch& s, std::uint32_t beatTicks, const Rational& perTick) {
   const Rational offset = settings_.offset * UnitsPerSecond();
-  // Measures of the lead-in come `group` at a time, to be whole quarter notes.
-  const std::int64_t measureTicks = std::int64_t{beatTicks} * s.beatsPerMeasure;
-  std::int64_t a = measureTicks, b = kTicksPerQuarter;
-  while (b != 0) a = std::exchange(b, a % b);
-  const std::int64_t groupQuarters = measureTicks / a;  // quarters in kTicksPerQuarter / a measures
-  // A lead-in of n quarter notes lasts offsetMicros at offsetMicros / n a quarter note.
-  const Rational offsetMicros = offset / Rational(kTicksPerQuarter);
-  const Rational group(groupQuarters);
-  BigInt groups = Nearest(offsetMicros / perTick / group);
-  const BigInt fewest = Ceil(offsetMicros / Rational(kMaxMicrosPerQuarter) / group);
-  const BigInt most = Floor(offsetMicros / group);
-  if (most < BigInt(1) || fewest > most) {
-    return "an offset of " + Seconds(settings_.offset) +
-           " s is too short for a lead-in of whole measures (it needs " +
-           Seconds(Rational(groupQuarters) / Rational(1000000)) +
-           " s, or the offset within the largest drift)";
-  }
-  groups = std::clamp(groups, std::max(fewest, BigInt(1)), most);
-  const BigInt quarters = groups * BigInt(groupQuarters);
-  std::int64_t count = 0;
-  if (!quarters.ToInt64(count) || u128(count) * kTicksPerQuarter > kMaxTicks) {
-    return TooLong();
-  }
+  std::string error = PlanCountIn(offset / Rational(kTicksPerQuarter), perTick,
+                                  std::int64_t{beatTicks} * s.beatsPerMeasure, kTicksPerQuarter, countIn_);
+  if (!error.empty()) return error;
+  const std::int64_t count = countIn_.quarters;
+  if (u128(count) * kTicksPerQuarter > kMaxTicks) return TooLong();
   const std::uint32_t piece = PieceOf(kTicksPerQuarter, pieceMost_);
   const std::uint32_t pieces = kTicksPerQuarter / piece;
-  inForce_ = offsetMicros / Rational(quarters, BigInt(1));
+  inForce_ = countIn_.microsPerQuarter;
   return AddRun({Rational(), offset / Rational(BigInt(count) * BigInt(pieces), BigInt(1)), piece,
                  static_cast<std::uint64_t>(count) * pieces, true},
                 0);
@@ -378,7 +361,7 @@ std::string CheckMidiExport(const TimelineMaker& make, const MidiExportSettings&
   Exporter plan(settings, Pass::kPlan, nullptr);
   error = plan.Run(make);
   if (!error.empty()) return error;
-  report = {plan.bytes(), plan.tempoEvents(), plan.largestDrift()};
+  report = {plan.bytes(), plan.tempoEvents(), plan.largestDrift(), DescribeCountIn(plan.countIn())};
   return "";
 }
 
@@ -397,7 +380,7 @@ std::string DescribeMidiExport(const MidiExportReport& report) {
                      (report.tempoEvents == 1 ? " tempo event" : " tempo events") +
                      ", largest drift ";
   AppendSecondsAt(report.largestDrift, kMaxDecimals, text);
-  return text + " s";
+  return text + " s" + report.countIn;
 }
 
 }  // namespace beatmarks

@@ -12,8 +12,8 @@
 // microseconds a quarter note / 960), lies within maxDrift of its exact time:
 // a tempo event where the map changes tempo, and another only where the next
 // beat would otherwise drift past the bound. With an offset the file begins
-// with a lead-in of whole measures of the first meter, its tempo chosen so
-// that the first measure's downbeat lands at the offset.
+// with a count-in of whole measures of the first meter (midi/count_in.h), its
+// tempo chosen so that the first measure's downbeat lands at the offset.
 
 #include <cstdint>
 #include <limits>
@@ -42,6 +42,7 @@ struct MidiExportReport {
   std::uint64_t bytes = 0;  // of the whole file
   std::uint64_t tempoEvents = 0;
   Rational largestDrift;  // seconds, the farthest a beat lies from its time
+  std::string countIn;    // how a count-in differs from the first tempo, when it does
 };
 
 // Larger files are refused.
@@ -61,7 +62,8 @@ std::string CheckMidiExport(const TimelineMaker& make, const MidiExportSettings&
 bool WriteMidiExport(const TimelineMaker& make, const MidiExportSettings& settings,
                      const MidiExportReport& planned, ExportFile& out);
 
-// "478 tempo events, largest drift 0.000000996 s"
+// "478 tempo events, largest drift 0.000000996 s", and a count-in's tempo
+// when it is not the first.
 std::string DescribeMidiExport(const MidiExportReport& report);
 
 }  // namespace beatmarks

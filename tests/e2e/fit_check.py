@@ -13,6 +13,7 @@ Usage: fit_check.py BEATMARKS
 import csv
 import io
 import random
+import re
 import struct
 import subprocess
 import sys
@@ -190,6 +191,10 @@ def check_midi(program, path, want, folder, options=()):
     for i, (at, num, den) in enumerate(meters):
         stop = meters[i + 1][0] if i + 1 < len(meters) else end
         bars.update(range(at, stop, num * 4 * f.ticks_per_beat // den))
+    # A time signature begins a bar of the one before it.
+    off = [(at, num) for (at, num, den), (before, n, d) in zip(meters[1:], meters)
+           if (at - before) % (n * 4 * f.ticks_per_beat // d)]
+    assert not off, (path, meters, off)
     downbeats = [tick in bars for tick in beats[-len(want):]]
     wrong = [(k, w) for k, (d, w) in enumerate(zip(downbeats, want)) if d != (w[2] == 1 or k == 0)]
     assert not wrong, (path, meters, wrong[:4])
@@ -251,9 +256,21 @@ def main():
         probe = run(program, ["--fit", "-f", "midi", table, folder / "probe.mid"], False)
         if "unknown format 'midi'" not in probe.stdout + probe.stderr:
             check_midi(program, table, fitted(as_csv, lengths, "beat", 1, 0), folder)
+            # The pickup at 0 s, without a count-in: its short bar comes first.
+            at_zero = folder / "at_zero.csv"
+            at_zero.write_text("time,measure,beat\n" +
+                               "".join(f"{decimals(t - as_csv[0][0], 9)},{m},{b + 1}\n" for t, m, b in as_csv))
+            check_midi(program, at_zero, [(t - as_csv[0][0], *rest) for t, *rest in
+                                          fitted(as_csv, lengths, "beat", 1, 0)], folder)
             check_midi(program, folder / "taps.list", fitted(as_list, [3] * (count // 3 + 1), "beat", 1, 1), folder,
                        ["--meter=3"])
             checked.append("-f midi")
+        # The offset is where the range's first beat was played, whichever measure it starts at.
+        for start in [0, 1, 2, 9, 17]:
+            out = run(program, ["--fit", "-f", "json", "-s", str(start), table, "-"]).stdout
+            offset = Fraction(re.search(r'"offset":([0-9.]+)', out).group(1))
+            first = next(t for t, m, _ in as_csv if m == start)
+            assert abs(offset - first) < Fraction(1, 10**9), (start, offset, first)
         if "--locate" in help_text:
             check_locate(program, table, [t for t, _, _ in as_csv], folder)
             checked.append("--locate")

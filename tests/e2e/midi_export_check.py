@@ -120,6 +120,7 @@ def text_map(program, folder, name, sections, options=(), bound=Fraction(1, 10**
         assert abs(t - exact) <= bound + Fraction(1, 2 * 10**9), (name, t, exact)
         assert abs(frame - round(exact * RATE)) <= -(-bound * RATE // 1), (name, frame)
     print(f"{name}: {len(want)} beats, {len(tempos)} tempo events, lead-in {lead} beats")
+    return lead, tempos
 
 
 def midi_map(program, folder, source, click=False, bound=Fraction(1, 10**6)):
@@ -156,6 +157,11 @@ def main():
         text_map(program, folder, "offset", song, offset="2.5")
         text_map(program, folder, "range", song, ["--max-drift=0.00002"], Fraction(1, 50000),
                  offset="0.123457", first=20, last=40)
+        # A first beat of microseconds: the count-in keeps to a tempo a DAW shows.
+        for offset, tempo, beats in [("8.789", "2671860", 4), ("0.1", "2671860", 3), ("600", "5", 4)]:
+            lead, tempos = text_map(program, folder, "runaway", [("", tempo, beats, 2)], offset=offset)
+            assert lead <= 4 * 300 * Fraction(offset) / 60 + beats and len(tempos) <= 4, (offset, lead)
+            assert 200000 <= tempos[0][1] <= 3000000 or lead == beats, (offset, tempos[0])
         midi_map(program, folder, examples / "ramp-and-6-8.mid")
         midi_map(program, folder, examples / "ramp-and-6-8.mid", click=True)
         # A map far too long for a MIDI file is refused, and nothing is written.
