@@ -4,8 +4,8 @@ with peak resident memory (GNU time), the first exact line deep in the
 largest map, a 500 MB recording marked with --into, ten minutes of click track,
 a million fitted beats summarised.
 Usage: bench/export_runs.py [path/to/beatmarks]"""
-import importlib.util
 import os
+import runpy
 import subprocess
 import sys
 import tempfile
@@ -42,10 +42,7 @@ def ramp_midi(tempos):
     """A format 0 file with a tempo change on every beat (480 ticks) in 4/4."""
     script = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "scripts",
                           "make-midi-examples.py")
-    loader = importlib.util.spec_from_file_location("make_midi_examples", script)
-    module = importlib.util.module_from_spec(loader)
-    loader.loader.exec_module(module)
-    var_length = module.var_length
+    var_length = runpy.run_path(script)["var_length"]
     events = bytearray()
     for i in range(tempos):
         micros = 400000 + (i * 37) % 300000

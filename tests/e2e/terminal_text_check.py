@@ -9,18 +9,18 @@ asked for it). Control characters, escape sequences and stray bytes in names
 and in lines of TIMES never reach the terminal.
 Usage: terminal_text_check.py BEATMARKS
 """
-import importlib.util
 import re
+import runpy
 import subprocess
 import sys
 import tempfile
+import types
 import unicodedata
 from pathlib import Path
 
 ROOT = Path(__file__).resolve().parents[2]
-spec = importlib.util.spec_from_file_location("widths", ROOT / "scripts" / "make-width-table.py")
-widths = importlib.util.module_from_spec(spec)
-spec.loader.exec_module(widths)
+# The width table's own script, loaded as a module (its name has hyphens).
+widths = types.SimpleNamespace(**runpy.run_path(str(ROOT / "scripts" / "make-width-table.py")))
 
 CONTROLS = [c for c in range(0x20) if c not in (0x0, 0x9, 0xA, 0xD)] + list(range(0x7F, 0xA0))
 
