@@ -13,7 +13,7 @@ namespace beatmarks {
 namespace {
 
 enum LongOnly { kExact = 256, kOffset, kBeat, kInto, kFirstMeasure, kMaxDrift, kLocate, kFit, kMeter, kPickup, kStrict,
-                kSnap, kSnapWindow };
+                kSnap, kSnapWindow, kFollow };
 
 const option kLongOptions[] = {
     {"help", no_argument, nullptr, 'h'},       {"version", no_argument, nullptr, 'V'},
@@ -30,7 +30,8 @@ const option kLongOptions[] = {
     {"pickup", required_argument, nullptr, kPickup},
     {"strict", no_argument, nullptr, kStrict},
     {"snap", required_argument, nullptr, kSnap},
-    {"snap-window", required_argument, nullptr, kSnapWindow}, {nullptr, 0, nullptr, 0},
+    {"snap-window", required_argument, nullptr, kSnapWindow},
+    {"follow", no_argument, nullptr, kFollow}, {nullptr, 0, nullptr, 0},
 };
 
 // A whole decimal number from `least` to 2^31 - 1, nothing else.
@@ -95,6 +96,7 @@ bool Take(int code, const char* value, Options& o, std::string& error) {
     case kStrict: o.strict = true; return true;
     case kSnap: o.snap = value; return true;
     case kSnapWindow: o.snapWindow = value; return true;
+    case kFollow: o.follow = true; return true;
   }
   return false;
 }
@@ -218,6 +220,10 @@ bool CheckOptions(const Options& o, std::string& error) {
     error = "--pickup goes not with --strict";
   } else if (o.snap && !o.fit) {
     error = "--snap goes with --fit";
+  } else if (o.follow && !o.snap) {
+    error = "--follow goes with --snap";
+  } else if (o.follow && o.strict) {
+    error = "--follow goes not with --strict";
   } else if (o.snapWindow && !o.snap) {
     error = "--snap-window goes with --snap";
   } else if (o.snapWindow && !(Rational::FromDecimal(*o.snapWindow).value_or(Rational()).Sign() > 0 &&

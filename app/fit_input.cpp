@@ -11,6 +11,7 @@
 #include "fit/beat_sources.h"
 #include "fit/doubtful_beats.h"
 #include "fit/fitted_timeline.h"
+#include "fit/followed_beats.h"
 #include "fit/snapped_beats.h"
 #include "core/number_scan.h"
 #include "exact/exact_time.h"
@@ -37,6 +38,16 @@ void SayRead(const BeatsRead& read, const Options& o) {
         from.c_str(), Plural(beats.measureCount, "measure").c_str(), pickup.c_str(), o.fit->c_str());
 }
 
+// The recording's rate is the run's: a RATE given must be the same.
+bool RateAgreesWithRecording(const Options& o, std::int64_t rate) {
+  const bool rateGiven = o.rate || o.positional.size() >= 3;
+  const std::int64_t given = o.rate ? *o.rate : rateGiven ? DecimalInt32(o.positional[2]) : rate;
+  if (given == rate) return true;
+  Print("Error: %s: its sample rate is %lld, not the %lld given\n", o.snap->c_str(),
+        static_cast<long long>(rate), static_cast<long long>(given));
+  return false;
+}
+
 // --snap: every beat on the first sample of its attack in the recording,
 // whose rate the run takes (a RATE given must be the same).
 bool SnapToRecording(const Options& o, BeatList& beats, std::int64_t first, ProgramState& s) {
@@ -48,17 +59,70 @@ bool SnapToRecording(const Options& o, BeatList& beats, std::int64_t first, Prog
     Print("Error: %s\n", error.c_str());
     return false;
   }
-  const std::int64_t rate = snapped.result.rate;
-  const bool rateGiven = o.rate || o.positional.size() >= 3;
-  const std::int64_t given = o.rate ? *o.rate : rateGiven ? DecimalInt32(o.positional[2]) : rate;
-  if (given != rate) {
-    Print("Error: %s: its sample rate is %lld, not the %lld given\n", o.snap->c_str(),
-          static_cast<long long>(rate), static_cast<long long>(given));
-    return false;
-  }
+  if (!RateAgreesWithRecording(o, snapped.result.rate)) return false;
   for (const std::string& line : snapped.warnings) Print("Warning: %s\n", line.c_str());
   Print("%s\n", DescribeSnap(snapped.result).c_str());
-  s.sampleRate = static_cast<std::int32_t>(rate);
+  s.sampleRate = static_cast<std::int32_t>(snapped.result.rate);
+  return true;
+}
+
+void TellDoubtful(const BeatList& beats, std::int64_t first) {
+  for (const std::string& line : DoubtfulBeats(beats, first, kDoubtfulLines)) {
+    Print("Warning: %s\n", line.c_str());
+  }
+}
+
+// One flag a beat: tapped, not one the mending added.
+std::vector<bool> TappedBeats(const BeatsRead& read) {
+  std::vector<bool> tapped(read.beats.size(), true);
+  for (const TapRepair& r : read.repairs) {
+    if (r.kind != TapRepair::Kind::kMissed) continue;
+    for (std::uint64_t i = 0; i < r.count && r.beat + i < tapped.size(); ++i) tapped[r.beat + i] = false;
+  }
+  return tapped;
+}
+
+// The repairs to tell: with --follow the beats missing between taps are
+// found, not added, and are not repairs.
+std::vector<TapRepair> RepairsToTell(const BeatsRead& read, const Options& o) {
+  if (!o.follow) return read.repairs;
+  std::vector<TapRepair> told;
+  for (const TapRepair& r : read.repairs) {
+    if (r.kind != TapRepair::Kind::kMissed) told.push_back(r);
+  }
+  return told;
+}
+
+// STOP as a measure index, where the command line gives one.
+std::optional<std::int64_t> StopGiven(const Options& o, std::int64_t first) {
+  if (o.stop) return *o.stop - first;
+  if (o.positional.size() >= 5) return static_cast<std::int64_t>(DecimalInt32(o.positional[4])) - first;
+  return std::nullopt;
+}
+
+// --follow: the taps snapped, the beats between and after them found in the
+// recording, whose rate the run takes.
+bool FollowRecording(const Options& o, BeatsRead& read, std::int64_t first, ProgramState& s) {
+  FollowRequest q;
+  q.recording = *o.snap;
+  if (o.snapWindow) q.snap.window = NearestDouble(*Rational::FromDecimal(*o.snapWindow));
+  q.firstNumber = first;
+  q.stop = StopGiven(o, first);
+  q.tapped = TappedBeats(read);
+  q.lines = kDoubtfulLines;
+  BeatsFollowed followed;
+  std::string error;
+  if (!FollowBeats(q, read.beats, followed, error)) {
+    Print("Error: %s\n", error.c_str());
+    return false;
+  }
+  if (!RateAgreesWithRecording(o, followed.snapped.result.rate)) return false;
+  for (const std::string& line : followed.snapped.warnings) Print("Warning: %s\n", line.c_str());
+  Print("%s\n", DescribeSnap(followed.snapped.result).c_str());
+  for (const std::string& line : followed.warnings) Print("Warning: %s\n", line.c_str());
+  Print("%s\n", DescribeFollow(followed).c_str());
+  if (!followed.lost.empty()) Print("%s\n", followed.lost.c_str());
+  s.sampleRate = static_cast<std::int32_t>(followed.snapped.result.rate);
   return true;
 }
 
@@ -90,17 +154,20 @@ std::optional<WalkPlan> FittedPlan(const Options& o, ProgramState& s, int& statu
     return std::nullopt;
   }
   SayRead(*read, o);
-  for (const std::string& line : RepairLines(read->repairs, beats, first, kDoubtfulLines)) {
+  for (const std::string& line : RepairLines(RepairsToTell(*read, o), beats, first, kDoubtfulLines)) {
     Print("Warning: %s\n", line.c_str());
   }
   if (*o.fit == "measure") {
     for (const std::string& line : HeldBeats(beats, first, kDoubtfulLines)) Print("Warning: %s\n", line.c_str());
   }
-  for (const std::string& line : DoubtfulBeats(beats, first, kDoubtfulLines)) {
-    Print("Warning: %s\n", line.c_str());
-  }
+  if (!o.follow) TellDoubtful(beats, first);
   if (read->cuePoints) s.sampleRate = static_cast<std::int32_t>(read->sampleRate);
-  if (o.snap && !SnapToRecording(o, read->beats, first, s)) return std::nullopt;
+  if (o.follow) {
+    if (!FollowRecording(o, *read, first, s)) return std::nullopt;
+    TellDoubtful(beats, first);
+  } else if (o.snap && !SnapToRecording(o, read->beats, first, s)) {
+    return std::nullopt;
+  }
   ApplyStopDefault(s.stopMeasure, beats.measureCount);
   ApplyRunSettings(o, first, s);
   const std::string problem = WalkProblem({0, s.tempo, s.beatsPerMeasure, s.measures}, s.divisions);

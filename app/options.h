@@ -31,6 +31,7 @@ struct Options {
   bool strict = false;                       // fitted taps refused, not mended
   std::optional<std::string> snap;           // the recording the fitted beats are snapped to
   std::optional<std::string> snapWindow;     // seconds, as typed: how far a beat may move
+  bool follow = false;                       // beats between and after the taps found in the recording
   std::vector<std::string> positional;
 };
 

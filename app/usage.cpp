@@ -72,6 +72,8 @@ Options (before the positional arguments; '--' ends them):
                         attack it marks in RECORDING (WAV, FLAC, AIFF)
       --snap-window=SECONDS  how far from its tap a beat may move (default
                         0.08, and never 40% of the way to a neighbour)
+      --follow          with --snap: find the beats between the taps and after
+                        the last one in the recording
   -h, --help            show this help and exit
   -V, --version         show the version and exit
 Named settings override the map file's own; each may not be given together

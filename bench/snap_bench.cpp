@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "listen/attacks.h"
+#include "listen/follow.h"
 #include "listen/performance.h"
 #include "listen/snap.h"
 
@@ -31,6 +32,7 @@ struct Take {
   ~Take() { ::unlink(path.c_str()); }
   std::string path;
   std::vector<double> taps;
+  std::vector<std::int64_t> beats;  // the hits' first samples
 };
 
 Take::Take(double seconds, const char* name) {
@@ -43,6 +45,7 @@ Take::Take(double seconds, const char* name) {
       frames, kRate, {-40, 0.15, -24}, 3);
   path = std::string("/tmp/beatmarks-snap-bench-") + name + "-" + std::to_string(::getpid()) + ".wav";
   taps = testing::Taps(beats, kRate, 10, 15, 4);
+  this->beats = beats;
   std::string error;
   if (!testing::WriteRecording(path, mono, 2, kRate, SF_FORMAT_WAV | SF_FORMAT_PCM_24, error)) std::abort();
 }
@@ -82,6 +85,30 @@ void BM_ListAttacks5MinutesStereo48k(benchmark::State& state) {
 }
 
 // The comparison: a spectral-flux onset detector over the whole file.
+// --follow's part in the recording: every attack listed, then the beats
+// after the first eight (as the snap places the taps of two measures)
+// followed to the end; counters say how many beats lie within 1 ms of the
+// rendered ones.
+void BM_Follow5MinutesStereo48k(benchmark::State& state) {
+  const Take& take = FiveMinutes();
+  std::vector<std::int64_t> known(take.beats.begin(), take.beats.begin() + 8);
+  FollowedOn on;
+  std::string error;
+  for (auto _ : state) {
+    AttackList list;
+    if (!ListAttacks(take.path, 0, 1e9, list, error)) state.SkipWithError(error.c_str());
+    on = FollowOn(AttacksLikeBeats(list.attacks, known), known, SIZE_MAX, list.frames, list.rate);
+    benchmark::DoNotOptimize(on.beats.data());
+  }
+  std::size_t close = 0;
+  for (std::size_t i = 0; i < on.beats.size() && i + 8 < take.beats.size(); ++i) {
+    close += std::llabs(on.beats[i].sample - take.beats[i + 8]) <= kRate / 1000;
+  }
+  state.counters["beats"] = static_cast<double>(take.beats.size());
+  state.counters["followed"] = static_cast<double>(on.beats.size() + 8);
+  state.counters["within_1ms"] = static_cast<double>(close + 8);
+}
+
 class Spectra {
  public:
   explicit Spectra(std::size_t n) : n_(n), window_(n), twiddles_(n / 2), order_(n) {
@@ -173,6 +200,7 @@ BENCHMARK(BM_Snap5MinutesStereo48k)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Snap80SecondsStereo48k)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SpectralFluxOnsets80SecondsStereo48k)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ListAttacks5MinutesStereo48k)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Follow5MinutesStereo48k)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace beatmarks

@@ -1,5 +1,6 @@
 #include "fit/snapped_beats.h"
 
+#include <cmath>
 #include <cstdio>
 
 #include "exact/exact_time.h"
@@ -25,13 +26,14 @@ std::string Millis(double seconds) {
   return text;
 }
 
-// Why beat k is not on an attack of its own, or empty where it is.
-std::string Doubt(const BeatList& beats, const SnapResult& r, std::size_t k,
+// Why snapped beat i (beat k of the list) is not on an attack of its own,
+// or empty where it is.
+std::string Doubt(const BeatList& beats, const SnapResult& r, std::size_t i, std::size_t k,
                   std::int64_t firstNumber, const std::vector<double>& taps) {
-  const SnappedBeat& b = r.beats[k];
+  const SnappedBeat& b = r.beats[i];
   if (b.snapped && !b.doubled) return "";
   char at[32];
-  std::snprintf(at, sizeof at, "%.6f", taps[k]);
+  std::snprintf(at, sizeof at, "%.6f", taps[i]);
   const std::string where = "beat " + Place(beats, k, firstNumber) + " tapped at " + at + " s";
   if (b.doubled) return where + ": on the attack of the beat before; left as tapped";
   return where + ": no clear attack near it; left as tapped, less the taps' lag of " +
@@ -42,23 +44,30 @@ std::string Doubt(const BeatList& beats, const SnapResult& r, std::size_t k,
 
 bool SnapBeats(const std::string& recording, const SnapSettings& settings,
                std::int64_t firstNumber, std::size_t lines, BeatList& beats,
-               BeatsSnapped& snapped, std::string& error) {
-  const std::vector<double> taps = Seconds(beats);
+               BeatsSnapped& snapped, std::string& error, const std::vector<bool>& only) {
+  const std::vector<double> all = Seconds(beats);
+  std::vector<double> taps;  // of the beats snapped
+  std::vector<std::size_t> which;
+  for (std::size_t k = 0; k < all.size(); ++k) {
+    if (only.empty() || only[k]) taps.push_back(all[k]), which.push_back(k);
+  }
   SnapResult& r = snapped.result;
   if (!SnapTaps(recording, taps, settings, r, error)) return false;  // the line names the file
-  std::size_t doubts = 0;
   std::vector<std::uint64_t> ticks;
   ticks.reserve(beats.size());
-  for (std::size_t k = 0; k < beats.size(); ++k) {
-    const std::string doubt = Doubt(beats, r, k, firstNumber, taps);
+  for (std::size_t k = 0; k < all.size(); ++k) ticks.push_back(static_cast<std::uint64_t>(std::llround(all[k] * r.rate)));
+  std::size_t doubts = 0;
+  for (std::size_t i = 0; i < which.size(); ++i) {
+    const std::size_t k = which[i];
+    const std::string doubt = Doubt(beats, r, i, k, firstNumber, taps);
     if (!doubt.empty() && ++doubts <= lines) snapped.warnings.push_back(doubt);
     // A beat on the attack of the one before keeps its tap, one sample on at least.
-    std::int64_t sample = r.beats[k].sample;
-    if (r.beats[k].doubled) sample = static_cast<std::int64_t>(taps[k] * r.rate + 0.5);
-    if (!ticks.empty() && sample <= static_cast<std::int64_t>(ticks.back())) {
-      sample = static_cast<std::int64_t>(ticks.back()) + 1;
+    std::int64_t sample = r.beats[i].sample;
+    if (r.beats[i].doubled) sample = static_cast<std::int64_t>(taps[i] * r.rate + 0.5);
+    if (i > 0 && sample <= static_cast<std::int64_t>(ticks[which[i - 1]])) {
+      sample = static_cast<std::int64_t>(ticks[which[i - 1]]) + 1;
     }
-    ticks.push_back(static_cast<std::uint64_t>(std::max<std::int64_t>(sample, 0)));
+    ticks[k] = static_cast<std::uint64_t>(std::max<std::int64_t>(sample, 0));
   }
   if (doubts > lines) {
     snapped.warnings.push_back(std::to_string(doubts - lines) + " more beats left as tapped");

@@ -21,10 +21,12 @@ struct BeatsSnapped {
 };
 
 // Snaps the beats to RECORDING and puts them on its samples; false with one
-// line in `error` for a recording that cannot serve.
+// line in `error` for a recording that cannot serve. With `only`, one flag a
+// beat, the beats flagged are snapped and the others put on their nearest
+// sample.
 bool SnapBeats(const std::string& recording, const SnapSettings& settings,
                std::int64_t firstNumber, std::size_t lines, BeatList& beats,
-               BeatsSnapped& snapped, std::string& error);
+               BeatsSnapped& snapped, std::string& error, const std::vector<bool>& only = {});
 
 // "Snapped N of M beats to attacks (median shift X ms, largest Y ms), K left as tapped"
 std::string DescribeSnap(const SnapResult& result);

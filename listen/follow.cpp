@@ -1,0 +1,289 @@
+#include "listen/follow.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace beatmarks {
+namespace {
+
+// A change of tempo from one interval to the next costs kChangeWeight x
+// log(ratio)^2, at most kHeldCost: a fermata or a sudden change of tempo is
+// paid for once, whatever its size. A 2% wobble costs 0.003, an attack
+// taken half a beat off about 3 (in and out).
+constexpr double kChangeWeight = 8.0;
+constexpr double kHeldCost = 1.5;
+// What each dB below the strongest attack costs: an off-beat hi-hat 15 dB
+// under the beats costs 1.5, as much as a held beat.
+constexpr double kWeakCost = 0.1;
+// Intervals between beats a path may take, as parts of the mean one.
+constexpr double kShortest = 0.5;
+constexpr double kLongest = 4.0;
+// The largest search made: candidate beats times the attacks each may
+// follow.
+constexpr std::uint64_t kMostSteps = 32'000'000;
+constexpr double kInfinite = std::numeric_limits<double>::infinity();
+
+// Attacks on samples before `sample`.
+std::size_t AttacksBefore(const std::vector<Attack>& attacks, std::int64_t sample) {
+  return static_cast<std::size_t>(
+      std::lower_bound(attacks.begin(), attacks.end(), sample,
+                       [](const Attack& a, std::int64_t t) { return a.sample < t; }) -
+      attacks.begin());
+}
+
+// Attacks this much weaker than the known beats' typical one are not beats
+// (the noise of a fading tail rises by a few dB).
+constexpr double kWeakerDb = 20.0;
+
+// The attacks at least `least` dB strong.
+std::vector<Attack> StrongerThan(const std::vector<Attack>& attacks, double least) {
+  std::vector<Attack> kept;
+  for (const Attack& a : attacks) {
+    if (a.strengthDb >= least) kept.push_back(a);
+  }
+  return kept;
+}
+
+// The median strength of the attacks on the known beats.
+double KnownStrength(const std::vector<Attack>& attacks, const std::vector<std::int64_t>& known) {
+  std::vector<double> strengths;
+  for (std::int64_t sample : known) {
+    const std::size_t k = AttacksBefore(attacks, sample);
+    if (k < attacks.size() && attacks[k].sample == sample) strengths.push_back(attacks[k].strengthDb);
+  }
+  if (strengths.empty()) return 0;
+  std::nth_element(strengths.begin(), strengths.begin() + static_cast<std::ptrdiff_t>(strengths.size() / 2), strengths.end());
+  return strengths[strengths.size() / 2];
+}
+
+double ChangeCost(double interval, double previous) {
+  const double r = std::log(interval / previous);
+  return std::min(kChangeWeight * r * r, kHeldCost);
+}
+
+// The search between two beats: candidate k of row i is attacks[first + k].
+struct Search {
+  const std::vector<Attack>& attacks;
+  std::size_t first = 0, size = 0;  // the attacks strictly between the beats
+  double from = 0, to = 0, shortest = 0, longest = 0, strongest = 0;
+  std::size_t count = 0;
+
+  double At(std::size_t k) const { return static_cast<double>(attacks[first + k].sample); }
+  double Weakness(std::size_t k) const { return kWeakCost * (strongest - attacks[first + k].strengthDb); }
+  // Candidates that can be beat i (from 1): room for i intervals before
+  // and count + 1 - i after, each between shortest and longest.
+  std::pair<std::size_t, std::size_t> Row(std::size_t i) const;
+};
+
+std::pair<std::size_t, std::size_t> Search::Row(std::size_t i) const {
+  const double after = static_cast<double>(count + 1 - i);
+  const double lo = std::max(from + static_cast<double>(i) * shortest, to - after * longest);
+  const double hi = std::min(from + static_cast<double>(i) * longest, to - after * shortest);
+  std::size_t a = 0;
+  while (a < size && At(a) < lo) ++a;
+  std::size_t b = a;
+  while (b < size && At(b) <= hi) ++b;
+  return {a, b};
+}
+
+// Rows of the best path to each candidate: its cost, its last interval and
+// the candidate before it (-1: the beat at `from`).
+struct Rows {
+  std::vector<double> cost, interval, nextCost, nextInterval;
+  std::vector<std::pair<std::size_t, std::size_t>> spans;
+  std::vector<std::vector<std::int32_t>> back;
+};
+
+bool FillRows(const Search& s, double before, Rows& r) {
+  r.cost.assign(s.size, kInfinite);
+  r.interval.assign(s.size, 0);
+  r.nextCost.assign(s.size, kInfinite);
+  r.nextInterval.assign(s.size, 0);
+  for (std::size_t i = 1; i <= s.count; ++i) {
+    const auto [a, b] = s.Row(i);
+    if (a >= b) return false;
+    r.spans.push_back({a, b});
+    r.back.emplace_back(b - a, -2);
+    std::vector<std::int32_t>& back = r.back.back();
+    for (std::size_t k = a; k < b; ++k) {
+      double best = kInfinite, bestInterval = 0;
+      std::int32_t from = -2;
+      if (i == 1) {
+        const double gap = s.At(k) - s.from;
+        best = ChangeCost(gap, before);
+        bestInterval = gap;
+        from = -1;
+      } else {
+        const auto [pa, pb] = r.spans[i - 2];
+        for (std::size_t p = std::min(k, pb); p-- > pa;) {
+          const double gap = s.At(k) - s.At(p);
+          if (gap > s.longest) break;
+          if (gap < s.shortest || r.cost[p] == kInfinite) continue;
+          const double c = r.cost[p] + ChangeCost(gap, r.interval[p]);
+          if (c < best) best = c, bestInterval = gap, from = static_cast<std::int32_t>(p);
+        }
+      }
+      if (from == -2) continue;
+      r.nextCost[k] = best + s.Weakness(k);
+      r.nextInterval[k] = bestInterval;
+      back[k - a] = from;
+    }
+    if (i > 1) {
+      const auto [pa, pb] = r.spans[i - 2];
+      std::fill(r.cost.begin() + static_cast<std::ptrdiff_t>(pa), r.cost.begin() + static_cast<std::ptrdiff_t>(pb), kInfinite);
+    }
+    for (std::size_t k = a; k < b; ++k) std::swap(r.cost[k], r.nextCost[k]), r.interval[k] = r.nextInterval[k];
+    std::fill(r.nextCost.begin() + static_cast<std::ptrdiff_t>(a), r.nextCost.begin() + static_cast<std::ptrdiff_t>(b), kInfinite);
+  }
+  return true;
+}
+
+// The path's last candidate: the one whose step onto `to` costs least.
+std::int32_t LastOfPath(const Search& s, const Rows& r) {
+  const auto [a, b] = r.spans.back();
+  double best = kInfinite;
+  std::int32_t last = -1;
+  for (std::size_t k = a; k < b; ++k) {
+    const double gap = s.to - s.At(k);
+    if (r.cost[k] == kInfinite || gap < s.shortest || gap > s.longest) continue;
+    const double c = r.cost[k] + ChangeCost(gap, r.interval[k]);
+    if (c < best) best = c, last = static_cast<std::int32_t>(k);
+  }
+  return last;
+}
+
+}  // namespace
+
+bool FollowBetween(const std::vector<Attack>& attacks, std::int64_t from, std::int64_t to,
+                   std::size_t count, double before, std::vector<Attack>& beats) {
+  beats.clear();
+  if (count == 0) return true;
+  if (to <= from) return false;
+  Search s{attacks};
+  s.from = static_cast<double>(from);
+  s.to = static_cast<double>(to);
+  s.count = count;
+  const double mean = (s.to - s.from) / static_cast<double>(count + 1);
+  if (!(before > 0)) before = mean;
+  s.shortest = kShortest * std::min(mean, before);
+  s.longest = kLongest * std::max(mean, before);
+  const std::size_t past = AttacksBefore(attacks, to);
+  s.first = std::min(AttacksBefore(attacks, from + 1), past);
+  s.size = past - s.first;
+  if (s.size < count || static_cast<std::uint64_t>(s.size) * count > kMostSteps) return false;
+  for (std::size_t k = 0; k < s.size; ++k) s.strongest = std::max<double>(s.strongest, attacks[s.first + k].strengthDb);
+  Rows rows;
+  if (!FillRows(s, before, rows)) return false;
+  std::int32_t k = LastOfPath(s, rows);
+  if (k < 0) return false;
+  beats.resize(count);
+  for (std::size_t i = count; i-- > 0;) {
+    beats[i] = attacks[s.first + static_cast<std::size_t>(k)];
+    k = rows.back[i][static_cast<std::size_t>(k) - rows.spans[i].first];
+  }
+  return true;
+}
+
+namespace {
+
+// After the known beats: an attack is looked for within this part of the
+// local beat either way of where the beat is due; it scores its strength
+// less kDistanceCost dB at the window's edge. Two attacks within
+// kTieDb of each other and over kTieSeconds apart are a doubt.
+constexpr double kWindow = 0.2;
+constexpr double kDistanceCost = 12.0;
+constexpr double kTieDb = 1.5;
+constexpr double kTieSeconds = 0.02;
+// How fast the local beat follows the intervals found.
+constexpr double kFollowRate = 0.4;
+
+double MedianOfLast(const std::vector<std::int64_t>& beats, std::size_t most) {
+  std::vector<double> gaps;
+  for (std::size_t k = beats.size() - 1; k > 0 && gaps.size() < most; --k) {
+    gaps.push_back(static_cast<double>(beats[k] - beats[k - 1]));
+  }
+  std::nth_element(gaps.begin(), gaps.begin() + static_cast<std::ptrdiff_t>(gaps.size() / 2), gaps.end());
+  return gaps[gaps.size() / 2];
+}
+
+enum class Found : std::uint8_t { kOne, kNone, kTwo };
+
+// The attack that fits a beat due at `due`, or why there is none.
+Found AttackAt(const std::vector<Attack>& attacks, double due, double beat, std::uint32_t rate,
+               Attack& found) {
+  const double window = kWindow * beat;
+  std::size_t k = AttacksBefore(attacks, static_cast<std::int64_t>(std::ceil(due - window)));
+  double best = -kInfinite, second = -kInfinite;
+  std::int64_t secondAt = 0;
+  for (; k < attacks.size() && static_cast<double>(attacks[k].sample) <= due + window; ++k) {
+    const double off = std::fabs(static_cast<double>(attacks[k].sample) - due) / window;
+    const double score = attacks[k].strengthDb - kDistanceCost * off;
+    if (score > best) {
+      second = best, secondAt = found.sample;
+      best = score, found = attacks[k];
+    } else if (score > second) {
+      second = score, secondAt = attacks[k].sample;
+    }
+  }
+  if (best == -kInfinite) return Found::kNone;
+  const bool apart = std::llabs(found.sample - secondAt) > static_cast<std::int64_t>(kTieSeconds * rate);
+  return second > best - kTieDb && apart ? Found::kTwo : Found::kOne;
+}
+
+// Beats due without an attack, spaced evenly up to the attack found after.
+void Respace(std::vector<Attack>& due, std::int64_t last, std::int64_t next) {
+  const double step = static_cast<double>(next - last) / static_cast<double>(due.size() + 1);
+  for (std::size_t i = 0; i < due.size(); ++i) {
+    due[i] = {last + std::llround(step * static_cast<double>(i + 1)), 0};
+  }
+}
+
+}  // namespace
+
+FollowedOn FollowOn(const std::vector<Attack>& attacks, const std::vector<std::int64_t>& known,
+                    std::size_t most, std::int64_t end, std::uint32_t rate) {
+  FollowedOn out;
+
+  double beat = MedianOfLast(known, 4);
+  std::int64_t last = known.back();  // the last beat on an attack
+  std::vector<Attack> due;           // beats since, without one
+  for (;;) {
+    if (out.beats.size() + due.size() >= most) {
+      out.end = FollowEnd::kLimit;
+      break;
+    }
+    const double at = static_cast<double>(last) + beat * static_cast<double>(due.size() + 1);
+    if (at >= static_cast<double>(end)) break;
+    Attack found;
+    const Found f = AttackAt(attacks, at, beat, rate, found);
+    if (f == Found::kTwo || (f == Found::kNone && due.size() == 1)) {
+      out.end = FollowEnd::kLost;
+      break;
+    }
+    if (f == Found::kNone) {
+      due.push_back({std::llround(at), 0});
+      continue;
+    }
+    Respace(due, last, found.sample);
+    for (const Attack& a : due) out.beats.push_back(a), out.onAttack.push_back(false);
+    out.beats.push_back(found), out.onAttack.push_back(true);
+    const double interval = static_cast<double>(found.sample - last) / static_cast<double>(due.size() + 1);
+    beat += kFollowRate * (interval - beat);
+    last = found.sample;
+    due.clear();
+  }
+  // Lost where the playing goes on: attacks after the last beat found.
+  if (out.end == FollowEnd::kLost &&
+      attacks.size() - AttacksBefore(attacks, last + static_cast<std::int64_t>(beat * 1.5)) < 2) {
+    out.end = FollowEnd::kEndOfPlaying;
+  }
+  return out;
+}
+
+std::vector<Attack> AttacksLikeBeats(const std::vector<Attack>& attacks,
+                                     const std::vector<std::int64_t>& known) {
+  return StrongerThan(attacks, KnownStrength(attacks, known) - kWeakerDb);
+}
+
+}  // namespace beatmarks

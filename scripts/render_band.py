@@ -1,0 +1,128 @@
+#!/usr/bin/env python3
+"""Renders performances to try --follow on, with every beat at a known
+sample: a drum groove drifting from 96 to 112 bpm, a band that rushes, slows
+down and holds a fermata, a waltz with a one-beat pickup, and a rubato 6/8
+ballad of plucked eighths (two dotted-quarter beats a measure), each over a
+ringing bass note and noise at -40 dB, as a 44.1 kHz mono WAV; and the taps
+a person gives --follow: the first two measures (the pickup too) and the
+last beat, as a label track with M.B places, 10 ms late and +-12 ms.
+
+Usage: render_band.py groove|rush|pickup|ballad RECORDING.wav TAPS.txt [SEED]
+The beats' first samples go to standard output, one a line.
+"""
+import math
+import random
+import struct
+import sys
+import wave
+
+RATE = 44100
+
+
+def drift(beats, start, end):
+    """Intervals of a tempo moving evenly from `start` to `end` bpm."""
+    return [60 / (start + (end - start) * k / beats) for k in range(beats)]
+
+
+def score(kind):
+    """(meter, pickup, beat intervals in seconds)."""
+    if kind == "groove":
+        return 4, 0, drift(64, 96, 112)
+    if kind == "rush":
+        gaps = drift(16, 100, 100) + drift(16, 100, 116) + drift(16, 116, 88) + drift(6, 88, 80)
+        gaps[-2] *= 3.2  # a fermata on the last beat but one
+        return 4, 0, gaps
+    if kind == "pickup":
+        return 3, 1, drift(1 + 3 * 14, 120, 128)
+    return 2, 0, [60 / 56 * (1 + 0.08 * math.sin(k / 3)) for k in range(32)]  # dotted quarters
+
+
+def beat_times(kind):
+    meter, pickup, gaps = score(kind)
+    times, t = [], 0.6
+    for g in gaps:
+        times.append(t)
+        t += g
+    times.append(t)
+    return meter, pickup, times
+
+
+def tone(kind, i, rng):
+    """Sample i of a hit from its first sample on."""
+    decay = math.exp(-i / (0.04 * RATE))
+    if kind == "kick":
+        phase = 2 * math.pi * (55 * i / RATE + 95 * 0.02 * (1 - math.exp(-i / (0.02 * RATE))))
+        return 0.9 * decay * math.sin(phase + 0.3)
+    if kind == "snare":
+        return 0.5 * decay * ((rng.random() * 2 - 1) * 0.8 + 0.3 * math.sin(2 * math.pi * 190 * i / RATE))
+    if kind == "hat":
+        return 0.12 * math.exp(-i / (0.01 * RATE)) * (rng.random() * 2 - 1)
+    pitch = float(kind)  # a pluck of that many hertz
+    return 0.5 * decay * math.sin(2 * math.pi * pitch * i / RATE + 0.5)
+
+
+def hits_of(kind, meter, pickup, times):
+    """(time, instrument, gain) for the whole performance."""
+    hits = []
+    for k, t in enumerate(times):
+        beat = (k - pickup) % meter
+        if kind == "ballad":
+            gap = (times[k + 1] - t) if k + 1 < len(times) else times[k] - times[k - 1]
+            hits.append((t, str(220 * 2 ** (beat / 12)), 1.0))
+            if k + 1 < len(times):
+                hits += [(t + gap / 3, "330", 0.3), (t + 2 * gap / 3, "294", 0.3)]
+            continue
+        hits.append((t, "kick" if beat == 0 else "snare", 1.0))
+        if k + 1 < len(times) and times[k + 1] - t < 1.0:
+            hits.append(((t + times[k + 1]) / 2, "hat", 1.0))
+    return hits
+
+
+def render(kind, path, seed=0):
+    """Writes the performance; returns (meter, pickup, beats' first samples)."""
+    rng = random.Random(seed)
+    meter, pickup, times = beat_times(kind)
+    mono = [0.0] * int((times[-1] + 2.0) * RATE)
+    for t, instrument, gain in hits_of(kind, meter, pickup, times):
+        first = round(t * RATE)
+        for i in range(int(0.2 * RATE)):
+            if first + i < len(mono):
+                mono[first + i] += gain * tone(instrument, i, rng)
+    for i in range(len(mono)):
+        mono[i] += 0.1 * math.sin(2 * math.pi * 41 * i / RATE) + 0.01 * (rng.random() * 2 - 1)
+    with wave.open(str(path), "wb") as w:
+        w.setnchannels(1)
+        w.setsampwidth(2)
+        w.setframerate(RATE)
+        w.writeframes(b"".join(struct.pack("<h", max(-32767, min(32767, int(v * 26000)))) for v in mono))
+    return meter, pickup, [round(t * RATE) for t in times]
+
+
+def place(k, meter, pickup):
+    """M.B of beat k, measures numbered from 1 (a pickup in measure 0)."""
+    b = k - pickup + meter
+    return f"{b // meter}.{b % meter + 1}" if pickup else f"{k // meter + 1}.{k % meter + 1}"
+
+
+def taps(meter, pickup, samples, seed=0):
+    """A label track: the pickup and two measures, and the last beat."""
+    rng = random.Random(seed + 1)
+    chosen = list(range(pickup + 2 * meter)) + [len(samples) - 1]
+    lines = []
+    for k in chosen:
+        t = samples[k] / RATE + 0.010 + rng.uniform(-0.012, 0.012)
+        lines.append(f"{t:.6f}\t{t:.6f}\t{place(k, meter, pickup)}\n")
+    return "".join(lines)
+
+
+def main():
+    kind, recording, tapfile = sys.argv[1], sys.argv[2], sys.argv[3]
+    seed = int(sys.argv[4]) if len(sys.argv) > 4 else 0
+    meter, pickup, samples = render(kind, recording, seed)
+    with open(tapfile, "w") as f:
+        f.write(taps(meter, pickup, samples, seed))
+    print("\n".join(str(s) for s in samples))
+
+
+if __name__ == "__main__":
+    main()

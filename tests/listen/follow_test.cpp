@@ -1,0 +1,120 @@
+// Beats followed over attack lists made here: the dynamic-programming path
+// between two known beats, and the walk after the last one, with each way
+// it ends.
+#include "listen/follow.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+namespace beatmarks {
+namespace {
+
+constexpr std::uint32_t kRate = 1000;  // a sample a millisecond
+
+// Beats from 1000 on with intervals drifting from `start` by `drift` a beat,
+// an off-beat attack `offDb` strong in the middle of each (none below 0 dB).
+struct Played {
+  std::vector<std::int64_t> beats;
+  std::vector<Attack> attacks;
+};
+
+Played Play(std::size_t count, double start, double drift, float offDb,
+            std::size_t heldBeat = SIZE_MAX, std::size_t silentBeat = SIZE_MAX) {
+  Played p;
+  double t = 1000, gap = start;
+  for (std::size_t k = 0; k < count; ++k) {
+    p.beats.push_back(std::llround(t));
+    if (k != silentBeat) p.attacks.push_back({std::llround(t), 30});
+    const double next = gap * (k == heldBeat ? 3.0 : 1.0);
+    if (offDb > 0 && k + 1 < count) p.attacks.push_back({std::llround(t + next / 2), offDb});
+    t += next;
+    gap += drift;
+  }
+  return p;
+}
+
+TEST(FollowBetween, FindsTheBeatsAmongOffBeatsWhateverTheTempoDoes) {
+  struct Case {
+    const char* name;
+    Played played;
+    bool found;
+  } cases[] = {
+      {"steady", Play(40, 500, 0, 15), true},
+      {"rushing", Play(60, 600, -3, 15), true},
+      {"slowing, loud off-beats", Play(60, 450, 4, 27), true},
+      {"a fermata", Play(30, 500, 0, 15, 20), true},
+      {"no off-beats", Play(30, 500, 1, 0), true},
+      {"a beat not played", Play(30, 500, 0, 0, SIZE_MAX, 12), false},
+  };
+  for (const Case& c : cases) {
+    const auto& b = c.played.beats;
+    std::vector<Attack> found;
+    const bool ok = FollowBetween(c.played.attacks, b[3], b.back(), b.size() - 5,
+                                  static_cast<double>(b[3] - b[2]), found);
+    EXPECT_EQ(ok, c.found) << c.name;
+    if (!ok) {
+      EXPECT_TRUE(found.empty()) << c.name;
+      continue;
+    }
+    ASSERT_EQ(found.size(), b.size() - 5) << c.name;
+    for (std::size_t i = 0; i < found.size(); ++i) EXPECT_EQ(found[i].sample, b[4 + i]) << c.name << " beat " << 4 + i;
+  }
+}
+
+TEST(FollowBetween, RefusesWhatCannotFit) {
+  const Played p = Play(20, 500, 0, 0);
+  std::vector<Attack> found;
+  EXPECT_TRUE(FollowBetween(p.attacks, p.beats[0], p.beats[1], 0, 0, found));
+  EXPECT_TRUE(found.empty());
+  EXPECT_FALSE(FollowBetween(p.attacks, p.beats[5], p.beats[2], 2, 0, found)) << "backwards";
+  EXPECT_FALSE(FollowBetween(p.attacks, p.beats[0], p.beats[19], 40, 0, found)) << "more beats than attacks";
+  const Played huge = Play(7000, 40, 0, 0);
+  EXPECT_FALSE(FollowBetween(huge.attacks, huge.beats[0], huge.beats.back(), 6998, 0, found))
+      << "a search too large to make";
+}
+
+TEST(FollowOn, GoesOnUntilThePlayingStopsOrTheBeatIsLost) {
+  struct Case {
+    const char* name;
+    Played played;
+    std::size_t most;
+    std::size_t beats;  // found after the first four
+    FollowEnd end;
+  } cases[] = {
+      {"to the end of the playing", Play(50, 500, 2, 15), SIZE_MAX, 46, FollowEnd::kEndOfPlaying},
+      {"to a limit", Play(50, 500, -2, 15), 10, 10, FollowEnd::kLimit},
+      {"over one silent beat", Play(30, 500, 0, 0, SIZE_MAX, 10), SIZE_MAX, 26, FollowEnd::kEndOfPlaying},
+      {"lost at a fermata", Play(30, 500, 0, 0, 15), SIZE_MAX, 12, FollowEnd::kLost},
+  };
+  for (const Case& c : cases) {
+    const auto& b = c.played.beats;
+    const std::vector<std::int64_t> known(b.begin(), b.begin() + 4);
+    const FollowedOn on = FollowOn(c.played.attacks, known, c.most, b.back() + 2000, kRate);
+    EXPECT_EQ(on.end, c.end) << c.name;
+    ASSERT_EQ(on.beats.size(), c.beats) << c.name;
+    for (std::size_t i = 0; i < on.beats.size(); ++i) {
+      EXPECT_NEAR(on.beats[i].sample, b[4 + i], on.onAttack[i] ? 0 : 1) << c.name << " beat " << 4 + i;
+    }
+  }
+}
+
+TEST(FollowOn, StopsWhereTwoAttacksFitAlike) {
+  Played p = Play(20, 500, 0, 0);
+  p.attacks[9] = {p.beats[9] - 30, 30};  // two hits as loud, either side of the beat
+  p.attacks.insert(p.attacks.begin() + 10, {p.beats[9] + 30, 30});
+  const std::vector<std::int64_t> known(p.beats.begin(), p.beats.begin() + 4);
+  const FollowedOn on = FollowOn(p.attacks, known, SIZE_MAX, p.beats.back() + 2000, kRate);
+  EXPECT_EQ(on.end, FollowEnd::kLost);
+  EXPECT_EQ(on.beats.size(), 5u);
+}
+
+TEST(AttacksLikeBeats, DropsWhatIsFarWeakerThanTheKnownBeats) {
+  const std::vector<Attack> heard = {{100, 30}, {300, 9}, {500, 28}, {700, 12}, {900, 31}};
+  const std::vector<Attack> kept = AttacksLikeBeats(heard, {100, 500, 900});
+  ASSERT_EQ(kept.size(), 4u);
+  EXPECT_EQ(kept[1].sample, 500);
+}
+
+}  // namespace
+}  // namespace beatmarks
