@@ -1,0 +1,103 @@
+#!/usr/bin/env python3
+"""--follow end to end on performances made here (scripts/render_band.py): a
+drifting groove, a band that rushes, slows and holds a fermata, a waltz with
+a pickup and a rubato 6/8 ballad, tapped for two measures (and the pickup)
+and, in one set, the last beat, 10 ms late and +-12 ms. Every beat found
+must lie on its hit's first sample (two samples of room, far inside the 1 ms
+asked for); where the beat is lost the run says so, and no wrong beat comes
+before; misnumbered taps are reported, not renumbered; refusals are usage
+errors.
+
+Usage: follow_check.py BEATMARKS
+"""
+import subprocess
+import sys
+import tempfile
+from concurrent.futures import ProcessPoolExecutor
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "scripts"))
+from render_band import render, taps  # noqa: E402
+
+TOLERANCE = 2  # samples
+KINDS = ["groove", "rush", "pickup", "ballad"]
+# (kind, taps, extra options): the beats expected (None: all of them) and
+# a line the run must print.
+CASES = [
+    (kind, "ends", [], None, "between the taps and 0 after them") for kind in KINDS
+] + [
+    ("groove", "start", [], None, "Followed 0 beats between the taps and 57 after them"),
+    ("pickup", "start", [], None, "and 37 after them"),
+    ("ballad", "start", [], None, "and 29 after them"),
+    ("rush", "start", [], 53, "Lost the beat after 14.1 at 31.327982 s: tap from there"),
+    ("groove", "start", ["-e", "8"], 32, "and 24 after them"),
+    ("groove", "shifted", [], None, "Warning: the low accents fall on beat 2 of the measures, not on beat 1"),
+]
+
+
+def run(program, args):
+    return subprocess.run([program] + [str(a) for a in args], capture_output=True, text=True)
+
+
+def shifted(text):
+    """The taps numbered one beat on, as a person who counted from beat 2."""
+    lines = []
+    for line in text.splitlines():
+        t, _, p = line.split("\t")
+        m, b = map(int, p.split("."))
+        k = (m - 1) * 4 + b
+        lines.append(f"{t}\t{t}\t{k // 4 + 1}.{k % 4 + 1}\n")
+    return "".join(lines)
+
+
+def make(folder, kind):
+    meter, pickup, hits = render(kind, folder / f"{kind}.wav")
+    ends = taps(meter, pickup, hits)
+    (folder / f"{kind}-ends.txt").write_text(ends)
+    (folder / f"{kind}-start.txt").write_text("".join(ends.splitlines(True)[:-1]))
+    (folder / f"{kind}-shifted.txt").write_text(shifted(ends))
+    return kind, hits
+
+
+def check(program, folder, hits, case):
+    kind, tapset, extra, expected, line = case
+    out = folder / f"{kind}-{tapset}-{len(extra)}.csv"
+    r = run(program, ["--fit", f"--snap={folder / kind}.wav", "--follow", "-f", "csv"] + extra +
+            [folder / f"{kind}-{tapset}.txt", out])
+    name = f"{kind} {tapset} {' '.join(extra)}"
+    assert r.returncode == 0, f"{name}: status {r.returncode}\n{r.stdout}{r.stderr}"
+    assert line in r.stdout, f"{name}: no '{line}' in\n{r.stdout}"
+    frames = [int(row.split(",")[1]) for row in out.read_text().splitlines()[1:]]
+    want = hits[kind][:expected] if expected else hits[kind]
+    assert len(frames) == len(want), f"{name}: {len(frames)} beats for {len(want)}\n{r.stdout}"
+    worst = max(abs(f - h) for f, h in zip(frames, want))
+    assert worst <= TOLERANCE, f"{name}: a beat {worst} samples from its hit"
+
+
+def check_refusals(program, folder):
+    taps_file, wav = folder / "groove-ends.txt", folder / "groove.wav"
+    for args, message in [
+        (["--fit", "--follow"], "--follow goes with --snap"),
+        (["--follow"], "--follow goes with --snap"),
+        (["--fit", f"--snap={wav}", "--follow", "--strict"], "--follow goes not with --strict"),
+    ]:
+        out = folder / "refused.csv"
+        r = run(program, args + [taps_file, out])
+        assert r.returncode == 2 and r.stderr.startswith(f"beatmarks: {message}\n"), (args, r.stderr)
+        assert not out.exists(), args
+
+
+def main():
+    program = sys.argv[1]
+    with tempfile.TemporaryDirectory() as tmp:
+        folder = Path(tmp)
+        with ProcessPoolExecutor(2) as pool:
+            hits = dict(pool.map(make, [folder] * len(KINDS), KINDS))
+        for case in CASES:
+            check(program, folder, hits, case)
+        check_refusals(program, folder)
+    print(f"{len(CASES)} followed performances, every beat within {TOLERANCE} samples")
+
+
+if __name__ == "__main__":
+    main()
