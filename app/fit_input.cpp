@@ -134,6 +134,7 @@ std::optional<WalkPlan> FittedPlan(const Options& o, ProgramState& s, int& statu
   std::string error;
   BeatReading how(o.meter.value_or(4));
   how.mend = !o.strict;
+  if (o.follow) how.mostAdded = kMostFollowed;
   how.pickup = o.pickup.value_or(0);
   const bool ok = ReadBeatsFile(o.positional[0], how, *read, error);
   if (const std::string leftOut = CuesLeftOut(*read); !leftOut.empty()) Print("Warning: %s\n", leftOut.c_str());

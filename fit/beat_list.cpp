@@ -106,8 +106,9 @@ BeatListBuilder::BeatListBuilder(std::int32_t meter, std::size_t expected) : met
   list_.ticks.reserve(expected);
 }
 
-void BeatListBuilder::Mend(std::int32_t pickup) {
+void BeatListBuilder::Mend(std::int32_t pickup, std::int64_t mostAdded) {
   mend_ = true;
+  mostAdded_ = mostAdded;
   listPickup_ = pickup;
 }
 
@@ -183,7 +184,7 @@ bool BeatListBuilder::Add(std::uint64_t ticks, std::string_view shown,
 
 bool BeatListBuilder::Replay() {
   taps_.ticks = std::move(list_.ticks);
-  repairs_ = RepairTaps(taps_, meter_);
+  repairs_ = RepairTaps(taps_, meter_, mostAdded_);
   list_.ticks = std::move(taps_.ticks);
   if (taps_.places.empty()) return true;
   for (std::size_t k = 0; k < list_.ticks.size(); ++k) {

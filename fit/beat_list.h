@@ -73,7 +73,8 @@ class BeatListBuilder {
   // Taps mended (tap_repair.h) instead of refused, and a list without
   // positions that begins with `pickup` beats before its first downbeat
   // (measure 0); call before the first Add.
-  void Mend(std::int32_t pickup);
+  // `mostAdded`: beats added in one gap at most (fit/tap_repair.h).
+  void Mend(std::int32_t pickup, std::int64_t mostAdded = kMostMended);
   const std::vector<TapRepair>& repairs() const { return repairs_; }
 
   // Times in ticks of 1/rate s (cue points); call before the first Add.
@@ -109,6 +110,7 @@ class BeatListBuilder {
   bool mend_ = false;
   bool placed_ = false;  // a tap read so far had a place
   std::int32_t listPickup_ = 0;
+  std::int64_t mostAdded_ = kMostMended;
   BeatSource::Kind kind_ = BeatSource::Kind::kLine;
   Taps taps_;  // as read, while mending
   std::vector<TapRepair> repairs_;

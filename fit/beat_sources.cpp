@@ -102,7 +102,7 @@ bool ReadBeatsText(std::string_view bytes, const BeatReading& how, BeatsRead& re
   const auto lines = static_cast<std::size_t>(std::count(bytes.begin(), bytes.end(), '\n')) + 1;
   BeatListBuilder builder(how.meter, lines);
   builder.UseName(how.name);
-  if (how.mend) builder.Mend(how.pickup);
+  if (how.mend) builder.Mend(how.pickup, how.mostAdded);
   TimesReader reader(bytes, how.name);
   PlaceColumns columns;
   TimedName time;
@@ -157,7 +157,7 @@ bool ReadCueBeats(const ByteSource& source, const BeatReading& how, BeatsRead& r
   }
   BeatListBuilder builder(how.meter, cues.points.size());
   builder.UseName(how.name);
-  if (how.mend) builder.Mend(how.pickup);
+  if (how.mend) builder.Mend(how.pickup, how.mostAdded);
   builder.UseSamples(layout.sampleRate);
   for (const CuePoint& c : cues.points) {
     const BeatSource where{BeatSource::Kind::kCuePoint, c.id, how.name};

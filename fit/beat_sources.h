@@ -33,6 +33,7 @@ struct BeatReading {
   std::int32_t meter = 4;
   bool mend = false;
   std::int32_t pickup = 0;
+  std::int64_t mostAdded = kMostMended;  // beats added in one gap at most
   std::string name = "BEATS";  // the file's, as messages name it
 };
 

@@ -11,9 +11,6 @@ namespace {
 
 using u128 = unsigned __int128;
 
-// Beats added in one gap at most: a position far ahead is a slip in the
-// file, refused as written, not a run of missed taps.
-constexpr std::int64_t kMostAdded = 64;
 
 u128 Off(u128 a, u128 b) { return a > b ? a - b : b - a; }
 
@@ -94,7 +91,8 @@ bool Before(const BeatPlace& a, const BeatPlace& b) {
 // measure that ends early is a shorter one unless the time to q says its
 // last beats were missed; measures skipped have the length of the one before.
 std::int64_t MissingPlaces(const BeatPlace& p, const BeatPlace& q, std::int32_t& length,
-                           std::uint64_t gap, std::uint64_t local, std::int32_t& pLength) {
+                           std::uint64_t gap, std::uint64_t local, std::int32_t& pLength,
+                           std::int64_t most) {
   if (q.measure == p.measure) {
     pLength = std::max(length, q.beat + 1);
     return q.beat - p.beat - 1;
@@ -107,7 +105,7 @@ std::int64_t MissingPlaces(const BeatPlace& p, const BeatPlace& q, std::int32_t&
   }
   pLength = static_cast<std::int32_t>(p.beat + 1 + end);
   length = pLength;
-  if (q.measure - p.measure - 1 > kMostAdded) return kMostAdded + 1;
+  if (q.measure - p.measure - 1 > most) return most + 1;
   return end + (q.measure - p.measure - 1) * len + q.beat;
 }
 
@@ -126,7 +124,7 @@ void Fill(Taps& out, std::uint64_t tq, std::uint64_t source, std::int64_t missin
   }
 }
 
-void MendPositions(Taps& taps, std::int32_t meter, std::vector<TapRepair>& repairs) {
+void MendPositions(Taps& taps, std::int32_t meter, std::int64_t most, std::vector<TapRepair>& repairs) {
   Taps out;
   out.ticks.reserve(taps.ticks.size() + 16);
   std::int32_t length = meter;  // of the measure before, as the positions showed it
@@ -142,8 +140,8 @@ void MendPositions(Taps& taps, std::int32_t meter, std::vector<TapRepair>& repai
       const BeatPlace p = *out.places.back();
       const std::uint64_t gap = t - out.ticks.back(), local = LocalBeat(taps.ticks, j - 1);
       std::int32_t pLength = 0;
-      const std::int64_t missing = MissingPlaces(p, q, length, gap, local, pLength);
-      if (missing > 0 && missing <= kMostAdded && gap > static_cast<std::uint64_t>(missing)) {
+      const std::int64_t missing = MissingPlaces(p, q, length, gap, local, pLength, most);
+      if (missing > 0 && missing <= most && gap > static_cast<std::uint64_t>(missing)) {
         repairs.push_back({TapRepair::Kind::kMissed, 0, out.ticks.size(),
                            static_cast<std::uint64_t>(missing), gap, local});
         Fill(out, t, taps.sources[j], missing, pLength, length);
@@ -199,7 +197,7 @@ std::string Line(const TapRepair& r, const BeatList& beats, std::int64_t first) 
 
 }  // namespace
 
-std::vector<TapRepair> RepairTaps(Taps& taps, std::int32_t meter) {
+std::vector<TapRepair> RepairTaps(Taps& taps, std::int32_t meter, std::int64_t most) {
   std::vector<TapRepair> repairs;
   if (taps.ticks.size() < 2) return repairs;
   if (taps.places.empty()) {
@@ -210,7 +208,7 @@ std::vector<TapRepair> RepairTaps(Taps& taps, std::int32_t meter) {
       std::count_if(taps.places.begin(), taps.places.end(), [](const auto& p) { return p.has_value(); }));
   // Positions on a few taps of a plain list are no positions to mend by:
   // the list is refused as it stands.
-  if (placed * 2 >= taps.places.size()) MendPositions(taps, meter, repairs);
+  if (placed * 2 >= taps.places.size()) MendPositions(taps, meter, most, repairs);
   return repairs;
 }
 

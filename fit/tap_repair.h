@@ -37,9 +37,16 @@ struct TapRepair {
   std::uint64_t local = 0;  // the local beat, in ticks
 };
 
+// Beats added in one gap at most: a position far ahead is a slip in the
+// file, refused as written, not a run of missed taps. A run that finds the
+// beats in a recording (--follow) takes gaps of any length up to the second.
+inline constexpr std::int64_t kMostMended = 64;
+inline constexpr std::int64_t kMostFollowed = 1'000'000;
+
 // Mends `taps` in place (places of added beats as the positions count them)
-// and says what it did. `meter`: the measure's length before positions show one.
-std::vector<TapRepair> RepairTaps(Taps& taps, std::int32_t meter);
+// and says what it did. `meter`: the measure's length before positions show
+// one; `most`: beats added in one gap at most.
+std::vector<TapRepair> RepairTaps(Taps& taps, std::int32_t meter, std::int64_t most = kMostMended);
 
 // One line for each of the first `most` repairs, then one that counts the
 // rest: "beat 7.4 at 15.915000 s added: ...", measures from `firstNumber`.

@@ -18,7 +18,7 @@ constexpr double kHeldCost = 1.5;
 constexpr double kWeakCost = 0.1;
 // Intervals between beats a path may take, as parts of the mean one.
 constexpr double kShortest = 0.5;
-constexpr double kLongest = 4.0;
+constexpr double kLongest = 8.0;
 // The largest search made: candidate beats times the attacks each may
 // follow.
 constexpr std::uint64_t kMostSteps = 32'000'000;

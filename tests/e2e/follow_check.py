@@ -13,6 +13,7 @@ Usage: follow_check.py BEATMARKS
 import subprocess
 import sys
 import tempfile
+import wave
 from concurrent.futures import ProcessPoolExecutor
 from pathlib import Path
 
@@ -32,6 +33,8 @@ CASES = [
     ("rush", "start", [], 53, "Lost the beat after 14.1 at 31.327982 s: tap from there"),
     ("groove", "start", ["-e", "8"], 32, "and 24 after them"),
     ("groove", "shifted", [], None, "Warning: the low accents fall on beat 2 of the measures, not on beat 1"),
+    # 121 beats between two taps: more than the mending adds without --follow.
+    ("twice", "ends", [], None, "Followed 121 beats between the taps and 0 after them"),
 ]
 
 
@@ -57,6 +60,19 @@ def make(folder, kind):
     (folder / f"{kind}-start.txt").write_text("".join(ends.splitlines(True)[:-1]))
     (folder / f"{kind}-shifted.txt").write_text(shifted(ends))
     return kind, hits
+
+
+def twice(folder, hits):
+    """The groove played twice, a pause between, tapped at its start and its end."""
+    with wave.open(str(folder / "groove.wav")) as w:
+        params, frames = w.getparams(), w.readframes(w.getnframes())
+    with wave.open(str(folder / "twice.wav"), "wb") as w:
+        w.setparams(params)
+        w.writeframes(frames + frames)
+    length = len(frames) // 2
+    hits["twice"] = hits["groove"] + [h + length for h in hits["groove"]]
+    ends = taps(4, 0, hits["twice"])
+    (folder / "twice-ends.txt").write_text(ends)
 
 
 def check(program, folder, hits, case):
@@ -93,6 +109,7 @@ def main():
         folder = Path(tmp)
         with ProcessPoolExecutor(2) as pool:
             hits = dict(pool.map(make, [folder] * len(KINDS), KINDS))
+        twice(folder, hits)
         for case in CASES:
             check(program, folder, hits, case)
         check_refusals(program, folder)
