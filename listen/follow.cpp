@@ -19,9 +19,11 @@ constexpr double kWeakCost = 0.1;
 // Intervals between beats a path may take, as parts of the mean one.
 constexpr double kShortest = 0.5;
 constexpr double kLongest = 8.0;
-// The largest search made: candidate beats times the attacks each may
+// The largest search made: the candidate beats (attacks times beats, each
+// held as one back link), and the steps from each to the attacks it may
 // follow.
-constexpr std::uint64_t kMostSteps = 32'000'000;
+constexpr double kMostCandidates = 32e6;
+constexpr double kMostSteps = 4e8;
 constexpr double kInfinite = std::numeric_limits<double>::infinity();
 
 // Attacks on samples before `sample`.
@@ -171,7 +173,9 @@ bool FollowBetween(const std::vector<Attack>& attacks, std::int64_t from, std::i
   const std::size_t past = AttacksBefore(attacks, to);
   s.first = std::min(AttacksBefore(attacks, from + 1), past);
   s.size = past - s.first;
-  if (s.size < count || static_cast<std::uint64_t>(s.size) * count > kMostSteps) return false;
+  const double candidates = static_cast<double>(s.size) * static_cast<double>(count);
+  const double reach = std::max(1.0, static_cast<double>(s.size) * s.longest / (s.to - s.from));
+  if (s.size < count || candidates > kMostCandidates || candidates * reach > kMostSteps) return false;
   for (std::size_t k = 0; k < s.size; ++k) s.strongest = std::max<double>(s.strongest, attacks[s.first + k].strengthDb);
   Rows rows;
   if (!FillRows(s, before, rows)) return false;
@@ -195,6 +199,8 @@ constexpr double kWindow = 0.2;
 constexpr double kDistanceCost = 12.0;
 constexpr double kTieDb = 1.5;
 constexpr double kTieSeconds = 0.02;
+// The shortest local beat followed: 20 ms (3000 bpm).
+constexpr double kShortestBeatSeconds = 0.02;
 // How fast the local beat follows the intervals found.
 constexpr double kFollowRate = 0.4;
 
@@ -249,6 +255,7 @@ FollowedOn FollowOn(const std::vector<Attack>& attacks, const std::vector<std::i
   std::int64_t last = known.back();  // the last beat on an attack
   std::vector<Attack> due;           // beats since, without one
   for (;;) {
+    if (!(beat >= kShortestBeatSeconds * rate)) break;  // no beat to follow
     if (out.beats.size() + due.size() >= most) {
       out.end = FollowEnd::kLimit;
       break;

@@ -30,8 +30,9 @@ std::vector<Attack> AttacksLikeBeats(const std::vector<Attack>& attacks,
 // them, each on one of `attacks` (in order of samples). `before`: the
 // interval before `from` in samples, 0 where there is none. False where no
 // sequence of attacks fits (too few attacks, or tempos out of reach), and
-// also where the search would be too large to make (over about 32 million
-// steps); `beats` is then left empty.
+// also where the search would be too large to make (over 32 million
+// candidate beats, or 400 million steps between them); `beats` is then left
+// empty.
 bool FollowBetween(const std::vector<Attack>& attacks, std::int64_t from, std::int64_t to,
                    std::size_t count, double before, std::vector<Attack>& beats);
 

@@ -47,7 +47,16 @@ void OnsetCurve::Peaks(const float* mono, std::int64_t origin, std::int64_t size
   if (first >= last) return;
   const std::int64_t e0 = first - reach_ - before_;
   const std::int64_t e1 = last + reach_ + std::max(after_[0], after_[1]);
-  const auto hops = static_cast<std::size_t>(e1 - e0);
+  Energies(mono, origin, size, e0, static_cast<std::size_t>(e1 - e0));
+  const std::int64_t r0 = first - reach_;
+  const auto rises = static_cast<std::size_t>(last + reach_ - r0);
+  for (int v = 0; v < 2; ++v) Rises(v, r0, rises, e0);
+  PickPeaks(r0, rises, floorDb, peaks);
+}
+
+// The running sums of power of both views over `hops` hops from e0.
+void OnsetCurve::Energies(const float* mono, std::int64_t origin, std::int64_t size, std::int64_t e0,
+                          std::size_t hops) {
   // Hop means from History() hops before e0, for the low band's prediction.
   const auto history = LowResidual::History();
   means_.assign(history + hops, 0.0);
@@ -69,28 +78,32 @@ void OnsetCurve::Peaks(const float* mono, std::int64_t origin, std::int64_t size
     const double r = residual_[history + h];
     sums_[0][h + 1] = sums_[0][h] + r * r * static_cast<double>(hop_);
   }
-  // Rise at hop k: mean power of hops [k, k + after) over [k - before, k),
-  // counting only hops of the file before it (none at its first hop).
-  const std::int64_t r0 = first - reach_;
-  const auto rises = static_cast<std::size_t>(last + reach_ - r0);
-  for (int v = 0; v < 2; ++v) {
-    rise_[v].resize(rises);
-    const std::vector<double>& s = sums_[v];
-    const auto after = static_cast<std::size_t>(after_[v]);
-    const double perAfter = 1.0 / static_cast<double>(after_[v] * hop_);
-    for (std::size_t r = 0; r < rises; ++r) {
-      const std::int64_t hop = r0 + static_cast<std::int64_t>(r);
-      const auto k = static_cast<std::size_t>(hop - e0);
-      const auto before = static_cast<std::size_t>(std::clamp<std::int64_t>(hop, 0, before_));
-      if (before == 0) {
-        rise_[v][r] = 0;
-        continue;
-      }
-      const double beforePower = (s[k] - s[k - before]) / static_cast<double>(before * static_cast<std::size_t>(hop_));
-      const double afterPower = (s[k + after] - s[k]) * perAfter;
-      rise_[v][r] = static_cast<float>(10.0 * std::log10((afterPower + kSilence) / (beforePower + kSilence)));
+}
+
+// Rise of view v at hop k: mean power of hops [k, k + after) over
+// [k - before, k), counting only hops of the file before it (none at its
+// first hop).
+void OnsetCurve::Rises(int v, std::int64_t r0, std::size_t rises, std::int64_t e0) {
+  rise_[v].resize(rises);
+  const std::vector<double>& s = sums_[v];
+  const auto after = static_cast<std::size_t>(after_[v]);
+  const double perAfter = 1.0 / static_cast<double>(after_[v] * hop_);
+  for (std::size_t r = 0; r < rises; ++r) {
+    const std::int64_t hop = r0 + static_cast<std::int64_t>(r);
+    const auto k = static_cast<std::size_t>(hop - e0);
+    const auto before = static_cast<std::size_t>(std::clamp<std::int64_t>(hop, 0, before_));
+    if (before == 0) {
+      rise_[v][r] = 0;
+      continue;
     }
+    const double beforePower = (s[k] - s[k - before]) / static_cast<double>(before * static_cast<std::size_t>(hop_));
+    const double afterPower = (s[k + after] - s[k]) * perAfter;
+    rise_[v][r] = static_cast<float>(10.0 * std::log10((afterPower + kSilence) / (beforePower + kSilence)));
   }
+}
+
+// The hops whose larger rise tops every other within reach, and the floor.
+void OnsetCurve::PickPeaks(std::int64_t r0, std::size_t rises, float floorDb, std::vector<OnsetPeak>& peaks) const {
   const auto reach = static_cast<std::size_t>(reach_);
   for (std::size_t r = reach; r + reach < rises; ++r) {
     const bool difference = rise_[1][r] > rise_[0][r];

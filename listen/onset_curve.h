@@ -8,6 +8,7 @@
 // a grid from frame 0, and every value at a hop depends only on the samples
 // around it, so a stretch analysed alone gives what the whole file would.
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -40,6 +41,10 @@ class OnsetCurve {
              std::int64_t to, float floorDb, std::vector<OnsetPeak>& peaks);
 
  private:
+  void Energies(const float* mono, std::int64_t origin, std::int64_t size, std::int64_t e0, std::size_t hops);
+  void Rises(int v, std::int64_t r0, std::size_t rises, std::int64_t e0);
+  void PickPeaks(std::int64_t r0, std::size_t rises, float floorDb, std::vector<OnsetPeak>& peaks) const;
+
   std::int64_t hop_;
   std::int64_t before_;  // hops averaged before a hop
   std::int64_t after_[2];  // hops averaged from a hop on, a view
