@@ -36,6 +36,11 @@ struct Stretch {
   // The time signature, where the map has one (a MIDI file), else 0.
   std::int32_t meterNumerator = 0, meterDenominator = 0;
   std::int64_t measures = 0;        // measures that begin in it
+  // Whether it begins a section of its own, as summaries show them: every
+  // section of a text map; a MIDI stretch on a bar line (a new meter
+  // begins on one) or with a new marker, not a change inside a measure;
+  // never a stretch of fitted beats, which are spans between beats.
+  bool startsSection = true;
   std::int64_t firstMeasure = 0;    // 0-based position of its first division
   std::int32_t firstBeat = 0;
   std::int32_t firstDivision = 0;

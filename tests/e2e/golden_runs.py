@@ -132,6 +132,9 @@ FIT_OPTIONS = [
     ["-f", "summary", "--first-measure=5", "-s", "6", "-e", "7"], ["-f", "midi", "-s", "2", "-e", "3"],
     ["-f", "csv", "--meter=3"], ["-f", "summary", "--meter=1", "-e", "3"], ["-f", "json", "--meter=7", "-e", "2"],
     ["--exact", "-e", "2"], ["-f", "list", "-e", "2"], ["-f", "wav", "--into=c0.wav"],
+    ["-f", "midi", "--meter=6/8"], ["-f", "summary", "--meter=12/8"], ["-f", "csv", "--meter=9/8", "-e", "2"],
+    ["-f", "json", "--meter=6/8", "-e", "1"], ["-f", "list", "--meter=6/8", "-e", "1"],
+    ["-f", "midi", "--meter=9/8", "--pickup=1"],
 ]
 for beats in PERFORMANCES[:2]:
     for options in FIT_OPTIONS:
@@ -149,7 +152,9 @@ for options in [["--fit=bar"], ["--fit="], ["--fit", "--meter=0"], ["--fit", "--
                 ["--fit", "-s", "9"], ["--fit", "-s", "3", "-e", "2"], ["--snap=x.wav"],
                 ["--fit", "--snap-window=0.1"]] + [
                 ["--fit", "--snap=x.wav", f"--snap-window={w}"] for w in ["0", "-1", "1.5", "abc", ""]] + [
-                ["--fit", "--snap=missing.wav"], ["--fit", "--snap=help.tmap"]]:
+                ["--fit", "--snap=missing.wav"], ["--fit", "--snap=help.tmap"]] + [
+                ["--fit", f"--meter={m}"] for m in ["5/8", "3/8", "6/4", "6/8x", "/8", "06/8", "6/", "", "1/0"]] + [
+                ["--meter=6/8"], ["--fit", "--meter=6/8", "--pickup=2"]]:
     run(f"fit options {' '.join(options)}", options + ["-f", "csv", "{ex}/taps.txt", "-"])
 
 # --locate on a text map, a MIDI map and a fitted map; times from a file and
