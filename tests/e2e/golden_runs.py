@@ -45,6 +45,9 @@ LISTS = {
     "beats.csv": "n,time,comment\r\n1,0.5,x\r\n2,1.02,\r\n3,1.51,\"a, b\"\r\n4,2.0,\r\n5,2.55,\r\n6,3.01,\r\n",
     "placed.csv": "time,measure,beat\n0.6,0,3\n1.1,1,1\n1.62,1,2\n2.1,1,3\n2.6,2,1\n3.05,2,2\n3.6,2,3\n4.1,3,1\n",
     "down.txt": "0.5\n1.0\n0.9\n",
+    # A double tap at 2.9 s: one beat of 1500 bpm among beats of about 100.
+    "spike.txt": "".join(f"{t}\n" for t in [0.5, 1.1, 1.7, 2.3, 2.9, 2.94] +
+                         [round(3.5 + 0.6 * k - 0.002 * k * k, 3) for k in range(30)]),
     "same.txt": "0.5\n0.5\n1.0\n",
     "word.txt": "0.5\nabc\n1.5\n",
     "one.txt": "0.5\n",
@@ -146,6 +149,7 @@ for beats in ["down.txt", "same.txt", "word.txt", "one.txt", "negative.txt", "di
 for beats in ["gap.txt", "skip.txt", "lost.txt"]:
     run(f"fit mends {beats}", ["--fit", "-f", "csv", beats, "-"])
 run("fit reads stdin", ["--fit", "-f", "csv", "-", "-"], "0.5\n1\n")
+run("fit picture clips a double tap", ["--fit", "--strict", "-f", "svg", "spike.txt", "-"])
 for options in [["--fit=bar"], ["--fit="], ["--fit", "--meter=0"], ["--fit", "--meter=abc"],
                 ["--fit", "--meter=-2"], ["--fit", "--meter=2147483648"], ["--meter=3"], ["--fit", "-s", "0"],
                 ["--fit", "-e", "0"], ["--fit", "--first-measure=5", "-s", "4"], ["--fit", "--offset=1"],
