@@ -107,7 +107,8 @@ bool FittedTimeline::Next(Stretch& s) {
   // A compound meter's time signature counts eighths, three to a beat.
   const bool compound = note_ == TappedNote::kDottedQuarter;
   // (Held below 2^31 for a measure of absurdly many beats; no MIDI file takes it.)
-  s.meterNumerator = compound ? static_cast<std::int32_t>(std::min<std::int64_t>(3 * std::int64_t{meter}, INT32_MAX)) : 0;
+  const std::int64_t eighths = std::min<std::int64_t>(3 * std::int64_t{meter}, INT32_MAX);
+  s.meterNumerator = compound ? static_cast<std::int32_t>(eighths) : 0;
   s.meterDenominator = compound ? 8 : 0;
   s.measures = measures;
   s.startsSection = false;
