@@ -3,6 +3,7 @@
 #include <getopt.h>
 
 #include <charconv>
+#include <cstdlib>
 #include <cstring>
 
 #include "app/format_table.h"
@@ -54,6 +55,27 @@ bool SetCount(const char* name, const char* text, std::optional<std::int32_t>& s
   return true;
 }
 
+// Beats a measure, or a compound meter whose beat is the dotted quarter:
+// 6/8, 9/8 and 12/8 are two, three and four such beats a measure.
+bool SetMeter(const char* text, Options& o, std::string& error) {
+  for (const char* compound : {"6/8", "9/8", "12/8"}) {
+    if (std::strcmp(text, compound) == 0) {
+      o.meter = std::atoi(compound) / 3;
+      o.compoundMeter = true;
+      return true;
+    }
+  }
+  std::int32_t value = 0;
+  if (!StrictCount(text, value)) {
+    error = std::string("invalid meter '") + text +
+            "' (beats a measure, a whole number from 1 to 2147483647, or 6/8, 9/8 or 12/8)";
+    return false;
+  }
+  o.meter = value;
+  o.compoundMeter = false;
+  return true;
+}
+
 bool SetFirstMeasure(const char* text, Options& o, std::string& error) {
   std::int32_t value = 0;
   if (!StrictCount(text, value, 0)) {
@@ -91,7 +113,7 @@ bool Take(int code, const char* value, Options& o, std::string& error) {
     case kMaxDrift: o.maxDrift = value; return true;
     case kLocate: o.locate = value; return true;
     case kFit: o.fit = value != nullptr ? value : "beat"; return true;
-    case kMeter: return SetCount("meter", value, o.meter, error);
+    case kMeter: return SetMeter(value, o, error);
     case kPickup: return SetCount("pickup", value, o.pickup, error, 0);
     case kStrict: o.strict = true; return true;
     case kSnap: o.snap = value; return true;

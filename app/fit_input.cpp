@@ -184,8 +184,9 @@ std::optional<WalkPlan> FittedPlan(const Options& o, ProgramState& s, int& statu
   WalkPlan plan;
   plan.offset = beats.TimeOf(firstBeat);
   const FitMode mode = *o.fit == "measure" ? FitMode::kMeasure : FitMode::kBeat;
-  plan.timelines = [read, mode, divisions = s.divisions] {
-    return std::make_unique<FittedTimeline>(read->beats, mode, divisions);
+  const TappedNote note = o.compoundMeter ? TappedNote::kDottedQuarter : TappedNote::kQuarter;
+  plan.timelines = [read, mode, divisions = s.divisions, note] {
+    return std::make_unique<FittedTimeline>(read->beats, mode, divisions, note);
   };
   plan.firstMeasureNumber = first;
   return plan;

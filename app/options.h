@@ -27,6 +27,7 @@ struct Options {
   std::optional<std::string> locate;         // the file of times to place
   std::optional<std::string> fit;            // MAP holds beat times: "beat" or "measure"
   std::optional<std::int32_t> meter;         // beats per measure of fitted beat times
+  bool compoundMeter = false;                // --meter=6/8, 9/8, 12/8: a beat is a dotted quarter
   std::optional<std::int32_t> pickup;        // beats of a list before its first downbeat
   bool strict = false;                       // fitted taps refused, not mended
   std::optional<std::string> snap;           // the recording the fitted beats are snapped to

@@ -63,7 +63,8 @@ Options (before the positional arguments; '--' ends them):
                         CSV with a time column, a time a line, or a WAV's cue
                         points); every format follows the map fitted to them
       --meter=N         with --fit and beats without M.B places: beats a
-                        measure (default 4)
+                        measure (default 4); --meter=6/8, 9/8 or 12/8: each
+                        beat a dotted quarter, 2, 3 or 4 a measure
       --pickup=N        with --fit and beats without places: N beats before
                         the first downbeat (measure 0)
       --strict          with --fit: refuse taps as read instead of mending

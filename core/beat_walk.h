@@ -33,9 +33,15 @@ struct Stretch {
   const std::string* tempoText = nullptr;  // the tempo as a text map wrote it
   const std::string* name = nullptr;       // the section's name, where it has one
   std::int32_t beatsPerMeasure = 4;
-  // The time signature, where the map has one (a MIDI file), else 0.
+  // The time signature, where the map has one (a MIDI file, beats fitted in
+  // a compound meter), else 0.
   std::int32_t meterNumerator = 0, meterDenominator = 0;
   std::int64_t measures = 0;        // measures that begin in it
+  // Whether it begins a section of its own, as summaries show them: every
+  // section of a text map; a MIDI stretch on a bar line (a new meter
+  // begins on one) or with a new marker, not a change inside a measure;
+  // never a stretch of fitted beats, which are spans between beats.
+  bool startsSection = true;
   std::int64_t firstMeasure = 0;    // 0-based position of its first division
   std::int32_t firstBeat = 0;
   std::int32_t firstDivision = 0;
@@ -43,7 +49,8 @@ struct Stretch {
   std::optional<LinearTime> time;   // exact times, when the timeline makes them
   // A MIDI map's tempo in quarter notes a minute, and its beat as a fraction
   // of a whole note (1/8 for eighth-note beats, 3/8 for dotted-quarter
-  // clicks); 0 for a text map.
+  // clicks; 3/8 for beats fitted in a compound meter, whose quarter tempo is
+  // 0); 0 for a text map.
   double quarterTempo = 0;
   std::int32_t beatNoteNumerator = 0, beatNoteDenominator = 0;
   // When the change that begins the stretch takes effect, set with the times

@@ -21,8 +21,9 @@ std::size_t MeasureAnchorAfter(const BeatList& beats, std::size_t k, std::size_t
   return next;
 }
 
-FittedTimeline::FittedTimeline(const BeatList& beats, FitMode mode, std::int32_t divisions)
-    : beats_(beats), mode_(mode), divisions_(divisions) {
+FittedTimeline::FittedTimeline(const BeatList& beats, FitMode mode, std::int32_t divisions,
+                               TappedNote note)
+    : beats_(beats), mode_(mode), divisions_(divisions), note_(note) {
   at_.beat = beats_.pickup;
   done_ = beats_.size() < 2;
 }
@@ -103,15 +104,22 @@ bool FittedTimeline::Next(Stretch& s) {
   s.tempoText = nullptr;
   s.name = nullptr;
   s.beatsPerMeasure = meter;
-  s.meterNumerator = s.meterDenominator = 0;
+  // A compound meter's time signature counts eighths, three to a beat.
+  const bool compound = note_ == TappedNote::kDottedQuarter;
+  // (Held below 2^31 for a measure of absurdly many beats; no MIDI file takes it.)
+  const std::int64_t eighths = std::min<std::int64_t>(3 * std::int64_t{meter}, INT32_MAX);
+  s.meterNumerator = compound ? static_cast<std::int32_t>(eighths) : 0;
+  s.meterDenominator = compound ? 8 : 0;
   s.measures = measures;
+  s.startsSection = false;
   s.firstMeasure = start.measure;
   s.firstBeat = start.beat;
   s.firstDivision = 0;
   s.divisions = divisions;
   s.time.reset();
   s.quarterTempo = 0;
-  s.beatNoteNumerator = s.beatNoteDenominator = 0;
+  s.beatNoteNumerator = compound ? 3 : 0;
+  s.beatNoteDenominator = compound ? 8 : 0;
   s.changeTime.reset();
   return true;
 }

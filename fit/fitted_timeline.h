@@ -20,6 +20,11 @@ namespace beatmarks {
 
 enum class FitMode { kBeat, kMeasure };
 
+// The note a tapped beat is: a quarter, or the dotted quarter of a compound
+// meter (a measure of n beats is then in 3n/8, and a quarter note is 2/3 of
+// a beat).
+enum class TappedNote { kQuarter, kDottedQuarter };
+
 // Fitted by measure, the anchor after beat k on the way to `next` (the next
 // downbeat, or the last beat): the first beat between them more than 30% of
 // the spacing off its even place, else `next`.
@@ -28,7 +33,8 @@ std::size_t MeasureAnchorAfter(const BeatList& beats, std::size_t k, std::size_t
 class FittedTimeline : public Timeline {
  public:
   // `beats` must outlive the timeline.
-  FittedTimeline(const BeatList& beats, FitMode mode, std::int32_t divisions);
+  FittedTimeline(const BeatList& beats, FitMode mode, std::int32_t divisions,
+                 TappedNote note = TappedNote::kQuarter);
 
   bool Next(Stretch& stretch) override;
   void AddTimes(Stretch& stretch) override;
@@ -55,6 +61,7 @@ class FittedTimeline : public Timeline {
   const BeatList& beats_;
   const FitMode mode_;
   const std::int32_t divisions_;
+  const TappedNote note_;
   Cursor at_;
   bool done_ = false;
   Span last_;  // the spacing of the span before, for the tail

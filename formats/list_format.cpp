@@ -39,11 +39,11 @@ void ListSink<Text>::Pass(const Stretch& s, DivisionCount count) {
   if (times_ == Times::kRunningSum) t_ = AdvanceTime(t_, StepOf(s), count);
 }
 
-// Every section of a text map gets its header; a stretch of a MIDI map (it
-// has a time signature) only when its tempo or meter differs from the last.
+// Every section of a text map (every fitted stretch) gets its header; a
+// stretch of a MIDI map only when its tempo or meter differs from the last.
 template <class Text>
 bool ListSink<Text>::Changes(const Stretch& s) const {
-  return !s.HasTimeSignature() || s.tempo != shown_.tempo ||
+  return s.source != StretchSource::kMidi || s.tempo != shown_.tempo ||
          s.beatsPerMeasure != shown_.beatsPerMeasure ||
          s.meterNumerator != shown_.meterNumerator ||
          s.meterDenominator != shown_.meterDenominator;

@@ -1,10 +1,7 @@
 #include "formats/summary_format.h"
 
-#include <algorithm>
-#include <array>
 #include <charconv>
 #include <functional>
-#include <memory>
 #include <optional>
 #include <string>
 
@@ -12,6 +9,8 @@
 #include "core/section_walk.h"
 #include "core/terminal_text.h"
 #include "exact/exact_time.h"
+#include "formats/measure_summary.h"
+#include "formats/summary_table.h"
 
 namespace beatmarks {
 namespace {
@@ -19,28 +18,6 @@ namespace {
 struct Row {
   std::string name, first, start, tempo, meter, measures, length;
 };
-
-// Seconds as m:ss.mmm (h:mm:ss.mmm from an hour on), then exactly to the
-// nanosecond in parentheses.
-std::string Clock(const Rational& seconds) {
-  std::string millis;
-  AppendSecondsAt(seconds, 3, millis);
-  std::string exact;
-  AppendSecondsAt(seconds, 9, exact);
-  const std::size_t point = millis.find('.');
-  long long whole = 0;
-  auto parsed = std::from_chars(millis.data(), millis.data() + point, whole);
-  if (parsed.ec != std::errc()) return exact + " s";  // past any clock
-  const std::string fraction = millis.substr(point);
-  const long long hours = whole / 3600, minutes = whole / 60 % 60, secs = whole % 60;
-  auto two = [](long long n) {
-    std::string digits = std::to_string(n);
-    if (digits.size() < 2) digits.insert(digits.begin(), '0');
-    return digits;
-  };
-  std::string clock = hours > 0 ? std::to_string(hours) + ":" + two(minutes) : std::to_string(minutes);
-  return clock + ":" + two(secs) + fraction + " (" + exact + " s)";
-}
 
 std::string TempoOf(const Stretch& s) {
   std::string text;
@@ -55,49 +32,11 @@ std::string TempoOf(const Stretch& s) {
   return text;
 }
 
-std::string MeterOf(const Stretch& s) {
-  if (s.HasTimeSignature()) {
-    return std::to_string(s.meterNumerator) + "/" + std::to_string(s.meterDenominator);
-  }
-  return std::to_string(s.beatsPerMeasure) + " beats";
-}
-
-// Beats begun in the stretch: divisions at the start of a beat.
-std::int64_t BeatsIn(const Stretch& s, std::int32_t divisions) {
-  const auto perBeat = static_cast<DivisionCount>(divisions);
-  auto ceil = [perBeat](DivisionCount n) { return (n + perBeat - 1) / perBeat; };
-  const auto into = static_cast<DivisionCount>(s.firstDivision);
-  return static_cast<std::int64_t>(ceil(into + s.divisions) - ceil(into));
-}
-
-void Pad(std::string& line, const std::string& cell, std::size_t width, bool right) {
-  const std::size_t shown = TerminalWidth(cell);
-  const std::string gap(width > shown ? width - shown : 0, ' ');
-  line += right ? gap + cell : cell + gap;
-}
-
 constexpr std::size_t kColumns = 7;
-using Widths = std::array<std::size_t, kColumns>;
+using Table = SummaryTable<kColumns>;
 
-std::array<const std::string*, kColumns> Cells(const Row& r) {
+Table::Cells Cells(const Row& r) {
   return {&r.name, &r.first, &r.start, &r.tempo, &r.meter, &r.measures, &r.length};
-}
-
-void Widen(const Row& r, Widths& width) {
-  const auto cells = Cells(r);
-  for (std::size_t i = 0; i < kColumns; ++i) width[i] = std::max(width[i], TerminalWidth(*cells[i]));
-}
-
-void WriteRow(const Row& r, const Widths& width, ExportFile& out) {
-  const auto cells = Cells(r);
-  std::string line;
-  for (std::size_t i = 0; i < kColumns; ++i) {
-    Pad(line, *cells[i], width[i], i == 1 || i == 5);
-    line += i + 1 < kColumns ? "  " : "";
-  }
-  while (!line.empty() && line.back() == ' ') line.pop_back();
-  out.Put(line + "\n");
-  out.Filled();
 }
 
 struct Totals {
@@ -105,36 +44,74 @@ struct Totals {
   std::int64_t beats = 0;
 };
 
+// A row being gathered: a section, and the MIDI stretches that change the
+// tempo inside its measures (their beats' tempos shown as a spread).
+struct HeldRow {
+  Row row;
+  Rational start;
+  const std::string* name = nullptr;
+  std::int64_t measures = 0;
+  int stretches = 0;
+  TempoSpread beats, quarters;
+
+  void Take(const Stretch& s, std::int64_t begun) {
+    measures += s.measures;
+    ++stretches;
+    beats.Add(static_cast<double>(s.tempo), begun);
+    quarters.Add(s.quarterTempo, begun);
+  }
+  const Row& Finish(const Rational& end) {
+    row.length = Clock(end - start);
+    row.measures = std::to_string(measures);
+    if (stretches > 1 && !beats.Empty()) {
+      row.tempo = beats.Text() + (quarters.Empty() ? "" : " (quarter " + quarters.Text() + ")");
+    }
+    return row;
+  }
+};
+
+bool StartsRow(const Stretch& s, const HeldRow& held) {
+  return s.source != StretchSource::kMidi || s.startsSection || s.name != held.name;
+}
+
 // Each section's row, in order, over a fresh timeline; one row is held back
 // until the next section's start gives its length.
 Totals WalkRows(const WalkPlan& plan, const std::function<void(const Row&)>& row) {
   Totals totals;
-  std::optional<Row> held;
-  Rational heldStart;
+  std::optional<HeldRow> held;
   WalkStretches(*plan.timelines(), StretchTimes::kAsked, [&](Stretch& s, Timeline& timeline) {
     if (s.divisions == 0) return true;
     timeline.AddTimes(s);
     const Rational start = s.Start();
+    const std::int64_t begun = BeatsBegun(s, plan.divisions);
+    totals.end = s.time->At(s.divisions);
+    totals.beats += begun;
+    if (held && !StartsRow(s, *held)) {
+      held->Take(s, begun);
+      return true;
+    }
     // A section lasts until the next begins (a MIDI change may fall inside a beat).
     if (held) {
-      held->length = Clock(start - heldStart);
-      row(*held);
+      row(held->Finish(start));
     } else {
       totals.start = start;
     }
-    totals.end = s.time->At(s.divisions);
-    totals.beats += BeatsIn(s, plan.divisions);
-    held = Row{s.name != nullptr ? TerminalText(*s.name, "\uFFFD") : s.Label(),
-               std::to_string(s.firstMeasure + plan.firstMeasureNumber), Clock(start), TempoOf(s),
-               MeterOf(s), std::to_string(s.measures), ""};
-    heldStart = start;
+    held.emplace();
+    held->row = Row{s.name != nullptr ? TerminalText(*s.name, "\uFFFD") : s.Label(),
+                    std::to_string(s.firstMeasure + plan.firstMeasureNumber), Clock(start), TempoOf(s),
+                    MeterOf(s), "", ""};
+    held->start = start;
+    held->name = s.name;
+    held->Take(s, begun);
     return true;
   });
-  if (held) {
-    held->length = Clock(totals.end - heldStart);
-    row(*held);
-  }
+  if (held) row(held->Finish(totals.end));
   return totals;
+}
+
+bool IsFitted(const WalkPlan& plan) {
+  Stretch first;
+  return plan.timelines()->Next(first) && first.source == StretchSource::kFitted;
 }
 
 }  // namespace
@@ -142,12 +119,14 @@ Totals WalkRows(const WalkPlan& plan, const std::function<void(const Row&)>& row
 // Two walks, so that memory stays flat however many sections: the first
 // finds the columns' widths, the second writes the rows padded to them.
 void WriteSummary(const WalkPlan& plan, ExportFile& out) {
+  if (IsFitted(plan)) return WriteMeasureSummary(plan, out);
   const Row header{"Section", "First", "Start", "Tempo", "Meter", "Measures", "Length"};
-  Widths width{};
-  Widen(header, width);
-  WalkRows(plan, [&](const Row& r) { Widen(r, width); });
-  WriteRow(header, width, out);
-  const Totals totals = WalkRows(plan, [&](const Row& r) { WriteRow(r, width, out); });
+  Table table;
+  table.right = {false, true, false, false, false, true, false};
+  table.Widen(Cells(header));
+  WalkRows(plan, [&](const Row& r) { table.Widen(Cells(r)); });
+  table.Write(Cells(header), out);
+  const Totals totals = WalkRows(plan, [&](const Row& r) { table.Write(Cells(r), out); });
   out.Put("\nTotal " + Clock(totals.end - totals.start) + ", " + std::to_string(totals.beats) +
           " beats\n");
 }

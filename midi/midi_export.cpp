@@ -157,10 +157,11 @@ std::string Exporter::TooLong(const BigInt& bytes, bool atLeast) {
 
 std::string Exporter::Place(const Stretch& s, const BeatSpan& span) {
   const bool midi = s.source == StretchSource::kMidi;
-  // A beat's ticks: a quarter note, or the MIDI map's beat as a fraction of a whole note.
+  // A beat's ticks: a quarter note, or the beat of a map with time signatures
+  // (a MIDI map, a compound meter's dotted quarter) as a fraction of a whole note.
   std::uint32_t beatTicks = kTicksPerQuarter;
   TimeSignature meter{s.beatsPerMeasure, 2, 24};
-  if (midi) {
+  if (s.HasTimeSignature()) {
     const std::int64_t whole = std::int64_t{4} * kTicksPerQuarter * s.beatNoteNumerator;
     if (s.beatNoteDenominator < 1 || whole % s.beatNoteDenominator != 0 ||
         whole / s.beatNoteDenominator < 1) {
@@ -237,7 +238,8 @@ std::string Exporter::Place(const Stretch& s, const BeatSpan& span) {
 std::string Exporter::Begin(const Stretch& s, std::uint32_t beatTicks, const Rational& perTick,
                             const TimeSignature& meter, std::int32_t pickup) {
   if (!settings_.trackName.empty()) track_.Meta(0, kTrackNameEvent, settings_.trackName);
-  const TimeSignature shortBar{pickup, 2, 24};
+  // The pickup's bar in the meter's note (3/8 for one beat of 6/8).
+  const TimeSignature shortBar{pickup * meter.numerator / s.beatsPerMeasure, meter.power, meter.clocks};
   const bool leadIn = settings_.offset * UnitsPerSecond() > bound_;
   track_.Meta(0, kTimeSignatureEvent, (pickup > 0 && !leadIn ? shortBar : meter).Bytes());
   if (leadIn) {

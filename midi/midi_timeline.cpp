@@ -83,6 +83,7 @@ void MidiTimeline::TakeMarkers() {
 
 bool MidiTimeline::Next(Stretch& s) {
   if (run_ >= grid_.runs.size()) return false;
+  const std::string* before = name_;
   TakeMarkers();
   const MeterRun& r = grid_.runs[run_];
   // The stretch ends at the next tempo change or marker, or at the run's end.
@@ -100,6 +101,7 @@ bool MidiTimeline::Next(Stretch& s) {
   s.firstBeat = static_cast<std::int32_t>(next_ % perMeasure / divisions_);
   s.firstDivision = static_cast<std::int32_t>(next_ % divisions_);
   s.divisions = stop - next_;
+  s.startsSection = next_ % perMeasure == 0 || name_ != before;
   s.number = s.divisions > 0 ? ++number_ : 0;
   // Measures that begin in it: multiples of perMeasure in [next_, stop).
   s.measures = std::int64_t((stop + perMeasure - 1) / perMeasure - (next_ + perMeasure - 1) / perMeasure);

@@ -1,12 +1,14 @@
 #include "picture/tempo_picture.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <limits>
 
 #include "picture/plot_axis.h"
 #include "picture/step_trace.h"
 #include "picture/svg_text.h"
+#include "picture/tempo_range.h"
 
 namespace beatmarks {
 namespace {
@@ -18,6 +20,13 @@ constexpr std::size_t kMostMeterLines = 40;
 constexpr double kLowestTempo = 1e-100, kHighestTempo = 1e100;
 constexpr double kCharacterWidth = 0.6;  // of the font size, for sans-serif text
 constexpr double kNowhere = -std::numeric_limits<double>::infinity();
+
+// A tempo in a note: four significant digits ("608.3").
+std::string TempoLabel(double bpm) {
+  char digits[64];
+  const auto result = std::to_chars(digits, digits + sizeof digits, bpm, std::chars_format::general, 4);
+  return result.ec == std::errc() ? std::string(digits, result.ptr) : "?";
+}
 
 struct Frame {
   PlotAxis time;
@@ -49,13 +58,10 @@ std::vector<TempoStep> DrawnSteps(const std::vector<TempoStep>& steps, double en
   return drawn;
 }
 
-PlotAxis TempoAxisFor(const std::vector<TempoStep>& steps, TempoUnit unit) {
+PlotAxis TempoAxisFor(const TempoRange& range, TempoUnit unit) {
   const std::string name =
       unit == TempoUnit::kQuarterNotes ? "quarter notes per minute" : "beats per minute";
-  if (steps.empty()) return TempoAxis(120, 120, name);
-  const auto [low, high] = std::minmax_element(
-      steps.begin(), steps.end(), [](const TempoStep& a, const TempoStep& b) { return a.bpm < b.bpm; });
-  return TempoAxis(low->bpm, high->bpm, name);
+  return TempoAxis(range.lo, range.hi, name);
 }
 
 void Attribute(std::string& out, const char* name, double value) {
@@ -218,6 +224,43 @@ void WriteTrace(const Frame& f, const std::vector<TempoStep>& steps, std::string
          "stroke-linejoin=\"round\" points=\"" + points + "\"/>\n";
 }
 
+// Tempos off the axis, drawn at its edge: a red wedge pointing off it where
+// each begins (one every few pixels), and the farthest named in a corner.
+void WriteOutliers(const Frame& f, const std::vector<TempoStep>& steps, const TempoRange& range,
+                   std::string& out) {
+  if (!range.Clips()) return;
+  std::string marks;
+  double lastX = kNowhere;
+  for (const TempoStep& step : steps) {
+    const bool high = step.bpm > range.hi;
+    if (!high && step.bpm >= range.lo) continue;
+    const double x = f.X(step.start);
+    if (x - lastX < 6) continue;
+    lastX = x;
+    const double tip = high ? kTop + 2 : kBottom - 2, base = high ? tip + 8 : tip - 8;
+    marks += 'M';
+    AppendCoordinate(marks, x - 4);
+    marks += ' ';
+    AppendCoordinate(marks, base);
+    marks += 'L';
+    AppendCoordinate(marks, x);
+    marks += ' ';
+    AppendCoordinate(marks, tip);
+    marks += 'L';
+    AppendCoordinate(marks, x + 4);
+    marks += ' ';
+    AppendCoordinate(marks, base);
+    marks += 'Z';
+  }
+  out += "<path fill=\"#d1361f\" d=\"" + marks + "\"/>\n";
+  std::string note = "off the axis:";
+  if (range.lowest < range.lo) note += " down to " + TempoLabel(range.lowest);
+  if (range.highest > range.hi) note += " up to " + TempoLabel(range.highest);
+  out += "<g font-size=\"11\" text-anchor=\"end\" fill=\"#d1361f\">\n";
+  Text(out, kRight - 6, kBottom - 14, EscapeXml(note, 60).escaped);
+  out += "</g>\n";
+}
+
 void WriteTimeAxis(const Frame& f, std::string& out) {
   std::string marks;
   out += "<g font-size=\"11\" text-anchor=\"middle\" fill=\"#444\">\n";
@@ -237,7 +280,8 @@ void WriteTimeAxis(const Frame& f, std::string& out) {
 void WriteTempoSvg(const TempoPicture& picture, std::string& out) {
   const double end = std::isfinite(picture.end) && picture.end > 0 ? picture.end : 0;
   const std::vector<TempoStep> steps = DrawnSteps(picture.steps, end);
-  const Frame frame{TimeAxis(end > 0 ? end : 1), TempoAxisFor(steps, picture.tempoUnit), end};
+  const TempoRange range = PlayedTempos(steps, end);
+  const Frame frame{TimeAxis(end > 0 ? end : 1), TempoAxisFor(range, picture.tempoUnit), end};
   out += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
          "<svg xmlns=\"http://www.w3.org/2000/svg\" version=\"1.1\"";
   Attribute(out, "width", kWidth);
@@ -249,6 +293,7 @@ void WriteTempoSvg(const TempoPicture& picture, std::string& out) {
   WriteMeters(frame, picture, out);
   WriteNames(frame, picture, out);
   WriteTrace(frame, steps, out);
+  WriteOutliers(frame, steps, range, out);
   out += "<rect";
   Attribute(out, "x", kLeft);
   Attribute(out, "y", kTop);

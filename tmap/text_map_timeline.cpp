@@ -23,6 +23,7 @@ bool TextMapTimeline::Next(Stretch& s) {
                : nullptr;
   s.beatsPerMeasure = sections_.beatsPerMeasure[i];
   s.measures = sections_.measures[i];
+  s.startsSection = true;
   s.firstMeasure = firstMeasure_;
   s.firstBeat = 0;
   s.firstDivision = 0;

@@ -180,7 +180,8 @@ def check_midi(program, path, want, folder, options=()):
     end = max(t for t, _ in events)
     beats = []
     for i, (at, _, den) in enumerate(meters):
-        step = 4 * f.ticks_per_beat // den
+        # An x/8 bar beats in dotted quarters.
+        step = 4 * f.ticks_per_beat // den * (3 if den == 8 else 1)
         stop = meters[i + 1][0] if i + 1 < len(meters) else end
         beats += range(at, stop, step)
     times = [seconds(b) for b in beats][-len(want):]
@@ -198,6 +199,50 @@ def check_midi(program, path, want, folder, options=()):
     downbeats = [tick in bars for tick in beats[-len(want):]]
     wrong = [(k, w) for k, (d, w) in enumerate(zip(downbeats, want)) if d != (w[2] == 1 or k == 0)]
     assert not wrong, (path, meters, wrong[:4])
+    return {(m.numerator, m.denominator, m.clocks_per_click) for _, m in events if m.type == "time_signature"}
+
+
+def check_summary(program, path, want, meter, options=()):
+    """One row a measure: its first beat's time, its beats' tempos (slowest,
+    mean, fastest; the last beat keeps the tempo before it), meter, beats."""
+    out = run(program, ["-f", "summary"] + list(options) + [path, "-"]).stdout.split("\n")
+    rows = [re.split(r"  +", line.strip()) for line in out[1:out.index("")]]
+    times = [t for t, *_ in want]
+    tempos = [60 / (b - a) for a, b in zip(times, times[1:])]
+    tempos.append(tempos[-1])
+    measures = {}
+    for (t, m, _, _), bpm in zip(want, tempos):
+        measures.setdefault(m, (t, []))[1].append(bpm)
+    assert len(rows) == len(measures), (path, options, len(rows), len(measures))
+    for row, (m, (t, bpms)) in zip(rows, sorted(measures.items())):
+        number, start, tempo, shown_meter, count = row
+        assert (int(number), int(count), shown_meter) == (m, len(bpms), meter(m)), (row, m)
+        assert start.endswith(f"({decimals(t, 9)} s)"), (row, t)
+        spread = [float(x) for x in tempo.split("\u2013")]
+        exact = [min(bpms), sum(bpms) / len(bpms), max(bpms)]
+        wanted = exact if len(spread) == 3 else [exact[0]]
+        assert all(abs(a - float(b)) < 0.0051 for a, b in zip(spread, wanted)), (row, [float(x) for x in exact])
+    total = out[out.index("") + 1]
+    assert total.startswith("Total ") and total.endswith(f", {len(want)} beats"), total
+
+
+def tempo_ticks(svg):
+    """The tempo axis's tick labels."""
+    grid = re.search(r'<g font-size="11" text-anchor="end" fill="#444">\n(.*?)</g>', svg, re.S).group(1)
+    return [float(label) for label in re.findall(r">([^<]+)</text>", grid)]
+
+
+def check_picture_axis(program, plain, folder):
+    """A double tap kept (--strict) is a spike of one beat: the axis covers
+    the playing, the spike is drawn at its edge and marked; without it the
+    axis covers every tempo and nothing is marked."""
+    spiky = plain[:20] + [decimals(Fraction(plain[19]) + Fraction(1, 25), 4)] + plain[20:]
+    (folder / "spiky.list").write_text("\n".join(spiky) + "\n")
+    played = run(program, ["--fit", "-f", "svg", folder / "taps.list", "-"]).stdout
+    spike = run(program, ["--fit", "--strict", "-f", "svg", folder / "spiky.list", "-"]).stdout
+    assert "off the axis" not in played and "#d1361f" not in played
+    assert "off the axis: up to 1" in spike and '<path fill="#d1361f" d="M' in spike, spike
+    assert max(tempo_ticks(spike)) < 200, tempo_ticks(spike)
 
 
 def check_locate(program, path, given, folder):
@@ -264,7 +309,22 @@ def main():
                                           fitted(as_csv, lengths, "beat", 1, 0)], folder)
             check_midi(program, folder / "taps.list", fitted(as_list, [3] * (count // 3 + 1), "beat", 1, 1), folder,
                        ["--meter=3"])
+            # 6/8, 9/8, 12/8: a tapped beat is a dotted quarter, clicked as one.
+            for meter, per in (("6/8", 2), ("9/8", 3), ("12/8", 4)):
+                as_compound = [(Fraction(p), k // per, k % per) for k, p in enumerate(plain)]
+                signatures = check_midi(program, folder / "taps.list", fitted(as_compound, None, "beat", 1, 1),
+                                        folder, [f"--meter={meter}"])
+                assert signatures == {(3 * per, 8, 36)}, (meter, signatures)
+            # Bars of four and three labelled beats in 12/8 and 9/8, the pickup's two a bar of 6/8.
+            signatures = check_midi(program, table, fitted(as_csv, lengths, "beat", 1, 0), folder, ["--meter=6/8"])
+            assert {(n, d) for n, d, _ in signatures} == {(6, 8), (12, 8), (9, 8)}, signatures
             checked.append("-f midi")
+        check_picture_axis(program, plain, folder)
+        for mode in ("beat", "measure"):
+            check_summary(program, table, fitted(as_csv, lengths, mode, 1, 0), lambda m: f"{lengths[m]} beats",
+                          [f"--fit={mode}"])
+            check_summary(program, table, fitted(as_csv, lengths, mode, 1, 0), lambda m: f"{3 * lengths[m]}/8",
+                          [f"--fit={mode}", "--meter=6/8"])
         # The offset is where the range's first beat was played, whichever measure it starts at.
         for start in [0, 1, 2, 9, 17]:
             out = run(program, ["--fit", "-f", "json", "-s", str(start), table, "-"]).stdout

@@ -45,6 +45,9 @@ LISTS = {
     "beats.csv": "n,time,comment\r\n1,0.5,x\r\n2,1.02,\r\n3,1.51,\"a, b\"\r\n4,2.0,\r\n5,2.55,\r\n6,3.01,\r\n",
     "placed.csv": "time,measure,beat\n0.6,0,3\n1.1,1,1\n1.62,1,2\n2.1,1,3\n2.6,2,1\n3.05,2,2\n3.6,2,3\n4.1,3,1\n",
     "down.txt": "0.5\n1.0\n0.9\n",
+    # A double tap at 2.9 s: one beat of 1500 bpm among beats of about 100.
+    "spike.txt": "".join(f"{t}\n" for t in [0.5, 1.1, 1.7, 2.3, 2.9, 2.94] +
+                         [round(3.5 + 0.6 * k - 0.002 * k * k, 3) for k in range(30)]),
     "same.txt": "0.5\n0.5\n1.0\n",
     "word.txt": "0.5\nabc\n1.5\n",
     "one.txt": "0.5\n",
@@ -132,6 +135,9 @@ FIT_OPTIONS = [
     ["-f", "summary", "--first-measure=5", "-s", "6", "-e", "7"], ["-f", "midi", "-s", "2", "-e", "3"],
     ["-f", "csv", "--meter=3"], ["-f", "summary", "--meter=1", "-e", "3"], ["-f", "json", "--meter=7", "-e", "2"],
     ["--exact", "-e", "2"], ["-f", "list", "-e", "2"], ["-f", "wav", "--into=c0.wav"],
+    ["-f", "midi", "--meter=6/8"], ["-f", "summary", "--meter=12/8"], ["-f", "csv", "--meter=9/8", "-e", "2"],
+    ["-f", "json", "--meter=6/8", "-e", "1"], ["-f", "list", "--meter=6/8", "-e", "1"],
+    ["-f", "midi", "--meter=9/8", "--pickup=1"],
 ]
 for beats in PERFORMANCES[:2]:
     for options in FIT_OPTIONS:
@@ -143,13 +149,16 @@ for beats in ["down.txt", "same.txt", "word.txt", "one.txt", "negative.txt", "di
 for beats in ["gap.txt", "skip.txt", "lost.txt"]:
     run(f"fit mends {beats}", ["--fit", "-f", "csv", beats, "-"])
 run("fit reads stdin", ["--fit", "-f", "csv", "-", "-"], "0.5\n1\n")
+run("fit picture clips a double tap", ["--fit", "--strict", "-f", "svg", "spike.txt", "-"])
 for options in [["--fit=bar"], ["--fit="], ["--fit", "--meter=0"], ["--fit", "--meter=abc"],
                 ["--fit", "--meter=-2"], ["--fit", "--meter=2147483648"], ["--meter=3"], ["--fit", "-s", "0"],
                 ["--fit", "-e", "0"], ["--fit", "--first-measure=5", "-s", "4"], ["--fit", "--offset=1"],
                 ["--fit", "-s", "9"], ["--fit", "-s", "3", "-e", "2"], ["--snap=x.wav"],
                 ["--fit", "--snap-window=0.1"]] + [
                 ["--fit", "--snap=x.wav", f"--snap-window={w}"] for w in ["0", "-1", "1.5", "abc", ""]] + [
-                ["--fit", "--snap=missing.wav"], ["--fit", "--snap=help.tmap"]]:
+                ["--fit", "--snap=missing.wav"], ["--fit", "--snap=help.tmap"]] + [
+                ["--fit", f"--meter={m}"] for m in ["5/8", "3/8", "6/4", "6/8x", "/8", "06/8", "6/", "", "1/0"]] + [
+                ["--meter=6/8"], ["--fit", "--meter=6/8", "--pickup=2"]]:
     run(f"fit options {' '.join(options)}", options + ["-f", "csv", "{ex}/taps.txt", "-"])
 
 # --locate on a text map, a MIDI map and a fitted map; times from a file and
