@@ -1,7 +1,6 @@
 #include "midi/midi_export.h"
 
 #include <algorithm>
-#include <memory>
 #include <optional>
 #include <utility>
 
@@ -235,12 +234,10 @@ std::string Exporter::Count(const Stretch& s, const BeatSpan& span, std::uint32_
   std::string error = AddRun({Rational(), Rational(), p.ticks, 1, false}, p.lastMeasure);
   if (!error.empty()) return error;
   const bool cut = span.beat == 0 && p.lastBeat != p.beatsPerMeasure - 1;
-  if (meter != p.meter || cut) {
-    track_.Meta(static_cast<std::uint64_t>(tick_), kTimeSignatureEvent, meter.Bytes());
-  }
+  if (meter != p.meter || cut) track_.Meta(std::uint64_t(tick_), kTimeSignatureEvent, meter.Bytes());
   Marker(s);
   const auto more = static_cast<std::uint64_t>(span.count - 1);
-  error = more > 0 ? AddRun({Rational(), Rational(), beatTicks, more, false}, span.measure) : "";
+  if (more > 0) error = AddRun({Rational(), Rational(), beatTicks, more, false}, span.measure);
   placed_ = Placed{Rational(), Rational(), Rational(), beatTicks, meter, s.beatsPerMeasure,
                    span.lastMeasure, span.lastBeat, false};
   return error;
