@@ -235,6 +235,28 @@ TEST(MidiExport, RefusesWhatAMidiFileCannotHold) {
   }
 }
 
+// A map far too long is refused from a lower bound of its size (7 bytes for
+// each tempo event it must hold at least), which must stay below what the
+// plan really writes: the events of 1,000 measures of the same tempo, times
+// the measures.
+TEST(MidiExport, RefusalFromTheSectionsIsALowerBound) {
+  for (const char* tempo : {"97.3333", "61.7", "144.61", "133.33"}) {
+    for (const Rational& drift : {Micro(1), Micro(1) / Rational(10)}) {
+      MidiExportSettings settings;
+      settings.maxDrift = drift;
+      MidiExportPlan plan;
+      ASSERT_EQ(PlanMidiExport(Map({{tempo, 4, 1000, ""}}).Maker(0), settings, plan), "");
+      const std::string error =
+          PlanMidiExport(Map({{tempo, 4, 2147483647, ""}}).Maker(0), settings, plan);
+      const std::string atLeast = "too long for a MIDI file: at least ";
+      ASSERT_EQ(error.substr(0, atLeast.size()), atLeast) << tempo;
+      const double events = std::stod(error.substr(atLeast.size())) / 7;
+      EXPECT_LT(events, double(plan.report.tempoEvents) * 2147483.647) << tempo;
+      EXPECT_GT(events, double(plan.report.tempoEvents) * 2147483.647 / 2) << tempo;
+    }
+  }
+}
+
 TEST(MidiExport, ReaderKeepsMarkersOfAllTracksAndTheFirstTrackName) {
   const Map map(
       testing::MidiHeader(1, 2, 96) +
