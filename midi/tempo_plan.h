@@ -53,24 +53,10 @@ class TempoPlan {
   const Rational& largestDrift() const { return largest_; }
 
  private:
-  // A tempo taking over inside the next beat: its ticks of the old tempo,
-  // the drift it lands the beat at, and the beats it then keeps in bound.
-  struct Landing {
-    std::uint32_t micros = 0;
-    std::uint64_t oldTicks = 0;
-    BigInt drift;
-    std::uint64_t reach = 0;
-  };
-
-  void Start(const TempoRun& run);
-  bool Choose(std::uint64_t left);
-  bool Switch(std::uint64_t left);
-  bool Land(std::uint32_t micros, std::uint64_t left, Landing& landing) const;
+  template <class Int>
+  friend class RunPlan;
+  // One run, in 128-bit integers where they hold it exactly, else in BigInt.
   bool Emit(std::uint32_t micros, std::uint64_t tick);
-  BigInt Delta(std::uint32_t micros) const { return perMicro_ * BigInt(micros) - step_; }
-  std::uint64_t Steps(const BigInt& delta, const BigInt& from, std::uint64_t left) const;
-  void Advance(const BigInt& delta, std::uint64_t steps);
-  void Note();
 
   const Rational bound_;
   const Event event_;
@@ -79,12 +65,6 @@ class TempoPlan {
   std::uint32_t micros_ = 0;  // the tempo in force, 0 before the first
   std::uint64_t events_ = 0;
   Rational largest_;
-  // The run under way, over a common denominator: the drift x_ / den_ of the
-  // beat reached, a beat's length, the drift's change a beat for each
-  // microsecond of tempo, a tick's for each, and the bound.
-  std::uint32_t ticks_ = 0;
-  std::uint32_t low_ = 0, high_ = 0;  // the map's tempo rounded down and up
-  BigInt den_, x_, step_, perMicro_, limit_;
 };
 
 }  // namespace beatmarks
