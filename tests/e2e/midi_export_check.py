@@ -242,7 +242,10 @@ def main():
             assert claims(program, folder, tempo, per, measures, drift) <= most, (tempo, drift)
         for tempo, beats, drift in [("97.3333", 60, "0.0000005"), ("61.7", 40, "0.00000005"),
                                     ("144.6", 30, "0.000000001"), ("133.33", 40, "0.0000002"),
-                                    ("200.5", 50, "0.00000002"), ("97.3333", 120, "0.000001")]:
+                                    ("200.5", 50, "0.00000002"), ("97.3333", 120, "0.000001"),
+                                    # a bound too finely written for 128-bit integers: BigInt
+                                    ("97.3333", 60, "0.00000049999999999"),
+                                    ("61.7", 40, "0.0000000499999999999")]:
             got = claims(program, folder, tempo, 1, beats, drift)
             assert got == fewest(tempo, beats, Fraction(drift)), (tempo, beats, drift, got)
         midi_map(program, folder, examples / "ramp-and-6-8.mid")
