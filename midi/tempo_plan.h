@@ -10,7 +10,8 @@
 // rounded the other way takes over inside the beat before, at the tick that
 // puts that beat at the far edge of the bound, so that the new tempo lasts
 // as many beats as any could. Only beats are held to the bound; the ticks
-// between them are free.
+// between them are free. A run is planned in 128-bit integers where they
+// hold it exactly, else in BigInt, by the same steps.
 
 #include <cstdint>
 #include <functional>
