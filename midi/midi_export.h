@@ -70,7 +70,7 @@ std::string PlanMidiExport(const TimelineMaker& make, const MidiExportSettings& 
 // Writes the planned file; false when what was written is not what was planned.
 bool WriteMidiExport(const MidiExportPlan& plan, ExportFile& out);
 
-// "478 tempo events, largest drift 0.000000996 s", and a count-in's tempo
+// "357 tempo events, largest drift 0.000001000 s", and a count-in's tempo
 // when it is not the first.
 std::string DescribeMidiExport(const MidiExportReport& report);
 
