@@ -18,8 +18,8 @@ int MidiOutput(const OutputRequest& r) {
   if (r.options.maxDrift) settings.maxDrift = *Rational::FromDecimal(*r.options.maxDrift);
   settings.trackName = map.substr(map.find_last_of('/') + 1);
   settings.firstMeasureNumber = r.plan.firstMeasureNumber;
-  MidiExportReport report;
-  const std::string error = CheckMidiExport(r.plan.timelines, settings, report);
+  MidiExportPlan plan;
+  const std::string error = PlanMidiExport(r.plan.timelines, settings, plan);
   if (!error.empty()) {
     Print("Error: %s: %s\n", map.c_str(), error.c_str());
     return 1;
@@ -27,13 +27,13 @@ int MidiOutput(const OutputRequest& r) {
   return WriteOutput(
       r.output, WriteMode::kReplace,
       [&](ExportFile& out, std::string& problem) {
-        if (WriteMidiExport(r.plan.timelines, settings, report, out)) return true;
+        if (WriteMidiExport(plan, out)) return true;
         problem = map + ": the file written is not the file planned";
         return false;
       },
       [&](std::uint64_t) {
-        Print("Saved %llu bytes, %s\n", static_cast<unsigned long long>(report.bytes),
-              DescribeMidiExport(report).c_str());
+        Print("Saved %llu bytes, %s\n", static_cast<unsigned long long>(plan.report.bytes),
+              DescribeMidiExport(plan.report).c_str());
         return 0;
       });
 }

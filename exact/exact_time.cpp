@@ -237,7 +237,13 @@ double LinearTime::Nearest(unsigned __int128 n) const {
   return NearestExact(NumeratorAt(n), Denominator());
 }
 
+// From the base and step while they are kept: a sum that cancels the
+// denominators' common factors first is far cheaper than reducing
+// numerator / denominator afresh when the base's denominator is long.
 Rational LinearTime::At(unsigned __int128 n) const {
+  if (exactFrom_) {
+    return exactFrom_->first + Rational(BigInt::FromUnsigned128(n), BigInt(1)) * exactFrom_->second;
+  }
   return Rational(NumeratorAt(n), Denominator());
 }
 

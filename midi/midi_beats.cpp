@@ -30,11 +30,4 @@ BeatSpan BeatsIn(const Stretch& s, std::int32_t divisions, std::int64_t start, s
   return span;
 }
 
-std::uint32_t PieceOf(std::uint32_t ticks, std::uint64_t most) {
-  for (std::uint32_t k = 1; k <= ticks; ++k) {
-    if (ticks % k == 0 && ticks / k <= most) return ticks / k;
-  }
-  return 1;
-}
-
 }  // namespace beatmarks

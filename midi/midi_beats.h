@@ -1,7 +1,7 @@
 #pragma once
 
 // Bars and beats as the MIDI export writes them: a time signature's bytes,
-// where a stretch's beats in the range are, and the steps a beat is cut into.
+// and where a stretch's beats in the range are.
 
 #include <cstdint>
 #include <string>
@@ -32,8 +32,5 @@ struct BeatSpan {
 // The beats of the stretch (its divisions on a beat) in the measures
 // start..stop (0-based, inclusive); a count of 0 when none is.
 BeatSpan BeatsIn(const Stretch& s, std::int32_t divisions, std::int64_t start, std::int64_t stop);
-
-// The largest divisor of `ticks` not above `most` (at least 1).
-std::uint32_t PieceOf(std::uint32_t ticks, std::uint64_t most);
 
 }  // namespace beatmarks

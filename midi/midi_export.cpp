@@ -1,7 +1,6 @@
 #include "midi/midi_export.h"
 
 #include <algorithm>
-#include <memory>
 #include <optional>
 #include <utility>
 
@@ -43,17 +42,16 @@ std::string Seconds(const Rational& seconds) {
 
 enum class Pass {
   kEstimate,  // from the sections: a lower bound of the size, refusing the hopeless fast
-  kPlan,      // every tempo event counted: the exact size
-  kWrite,
+  kPlan,      // every event planned and kept: the exact size
 };
 
 class Exporter {
  public:
-  Exporter(const MidiExportSettings& settings, Pass pass, ExportFile* out)
+  Exporter(const MidiExportSettings& settings, Pass pass)
       : settings_(settings),
         pass_(pass),
         bound_(settings.maxDrift * UnitsPerSecond()),
-        track_(out),
+        track_(pass == Pass::kPlan),
         plan_(bound_, [this](std::uint64_t tick, std::uint32_t micros) {
           track_.Tempo(tick, micros);
           over_ = track_.bytes() + kHeaderBytes > kMaxMidiExportBytes;
@@ -66,6 +64,7 @@ class Exporter {
   std::uint64_t tempoEvents() const { return plan_.events(); }
   Rational largestDrift() const { return plan_.largestDrift() / UnitsPerSecond(); }
   const CountIn& countIn() const { return countIn_; }
+  PlannedTrack& track() { return track_; }
 
  private:
   // A stretch's beats once placed: what the step after its last beat needs.
@@ -73,8 +72,7 @@ class Exporter {
     Rational last;         // where its last beat belongs, in reader units
     Rational beat;         // a beat's length, in reader units
     Rational perTick;      // its tempo: reader units a tick (microseconds a quarter note)
-    std::uint32_t piece;   // ticks of a step of the plan (a beat, or a part of a long one)
-    std::uint32_t pieces;  // steps a beat
+    std::uint32_t ticks;   // a beat's
     TimeSignature meter;
     std::int32_t beatsPerMeasure;
     std::int64_t lastMeasure;
@@ -82,7 +80,9 @@ class Exporter {
     bool change;  // its tempo change waits for the step after its only beat
   };
 
-  std::string Place(const Stretch& s, const BeatSpan& span);
+  std::string Place(const Stretch& s, const BeatSpan& span, bool counted);
+  std::string Count(const Stretch& s, const BeatSpan& span, std::uint32_t beatTicks,
+                    const TimeSignature& meter);
   std::string Begin(const Stretch& s, std::uint32_t beatTicks, const Rational& perTick,
                     const TimeSignature& meter, std::int32_t pickup);
   std::string LeadIn(const Stretch& s, std::uint32_t beatTicks, const Rational& perTick);
@@ -102,8 +102,7 @@ class Exporter {
   const MidiExportSettings& settings_;
   const Pass pass_;
   const Rational bound_;  // in reader units
-  std::uint64_t pieceMost_ = 0;
-  SmfTrack track_;
+  PlannedTrack track_;
   TempoPlan plan_;
   bool over_ = false;  // the plan passed kMaxMidiExportBytes
   u128 tick_ = 0;
@@ -124,11 +123,6 @@ std::string Exporter::Run(const TimelineMaker& make) {
   if (settings_.maxDrift < kLeastMaxDrift) {
     return "the largest drift must be at least 1 ns (0.000000001 s)";
   }
-  // A step of p ticks moves its end by p reader units a microsecond of tempo:
-  // with p at most twice the bound, some tempo keeps every point in bound.
-  const BigInt most = Floor(bound_ * Rational(2));
-  std::int64_t fits = 0;
-  pieceMost_ = most.ToInt64(fits) ? static_cast<std::uint64_t>(fits) : UINT64_MAX;
   std::string error;
   WalkStretches(*make(), StretchTimes::kAsked, [&](Stretch& s, Timeline& timeline) {
     if (s.firstMeasure > settings_.stop) return false;
@@ -141,8 +135,11 @@ std::string Exporter::Run(const TimelineMaker& make) {
       if (s.source == StretchSource::kMidi) NoteMarker(s);
       return true;
     }
-    timeline.AddTimes(s);
-    error = s.time ? Place(s, span) : "the map has no exact times";
+    // The estimate needs no times where a stretch's runs are too short to
+    // count a tempo event (the plan then checks its tempo).
+    const bool counted = pass_ == Pass::kEstimate && placed_ && span.count < 3;
+    if (!counted) timeline.AddTimes(s);
+    error = counted || s.time ? Place(s, span, counted) : "the map has no exact times";
     return error.empty();
   });
   if (!error.empty()) return error;
@@ -155,7 +152,7 @@ std::string Exporter::TooLong(const BigInt& bytes, bool atLeast) {
          bytes.ToDecimal() + " bytes, more than 256 MiB";
 }
 
-std::string Exporter::Place(const Stretch& s, const BeatSpan& span) {
+std::string Exporter::Place(const Stretch& s, const BeatSpan& span, bool counted) {
   const bool midi = s.source == StretchSource::kMidi;
   // A beat's ticks: a quarter note, or the beat of a map with time signatures
   // (a MIDI map, a compound meter's dotted quarter) as a fraction of a whole note.
@@ -183,6 +180,7 @@ std::string Exporter::Place(const Stretch& s, const BeatSpan& span) {
            " beats a measure, more than a MIDI time signature holds (255)";
   }
   if (tick_ + span.count * beatTicks > kMaxTicks) return TooLong();
+  if (counted) return Count(s, span, beatTicks, meter);
 
   const Rational first = s.time->At(span.first);
   const Rational second = s.time->At(span.first + static_cast<DivisionCount>(settings_.divisions));
@@ -195,8 +193,6 @@ std::string Exporter::Place(const Stretch& s, const BeatSpan& span) {
     return At(span.measure) + "a tempo of " + SecondsOutside(perTick * micro, micro, kMaxMicrosPerQuarter * micro) +
            " s a quarter note, out of what a MIDI file holds (0.000001 to 16.777215 s)";
   }
-  const std::uint32_t piece = PieceOf(beatTicks, pieceMost_);
-  const std::uint32_t pieces = beatTicks / piece;
 
   if (!placed_) {
     // A first beat after the downbeat begins a pickup: a short first bar.
@@ -207,8 +203,7 @@ std::string Exporter::Place(const Stretch& s, const BeatSpan& span) {
     // From the last beat before to the first here (across a change inside a beat).
     const Placed& p = *placed_;
     std::string error =
-        AddRun({p.last, (start - p.last) / Rational(p.pieces), p.piece, p.pieces, p.change},
-               p.lastMeasure);
+        AddRun({p.last, start - p.last, p.ticks, 1, p.change}, p.lastMeasure);
     if (!error.empty()) return error;
     // A new meter, or the same one again after a measure cut short.
     const bool cut = span.beat == 0 && p.lastBeat != p.beatsPerMeasure - 1;
@@ -221,16 +216,32 @@ std::string Exporter::Place(const Stretch& s, const BeatSpan& span) {
   inForce_ = perTick;
   const DivisionCount more = span.count - 1;
   if (more > 0) {
-    std::string error = AddRun(
-        {start, beat / Rational(pieces), piece, static_cast<std::uint64_t>(more * pieces), change},
-        span.measure);
+    std::string error =
+        AddRun({start, beat, beatTicks, static_cast<std::uint64_t>(more), change}, span.measure);
     if (!error.empty()) return error;
     change = false;
   }
   const Rational last = start + beat * Rational(BigInt::FromUnsigned128(more), BigInt(1));
-  placed_ = Placed{last, beat, perTick, piece, pieces, meter, s.beatsPerMeasure,
+  placed_ = Placed{last, beat, perTick, beatTicks, meter, s.beatsPerMeasure,
                    span.lastMeasure, span.lastBeat, change};
   return "";
+}
+
+// A stretch of one or two beats in the estimate: its ticks and meta events,
+// without times.
+std::string Exporter::Count(const Stretch& s, const BeatSpan& span, std::uint32_t beatTicks,
+                            const TimeSignature& meter) {
+  const Placed p = *placed_;
+  std::string error = AddRun({Rational(), Rational(), p.ticks, 1, false}, p.lastMeasure);
+  if (!error.empty()) return error;
+  const bool cut = span.beat == 0 && p.lastBeat != p.beatsPerMeasure - 1;
+  if (meter != p.meter || cut) track_.Meta(std::uint64_t(tick_), kTimeSignatureEvent, meter.Bytes());
+  Marker(s);
+  const auto more = static_cast<std::uint64_t>(span.count - 1);
+  if (more > 0) error = AddRun({Rational(), Rational(), beatTicks, more, false}, span.measure);
+  placed_ = Placed{Rational(), Rational(), Rational(), beatTicks, meter, s.beatsPerMeasure,
+                   span.lastMeasure, span.lastBeat, false};
+  return error;
 }
 
 // The track's name and first meter at tick 0, then the lead-in when the
@@ -262,11 +273,9 @@ std::string Exporter::LeadIn(const Stretch& s, std::uint32_t beatTicks, const Ra
   if (!error.empty()) return error;
   const std::int64_t count = countIn_.quarters;
   if (u128(count) * kTicksPerQuarter > kMaxTicks) return TooLong();
-  const std::uint32_t piece = PieceOf(kTicksPerQuarter, pieceMost_);
-  const std::uint32_t pieces = kTicksPerQuarter / piece;
   inForce_ = countIn_.microsPerQuarter;
-  return AddRun({Rational(), offset / Rational(BigInt(count) * BigInt(pieces), BigInt(1)), piece,
-                 static_cast<std::uint64_t>(count) * pieces, true},
+  return AddRun({Rational(), offset / Rational(count), kTicksPerQuarter,
+                 static_cast<std::uint64_t>(count), true},
                 0);
 }
 
@@ -317,14 +326,19 @@ std::string Exporter::AddSteps(const TempoRun& run, std::int64_t measure) {
   const u128 end = tick_ + u128(run.count) * run.ticks;
   if (end > kMaxTicks) return TooLong();
   if (pass_ == Pass::kEstimate) {
+    if (run.count < 2) {
+      tick_ = end;  // too short to count a tempo event of its own
+      return "";
+    }
     // A tempo off the map's by f microseconds a quarter note moves the drift
-    // by f x ticks a step; one tempo lasts no more steps than cross twice the bound.
+    // by f x ticks a beat: one tempo holds no more beats than cross twice the
+    // bound, and the run's beats (with its first) need that many tempos at least.
     const Rational perTick = run.step / Rational(run.ticks);
     const Rational below = perTick - Rational(Floor(perTick), BigInt(1));
     if (below.Sign() != 0) {
       const Rational slowest = std::min(below, Rational(1) - below) * Rational(run.ticks);
-      const BigInt longest = std::max(Floor(bound_ * Rational(2) / slowest), BigInt(1));
-      tempoAtLeast_ += Ceil(Rational(BigInt::FromUnsigned(run.count), longest)) - BigInt(1);
+      const BigInt longest = Floor(bound_ * Rational(2) / slowest) + BigInt(1);
+      tempoAtLeast_ += Ceil(Rational(BigInt::FromUnsigned(run.count) + BigInt(1), longest)) - BigInt(1);
       const BigInt least = BigInt::FromUnsigned(bytes()) + tempoAtLeast_ * BigInt(kTempoEventBytes);
       if (least > BigInt::FromUnsigned(kMaxMidiExportBytes)) return TooLong(least, true);
     }
@@ -340,8 +354,7 @@ std::string Exporter::AddSteps(const TempoRun& run, std::int64_t measure) {
 // The step after the last beat, as long as a beat, and the end of track.
 std::string Exporter::Finish() {
   const Placed& p = *placed_;
-  std::string error =
-      AddRun({p.last, p.beat / Rational(p.pieces), p.piece, p.pieces, p.change}, p.lastMeasure);
+  std::string error = AddRun({p.last, p.beat, p.ticks, 1, p.change}, p.lastMeasure);
   if (!error.empty()) return error;
   track_.Meta(static_cast<std::uint64_t>(tick_), kEndOfTrackEvent, "");
   if (pass_ == Pass::kEstimate) return "";
@@ -356,25 +369,24 @@ std::string Exporter::Finish() {
 
 }  // namespace
 
-std::string CheckMidiExport(const TimelineMaker& make, const MidiExportSettings& settings,
-                            MidiExportReport& report) {
-  std::string error = Exporter(settings, Pass::kEstimate, nullptr).Run(make);
+std::string PlanMidiExport(const TimelineMaker& make, const MidiExportSettings& settings,
+                           MidiExportPlan& plan) {
+  std::string error = Exporter(settings, Pass::kEstimate).Run(make);
   if (!error.empty()) return error;
-  Exporter plan(settings, Pass::kPlan, nullptr);
-  error = plan.Run(make);
+  Exporter planner(settings, Pass::kPlan);
+  error = planner.Run(make);
   if (!error.empty()) return error;
-  report = {plan.bytes(), plan.tempoEvents(), plan.largestDrift(), DescribeCountIn(plan.countIn())};
+  plan.report = {planner.bytes(), planner.tempoEvents(), planner.largestDrift(),
+                 DescribeCountIn(planner.countIn())};
+  plan.track = std::move(planner.track());
   return "";
 }
 
-bool WriteMidiExport(const TimelineMaker& make, const MidiExportSettings& settings,
-                     const MidiExportReport& planned, ExportFile& out) {
-  if (planned.bytes < kHeaderBytes || planned.bytes > kMaxMidiExportBytes) return false;
+bool WriteMidiExport(const MidiExportPlan& plan, ExportFile& out) {
+  if (plan.report.bytes < kHeaderBytes || plan.report.bytes > kMaxMidiExportBytes) return false;
   AppendMidiHeader(out.text(), 1, kTicksPerQuarter);
-  AppendTrackHeader(out.text(), static_cast<std::uint32_t>(planned.bytes - kHeaderBytes));
-  Exporter writer(settings, Pass::kWrite, &out);
-  return writer.Run(make).empty() && writer.bytes() == planned.bytes &&
-         writer.tempoEvents() == planned.tempoEvents;
+  AppendTrackHeader(out.text(), static_cast<std::uint32_t>(plan.report.bytes - kHeaderBytes));
+  return plan.track.Write(out) + kHeaderBytes == plan.report.bytes;
 }
 
 std::string DescribeMidiExport(const MidiExportReport& report) {

@@ -11,7 +11,9 @@
 // Every beat, read back as MIDI readers read it (the sum of ticks x
 // microseconds a quarter note / 960), lies within maxDrift of its exact time:
 // a tempo event where the map changes tempo, and another only where the next
-// beat would otherwise drift past the bound. With an offset the file begins
+// beat would otherwise drift past the bound, inside the beat before it (see
+// midi/tempo_plan.h). The file is planned once, its events kept, and written
+// from the plan. With an offset the file begins
 // with a count-in of whole measures of the first meter (midi/count_in.h), its
 // tempo chosen so that the first measure's downbeat lands at the offset.
 
@@ -22,6 +24,7 @@
 #include "core/beat_walk.h"
 #include "exact/rational.h"
 #include "files/export_file.h"
+#include "midi/smf_track.h"
 
 namespace beatmarks {
 
@@ -48,21 +51,26 @@ struct MidiExportReport {
 // Larger files are refused.
 inline constexpr std::uint64_t kMaxMidiExportBytes = std::uint64_t{256} << 20;
 
+// The file planned: what it holds and its events, in order.
+struct MidiExportPlan {
+  MidiExportReport report;
+  PlannedTrack track{true};
+};
+
 // Plans the file without writing anything: empty when it can be written,
-// with the report saying what it will hold, else one line saying why not
-// (a map too long for a MIDI file, a tempo or meter no MIDI file holds, a
-// range without beats). A map far too long is refused from its sections
-// alone, before its beats are planned. `make` gives timelines with exact
-// times, made with settings.divisions.
-std::string CheckMidiExport(const TimelineMaker& make, const MidiExportSettings& settings,
-                            MidiExportReport& report);
+// with the plan holding every event and the report saying what the file
+// will hold, else one line saying why not (a map too long for a MIDI file,
+// a tempo or meter no MIDI file holds, a range without beats). A map far
+// too long is refused from its sections alone, before its beats are
+// planned. `make` gives timelines with exact times, made with
+// settings.divisions.
+std::string PlanMidiExport(const TimelineMaker& make, const MidiExportSettings& settings,
+                           MidiExportPlan& plan);
 
-// Writes the file CheckMidiExport planned (with the same settings); false
-// when what was written is not what was planned.
-bool WriteMidiExport(const TimelineMaker& make, const MidiExportSettings& settings,
-                     const MidiExportReport& planned, ExportFile& out);
+// Writes the planned file; false when what was written is not what was planned.
+bool WriteMidiExport(const MidiExportPlan& plan, ExportFile& out);
 
-// "478 tempo events, largest drift 0.000000996 s", and a count-in's tempo
+// "357 tempo events, largest drift 0.000001000 s", and a count-in's tempo
 // when it is not the first.
 std::string DescribeMidiExport(const MidiExportReport& report);
 

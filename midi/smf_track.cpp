@@ -1,6 +1,7 @@
 #include "midi/smf_track.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace beatmarks {
 namespace {
@@ -59,6 +60,34 @@ void SmfTrack::Tempo(std::uint64_t tick, std::uint32_t microsPerQuarter) {
                         static_cast<char>(microsPerQuarter >> 8 & 0xFF),
                         static_cast<char>(microsPerQuarter & 0xFF)};
   Meta(tick, kTempoEvent, std::string_view(data, 3));
+}
+
+void PlannedTrack::Meta(std::uint64_t tick, std::uint8_t type, std::string_view data) {
+  count_.Meta(tick, type, data);
+  if (!keep_) return;
+  events_.push_back({tick, static_cast<std::uint32_t>(data_.size()), type});
+  const auto size = static_cast<std::uint32_t>(data.size());
+  data_.append(reinterpret_cast<const char*>(&size), sizeof size);
+  data_.append(data);
+}
+
+void PlannedTrack::Tempo(std::uint64_t tick, std::uint32_t microsPerQuarter) {
+  count_.Tempo(tick, microsPerQuarter);
+  if (keep_) events_.push_back({tick, microsPerQuarter, kTempoEvent});
+}
+
+std::uint64_t PlannedTrack::Write(ExportFile& out) const {
+  SmfTrack track(&out);
+  for (const Event& e : events_) {
+    if (e.type == kTempoEvent) {
+      track.Tempo(e.tick, e.value);
+      continue;
+    }
+    std::uint32_t size = 0;
+    std::memcpy(&size, data_.data() + e.value, sizeof size);
+    track.Meta(e.tick, e.type, std::string_view(data_).substr(e.value + sizeof size, size));
+  }
+  return track.bytes();
 }
 
 }  // namespace beatmarks

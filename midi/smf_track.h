@@ -2,11 +2,13 @@
 
 // One track of a Standard MIDI File, event by event in tick order: counted
 // (its size and its longest delta time, to refuse a file before any byte is
-// written) or written to an export.
+// written) or written to an export; or planned, its events kept to be
+// written later.
 
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "files/export_file.h"
 #include "midi/smf_events.h"
@@ -40,6 +42,34 @@ class SmfTrack {
   std::uint64_t last_ = 0;
   std::uint64_t bytes_ = 0;
   std::uint64_t longest_ = 0;
+};
+
+// A track planned in tick order and written later: counted as SmfTrack
+// counts it and, when kept, each event held in 16 bytes (a meta event's data
+// in one string beside them).
+class PlannedTrack {
+ public:
+  explicit PlannedTrack(bool keep) : keep_(keep) {}
+
+  void Meta(std::uint64_t tick, std::uint8_t type, std::string_view data);
+  void Tempo(std::uint64_t tick, std::uint32_t microsPerQuarter);
+
+  std::uint64_t bytes() const { return count_.bytes(); }
+  std::uint64_t longestDelta() const { return count_.longestDelta(); }
+  std::uint64_t events() const { return events_.size(); }
+  // The events kept, in order; the bytes written (the same as bytes()).
+  std::uint64_t Write(ExportFile& out) const;
+
+ private:
+  struct Event {
+    std::uint64_t tick;
+    std::uint32_t value;  // a tempo, or where a meta event's length and data begin in data_
+    std::uint8_t type;
+  };
+  SmfTrack count_{nullptr};
+  bool keep_;
+  std::vector<Event> events_;
+  std::string data_;
 };
 
 }  // namespace beatmarks

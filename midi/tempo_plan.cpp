@@ -1,102 +1,257 @@
 #include "midi/tempo_plan.h"
 
 #include <algorithm>
+#include <optional>
+#include <type_traits>
 #include <utility>
 
 namespace beatmarks {
 namespace {
 
-BigInt Quotient(const BigInt& a, const BigInt& b) {
-  BigInt q, r;
-  BigInt::DivMod(a, b, q, r);
-  return q;
-}
+using i128 = __int128;
 
-// value x den, den a multiple of the value's denominator.
-BigInt Scaled(const Rational& value, const BigInt& den) {
-  return value.numerator() * Quotient(den, value.denominator());
+// The arithmetic of a run, in BigInt or in 128-bit integers.
+BigInt FloorDiv(const BigInt& a, const BigInt& b) { return BigInt::FloorDiv(a, b); }
+i128 FloorDiv(i128 a, i128 b) { return a / b - (a % b != 0 && (a < 0) != (b < 0) ? 1 : 0); }
+template <class Int>
+Int CeilDiv(const Int& a, const Int& b) { return -FloorDiv(-a, b); }
+BigInt Abs(const BigInt& a) { return a.Abs(); }
+i128 Abs(i128 a) { return a < 0 ? -a : a; }
+int Sign(const BigInt& a) { return a.Sign(); }
+int Sign(i128 a) { return (a > 0) - (a < 0); }
+BigInt Wide(i128 a) {
+  const BigInt size = BigInt::FromUnsigned128(static_cast<unsigned __int128>(a < 0 ? -a : a));
+  return a < 0 ? -size : size;
+}
+template <class Int>
+Int Make(std::uint64_t value) {
+  if constexpr (std::is_same_v<Int, BigInt>) return BigInt::FromUnsigned(value);
+  else return static_cast<i128>(value);
+}
+// A value of at most 2^100 in 128 bits.
+i128 Narrow(const BigInt& value) {
+  const BigInt size = value.Abs(), high = size >> 62;
+  std::int64_t h = 0, l = 0;
+  high.ToInt64(h);
+  (size - (high << 62)).ToInt64(l);
+  const i128 result = (static_cast<i128>(h) << 62) + l;
+  return value.Sign() < 0 ? -result : result;
+}
+// A count (at least 0), at most `most`.
+std::uint64_t Capped(const BigInt& value, std::uint64_t most) {
+  std::int64_t small = 0;
+  return value.ToInt64(small) ? std::min(static_cast<std::uint64_t>(small), most) : most;
+}
+std::uint64_t Capped(i128 value, std::uint64_t most) {
+  return value > static_cast<i128>(most) ? most : static_cast<std::uint64_t>(value);
+}
+template <class Int>
+std::uint32_t Tempo(const Int& micros) {
+  if (micros < Make<Int>(1)) return 1;
+  return static_cast<std::uint32_t>(Capped(micros, kMaxMicrosPerQuarter));
 }
 
 }  // namespace
 
-TempoPlan::TempoPlan(Rational bound, Event event)
-    : bound_(std::move(bound)), event_(std::move(event)) {}
+// One run over a common denominator: the drift x_ / den_ of the beat
+// reached, a beat's length, the drift's change a beat for each microsecond
+// of tempo, and the bound.
+template <class Int>
+class RunPlan {
+ public:
+  RunPlan(TempoPlan& plan, std::uint32_t ticks, Int den, Int x, Int step, Int limit)
+      : plan_(plan), ticks_(ticks), den_(std::move(den)), x_(std::move(x)), step_(std::move(step)),
+        perMicro_(Make<Int>(ticks) * den_), limit_(std::move(limit)), farthest_(x_) {
+    const Int floor = FloorDiv(step_, perMicro_);
+    low_ = Tempo(floor);
+    high_ = floor * perMicro_ == step_ ? low_ : Tempo(floor + Make<Int>(1));
+  }
 
-bool TempoPlan::Add(const TempoRun& run) {
-  const Rational drift = Rational::FromFraction(time_, 1) - run.start;
-  den_ = Quotient(drift.denominator(), BigInt::Gcd(drift.denominator(), run.step.denominator())) *
-         run.step.denominator();
-  x_ = Scaled(drift, den_);
-  step_ = Scaled(run.step, den_);
-  perMicro_ = BigInt(run.ticks) * den_;
-  limit_ = BigInt::FloorDiv(bound_.numerator() * den_, bound_.denominator());
-  Note();
-  if (x_.Abs() > limit_) return false;
-  std::uint64_t left = run.count;
-  if ((run.change || micros_ == 0) && !Choose(left)) return false;
+  bool Run(std::uint64_t count, bool change);
+  // The drift of the beat that lies farthest from its time, over den.
+  const Int& farthest() const { return farthest_; }
+
+ private:
+  // A tempo taking over inside the next beat: its ticks of the old tempo,
+  // the drift it lands the beat at, and the beats it then keeps in bound.
+  struct Landing {
+    std::uint32_t micros = 0;
+    std::uint64_t oldTicks = 0;
+    Int drift{};
+    std::uint64_t reach = 0;
+  };
+
+  Int Delta(std::uint32_t micros) const { return perMicro_ * Make<Int>(micros) - step_; }
+  std::uint64_t Steps(const Int& delta, const Int& from, std::uint64_t left) const;
+  bool Choose(std::uint64_t left);
+  bool Switch(std::uint64_t left);
+  bool Land(std::uint32_t micros, std::uint64_t left, Landing& landing) const;
+  void Advance(const Int& delta, std::uint64_t steps);
+  void Note() {
+    if (Abs(x_) > Abs(farthest_)) farthest_ = x_;
+  }
+
+  TempoPlan& plan_;
+  const std::uint32_t ticks_;
+  const Int den_;
+  Int x_;
+  const Int step_, perMicro_, limit_;
+  Int farthest_;
+  std::uint32_t low_ = 0, high_ = 0;  // the map's tempo rounded down and up
+};
+
+template <class Int>
+bool RunPlan<Int>::Run(std::uint64_t count, bool change) {
+  if (Abs(x_) > limit_) return false;
+  std::uint64_t left = count;
+  if ((change || plan_.micros_ == 0) && !Choose(left)) return false;
   while (left > 0) {
-    const BigInt delta = perMicro_ * BigInt(micros_) - step_;
-    const std::uint64_t steps = Steps(delta, left);
-    Advance(delta, steps, run.ticks);
+    const Int delta = Delta(plan_.micros_);
+    const std::uint64_t steps = Steps(delta, x_, left);
+    Advance(delta, steps);
     left -= steps;
-    if (left > 0 && !Choose(left)) return false;
+    if (left > 0 && !Switch(left--)) return false;
   }
   return true;
 }
 
-// Steps the tempo with this change of drift a step keeps in bound, at most `left`.
-std::uint64_t TempoPlan::Steps(const BigInt& delta, std::uint64_t left) const {
-  if (delta.IsZero()) return left;
-  const BigInt room = delta.Sign() > 0 ? limit_ - x_ : limit_ + x_;
-  const BigInt steps = BigInt::FloorDiv(room, delta.Abs());
-  if (steps.Sign() < 0) return 0;
-  std::int64_t small = 0;
-  if (!steps.ToInt64(small)) return left;
-  return std::min(static_cast<std::uint64_t>(small), left);
+// Beats the tempo with this change of drift a beat keeps in bound from
+// `from`, at most `left`.
+template <class Int>
+std::uint64_t RunPlan<Int>::Steps(const Int& delta, const Int& from, std::uint64_t left) const {
+  if (Sign(delta) == 0) return left;
+  const Int room = Sign(delta) > 0 ? limit_ - from : limit_ + from;
+  if (Sign(room) < 0) return 0;
+  return Capped(FloorDiv(room, Abs(delta)), left);
 }
 
-// The map's tempo rounded down or up (within what a tempo event holds),
-// whichever keeps the next points in bound the longer; on a tie the nearer.
-bool TempoPlan::Choose(std::uint64_t left) {
-  const BigInt floor = BigInt::FloorDiv(step_, perMicro_);
-  const bool whole = floor * perMicro_ == step_;
-  std::int64_t low = 0;
-  if (!floor.ToInt64(low) || low > static_cast<std::int64_t>(kMaxMicrosPerQuarter)) {
-    low = kMaxMicrosPerQuarter;
-  }
-  std::uint32_t best = 0;
-  std::uint64_t bestSteps = 0;
-  BigInt bestDelta;
-  for (std::int64_t u = low; u <= low + (whole ? 0 : 1); ++u) {
-    if (u < 1 || u > static_cast<std::int64_t>(kMaxMicrosPerQuarter)) continue;
-    const BigInt delta = perMicro_ * BigInt(u) - step_;
-    const std::uint64_t steps = Steps(delta, left);
-    if (steps > bestSteps || (steps == bestSteps && steps > 0 && delta.Abs() < bestDelta.Abs())) {
-      best = static_cast<std::uint32_t>(u);
-      bestSteps = steps;
-      bestDelta = delta;
+// On the beat reached: the map's tempo rounded down or up, whichever keeps
+// the beats after it in bound the longer; on a tie the nearer.
+template <class Int>
+bool RunPlan<Int>::Choose(std::uint64_t left) {
+  const std::uint64_t lowSteps = Steps(Delta(low_), x_, left);
+  const std::uint64_t highSteps = Steps(Delta(high_), x_, left);
+  const bool high =
+      highSteps > lowSteps || (highSteps == lowSteps && Abs(Delta(high_)) < Abs(Delta(low_)));
+  const std::uint32_t best = high ? high_ : low_;
+  return best == plan_.micros_ || plan_.Emit(best, plan_.tick_);
+}
+
+// The next beat would leave the bound: the other rounding takes over inside
+// the beat, landing it where that tempo lasts the longest. Where no single
+// change lands it, one on the beat and one inside it do.
+template <class Int>
+bool RunPlan<Int>::Switch(std::uint64_t left) {
+  std::optional<Landing> best;
+  for (const std::uint32_t micros : {low_, high_}) {
+    Landing landing;
+    if (micros == plan_.micros_ || (best && micros == best->micros) || !Land(micros, left, landing)) {
+      continue;
+    }
+    if (!best || landing.reach > best->reach ||
+        (landing.reach == best->reach && Abs(Delta(micros)) < Abs(Delta(best->micros)))) {
+      best = std::move(landing);
     }
   }
-  if (bestSteps == 0) return false;
-  if (best == micros_) return true;
-  micros_ = best;
-  ++events_;
-  return event_(tick_, micros_);
+  if (!best) {
+    const std::uint32_t first = plan_.micros_ == low_ ? high_ : low_;
+    if (first == plan_.micros_ || !plan_.Emit(first, plan_.tick_)) return false;
+    const Int delta = Delta(first);
+    if (Steps(delta, x_, 1) == 1) {
+      Advance(delta, 1);
+      return true;
+    }
+    const std::uint32_t second = first == low_ ? high_ : low_;
+    Landing landing;
+    if (second == first || !Land(second, left, landing)) return false;
+    best = std::move(landing);
+  }
+  const std::uint32_t old = plan_.micros_;
+  if (!plan_.Emit(best->micros, plan_.tick_ + best->oldTicks)) return false;
+  plan_.time_ += static_cast<unsigned __int128>(best->oldTicks) * old +
+                 static_cast<unsigned __int128>(ticks_ - best->oldTicks) * best->micros;
+  plan_.tick_ += ticks_;
+  x_ = std::move(best->drift);
+  Note();
+  return true;
 }
 
-void TempoPlan::Advance(const BigInt& delta, std::uint64_t steps, std::uint32_t ticks) {
+// The tempo `micros` from a tick inside the next beat: false when none lands
+// that beat within the bound. It lands at the edge its drift moves away from.
+template <class Int>
+bool RunPlan<Int>::Land(std::uint32_t micros, std::uint64_t left, Landing& landing) const {
+  const Int delta = Delta(micros);
+  const Int all = x_ + delta;  // the beat with every tick at the new tempo
+  const Int perOld = (Make<Int>(plan_.micros_) - Make<Int>(micros)) * den_;  // a tick of the old instead
+  const bool rising = Sign(perOld) > 0;
+  const Int lo = std::max(CeilDiv((rising ? -limit_ : limit_) - all, perOld), Make<Int>(0));
+  const Int hi = std::min(FloorDiv((rising ? limit_ : -limit_) - all, perOld), Make<Int>(ticks_ - 1));
+  if (lo > hi) return false;
+  Int old;
+  if (Sign(delta) == 0) {
+    // The tempo is the map's: land as near the beat's time as the ticks allow.
+    const Int nearest = std::clamp(FloorDiv(-all, perOld), lo, hi);
+    const Int next = std::min(nearest + Make<Int>(1), hi);
+    old = Abs(all + next * perOld) < Abs(all + nearest * perOld) ? next : nearest;
+  } else {
+    old = (Sign(delta) > 0) == rising ? lo : hi;  // the lowest drift when it rises, else the highest
+  }
+  landing.micros = micros;
+  landing.oldTicks = Capped(old, ticks_);
+  landing.drift = all + old * perOld;
+  landing.reach = Steps(delta, landing.drift, left - 1);
+  return true;
+}
+
+template <class Int>
+void RunPlan<Int>::Advance(const Int& delta, std::uint64_t steps) {
   if (steps == 0) return;
-  x_ += delta * BigInt::FromUnsigned(steps);
-  time_ += static_cast<unsigned __int128>(steps) * ticks * micros_;
-  tick_ += steps * ticks;
+  x_ += delta * Make<Int>(steps);
+  plan_.time_ += static_cast<unsigned __int128>(steps) * ticks_ * plan_.micros_;
+  plan_.tick_ += steps * ticks_;
   Note();
 }
 
-void TempoPlan::Note() {
-  const BigInt size = x_.Abs();
-  if (size * largest_.denominator() > largest_.numerator() * den_) {
-    largest_ = Rational(size, den_);
+TempoPlan::TempoPlan(Rational bound, Event event)
+    : bound_(std::move(bound)), event_(std::move(event)) {}
+
+// Every choice compares the drift with multiples of 1/q, q the least common
+// multiple of the step's and the bound's denominators, or with multiples of
+// 1/(2q): a drift between two of these decides as the point halfway between
+// them does, which stands in for it over 4q however long its own
+// denominator is. The farthest drift is made exact again at the end.
+bool TempoPlan::Add(const TempoRun& run) {
+  const Rational drift = Rational::FromFraction(time_, 1) - run.start;
+  const BigInt& stepDen = run.step.denominator();
+  const BigInt q = BigInt::FloorDiv(stepDen, BigInt::Gcd(stepDen, bound_.denominator())) *
+                   bound_.denominator();
+  const BigInt scaled = drift.numerator() * q * BigInt(2);
+  const BigInt whole = BigInt::FloorDiv(scaled, drift.denominator());
+  const BigInt x = whole * BigInt(2) + BigInt(whole * drift.denominator() == scaled ? 0 : 1);
+  const BigInt den = q * BigInt(4);
+  const BigInt step = run.step.numerator() * BigInt::FloorDiv(den, stepDen);
+  const BigInt limit = bound_.numerator() * BigInt::FloorDiv(den, bound_.denominator());
+  const BigInt most = BigInt::PowerOfTwo(96);
+  BigInt farthest;
+  bool ok = false;
+  if (den < BigInt::PowerOfTwo(40) && x.Abs() < most && step < most && limit < most) {
+    RunPlan<i128> plan(*this, run.ticks, Narrow(den), Narrow(x), Narrow(step), Narrow(limit));
+    ok = plan.Run(run.count, run.change);
+    farthest = Wide(plan.farthest());
+  } else {
+    RunPlan<BigInt> plan(*this, run.ticks, den, x, step, limit);
+    ok = plan.Run(run.count, run.change);
+    farthest = plan.farthest();
   }
+  const Rational exact = Rational(farthest, den) + (drift - Rational(x, den));
+  largest_ = std::max({largest_, exact, -exact});
+  return ok;
+}
+
+bool TempoPlan::Emit(std::uint32_t micros, std::uint64_t tick) {
+  micros_ = micros;
+  ++events_;
+  return event_(tick, micros);
 }
 
 }  // namespace beatmarks

@@ -6,15 +6,22 @@ MIDI readers do (the sum of ticks x microseconds a quarter note / 960), in
 exact fractions: each lies within the bound of its time computed here from
 the map (for a MIDI map, from the source read the same way); markers and
 time signatures are the map's. The program's CSV of its own file matches the
-map's within the bound. Exits 77 without mido or without -f midi.
+map's within the bound. The tempo events are the fewest that keep the beats
+in bound, against a search over every way of placing the two roundings of
+the map's tempo, and the run's counts are its file's. Exits 77 without mido
+or without -f midi.
 
 Usage: midi_export_check.py BEATMARKS EXAMPLES
 """
+import bisect
 import csv
 import io
+import math
+import re
 import subprocess
 import sys
 import tempfile
+from collections import deque
 from fractions import Fraction
 from pathlib import Path
 
@@ -49,13 +56,22 @@ def read(path):
             [(t, m.text) for t, m in of("marker")], [m.name for _, m in of("track_name")], end)
 
 
+PREFIXES = {}  # id of a tempo list -> (the list, where each of its events lies)
+
+
 def seconds_at(tick, tempos, tpq):
-    t, last, micros = Fraction(0), 0, 500000
-    for at, value in tempos:
-        if at >= tick:
-            break
-        t, last, micros = t + Fraction((at - last) * micros, tpq), at, value
-    return (t + Fraction((tick - last) * micros, tpq)) / 10**6
+    kept = PREFIXES.get(id(tempos))
+    if kept is None or kept[0] is not tempos:
+        starts, t, last, micros = [], Fraction(0), 0, 500000
+        for at, value in tempos:
+            t, last, micros = t + Fraction((at - last) * micros, tpq), at, value
+            starts.append(t)
+        kept = PREFIXES[id(tempos)] = (tempos, starts, [at for at, _ in tempos])
+    _, starts, ticks = kept
+    i = bisect.bisect_left(ticks, tick)  # the events before the tick
+    if i == 0:
+        return Fraction(tick * 500000, tpq) / 10**6
+    return (starts[i - 1] + Fraction((tick - ticks[i - 1]) * tempos[i - 1][1], tpq)) / 10**6
 
 
 def beats_of(meters, end, tpq, click):
@@ -123,6 +139,63 @@ def text_map(program, folder, name, sections, options=(), bound=Fraction(1, 10**
     return lead, tempos
 
 
+def spread(costs, dlo, dhi, lo, hi, extra):
+    """Each c2 in lo..hi: the least cost over c with c + dlo <= c2 <= c + dhi, plus extra."""
+    out, window, items, i = {}, deque(), sorted(costs.items()), 0
+    for c2 in range(lo, hi + 1):
+        while i < len(items) and items[i][0] <= c2 - dlo:
+            while window and window[-1][1] >= items[i][1]:
+                window.pop()
+            window.append(items[i])
+            i += 1
+        while window and window[0][0] < c2 - dhi:
+            window.popleft()
+        if window:
+            out[c2] = window[0][1] + extra
+    return out
+
+
+def fewest(tempo, beats, bound, n=960):
+    """The fewest tempo events, each the tempo rounded down (u) or up (u + 1)
+    at any tick, that keep beats 1..beats (n ticks apart) within the bound: a
+    search over c, the ticks at u + 1 so far, on every beat."""
+    step, b = 60 / Fraction(tempo) * 960 * 10**6, bound * 960 * 10**6
+    u = math.floor(step / n)
+    if u * n == step:
+        return 1
+    cost = [{0: 1}, {0: 1}]  # by the tempo in force: c -> events
+    for k in range(1, beats + 1):
+        lo, hi = math.ceil(k * (step - u * n) - b), math.floor(k * (step - u * n) + b)
+        new = [{}, {}]
+        # (tempo after, least and most ticks at u + 1 in the beat, events): none, one, two
+        for m, ways in ((0, [(0, 0, 0, 0), (1, 1, n, 1), (0, 0, n, 2)]),
+                        (1, [(1, n, n, 0), (0, 0, n - 1, 1), (1, 0, n, 2)])):
+            for m2, dlo, dhi, extra in ways:
+                for c2, e in spread(cost[m], dlo, dhi, lo, hi, extra).items():
+                    new[m2][c2] = min(e, new[m2].get(c2, e))
+        cost = new
+    return min(min(c.values(), default=math.inf) for c in cost)
+
+
+def claims(program, folder, tempo, per, measures, drift):
+    """One section: every beat and the end read back within the bound; the run's
+    count of tempo events and largest drift are its file's. The count."""
+    path, out, bound = folder / "claims.tmap", folder / "claims.mid", Fraction(drift)
+    path.write_text(f"tmap\t{tempo}\t{per}\t{measures}\n")
+    said = run(program, ["-f", "midi", f"--max-drift={drift}", str(path), str(out)]).stdout
+    events, largest = re.search(r"(\d+) tempo events?, largest drift ([0-9.]+) s", said).groups()
+    beat = 60 / Fraction(tempo)
+    _, beats, _, _, _, tempos = check_file(out, [(k * beat, k % per) for k in range(per * measures)],
+                                           bound)
+    end = read(out)[-1]
+    drifts = [abs(seconds_at(tick, tempos, 960) - k * beat) for k, (tick, _) in
+              enumerate(beats + [(end, 0)])]
+    assert len(drifts) == per * measures + 1 and max(drifts) <= bound, (tempo, drift)
+    assert len(tempos) == int(events), (tempo, drift, said)
+    assert abs(max(drifts) - Fraction(largest)) <= Fraction(1, 2 * 10**9), (tempo, drift, said)
+    return len(tempos)
+
+
 def midi_map(program, folder, source, click=False, bound=Fraction(1, 10**6)):
     out, beat = folder / f"{source.stem}{click}.mid", ["--beat=click"] if click else []
     run(program, ["-f", "midi"] + beat + [str(source), str(out)])
@@ -162,6 +235,19 @@ def main():
             lead, tempos = text_map(program, folder, "runaway", [("", tempo, beats, 2)], offset=offset)
             assert lead <= 4 * 300 * Fraction(offset) / 60 + beats and len(tempos) <= 4, (offset, lead)
             assert 200000 <= tempos[0][1] <= 3000000 or lead == beats, (offset, tempos[0])
+        # The counts the README gives, and what searching every placement finds.
+        for tempo, per, measures, drift, most in [("97.3333", 4, 400, "0.000001", 357),
+                                                  ("97.3333", 4, 400, "0.0000005", 955),
+                                                  ("97.3333", 4, 400, "0.000000001", 3200)]:
+            assert claims(program, folder, tempo, per, measures, drift) <= most, (tempo, drift)
+        for tempo, beats, drift in [("97.3333", 60, "0.0000005"), ("61.7", 40, "0.00000005"),
+                                    ("144.6", 30, "0.000000001"), ("133.33", 40, "0.0000002"),
+                                    ("200.5", 50, "0.00000002"), ("97.3333", 120, "0.000001"),
+                                    # a bound too finely written for 128-bit integers: BigInt
+                                    ("97.3333", 60, "0.00000049999999999"),
+                                    ("61.7", 40, "0.0000000499999999999")]:
+            got = claims(program, folder, tempo, 1, beats, drift)
+            assert got == fewest(tempo, beats, Fraction(drift)), (tempo, beats, drift, got)
         midi_map(program, folder, examples / "ramp-and-6-8.mid")
         midi_map(program, folder, examples / "ramp-and-6-8.mid", click=True)
         # A map far too long for a MIDI file is refused, and nothing is written.

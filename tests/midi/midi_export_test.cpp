@@ -84,12 +84,14 @@ std::vector<Beat> BeatsOf(const TimelineMaker& make, std::int64_t start, std::in
 // The file written through an export, as planned.
 std::string Export(const TimelineMaker& make, const MidiExportSettings& settings,
                    MidiExportReport& report) {
-  EXPECT_EQ(CheckMidiExport(make, settings, report), "");
+  MidiExportPlan plan;
+  EXPECT_EQ(PlanMidiExport(make, settings, plan), "");
+  report = plan.report;
   const auto path = std::filesystem::temp_directory_path() /
                     ("midi_export_test_" + std::to_string(::getpid()) + ".mid");
   ExportFile out;
   EXPECT_TRUE(out.Open(path.string(), WriteMode::kReplace));
-  EXPECT_TRUE(WriteMidiExport(make, settings, report, out));
+  EXPECT_TRUE(WriteMidiExport(plan, out));
   EXPECT_TRUE(out.Finish());
   std::stringstream bytes;
   bytes << std::ifstream(path, std::ios::binary).rdbuf();
@@ -140,7 +142,7 @@ TEST(MidiExport, BeatsReadBackWithinTheBound) {
   const RoundTrip cases[] = {
       // The README states the count: 400 measures of 4/4 at 97.3333 beats a minute.
       {"Fours", Map({{"97.3333", 4, 400, ""}}), 0, 1 << 30, 1, 0, Micro(1), "0 4/2/24, Section 1",
-       478},
+       357},
       {"Loose", Map({{"97.3333", 4, 400, ""}}), 0, 1 << 30, 1, 0, Micro(1000),
        "0 4/2/24, Section 1", 1},
       {"TextInThirds", Map({{"97.3333", 4, 3, "A"}, {"61.7", 3, 2, ""}, {"61.7", 3, 1, "C"}}), 1,
@@ -227,9 +229,31 @@ TEST(MidiExport, RefusesWhatAMidiFileCannotHold) {
     settings.offset = r.offset;
     settings.maxDrift = r.maxDrift;
     settings.firstMeasureNumber = r.first;
-    MidiExportReport report;
-    const std::string error = CheckMidiExport(r.map.Maker(r.offset), settings, report);
+    MidiExportPlan plan;
+    const std::string error = PlanMidiExport(r.map.Maker(r.offset), settings, plan);
     EXPECT_EQ(error.substr(0, r.error.size()), r.error) << error;
+  }
+}
+
+// A map far too long is refused from a lower bound of its size (7 bytes for
+// each tempo event it must hold at least), which must stay below what the
+// plan really writes: the events of 1,000 measures of the same tempo, times
+// the measures.
+TEST(MidiExport, RefusalFromTheSectionsIsALowerBound) {
+  for (const char* tempo : {"97.3333", "61.7", "144.61", "133.33"}) {
+    for (const Rational& drift : {Micro(1), Micro(1) / Rational(10)}) {
+      MidiExportSettings settings;
+      settings.maxDrift = drift;
+      MidiExportPlan plan;
+      ASSERT_EQ(PlanMidiExport(Map({{tempo, 4, 1000, ""}}).Maker(0), settings, plan), "");
+      const std::string error =
+          PlanMidiExport(Map({{tempo, 4, 2147483647, ""}}).Maker(0), settings, plan);
+      const std::string atLeast = "too long for a MIDI file: at least ";
+      ASSERT_EQ(error.substr(0, atLeast.size()), atLeast) << tempo;
+      const double events = std::stod(error.substr(atLeast.size())) / 7;
+      EXPECT_LT(events, double(plan.report.tempoEvents) * 2147483.647) << tempo;
+      EXPECT_GT(events, double(plan.report.tempoEvents) * 2147483.647 / 2) << tempo;
+    }
   }
 }
 
