@@ -200,6 +200,51 @@ std::string MeasureBeforeFirst(const Options& o, std::int64_t first) {
   return "";
 }
 
+namespace {
+
+// The options of --fit, --snap and --follow that do not go together or
+// are out of range; empty when none is.
+std::string FitProblem(const Options& o) {
+  if (o.fit && *o.fit != "beat" && *o.fit != "measure") {
+    return "unknown fit '" + *o.fit + "' (beat or measure)";
+  }
+  if (o.fit && o.offset) {
+    return "--offset goes not with --fit: measure 1 begins at the first downbeat given";
+  }
+  if ((o.meter || o.pickup || o.strict) && !o.fit) {
+    return std::string(o.meter ? "--meter" : o.pickup ? "--pickup" : "--strict") + " goes with --fit";
+  }
+  if (o.fit && o.beatGiven) {
+    return "--beat goes not with --fit: fitted beats are the beats tapped";
+  }
+  if (o.pickup && *o.pickup >= o.meter.value_or(4)) {
+    return "a pickup of " + std::to_string(*o.pickup) + " beats is no shorter than a measure of " +
+           std::to_string(o.meter.value_or(4));
+  }
+  if (o.pickup && o.strict && *o.pickup > 0) {
+    return "--pickup goes not with --strict";
+  }
+  if (o.snap && !o.fit) {
+    return "--snap goes with --fit";
+  }
+  if (o.follow && !o.snap) {
+    return "--follow goes with --snap";
+  }
+  if (o.follow && o.strict) {
+    return "--follow goes not with --strict";
+  }
+  if (o.snapWindow && !o.snap) {
+    return "--snap-window goes with --snap";
+  }
+  if (o.snapWindow && !(Rational::FromDecimal(*o.snapWindow).value_or(Rational()).Sign() > 0 &&
+                        *Rational::FromDecimal(*o.snapWindow) <= Rational(1))) {
+    return "invalid snap window '" + *o.snapWindow + "' (seconds, a decimal above 0 and at most 1)";
+  }
+  return "";
+}
+
+}  // namespace
+
 bool CheckOptions(const Options& o, std::string& error) {
   const FormatRow* format = FindFormat(o.format);
   if (format == nullptr) {
@@ -227,30 +272,8 @@ bool CheckOptions(const Options& o, std::string& error) {
              !early.empty()) {
     // (Fitted beats number their first measure as their positions do: checked once read.)
     error = early;
-  } else if (o.fit && *o.fit != "beat" && *o.fit != "measure") {
-    error = "unknown fit '" + *o.fit + "' (beat or measure)";
-  } else if (o.fit && o.offset) {
-    error = "--offset goes not with --fit: measure 1 begins at the first downbeat given";
-  } else if ((o.meter || o.pickup || o.strict) && !o.fit) {
-    error = std::string(o.meter ? "--meter" : o.pickup ? "--pickup" : "--strict") + " goes with --fit";
-  } else if (o.fit && o.beatGiven) {
-    error = "--beat goes not with --fit: fitted beats are the beats tapped";
-  } else if (o.pickup && *o.pickup >= o.meter.value_or(4)) {
-    error = "a pickup of " + std::to_string(*o.pickup) + " beats is no shorter than a measure of " +
-            std::to_string(o.meter.value_or(4));
-  } else if (o.pickup && o.strict && *o.pickup > 0) {
-    error = "--pickup goes not with --strict";
-  } else if (o.snap && !o.fit) {
-    error = "--snap goes with --fit";
-  } else if (o.follow && !o.snap) {
-    error = "--follow goes with --snap";
-  } else if (o.follow && o.strict) {
-    error = "--follow goes not with --strict";
-  } else if (o.snapWindow && !o.snap) {
-    error = "--snap-window goes with --snap";
-  } else if (o.snapWindow && !(Rational::FromDecimal(*o.snapWindow).value_or(Rational()).Sign() > 0 &&
-                               *Rational::FromDecimal(*o.snapWindow) <= Rational(1))) {
-    error = "invalid snap window '" + *o.snapWindow + "' (seconds, a decimal above 0 and at most 1)";
+  } else if (const std::string fit = FitProblem(o); !fit.empty()) {
+    error = fit;
   } else if (o.positional.size() < 2) {
     error = o.positional.empty() ? "missing MAP and OUTPUT" : "missing OUTPUT";
   } else if (format->needs == FormatNeeds::kSeekableFile && o.positional[1] == "-") {

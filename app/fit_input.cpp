@@ -126,6 +126,27 @@ bool FollowRecording(const Options& o, BeatsRead& read, std::int64_t first, Prog
   return true;
 }
 
+// What was read and mended, then the recording listened to: the beats
+// snapped, or followed; false where the recording cannot serve.
+bool TellAndListen(const Options& o, BeatsRead& read, std::int64_t first, ProgramState& s) {
+  const BeatList& beats = read.beats;
+  SayRead(read, o);
+  for (const std::string& line : RepairLines(RepairsToTell(read, o), beats, first, kDoubtfulLines)) {
+    Print("Warning: %s\n", line.c_str());
+  }
+  if (*o.fit == "measure") {
+    for (const std::string& line : HeldBeats(beats, first, kDoubtfulLines)) Print("Warning: %s\n", line.c_str());
+  }
+  if (!o.follow) TellDoubtful(beats, first);
+  if (read.cuePoints) s.sampleRate = static_cast<std::int32_t>(read.sampleRate);
+  if (o.follow) {
+    if (!FollowRecording(o, read, first, s)) return false;
+    TellDoubtful(beats, first);
+    return true;
+  }
+  return !o.snap || SnapToRecording(o, read.beats, first, s);
+}
+
 }  // namespace
 
 std::optional<WalkPlan> FittedPlan(const Options& o, ProgramState& s, int& status) {
@@ -154,21 +175,7 @@ std::optional<WalkPlan> FittedPlan(const Options& o, ProgramState& s, int& statu
     status = UsageError(early);
     return std::nullopt;
   }
-  SayRead(*read, o);
-  for (const std::string& line : RepairLines(RepairsToTell(*read, o), beats, first, kDoubtfulLines)) {
-    Print("Warning: %s\n", line.c_str());
-  }
-  if (*o.fit == "measure") {
-    for (const std::string& line : HeldBeats(beats, first, kDoubtfulLines)) Print("Warning: %s\n", line.c_str());
-  }
-  if (!o.follow) TellDoubtful(beats, first);
-  if (read->cuePoints) s.sampleRate = static_cast<std::int32_t>(read->sampleRate);
-  if (o.follow) {
-    if (!FollowRecording(o, *read, first, s)) return std::nullopt;
-    TellDoubtful(beats, first);
-  } else if (o.snap && !SnapToRecording(o, read->beats, first, s)) {
-    return std::nullopt;
-  }
+  if (!TellAndListen(o, *read, first, s)) return std::nullopt;
   ApplyStopDefault(s.stopMeasure, beats.measureCount);
   ApplyRunSettings(o, first, s);
   const std::string problem = WalkProblem({0, s.tempo, s.beatsPerMeasure, s.measures}, s.divisions);

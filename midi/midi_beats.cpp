@@ -30,4 +30,33 @@ BeatSpan BeatsIn(const Stretch& s, std::int32_t divisions, std::int64_t start, s
   return span;
 }
 
+// A beat's ticks: a quarter note, or the beat of a map with time signatures
+// (a MIDI map, a compound meter's dotted quarter) as a fraction of a whole
+// note; and the time signature that says so. Empty, or why no MIDI file holds them.
+std::string BeatAndMeterOf(const Stretch& s, std::uint32_t ticksPerQuarter, std::uint32_t& beatTicks,
+                           TimeSignature& meter) {
+  if (s.HasTimeSignature()) {
+    const std::int64_t whole = std::int64_t{4} * ticksPerQuarter * s.beatNoteNumerator;
+    if (s.beatNoteDenominator < 1 || whole % s.beatNoteDenominator != 0 ||
+        whole / s.beatNoteDenominator < 1) {
+      return "a beat of " + std::to_string(s.beatNoteNumerator) + "/" +
+             std::to_string(s.beatNoteDenominator) + " note is not a whole number of ticks";
+    }
+    beatTicks = static_cast<std::uint32_t>(whole / s.beatNoteDenominator);
+    meter.numerator = s.meterNumerator;
+    meter.power = 0;
+    while ((1 << meter.power) < s.meterDenominator && meter.power < 30) ++meter.power;
+    // The metronome clicks the beat (96 MIDI clocks a whole note) where it can.
+    const std::int64_t clocks = std::int64_t{96} * s.beatNoteNumerator;
+    if (clocks % s.beatNoteDenominator == 0 && clocks / s.beatNoteDenominator <= 255) {
+      meter.clocks = static_cast<int>(clocks / s.beatNoteDenominator);
+    }
+  }
+  if (meter.numerator < 1 || meter.numerator > 255) {
+    return std::to_string(meter.numerator) +
+           " beats a measure, more than a MIDI time signature holds (255)";
+  }
+  return "";
+}
+
 }  // namespace beatmarks

@@ -21,6 +21,13 @@ struct TimeSignature {
   }
 };
 
+// A beat's ticks: `ticksPerQuarter`, or the beat of a stretch with a time
+// signature (a MIDI map, a compound meter's dotted quarter) as a fraction of
+// a whole note; and `meter` (numerator from the stretch's beats, a quarter
+// note's power) as that time signature. Empty, or why no MIDI file holds them.
+std::string BeatAndMeterOf(const Stretch& s, std::uint32_t ticksPerQuarter, std::uint32_t& beatTicks,
+                           TimeSignature& meter);
+
 // Where a stretch's beats in the range are.
 struct BeatSpan {
   DivisionCount first = 0;  // the first one's division in the stretch

@@ -154,30 +154,10 @@ std::string Exporter::TooLong(const BigInt& bytes, bool atLeast) {
 
 std::string Exporter::Place(const Stretch& s, const BeatSpan& span, bool counted) {
   const bool midi = s.source == StretchSource::kMidi;
-  // A beat's ticks: a quarter note, or the beat of a map with time signatures
-  // (a MIDI map, a compound meter's dotted quarter) as a fraction of a whole note.
   std::uint32_t beatTicks = kTicksPerQuarter;
   TimeSignature meter{s.beatsPerMeasure, 2, 24};
-  if (s.HasTimeSignature()) {
-    const std::int64_t whole = std::int64_t{4} * kTicksPerQuarter * s.beatNoteNumerator;
-    if (s.beatNoteDenominator < 1 || whole % s.beatNoteDenominator != 0 ||
-        whole / s.beatNoteDenominator < 1) {
-      return At(span.measure) + "a beat of " + std::to_string(s.beatNoteNumerator) + "/" +
-             std::to_string(s.beatNoteDenominator) + " note is not a whole number of ticks";
-    }
-    beatTicks = static_cast<std::uint32_t>(whole / s.beatNoteDenominator);
-    meter.numerator = s.meterNumerator;
-    meter.power = 0;
-    while ((1 << meter.power) < s.meterDenominator && meter.power < 30) ++meter.power;
-    // The metronome clicks the beat (96 MIDI clocks a whole note) where it can.
-    const std::int64_t clocks = std::int64_t{96} * s.beatNoteNumerator;
-    if (clocks % s.beatNoteDenominator == 0 && clocks / s.beatNoteDenominator <= 255) {
-      meter.clocks = static_cast<int>(clocks / s.beatNoteDenominator);
-    }
-  }
-  if (meter.numerator < 1 || meter.numerator > 255) {
-    return At(span.measure) + std::to_string(meter.numerator) +
-           " beats a measure, more than a MIDI time signature holds (255)";
+  if (std::string why = BeatAndMeterOf(s, kTicksPerQuarter, beatTicks, meter); !why.empty()) {
+    return At(span.measure) + why;
   }
   if (tick_ + span.count * beatTicks > kMaxTicks) return TooLong();
   if (counted) return Count(s, span, beatTicks, meter);
