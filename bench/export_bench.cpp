@@ -2,6 +2,10 @@
 // exact list and the exact point formats, on the same map, in one run.
 #include <benchmark/benchmark.h>
 
+#include <charconv>
+#include <cstdio>
+#include <vector>
+
 #include "classic/display.h"
 #include "core/program_state.h"
 #include "tmap/text_map_timeline.h"
@@ -71,9 +75,59 @@ void BM_Csv(benchmark::State& bench) {
   });
 }
 
+// The floor a CSV writer is measured against: the same bytes from numbers
+// already known (the times as whole nanoseconds, the frames, the places),
+// formatted by std::to_chars into one buffer written to /dev/null.
+void BM_BareCsvFormatting(benchmark::State& bench) {
+  struct Row {
+    std::uint64_t seconds, nanos, frame;
+    std::uint32_t measure, beat, division;
+  };
+  std::vector<Row> rows;
+  for (std::int64_t k = 0; k < kLines; ++k) {
+    const std::uint64_t ns = static_cast<std::uint64_t>(k) * 154109596ull;  // 97.3333 bpm, 4 divisions
+    rows.push_back({ns / 1000000000, ns % 1000000000, ns * 48 / 1000000,
+                    static_cast<std::uint32_t>(k / 16 + 1), static_cast<std::uint32_t>(k / 4 % 4 + 1),
+                    static_cast<std::uint32_t>(k % 4 + 1)});
+  }
+  std::vector<char> buffer(std::size_t{64} * kLines + 64);
+  std::FILE* sink = std::fopen("/dev/null", "wb");
+  for (auto _ : bench) {
+    char* at = buffer.data();
+    const auto put = [&at](std::uint64_t v) { at = std::to_chars(at, at + 24, v).ptr; };
+    for (const Row& r : rows) {
+      put(r.seconds);
+      *at++ = '.';
+      std::uint64_t n = r.nanos;
+      for (int i = 8; i >= 0; --i, n /= 10) at[i] = static_cast<char>('0' + n % 10);
+      at += 9;
+      *at++ = ',';
+      put(r.frame);
+      *at++ = ',';
+      put(r.measure);
+      *at++ = ',';
+      put(r.beat);
+      *at++ = ',';
+      put(r.division);
+      *at++ = ',';
+      put(r.measure);
+      *at++ = '.';
+      put(r.beat);
+      *at++ = '.';
+      put(r.division);
+      *at++ = '\r';
+      *at++ = '\n';
+    }
+    std::fwrite(buffer.data(), 1, static_cast<std::size_t>(at - buffer.data()), sink);
+  }
+  std::fclose(sink);
+  Lines(bench);
+}
+
 BENCHMARK(BM_ClassicList);
 BENCHMARK(BM_ExactList);
 BENCHMARK(BM_Csv);
+BENCHMARK(BM_BareCsvFormatting);
 
 }  // namespace
 }  // namespace beatmarks
