@@ -177,6 +177,12 @@ bool LinearTime::FixedAt(u64 n, Fixed& t) const {
   return (sum >> 64) + (p2 >> 64) == 0;
 }
 
+bool LinearTime::FixedBounds(unsigned __int128 n, Fixed& low, unsigned __int128& error) const {
+  if (!fast_ || n > UINT64_MAX || !FixedAt(static_cast<u64>(n), low)) return false;
+  error = ErrorAt(static_cast<u64>(n));
+  return true;
+}
+
 u128 LinearTime::ErrorAt(u64 n) const {
   return u128{n} * stepInexact_ + baseInexact_;
 }
@@ -238,6 +244,7 @@ double LinearTime::Nearest(unsigned __int128 n) const {
 }
 
 Rational LinearTime::At(unsigned __int128 n) const {
+  if (n == 0 && exactFrom_) return exactFrom_->first;  // the base, already in lowest terms
   return Rational(NumeratorAt(n), Denominator());
 }
 

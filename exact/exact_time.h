@@ -39,9 +39,18 @@ class LinearTime {
   double Nearest(unsigned __int128 n) const;
   // The exact time.
   Rational At(unsigned __int128 n) const;
+  // The same, not reduced: NumeratorAt(n) / CommonDenominator(), the
+  // denominator shared by every n (no gcd taken).
+  BigInt NumeratorAt(unsigned __int128 n) const;
+  const BigInt& CommonDenominator() const { return Denominator(); }
+
+  using Fixed = std::array<std::uint64_t, 3>;  // a value x 2^128, least significant limb first
+  // time(n) x 2^128 lies in [low, low + error]: for deciding in fixed point
+  // what the doubles cannot. False where the fixed point does not hold it
+  // (a time from 2^64 s on, n past 2^64).
+  bool FixedBounds(unsigned __int128 n, Fixed& low, unsigned __int128& error) const;
 
  private:
-  using Fixed = std::array<std::uint64_t, 3>;  // a value x 2^128, least significant limb first
   struct Rounded {
     unsigned __int128 value;  // floor(c x lower bound of the time + 1/2)
     bool beyond;              // the time is 2^64 s or more: value is not computed
@@ -53,7 +62,6 @@ class LinearTime {
   unsigned __int128 ErrorAt(std::uint64_t n) const;
   Rounded RoundFast(std::uint64_t n, std::uint64_t scale) const;
   bool NearestFast(std::uint64_t n, double& result) const;
-  BigInt NumeratorAt(unsigned __int128 n) const;
 
   // Fixed point: floors of base and step in units of 2^-128 s, and whether
   // each floor dropped a nonzero fraction (1) or not (0).
