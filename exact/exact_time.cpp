@@ -1,6 +1,7 @@
 #include "exact/exact_time.h"
 
 #include <bit>
+#include <cassert>
 #include <charconv>
 #include <climits>
 #include <cmath>
@@ -123,6 +124,33 @@ bool ToFixed(const Rational& value, std::array<u64, 3>& fixed, u64& inexact) {
   return true;
 }
 
+// (high x 2^64 + low) / divisor for high < divisor, and its remainder: one
+// machine division where there is one (the generic 128-bit one is far slower).
+u64 DivideLimb(u64 high, u64 low, u64 divisor, u64& remainder) {
+#if defined(__x86_64__)
+  u64 quotient = 0;
+  asm("divq %4" : "=a"(quotient), "=d"(remainder) : "a"(low), "d"(high), "rm"(divisor));
+  return quotient;
+#else
+  const u128 dividend = (u128{high} << 64) | low;
+  remainder = static_cast<u64>(dividend % divisor);
+  return static_cast<u64>(dividend / divisor);
+#endif
+}
+
+// The same for a fraction of machine integers, when its denominator is
+// below 2^64: a limb of the quotient at a time.
+bool ToFixedSmall(u128 numerator, u128 denominator, std::array<u64, 3>& fixed, u64& inexact) {
+  if (denominator > UINT64_MAX || numerator >> 64 >= denominator) return false;
+  const auto d = static_cast<u64>(denominator);
+  u64 rest = 0;
+  fixed[2] = DivideLimb(static_cast<u64>(numerator >> 64), static_cast<u64>(numerator), d, rest);
+  fixed[1] = DivideLimb(rest, 0, d, rest);
+  fixed[0] = DivideLimb(rest, 0, d, rest);
+  inexact = rest != 0 ? 1 : 0;
+  return true;
+}
+
 // The nearest double to a 192-bit count of 2^-128 s: its top 64 bits, with a
 // sticky bit for the rest, convert with one correct rounding.
 double NearestFixed(u64 x2, u64 x1, u64 x0) {
@@ -148,6 +176,20 @@ LinearTime::LinearTime(const Rational& base, const Rational& step) {
   else exactFrom_ = std::make_unique<std::pair<Rational, Rational>>(base, step);
 }
 
+LinearTime LinearTime::FromFractions(u128 baseNumerator, u128 baseDenominator, u128 stepNumerator,
+                                     u128 stepDenominator) {
+  assert(baseDenominator != 0 && stepDenominator != 0 && stepNumerator != 0);
+  LinearTime time;
+  if (!ToFixedSmall(baseNumerator, baseDenominator, time.base_, time.baseInexact_) ||
+      !ToFixedSmall(stepNumerator, stepDenominator, time.step_, time.stepInexact_)) {
+    return LinearTime(Rational::FromFraction(baseNumerator, baseDenominator),
+                      Rational::FromFraction(stepNumerator, stepDenominator));
+  }
+  time.fast_ = true;
+  time.small_ = SmallForm{baseNumerator, baseDenominator, stepNumerator, stepDenominator};
+  return time;
+}
+
 // The common denominator of the exact path, made only when a time first needs
 // it: most sections never do.
 void LinearTime::PrepareExact(const Rational& base, const Rational& step) const {
@@ -162,6 +204,11 @@ void LinearTime::PrepareExact(const Rational& base, const Rational& step) const 
 }
 
 const BigInt& LinearTime::Denominator() const {
+  if (small_) {
+    PrepareExact(Rational::FromFraction(small_->baseNumerator, small_->baseDenominator),
+                 Rational::FromFraction(small_->stepNumerator, small_->stepDenominator));
+    small_.reset();
+  }
   if (exactFrom_) PrepareExact(exactFrom_->first, exactFrom_->second);
   return denominator_;
 }
@@ -244,6 +291,7 @@ double LinearTime::Nearest(unsigned __int128 n) const {
 }
 
 Rational LinearTime::At(unsigned __int128 n) const {
+  if (n == 0 && small_) return Rational::FromFraction(small_->baseNumerator, small_->baseDenominator);
   if (n == 0 && exactFrom_) return exactFrom_->first;  // the base, already in lowest terms
   return Rational(NumeratorAt(n), Denominator());
 }

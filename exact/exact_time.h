@@ -12,6 +12,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -30,6 +31,11 @@ class LinearTime {
  public:
   // base >= 0 and step > 0. The construction itself is slow (exact division).
   LinearTime(const Rational& base, const Rational& step);
+  // The same from fractions of machine integers (denominators and the step's
+  // numerator above 0), quick: no big integer is made until an exact time
+  // is asked for.
+  static LinearTime FromFractions(unsigned __int128 baseNumerator, unsigned __int128 baseDenominator,
+                                  unsigned __int128 stepNumerator, unsigned __int128 stepDenominator);
 
   std::int64_t Sample(unsigned __int128 n, std::uint32_t rate) const;
   // The same sample position in decimal digits, never held: exact however large.
@@ -72,7 +78,12 @@ class LinearTime {
   const BigInt& Denominator() const;  // makes the exact form first if need be
 
   // Exact: time(n) = (numerator0_ + n x numeratorStep_) / denominator_, made
-  // from exactFrom_ (base and step) when first needed.
+  // from exactFrom_ (base and step), or from small_, when first needed.
+  struct SmallForm {
+    unsigned __int128 baseNumerator, baseDenominator, stepNumerator, stepDenominator;
+  };
+  LinearTime() = default;
+  mutable std::optional<SmallForm> small_;
   mutable std::unique_ptr<std::pair<Rational, Rational>> exactFrom_;
   mutable BigInt numerator0_, numeratorStep_, denominator_;
 };
