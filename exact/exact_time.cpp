@@ -5,7 +5,6 @@
 #include <charconv>
 #include <climits>
 #include <cmath>
-#include <stdexcept>
 #include <string_view>
 
 namespace beatmarks {
@@ -28,10 +27,10 @@ using u128 = unsigned __int128;
 constexpr u64 kPowersOfTen[kMaxDecimals + 1] = {
     1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000, 1000000000};
 
-void CheckDecimals(int decimals) {
-  if (decimals < 0 || decimals > kMaxDecimals) {
-    throw std::invalid_argument("Decimals must be 0 to 9");
-  }
+// 0 to 9 decimals (asserted; held to that range).
+int CheckedDecimals(int decimals) {
+  assert((decimals >= 0 && decimals <= kMaxDecimals) || !"Decimals must be 0 to 9");
+  return decimals < 0 ? 0 : decimals > kMaxDecimals ? kMaxDecimals : decimals;
 }
 
 // floor(numerator x scale / denominator + 1/2), denominator > 0.
@@ -169,9 +168,11 @@ double NearestFixed(u64 x2, u64 x1, u64 x0) {
 }  // namespace
 
 LinearTime::LinearTime(const Rational& base, const Rational& step) {
-  if (base.Sign() < 0) throw std::invalid_argument("Start time must not be negative");
-  if (step.Sign() <= 0) throw std::invalid_argument("Step must be greater than zero");
-  fast_ = ToFixed(base, base_, baseInexact_) && ToFixed(step, step_, stepInexact_);
+  assert(base.Sign() >= 0 || !"Start time must not be negative");
+  assert(step.Sign() > 0 || !"Step must be greater than zero");
+  // Broken, they take the exact way, which holds any sign.
+  fast_ = base.Sign() >= 0 && step.Sign() > 0 && ToFixed(base, base_, baseInexact_) &&
+          ToFixed(step, step_, stepInexact_);
   if (!fast_) PrepareExact(base, step);
   else exactFrom_ = std::make_unique<std::pair<Rational, Rational>>(base, step);
 }
@@ -259,7 +260,7 @@ std::int64_t LinearTime::Sample(unsigned __int128 n, std::uint32_t rate) const {
 }
 
 void LinearTime::AppendSeconds(unsigned __int128 n, int decimals, std::string& out) const {
-  CheckDecimals(decimals);
+  decimals = CheckedDecimals(decimals);
   if (fast_ && n <= UINT64_MAX) {
     const Rounded r = RoundFast(static_cast<u64>(n), kPowersOfTen[decimals]);
     if (!r.beyond && r.certain && r.value <= UINT64_MAX) {
@@ -312,7 +313,7 @@ void LinearTime::AppendSample(unsigned __int128 n, std::uint32_t rate, std::stri
 }
 
 void AppendSecondsAt(const Rational& time, int decimals, std::string& out) {
-  CheckDecimals(decimals);
+  decimals = CheckedDecimals(decimals);
   AppendSecondsExact(time.numerator(), decimals, time.denominator(), out);
 }
 

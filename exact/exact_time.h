@@ -7,7 +7,7 @@
 //  - seconds with 0 to 9 decimals, a half rounding up, in plain digits with
 //    a '.' when there are decimals, however large the number;
 //  - the nearest double, ties to even.
-// Everything here throws std::invalid_argument on a refused argument.
+// Arguments out of range are asserted, and held to a defined result.
 
 #include <array>
 #include <cstdint>
@@ -29,7 +29,7 @@ inline constexpr int kMaxDecimals = 9;
 // 2^64 seconds, or n beyond 2^64) to decide without exact arithmetic.
 class LinearTime {
  public:
-  // base >= 0 and step > 0. The construction itself is slow (exact division).
+  // base >= 0, step > 0 (asserted). The construction itself is slow (exact division).
   LinearTime(const Rational& base, const Rational& step);
   // The same from fractions of machine integers (denominators and the step's
   // numerator above 0), quick: no big integer is made until an exact time
