@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <bit>
-#include <stdexcept>
+#include <cassert>
 #include <utility>
 
 namespace beatmarks {
@@ -264,7 +264,12 @@ void BigInt::DivideMagnitudes(const Limbs& a, const Limbs& b, Limbs& quotient, L
 }
 
 void BigInt::DivMod(const BigInt& a, const BigInt& b, BigInt& quotient, BigInt& remainder) {
-  if (b.IsZero()) throw std::domain_error("Division by zero");
+  if (b.IsZero()) {  // a broken precondition: a quotient of 0, the dividend left
+    assert(!"Division by zero");
+    quotient = BigInt();
+    remainder = a;
+    return;
+  }
   Limbs q, r;
   DivideMagnitudes(a.limbs_, b.limbs_, q, r);
   quotient = Make(std::move(q), a.negative_ != b.negative_);

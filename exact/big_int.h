@@ -50,7 +50,7 @@ class BigInt {
   friend std::strong_ordering operator<=>(const BigInt& a, const BigInt& b);
 
   // Quotient truncated toward zero and the remainder with the sign of the
-  // dividend, as C++ integer division. Throws std::domain_error on a zero divisor.
+  // dividend, as C++ integer division. b != 0 (asserted; else 0 and a).
   static void DivMod(const BigInt& a, const BigInt& b, BigInt& quotient, BigInt& remainder);
   // The quotient rounded toward minus infinity.
   static BigInt FloorDiv(const BigInt& a, const BigInt& b);

@@ -1,10 +1,10 @@
 #include "exact/exact_time.h"
 
 #include <bit>
+#include <cassert>
 #include <charconv>
 #include <climits>
 #include <cmath>
-#include <stdexcept>
 #include <string_view>
 
 namespace beatmarks {
@@ -27,10 +27,10 @@ using u128 = unsigned __int128;
 constexpr u64 kPowersOfTen[kMaxDecimals + 1] = {
     1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000, 1000000000};
 
-void CheckDecimals(int decimals) {
-  if (decimals < 0 || decimals > kMaxDecimals) {
-    throw std::invalid_argument("Decimals must be 0 to 9");
-  }
+// 0 to 9 decimals (asserted; held to that range).
+int CheckedDecimals(int decimals) {
+  assert((decimals >= 0 && decimals <= kMaxDecimals) || !"Decimals must be 0 to 9");
+  return decimals < 0 ? 0 : decimals > kMaxDecimals ? kMaxDecimals : decimals;
 }
 
 // floor(numerator x scale / denominator + 1/2), denominator > 0.
@@ -123,6 +123,33 @@ bool ToFixed(const Rational& value, std::array<u64, 3>& fixed, u64& inexact) {
   return true;
 }
 
+// (high x 2^64 + low) / divisor for high < divisor, and its remainder: one
+// machine division where there is one (the generic 128-bit one is far slower).
+u64 DivideLimb(u64 high, u64 low, u64 divisor, u64& remainder) {
+#if defined(__x86_64__)
+  u64 quotient = 0;
+  asm("divq %4" : "=a"(quotient), "=d"(remainder) : "a"(low), "d"(high), "rm"(divisor));
+  return quotient;
+#else
+  const u128 dividend = (u128{high} << 64) | low;
+  remainder = static_cast<u64>(dividend % divisor);
+  return static_cast<u64>(dividend / divisor);
+#endif
+}
+
+// The same for a fraction of machine integers, when its denominator is
+// below 2^64: a limb of the quotient at a time.
+bool ToFixedSmall(u128 numerator, u128 denominator, std::array<u64, 3>& fixed, u64& inexact) {
+  if (denominator > UINT64_MAX || numerator >> 64 >= denominator) return false;
+  const auto d = static_cast<u64>(denominator);
+  u64 rest = 0;
+  fixed[2] = DivideLimb(static_cast<u64>(numerator >> 64), static_cast<u64>(numerator), d, rest);
+  fixed[1] = DivideLimb(rest, 0, d, rest);
+  fixed[0] = DivideLimb(rest, 0, d, rest);
+  inexact = rest != 0 ? 1 : 0;
+  return true;
+}
+
 // The nearest double to a 192-bit count of 2^-128 s: its top 64 bits, with a
 // sticky bit for the rest, convert with one correct rounding.
 double NearestFixed(u64 x2, u64 x1, u64 x0) {
@@ -141,11 +168,27 @@ double NearestFixed(u64 x2, u64 x1, u64 x0) {
 }  // namespace
 
 LinearTime::LinearTime(const Rational& base, const Rational& step) {
-  if (base.Sign() < 0) throw std::invalid_argument("Start time must not be negative");
-  if (step.Sign() <= 0) throw std::invalid_argument("Step must be greater than zero");
-  fast_ = ToFixed(base, base_, baseInexact_) && ToFixed(step, step_, stepInexact_);
+  assert(base.Sign() >= 0 || !"Start time must not be negative");
+  assert(step.Sign() > 0 || !"Step must be greater than zero");
+  // Broken, they take the exact way, which holds any sign.
+  fast_ = base.Sign() >= 0 && step.Sign() > 0 && ToFixed(base, base_, baseInexact_) &&
+          ToFixed(step, step_, stepInexact_);
   if (!fast_) PrepareExact(base, step);
   else exactFrom_ = std::make_unique<std::pair<Rational, Rational>>(base, step);
+}
+
+LinearTime LinearTime::FromFractions(u128 baseNumerator, u128 baseDenominator, u128 stepNumerator,
+                                     u128 stepDenominator) {
+  assert(baseDenominator != 0 && stepDenominator != 0 && stepNumerator != 0);
+  LinearTime time;
+  if (!ToFixedSmall(baseNumerator, baseDenominator, time.base_, time.baseInexact_) ||
+      !ToFixedSmall(stepNumerator, stepDenominator, time.step_, time.stepInexact_)) {
+    return LinearTime(Rational::FromFraction(baseNumerator, baseDenominator),
+                      Rational::FromFraction(stepNumerator, stepDenominator));
+  }
+  time.fast_ = true;
+  time.small_ = SmallForm{baseNumerator, baseDenominator, stepNumerator, stepDenominator};
+  return time;
 }
 
 // The common denominator of the exact path, made only when a time first needs
@@ -162,6 +205,11 @@ void LinearTime::PrepareExact(const Rational& base, const Rational& step) const 
 }
 
 const BigInt& LinearTime::Denominator() const {
+  if (small_) {
+    PrepareExact(Rational::FromFraction(small_->baseNumerator, small_->baseDenominator),
+                 Rational::FromFraction(small_->stepNumerator, small_->stepDenominator));
+    small_.reset();
+  }
   if (exactFrom_) PrepareExact(exactFrom_->first, exactFrom_->second);
   return denominator_;
 }
@@ -175,6 +223,12 @@ bool LinearTime::FixedAt(u64 n, Fixed& t) const {
   sum = (sum >> 64) + (p1 >> 64) + static_cast<u64>(p2) + base_[2];
   t[2] = static_cast<u64>(sum);
   return (sum >> 64) + (p2 >> 64) == 0;
+}
+
+bool LinearTime::FixedBounds(unsigned __int128 n, Fixed& low, unsigned __int128& error) const {
+  if (!fast_ || n > UINT64_MAX || !FixedAt(static_cast<u64>(n), low)) return false;
+  error = ErrorAt(static_cast<u64>(n));
+  return true;
 }
 
 u128 LinearTime::ErrorAt(u64 n) const {
@@ -206,7 +260,7 @@ std::int64_t LinearTime::Sample(unsigned __int128 n, std::uint32_t rate) const {
 }
 
 void LinearTime::AppendSeconds(unsigned __int128 n, int decimals, std::string& out) const {
-  CheckDecimals(decimals);
+  decimals = CheckedDecimals(decimals);
   if (fast_ && n <= UINT64_MAX) {
     const Rounded r = RoundFast(static_cast<u64>(n), kPowersOfTen[decimals]);
     if (!r.beyond && r.certain && r.value <= UINT64_MAX) {
@@ -241,7 +295,9 @@ double LinearTime::Nearest(unsigned __int128 n) const {
 // denominators' common factors first is far cheaper than reducing
 // numerator / denominator afresh when the base's denominator is long.
 Rational LinearTime::At(unsigned __int128 n) const {
+  if (n == 0 && small_) return Rational::FromFraction(small_->baseNumerator, small_->baseDenominator);
   if (exactFrom_) {
+    if (n == 0) return exactFrom_->first;  // the base, already in lowest terms
     return exactFrom_->first + Rational(BigInt::FromUnsigned128(n), BigInt(1)) * exactFrom_->second;
   }
   return Rational(NumeratorAt(n), Denominator());
@@ -263,7 +319,7 @@ void LinearTime::AppendSample(unsigned __int128 n, std::uint32_t rate, std::stri
 }
 
 void AppendSecondsAt(const Rational& time, int decimals, std::string& out) {
-  CheckDecimals(decimals);
+  decimals = CheckedDecimals(decimals);
   AppendSecondsExact(time.numerator(), decimals, time.denominator(), out);
 }
 

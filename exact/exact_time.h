@@ -7,11 +7,12 @@
 //  - seconds with 0 to 9 decimals, a half rounding up, in plain digits with
 //    a '.' when there are decimals, however large the number;
 //  - the nearest double, ties to even.
-// Everything here throws std::invalid_argument on a refused argument.
+// Arguments out of range are asserted, and held to a defined result.
 
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -28,8 +29,13 @@ inline constexpr int kMaxDecimals = 9;
 // 2^64 seconds, or n beyond 2^64) to decide without exact arithmetic.
 class LinearTime {
  public:
-  // base >= 0 and step > 0. The construction itself is slow (exact division).
+  // base >= 0, step > 0 (asserted). The construction itself is slow (exact division).
   LinearTime(const Rational& base, const Rational& step);
+  // The same from fractions of machine integers (denominators and the step's
+  // numerator above 0), quick: no big integer is made until an exact time
+  // is asked for.
+  static LinearTime FromFractions(unsigned __int128 baseNumerator, unsigned __int128 baseDenominator,
+                                  unsigned __int128 stepNumerator, unsigned __int128 stepDenominator);
 
   std::int64_t Sample(unsigned __int128 n, std::uint32_t rate) const;
   // The same sample position in decimal digits, never held: exact however large.
@@ -39,9 +45,18 @@ class LinearTime {
   double Nearest(unsigned __int128 n) const;
   // The exact time.
   Rational At(unsigned __int128 n) const;
+  // The same, not reduced: NumeratorAt(n) / CommonDenominator(), the
+  // denominator shared by every n (no gcd taken).
+  BigInt NumeratorAt(unsigned __int128 n) const;
+  const BigInt& CommonDenominator() const { return Denominator(); }
+
+  using Fixed = std::array<std::uint64_t, 3>;  // a value x 2^128, least significant limb first
+  // time(n) x 2^128 lies in [low, low + error]: for deciding in fixed point
+  // what the doubles cannot. False where the fixed point does not hold it
+  // (a time from 2^64 s on, n past 2^64).
+  bool FixedBounds(unsigned __int128 n, Fixed& low, unsigned __int128& error) const;
 
  private:
-  using Fixed = std::array<std::uint64_t, 3>;  // a value x 2^128, least significant limb first
   struct Rounded {
     unsigned __int128 value;  // floor(c x lower bound of the time + 1/2)
     bool beyond;              // the time is 2^64 s or more: value is not computed
@@ -53,7 +68,6 @@ class LinearTime {
   unsigned __int128 ErrorAt(std::uint64_t n) const;
   Rounded RoundFast(std::uint64_t n, std::uint64_t scale) const;
   bool NearestFast(std::uint64_t n, double& result) const;
-  BigInt NumeratorAt(unsigned __int128 n) const;
 
   // Fixed point: floors of base and step in units of 2^-128 s, and whether
   // each floor dropped a nonzero fraction (1) or not (0).
@@ -64,7 +78,12 @@ class LinearTime {
   const BigInt& Denominator() const;  // makes the exact form first if need be
 
   // Exact: time(n) = (numerator0_ + n x numeratorStep_) / denominator_, made
-  // from exactFrom_ (base and step) when first needed.
+  // from exactFrom_ (base and step), or from small_, when first needed.
+  struct SmallForm {
+    unsigned __int128 baseNumerator, baseDenominator, stepNumerator, stepDenominator;
+  };
+  LinearTime() = default;
+  mutable std::optional<SmallForm> small_;
   mutable std::unique_ptr<std::pair<Rational, Rational>> exactFrom_;
   mutable BigInt numerator0_, numeratorStep_, denominator_;
 };

@@ -1,7 +1,7 @@
 #include "exact/rational.h"
 
 #include <cmath>
-#include <stdexcept>
+#include <cassert>
 #include <utility>
 
 namespace beatmarks {
@@ -29,7 +29,10 @@ unsigned __int128 Gcd128(unsigned __int128 a, unsigned __int128 b) {
 }  // namespace
 
 Rational Rational::FromFraction(unsigned __int128 numerator, unsigned __int128 denominator) {
-  if (denominator == 0) throw std::domain_error("Rational with a zero denominator");
+  if (denominator == 0) {
+    assert(!"Rational with a zero denominator");
+    return Rational();
+  }
   const unsigned __int128 g = Gcd128(numerator, denominator);
   return Reduced(BigInt::FromUnsigned128(numerator / g), BigInt::FromUnsigned128(denominator / g));
 }
@@ -42,7 +45,10 @@ Rational Rational::Reduced(BigInt numerator, BigInt denominator) {
 }
 
 Rational::Rational(BigInt numerator, BigInt denominator) {
-  if (denominator.IsZero()) throw std::domain_error("Rational with a zero denominator");
+  if (denominator.IsZero()) {  // left 0
+    assert(!"Rational with a zero denominator");
+    return;
+  }
   if (denominator.IsNegative()) {
     numerator = -numerator;
     denominator = -denominator;
@@ -54,7 +60,10 @@ Rational::Rational(BigInt numerator, BigInt denominator) {
 }
 
 Rational Rational::FromDouble(double value) {
-  if (!std::isfinite(value)) throw std::domain_error("Not a finite number");
+  if (!std::isfinite(value)) {
+    assert(!"Not a finite number");
+    return Rational();
+  }
   int exponent = 0;
   // value = mantissa * 2^exponent with an integer mantissa of at most 53 bits.
   auto mantissa = static_cast<std::int64_t>(std::ldexp(std::frexp(value, &exponent), 53));
@@ -133,7 +142,10 @@ Rational operator*(const Rational& a, const Rational& b) {
 }
 
 Rational operator/(const Rational& a, const Rational& b) {
-  if (b.numerator_.IsZero()) throw std::domain_error("Division by zero");
+  if (b.numerator_.IsZero()) {
+    assert(!"Division by zero");
+    return Rational();
+  }
   Rational inverse = b.numerator_.IsNegative()
                          ? Rational::Reduced(-b.denominator_, -b.numerator_)
                          : Rational::Reduced(b.denominator_, b.numerator_);

@@ -17,15 +17,15 @@ class Rational {
  public:
   Rational() = default;  // 0
   Rational(std::int64_t value) : numerator_(value) {}  // NOLINT: integers convert implicitly
-  // numerator / denominator; throws std::domain_error on a zero denominator.
+  // numerator / denominator, denominator != 0 (asserted; else 0).
   Rational(BigInt numerator, BigInt denominator);
 
   // A fraction of unsigned 128-bit integers, reduced here in machine words
-  // (far cheaper than in big integers); throws std::domain_error on a zero
-  // denominator.
+  // (far cheaper than in big integers); denominator != 0 (asserted; else
+  // 0).
   static Rational FromFraction(unsigned __int128 numerator, unsigned __int128 denominator);
 
-  // The exact value of a finite number; throws std::domain_error on infinity or NaN.
+  // The exact value of a finite number (asserted; else 0).
   static Rational FromDouble(double value);
   static Rational FromFloat(float value) { return FromDouble(value); }
   // Digits with an optional point ("12", "0.1", "1.25", ".5", "5."); nothing
@@ -41,7 +41,7 @@ class Rational {
   friend Rational operator+(const Rational& a, const Rational& b);
   friend Rational operator-(const Rational& a, const Rational& b);
   friend Rational operator*(const Rational& a, const Rational& b);
-  // Throws std::domain_error when b is zero.
+  // b != 0 (asserted; else 0).
   friend Rational operator/(const Rational& a, const Rational& b);
   Rational& operator+=(const Rational& b) { return *this = *this + b; }
   Rational& operator-=(const Rational& b) { return *this = *this - b; }

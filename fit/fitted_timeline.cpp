@@ -127,7 +127,8 @@ bool FittedTimeline::Next(Stretch& s) {
 void FittedTimeline::AddTimes(Stretch& s) {
   if (s.time) return;
   const u128 perDivision = u128(beats_.ticksPerSecond) * spacing_.beats * static_cast<u128>(divisions_);
-  s.time.emplace(beats_.TimeOf(first_), Rational::FromFraction(spacing_.ticks, perDivision));
+  s.time.emplace(LinearTime::FromFractions(beats_.ticks[first_], beats_.ticksPerSecond, spacing_.ticks,
+                                           perDivision));
 }
 
 }  // namespace beatmarks

@@ -47,21 +47,20 @@ std::optional<GridIndex> GridIndex::Build(Timeline& timeline, std::int32_t divis
   return index;
 }
 
+// The common denominator of the times serves as it is: no gcd is taken (one
+// of a long text map's reaches thousands of bits before it is known too
+// large).
 void GridIndex::Times::MakeFraction() const {
   made = true;
-  const Rational zero = time.At(0), one = time.At(1);
-  i128 a = 0, qa = 0, b = 0, qb = 0;
-  if (!Fits(zero.numerator(), a) || !Fits(zero.denominator(), qa) || !Fits(one.numerator(), b) ||
-      !Fits(one.denominator(), qb)) {
+  const BigInt& common = time.CommonDenominator();
+  i128 q = 0, x = 0, y = 0;
+  if (common.BitLength() > 126 || !Fits(common, q) || !Fits(time.NumeratorAt(0), x) ||
+      !Fits(time.NumeratorAt(1), y)) {
     return;
   }
-  const i128 common = static_cast<i128>(Gcd(static_cast<u128>(qa), static_cast<u128>(qb)));
-  i128 q = 0, x = 0, y = 0;
-  if (Multiply(qa / common, qb, q) && Multiply(a, q / qa, x) && Multiply(b, q / qb, y)) {
-    base = x;
-    step = y - x;
-    den = q;
-  }
+  base = x;
+  step = y - x;
+  den = q;
 }
 
 bool GridIndex::FractionAt(u128 g, std::size_t hint, Fraction& at) const {

@@ -3,8 +3,9 @@
 // Places times on the beat grid: which beat a time falls in, and the
 // division nearest to it. The grid's stretches are walked once into an index
 // of where each begins; each time then takes a binary search and a handful of
-// correctly rounded doubles. What those cannot settle (a time on a division,
-// a tie, a rounding half) is settled exactly: in machine integers where the
+// correctly rounded doubles. What those cannot settle (a deviation near a
+// rounding half, a near tie) is settled in fixed point; what that cannot (a
+// time on a division, an exact half) exactly: in machine integers where the
 // fractions fit, else in big integers.
 
 #include <cstdint>
@@ -16,6 +17,7 @@
 #include "core/beat_walk.h"
 #include "exact/exact_time.h"
 #include "exact/rational.h"
+#include "locate/fixed_span.h"
 
 namespace beatmarks {
 
@@ -127,10 +129,19 @@ class GridIndex {
     double beatStart = 0, beatEnd = 0, e = 0;  // its beat, and the error bound
     Fraction toLow{0, 0}, toHigh{0, 0};        // exact distances, made when needed
     bool later = false;                         // the next division is the nearest
+    FixedSpan fixed{};  // its bounds in fixed point, made when first needed
+    int fixedMade = 0;  // 1 made, -1 where the fixed point cannot hold it
   };
   enum class Step { kOn, kDone, kUndecided };
   bool LocateFast(std::string_view text, std::uint32_t rate, Position& position) const;
   bool ExactTime(Probe& probe) const;
+  bool FixedTime(Probe& probe) const;
+  bool FixedAt(u128 g, std::size_t hint, FixedSpan& span) const;
+  // In fixed point: whether the next division is the nearer (2: undecided),
+  // a distance rounded, how far into its beat.
+  int LaterFixed(Probe& probe) const;
+  bool RoundedFixed(Probe& probe, std::uint64_t scale, u128& rounded) const;
+  bool IntoBeatFixed(Probe& probe, double z, double errorZ, Position& position) const;
   // The sign of t less the time of division g (its double `near`), 2 where
   // that does not fit.
   int Order(Probe& probe, u128 g, std::size_t hint, double near) const;

@@ -39,8 +39,28 @@ bool GridIndex::ExactTime(Probe& p) const {
   return p.exact.den != 0 || SmallTimeOf(p.text, p.exact);
 }
 
+bool GridIndex::FixedTime(Probe& p) const {
+  if (p.fixedMade == 0) p.fixedMade = FixedSpanOf(p.text, p.fixed) ? 1 : -1;
+  return p.fixedMade > 0;
+}
+
+bool GridIndex::FixedAt(u128 g, std::size_t hint, FixedSpan& span) const {
+  const std::size_t j = PartOf(g, hint);
+  LinearTime::Fixed low;
+  u128 error = 0;
+  if (!times_[j].time.FixedBounds(g - parts_[j].first, low, error)) return false;
+  span.low = Wide::FromFixed(low);
+  span.high = span.low + Wide::FromUnsigned(error);
+  return true;
+}
+
 int GridIndex::Order(Probe& p, u128 g, std::size_t hint, double near) const {
   if (p.t != near) return p.t < near ? -1 : 1;
+  FixedSpan division;
+  if (FixedTime(p) && FixedAt(g, hint, division)) {
+    const int order = OrderOf(p.fixed, division);
+    if (order != 2) return order;
+  }
   Fraction at{0, 0}, difference{0, 0};
   if (!ExactTime(p) || !FractionAt(g, hint, at) || !Minus(p.exact, at, difference)) return 2;
   return difference.num < 0 ? -1 : difference.num > 0 ? 1 : 0;
@@ -117,6 +137,23 @@ bool GridIndex::ExactDistance(Probe& p, bool next) const {
           (next ? Minus(at, p.exact, distance) : Minus(p.exact, at, distance)));
 }
 
+int GridIndex::LaterFixed(Probe& p) const {
+  FixedSpan low, high;
+  if (!FixedTime(p) || !FixedAt(p.place.g, p.part, low) || !FixedAt(p.place.g + 1, p.part, high)) {
+    return 2;
+  }
+  // Later when (t - low) - (high - t) >= 0.
+  const FixedSpan difference = (p.fixed + p.fixed) - (low + high);
+  if (!difference.low.Negative()) return 1;
+  return difference.high.Negative() ? 0 : 2;
+}
+
+bool GridIndex::RoundedFixed(Probe& p, std::uint64_t scale, u128& rounded) const {
+  FixedSpan division;
+  if (!FixedTime(p) || !FixedAt(p.place.g + (p.later ? 1 : 0), p.part, division)) return false;
+  return RoundedSpan(p.later ? division - p.fixed : p.fixed - division, scale, rounded);
+}
+
 bool GridIndex::Nearest(Probe& p, Position& position) const {
   if (p.onLow == 0) {
     position.micros = position.nanos = position.samples = 0;
@@ -127,6 +164,8 @@ bool GridIndex::Nearest(Probe& p, Position& position) const {
     const double difference = a - b;
     if (std::fabs(difference) > 4 * p.e) {
       p.later = difference > 0;
+    } else if (const int later = LaterFixed(p); later != 2) {
+      p.later = later == 1;
     } else {
       Fraction closer{0, 0};
       if (!ExactDistance(p, false) || !ExactDistance(p, true) ||
@@ -139,6 +178,7 @@ bool GridIndex::Nearest(Probe& p, Position& position) const {
   const double magnitude = p.later ? b : a;
   const auto round = [&](double scale, u128& rounded) {
     return RoundedFast(magnitude, scale, p.e, rounded) ||
+           RoundedFixed(p, static_cast<std::uint64_t>(scale), rounded) ||
            (ExactDistance(p, p.later) &&
             RoundedSmall(p.later ? p.toHigh : p.toLow, static_cast<i128>(scale), rounded));
   };
@@ -163,10 +203,30 @@ bool GridIndex::IntoBeat(Probe& p, Position& position) const {
     position.intoBeat = static_cast<std::uint32_t>(into);
     return true;
   }
+  if (IntoBeatFixed(p, z, errorZ, position)) return true;
   Fraction first{0, 0}, next{0, 0}, done{0, 0}, whole{0, 0};
   return ExactTime(p) && FractionAt(place.beatStart, p.part, first) &&
          FractionAt(place.beatEnd, p.part, next) && Minus(p.exact, first, done) &&
          Minus(next, first, whole) && MillionthsSmall(done, whole, position.intoBeat);
+}
+
+// The millionths the doubles leave open: each candidate they allow is
+// tried against the bounds.
+bool GridIndex::IntoBeatFixed(Probe& p, double z, double errorZ, Position& position) const {
+  FixedSpan first, next;
+  if (!FixedTime(p) || !FixedAt(p.place.beatStart, p.part, first) ||
+      !FixedAt(p.place.beatEnd, p.part, next)) {
+    return false;
+  }
+  const FixedSpan done = p.fixed - first, whole = next - first;
+  if (std::floor(z + errorZ) - std::floor(z - errorZ) > 2) return false;
+  for (double q = std::max(0.0, std::floor(z - errorZ)); q <= std::floor(z + errorZ) && q <= 999999; ++q) {
+    if (IsMillionths(done, whole, static_cast<std::uint32_t>(q))) {
+      position.intoBeat = static_cast<std::uint32_t>(q);
+      return true;
+    }
+  }
+  return false;
 }
 
 bool GridIndex::LocateFast(std::string_view text, std::uint32_t rate, Position& position) const {

@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 #include <iterator>
+#include <optional>
 
 #include "core/text_encoding.h"
 #include "exact/exact_time.h"
@@ -108,8 +109,15 @@ const char* WhereWord(Position::Where where) {
   return "in";
 }
 
+bool NeedsQuotes(std::string_view text) {
+  for (const char c : text) {
+    if (c == ',' || c == '"' || c == '\r' || c == '\n') return true;
+  }
+  return false;
+}
+
 void AppendCsvField(std::string_view text, std::string& out) {
-  if (text.find_first_of(",\"\r\n") == std::string_view::npos) {
+  if (!NeedsQuotes(text)) {
     out += text;
     return;
   }
@@ -142,7 +150,9 @@ void AppendJsonTime(std::string_view text, std::string& out) {
 class RowWriter {
  public:
   RowWriter(LocatedFormat format, std::int32_t divisions, const LocateSettings& settings)
-      : format_(format), divisions_(divisions), settings_(settings) {}
+      : format_(format), divisions_(divisions), settings_(settings) {
+    for (const auto& section : settings.sections) starts_.push_back(NearestDouble(section.first));
+  }
 
   void Begin(std::string& out) const {
     if (format_ == LocatedFormat::kCsv) {
@@ -256,18 +266,36 @@ class RowWriter {
     out += '}';
   }
 
-  // The name of the section the time lies in.
+  // The name of the section the time lies in. Nearest doubles keep the
+  // order of the exact values, so only a start of the same double as the
+  // time takes an exact comparison (a section's start may have a
+  // denominator of thousands of bits).
   const std::string& SectionOf(std::string_view time) const {
     const auto& sections = settings_.sections;
-    const Rational at = ExactTimeOf(time);
-    auto after = std::upper_bound(sections.begin(), sections.end(), at,
-                                  [](const Rational& t, const auto& s) { return t < s.first; });
-    return after == sections.begin() ? sections.front().second : std::prev(after)->second;
+    double near = 0;
+    std::from_chars(time.data(), time.data() + time.size(), near);
+    std::optional<Rational> at;
+    const auto before = [&](std::size_t i) {
+      if (near != starts_[i]) return near < starts_[i];
+      if (!at) at = ExactTimeOf(time);
+      return *at < sections[i].first;
+    };
+    std::size_t low = 0, high = sections.size();  // the first section after the time
+    while (low < high) {
+      const std::size_t middle = low + (high - low) / 2;
+      if (before(middle)) {
+        high = middle;
+      } else {
+        low = middle + 1;
+      }
+    }
+    return low == 0 ? sections.front().second : sections[low - 1].second;
   }
 
   const LocatedFormat format_;
   const std::int32_t divisions_;
   const LocateSettings& settings_;
+  std::vector<double> starts_;  // the sections' starts as their nearest doubles
   bool first_ = true;
 };
 

@@ -182,15 +182,45 @@ std::string DecimalText(const Rational& r, int places, bool exactly = false) {
   return text;
 }
 
-// Random MIDI maps (tempo and meter changes anywhere, cut beats) against the
-// walk. The times lie on divisions, halfway between them and a rounding half
-// of the deviation away, each exactly where 18 decimals hold it and a hair to
+// The times lie on divisions, halfway between them and a rounding half of
+// the deviation away, each exactly where 18 decimals hold it and a hair to
 // either side (in 18 decimals, in reach of the machine integers, and in 40,
-// of the big integers only); and anywhere.
+// of the big integers only); and anywhere. Two timelines of one map: one
+// for the index, one for the walk.
+void ExpectTheWalk(Timeline& forIndex, Timeline& forWalk, int divisions, const Rational& offset,
+                   std::uint32_t rate, std::mt19937_64& rng, int n) {
+  const Rational hair(BigInt(1), BigInt::PowerOfTen(30)), near(BigInt(1), BigInt::PowerOfTen(17));
+  const GridIndex grid = *GridIndex::Build(forIndex, divisions, BuildError());
+  Divisions walked;
+  WalkBeats(forWalk, 0, INT64_MAX, divisions, walked);
+
+  std::vector<std::string> times{DecimalText(walked.end, 40), DecimalText(offset - hair, 40)};
+  for (int k = 0; k < 40; ++k) {
+    const std::size_t j = rng() % walked.all.size();
+    const Rational on = walked.all[j].time;
+    const Rational next = j + 1 < walked.all.size() ? walked.all[j + 1].time : walked.end;
+    for (const Rational& point : {on, (on + next) / Rational(2), on + Rational(1) / Rational(2000000)}) {
+      for (const std::string& text : {DecimalText(point, 18, true), DecimalText(point + near, 18),
+                                      DecimalText(point - near, 18), DecimalText(point + hair, 40),
+                                      DecimalText(point - hair, 40)}) {
+        if (!text.empty()) times.push_back(text);
+      }
+    }
+    times.push_back(DecimalText((walked.end + Rational(1)) * Rational(static_cast<std::int64_t>(rng() % 1000)) /
+                                    Rational(1000),
+                                static_cast<int>(rng() % 10)));
+  }
+  for (const std::string& time : times) {
+    const Position want = Reference(walked, ExactTimeOf(time), rate);
+    ASSERT_EQ(Describe(grid.Locate(time, rate), divisions), Describe(want, divisions)) << n << " at " << time;
+    ASSERT_EQ(grid.Locate(time, rate), want) << n << " at " << time;
+  }
+}
+
+// Random MIDI maps (tempo and meter changes anywhere, cut beats) against the walk.
 TEST(LocateGenerated, MidiMapsMatchTheWalk) {
   std::mt19937_64 rng(496);
   const MidiMeter meters[] = {{0, 4, 2, 24}, {0, 3, 2, 24}, {0, 6, 3, 36}, {0, 5, 3, 12}, {0, 7, 3, 12}};
-  const Rational hair(BigInt(1), BigInt::PowerOfTen(30)), near(BigInt(1), BigInt::PowerOfTen(17));
   for (int n = 0; n < 40; ++n) {
     std::vector<MidiTempo> tempos{{0, 250000 + static_cast<std::uint32_t>(rng() % 1000000)}};
     std::vector<MidiMeter> changes{meters[rng() % std::size(meters)]};
@@ -209,31 +239,43 @@ TEST(LocateGenerated, MidiMapsMatchTheWalk) {
     const Rational offset(static_cast<std::int64_t>(rng() % 3));
     const std::uint32_t rate = n % 3 ? 48000 : 1 + static_cast<std::uint32_t>(rng() % 200000);
     MidiTimeline forIndex(*map, divisions, offset), forWalk(*map, divisions, offset);
-    const GridIndex grid = *GridIndex::Build(forIndex, divisions, BuildError());
-    Divisions walked;
-    WalkBeats(forWalk, 0, INT64_MAX, divisions, walked);
+    ExpectTheWalk(forIndex, forWalk, divisions, offset, rate, rng, n);
+  }
+}
 
-    std::vector<std::string> times{DecimalText(walked.end, 40), DecimalText(offset - hair, 40)};
-    for (int k = 0; k < 40; ++k) {
-      const std::size_t j = rng() % walked.all.size();
-      const Rational on = walked.all[j].time;
-      const Rational next = j + 1 < walked.all.size() ? walked.all[j + 1].time : walked.end;
-      for (const Rational& point : {on, (on + next) / Rational(2), on + Rational(1) / Rational(2000000)}) {
-        for (const std::string& text : {DecimalText(point, 18, true), DecimalText(point + near, 18),
-                                        DecimalText(point - near, 18), DecimalText(point + hair, 40),
-                                        DecimalText(point - hair, 40)}) {
-          if (!text.empty()) times.push_back(text);
+// Random text maps: decimal tempos, whose section starts soon have
+// denominators far past 128 bits (the fixed point decides for them), or
+// tempos whose beats are short decimals (times fall exactly on divisions).
+TEST(LocateGenerated, TextMapsMatchTheWalk) {
+  std::mt19937_64 rng(25);
+  const char* const shortBeats[] = {"120", "125", "96", "100", "80", "150", "187.5", "75"};
+  for (int n = 0; n < 24; ++n) {
+    const int count = 8 + static_cast<int>(rng() % 24);
+    TempoArray tempo{};
+    CountArray beats{}, measures{};
+    TempoTexts texts;
+    for (int i = 0; i < count; ++i) {
+      std::string text = shortBeats[rng() % std::size(shortBeats)];
+      if (n % 2 == 1) {
+        text = std::to_string(40 + rng() % 200);
+        if (const int decimals = static_cast<int>(rng() % 5); decimals > 0) {
+          const std::string digits = std::to_string(10000 + rng() % 90000);
+          text.push_back('.');
+          text.append(digits, 0, static_cast<std::size_t>(decimals));
         }
       }
-      times.push_back(DecimalText((walked.end + Rational(1)) * Rational(static_cast<std::int64_t>(rng() % 1000)) /
-                                      Rational(1000),
-                                  static_cast<int>(rng() % 10)));
+      tempo[static_cast<std::size_t>(i)] = std::stof(text);
+      texts[static_cast<std::size_t>(i)] = MapTempoText(text);
+      beats[static_cast<std::size_t>(i)] = 1 + static_cast<int>(rng() % 7);
+      measures[static_cast<std::size_t>(i)] = static_cast<int>(rng() % 4);  // some sections empty
     }
-    for (const std::string& time : times) {
-      const Position want = Reference(walked, ExactTimeOf(time), rate);
-      ASSERT_EQ(Describe(grid.Locate(time, rate), divisions), Describe(want, divisions)) << n << " at " << time;
-      ASSERT_EQ(grid.Locate(time, rate), want) << n << " at " << time;
-    }
+    measures[0] = 1;
+    const int divisions = n % 3 == 0 ? 4 : 1 + static_cast<int>(rng() % 2);
+    const Rational offset = ExactTimeOf(n % 4 == 0 ? "0" : std::to_string(rng() % 5) + ".25");
+    const std::uint32_t rate = n % 3 ? 44100 : 1 + static_cast<std::uint32_t>(rng() % 200000);
+    const SectionTable table{count, tempo, beats, measures, &texts};
+    TextMapTimeline forIndex(table, divisions, offset), forWalk(table, divisions, offset);
+    ExpectTheWalk(forIndex, forWalk, divisions, offset, rate, rng, n);
   }
 }
 
