@@ -26,7 +26,7 @@ TEST(LinearTime, RefusesBadArguments) {
   const LinearTime times(Rational(0), Rational(1));
   EXPECT_DEBUG_DEATH(LinearTime(Rational(-1), Rational(1)), "Start time must not be negative");
   EXPECT_DEBUG_DEATH(LinearTime(Rational(0), Rational(0)), "Step must be greater than zero");
-  EXPECT_DEBUG_DEATH(LinearTime(Rational(-1), Rational(-1)), "Step must be greater than zero");
+  EXPECT_DEBUG_DEATH(LinearTime(Rational(0), Rational(-1)), "Step must be greater than zero");
   EXPECT_DEBUG_DEATH(times.AppendSeconds(1, 10, out), "Decimals must be 0 to 9");
   EXPECT_DEBUG_DEATH(times.AppendSeconds(1, -1, out), "Decimals must be 0 to 9");
   EXPECT_DEBUG_DEATH(AppendSecondsAt(Rational(1), 10, out), "Decimals must be 0 to 9");
