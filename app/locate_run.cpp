@@ -7,6 +7,7 @@
 #include "app/output_run.h"
 #include "core/map_file.h"
 #include "core/section_walk.h"
+#include "files/spool_file.h"
 #include "locate/grid_index.h"
 #include "locate/located_formats.h"
 #include "locate/times_reader.h"
@@ -21,19 +22,39 @@ LocatedFormat LocatedAs(const std::string& format) {
                             : LocatedFormat::kLabels;
 }
 
+// TIMES opened so that it can be read twice: a pipe or standard input is
+// kept in a file of its own first.
+bool OpenTimes(const std::string& name, InputFile& input, std::string& reason) {
+  if (!input.Open(name)) {
+    reason = input.Reason();
+    return false;
+  }
+  if (input.Rereadable()) return true;
+  const int spool = SpoolToFile(input.fd(), {}, reason);
+  if (spool < 0) return false;
+  input.Adopt(spool);
+  return true;
+}
+
 }  // namespace
 
 int LocateOutput(const OutputRequest& r) {
   const std::string& timesName = *r.options.locate;
-  std::string times, reason;
-  if (!ReadInputFile(timesName, times, reason)) {
+  const std::string shownName = ShownFileName(timesName);
+  InputFile input;
+  std::string reason;
+  if (!OpenTimes(timesName, input, reason)) {
     Print("Error: Could not read times %s: %s\n", timesName.c_str(), reason.c_str());
     return 1;
   }
-  // TIMES is checked whole before OUTPUT is opened: a bad line writes nothing.
-  if (const std::string problem = CheckTimes(times, ShownFileName(timesName)); !problem.empty()) {
-    Print("Error: %s\n", problem.c_str());
-    return 1;
+  // TIMES is read through once before OUTPUT is opened: a bad line writes nothing.
+  {
+    InputFeed feed = input.Feed();
+    TimesReader reader(feed, shownName);
+    if (const std::string problem = CheckTimes(reader); !problem.empty()) {
+      Print("Error: %s\n", problem.c_str());
+      return 1;
+    }
   }
   std::string error;
   const std::optional<GridIndex> grid = GridIndex::Build(*r.plan.timelines(), r.plan.divisions, error);
@@ -47,7 +68,10 @@ int LocateOutput(const OutputRequest& r) {
   settings.firstMeasureNumber = r.plan.firstMeasureNumber;
   settings.sections = NamedSections(*r.plan.timelines());
   return WriteOutput(r.output, WriteMode::kReplace, [&](ExportFile& out, std::string& problem) {
-    return WriteLocated(LocatedAs(r.options.format), times, *grid, settings, out, problem);
+    // Read again from its start; should it have changed, a bad line drops OUTPUT unfinished.
+    InputFeed feed = input.Feed();
+    TimesReader reader(feed, shownName);
+    return WriteLocated(LocatedAs(r.options.format), reader, *grid, settings, out, problem);
   });
 }
 

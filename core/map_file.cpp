@@ -58,9 +58,16 @@ bool InputFile::Open(const std::string& name) {
   fd_ = standardInput_ ? STDIN_FILENO : ::open(name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   struct stat info;
   if (fd_ < 0 || ::fstat(fd_, &info) != 0) return Fail(std::strerror(errno));
-  if (standardInput_) return true;  // read as it comes, from where it stands
+  if (standardInput_) {  // read as it comes, from where it stands
+    const off_t at = S_ISREG(info.st_mode) ? ::lseek(fd_, 0, SEEK_CUR) : -1;
+    if (at >= 0) start_ = static_cast<std::uint64_t>(at);
+    return true;
+  }
   regular_ = S_ISREG(info.st_mode);
-  if (regular_) size_ = static_cast<std::uint64_t>(info.st_size);
+  if (regular_) {
+    size_ = static_cast<std::uint64_t>(info.st_size);
+    start_ = 0;
+  }
   if (S_ISDIR(info.st_mode)) return Fail("is a folder");
   if (!regular_ && !S_ISFIFO(info.st_mode)) return Fail("not a file or a pipe");
   // A FIFO read from here on waits for what its writer sends, as a pipe does.
@@ -70,30 +77,32 @@ bool InputFile::Open(const std::string& name) {
   return true;
 }
 
-bool InputFile::ReadAll(std::string& bytes) {
-  const std::uint64_t limit = standardInput_ ? UINT64_MAX : static_cast<std::uint64_t>(kMaxMapFileSize);
-  const std::string tooLarge = "larger than " + std::to_string(kMaxMapFileSize >> 20) + " MiB";
-  bytes.clear();
-  if (size_ > limit) return Fail(tooLarge);
-  bytes.reserve(size_);
-  char block[1 << 16];
-  for (std::uint64_t at = 0;;) {
-    const ssize_t got = regular_ ? ::pread(fd_, block, sizeof block, static_cast<off_t>(at))
-                                 : ::read(fd_, block, sizeof block);
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) return Fail(std::strerror(errno));
-    if (got == 0) return true;
-    at += static_cast<std::uint64_t>(got);
-    if (at > limit) return Fail(tooLarge);
-    bytes.append(block, static_cast<std::size_t>(got));
-  }
+InputFeed InputFile::Feed() {
+  const bool first = !fed_;
+  fed_ = true;
+  if (standardInput_ && first) return InputFeed(fd_, std::nullopt);
+  return InputFeed(fd_, start_);
 }
 
-bool ReadInputFile(const std::string& name, std::string& bytes, std::string& reason) {
-  InputFile input;
-  const bool read = input.Open(name) && input.ReadAll(bytes);
-  reason = input.Reason();
-  return read;
+void InputFile::Adopt(int fd) {
+  if (fd_ >= 0 && !standardInput_) ::close(fd_);
+  fd_ = fd;
+  standardInput_ = false;
+  fed_ = false;
+  start_ = 0;
+}
+
+std::size_t InputFeed::Read(char* into, std::size_t size) {
+  while (true) {
+    const ssize_t got = at_ ? ::pread(fd_, into, size, static_cast<off_t>(*at_)) : ::read(fd_, into, size);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) {
+      failure_ = std::strerror(errno);
+      return 0;
+    }
+    if (at_) *at_ += static_cast<std::uint64_t>(got);
+    return static_cast<std::size_t>(got);
+  }
 }
 
 }  // namespace beatmarks

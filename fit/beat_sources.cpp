@@ -7,6 +7,7 @@
 
 #include "audio/cue_chunks.h"
 #include "core/map_file.h"
+#include "files/spool_file.h"
 #include "locate/times_reader.h"
 
 namespace beatmarks {
@@ -100,10 +101,15 @@ bool PositionFor(std::string_view text, bool required, std::optional<BeatPlace>&
 
 bool ReadBeatsText(std::string_view bytes, const BeatReading& how, BeatsRead& read, std::string& error) {
   const auto lines = static_cast<std::size_t>(std::count(bytes.begin(), bytes.end(), '\n')) + 1;
-  BeatListBuilder builder(how.meter, lines);
+  TimesReader reader(bytes, how.name);
+  return ReadBeatsText(reader, how, read, error, lines);
+}
+
+bool ReadBeatsText(TimesReader& reader, const BeatReading& how, BeatsRead& read, std::string& error,
+                   std::size_t expected) {
+  BeatListBuilder builder(how.meter, expected);
   builder.UseName(how.name);
   if (how.mend) builder.Mend(how.pickup, how.mostAdded);
-  TimesReader reader(bytes, how.name);
   PlaceColumns columns;
   TimedName time;
   bool first = true;
@@ -187,25 +193,79 @@ bool IsRiff(const ByteSource& source) {
           std::memcmp(head, "RIFX", 4) == 0 || std::memcmp(head, "riff", 4) == 0);
 }
 
+// The first bytes of a stream, then the rest of it.
+class HeadThenRest final : public ByteFeed {
+ public:
+  HeadThenRest(std::string_view head, ByteFeed& rest) : head_(head), rest_(rest) {}
+  std::size_t Read(char* into, std::size_t size) override {
+    if (head_.empty()) return rest_.Read(into, size);
+    const std::size_t given = std::min(size, head_.size());
+    std::memcpy(into, head_.data(), given);
+    head_.remove_prefix(given);
+    return given;
+  }
+  const std::string& Failure() const override { return rest_.Failure(); }
+
+ private:
+  std::string_view head_;
+  ByteFeed& rest_;
+};
+
+// The first bytes of a stream, as many as tell a RIFF file (fewer at its end).
+std::string HeadOf(ByteFeed& feed) {
+  std::string head(12, '\0');
+  std::size_t got = 0;
+  while (got < head.size()) {
+    const std::size_t more = feed.Read(head.data() + got, head.size() - got);
+    if (more == 0) break;
+    got += more;
+  }
+  head.resize(got);
+  return head;
+}
+
+// Standard input or a pipe: a WAV file is kept in a file of its own and read
+// where its chunks lie; text is read as it comes.
+bool ReadBeatsStream(InputFile& input, const BeatReading& how, BeatsRead& read, std::string& error,
+                     const std::string& name) {
+  InputFeed feed = input.Feed();
+  const std::string head = HeadOf(feed);
+  if (!feed.Failure().empty()) {
+    error = "BEATS file " + name + ": " + feed.Failure();
+    return false;
+  }
+  if (IsRiff(MemorySource({reinterpret_cast<const std::uint8_t*>(head.data()), head.size()}))) {
+    std::string reason;
+    const int spool = SpoolToFile(input.fd(), head, reason);
+    if (spool < 0) {
+      error = "BEATS file " + name + ": " + reason;
+      return false;
+    }
+    input.Adopt(spool);
+    return ReadCueBeats(FileSource(spool), how, read, error);
+  }
+  HeadThenRest text(head, feed);
+  TimesReader reader(text, how.name);
+  return ReadBeatsText(reader, how, read, error);
+}
+
 }  // namespace
 
 bool ReadBeatsFile(const std::string& name, const BeatReading& reading, BeatsRead& read, std::string& error) {
   BeatReading how = reading;
   how.name = ShownFileName(name);
   InputFile input;
-  std::string bytes;
-  if (input.Open(name) && input.Regular()) {
-    // A WAV file of any size is read where its chunks lie.
-    const FileSource source(input.fd());
-    if (IsRiff(source)) return ReadCueBeats(source, how, read, error);
-  }
-  if (!input.Reason().empty() || !input.ReadAll(bytes)) {
+  if (!input.Open(name)) {
     error = "BEATS file " + name + ": " + input.Reason();
     return false;
   }
-  const MemorySource memory({reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()});
-  if (IsRiff(memory)) return ReadCueBeats(memory, how, read, error);
-  return ReadBeatsText(bytes, how, read, error);
+  if (!input.Regular()) return ReadBeatsStream(input, how, read, error, name);
+  // A WAV file of any size is read where its chunks lie, text as it comes.
+  const FileSource source(input.fd());
+  if (IsRiff(source)) return ReadCueBeats(source, how, read, error);
+  InputFeed feed = input.Feed();
+  TimesReader reader(feed, how.name);
+  return ReadBeatsText(reader, how, read, error);
 }
 
 std::string CuesLeftOut(const BeatsRead& read) {

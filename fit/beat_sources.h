@@ -23,6 +23,7 @@
 
 #include "audio/riff_chunks.h"
 #include "fit/beat_list.h"
+#include "locate/times_reader.h"
 
 namespace beatmarks {
 
@@ -46,6 +47,9 @@ struct BeatsRead {
 };
 
 bool ReadBeatsText(std::string_view bytes, const BeatReading& how, BeatsRead& read, std::string& error);
+// The beats as the reader gives them (`expected`: how many to make room for).
+bool ReadBeatsText(TimesReader& reader, const BeatReading& how, BeatsRead& read, std::string& error,
+                   std::size_t expected = 0);
 bool ReadCueBeats(const ByteSource& source, const BeatReading& how, BeatsRead& read, std::string& error);
 
 // The file NAME (a file, a pipe, or standard input for "-"), opened once:

@@ -301,20 +301,27 @@ class RowWriter {
 
 }  // namespace
 
+bool WriteLocated(LocatedFormat format, TimesReader& times, const GridIndex& grid, const LocateSettings& settings,
+                  ExportFile& out, std::string& error) {
+  RowWriter rows(format, grid.divisions(), settings);
+  rows.Begin(out.text());
+  TimedName time;
+  while (times.Next(time)) {
+    rows.Row(time, grid.Locate(time.time, settings.rate), out.text());
+    out.Filled();
+  }
+  error = times.error();
+  if (!error.empty()) return false;
+  rows.End(out.text());
+  return true;
+}
+
 bool WriteLocated(LocatedFormat format, std::string_view times, const GridIndex& grid,
                   const LocateSettings& settings, ExportFile& out, std::string& error) {
   error = CheckTimes(times);
   if (!error.empty()) return false;
-  RowWriter rows(format, grid.divisions(), settings);
-  rows.Begin(out.text());
   TimesReader reader(times);
-  TimedName time;
-  while (reader.Next(time)) {
-    rows.Row(time, grid.Locate(time.time, settings.rate), out.text());
-    out.Filled();
-  }
-  rows.End(out.text());
-  return true;
+  return WriteLocated(format, reader, grid, settings, out, error);
 }
 
 }  // namespace beatmarks

@@ -28,6 +28,7 @@
 #include "exact/rational.h"
 #include "files/export_file.h"
 #include "locate/grid_index.h"
+#include "locate/times_reader.h"
 
 namespace beatmarks {
 
@@ -46,5 +47,10 @@ struct LocateSettings {
 // its row. On a problem with TIMES nothing is written, and `error` is one line.
 bool WriteLocated(LocatedFormat format, std::string_view times, const GridIndex& grid,
                   const LocateSettings& settings, ExportFile& out, std::string& error);
+// Places the times as they are read and writes their rows; false with the
+// reader's error at a problem (the rows so far are in `out`, to be dropped),
+// so TIMES is best checked through first.
+bool WriteLocated(LocatedFormat format, TimesReader& times, const GridIndex& grid, const LocateSettings& settings,
+                  ExportFile& out, std::string& error);
 
 }  // namespace beatmarks

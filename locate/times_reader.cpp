@@ -108,8 +108,32 @@ std::string ShownFileName(const std::string& argument) {
   return argument == "-" ? "standard input" : TerminalText(argument, "?");
 }
 
-TimesReader::TimesReader(std::string_view bytes, std::string name) : bytes_(bytes), name_(std::move(name)) {
-  if (bytes_.substr(0, 3) == "\xEF\xBB\xBF") at_ = 3;
+TimesReader::TimesReader(std::string_view bytes, std::string name) : bytes_(bytes), name_(std::move(name)) {}
+
+TimesReader::TimesReader(ByteFeed& feed, std::string name, std::size_t block)
+    : feed_(&feed), block_(std::max<std::size_t>(block, 1)), name_(std::move(name)) {}
+
+bool TimesReader::More(std::size_t at) {
+  if (feed_ == nullptr) return false;
+  while (!ended_ && at >= window_.size()) {
+    const std::size_t held = window_.size();
+    window_.resize(held + block_);
+    const std::size_t got = feed_->Read(window_.data() + held, block_);
+    window_.resize(held + got);
+    ended_ = got == 0;
+  }
+  bytes_ = window_;
+  return at < bytes_.size();
+}
+
+void TimesReader::Release() {
+  // Only once a block has been read through, so that what is moved to the
+  // front (less than a block, but for a longer line) costs little.
+  if (feed_ == nullptr || at_ < block_) return;
+  const std::size_t done = std::min(at_, window_.size());
+  window_.erase(0, done);
+  at_ -= done;
+  bytes_ = window_;
 }
 
 bool TimesReader::Fail(std::size_t line, const std::string& what) {
@@ -136,9 +160,16 @@ bool TimesReader::NotATime(std::size_t line, std::string_view text) {
 
 // The next line without its end (LF, or CR LF); false at the end of the bytes.
 bool TimesReader::NextLine(std::string_view& line) {
-  if (at_ >= bytes_.size()) return false;
+  if (!Has(at_)) return false;
   std::size_t end = bytes_.find('\n', at_);
-  if (end == std::string_view::npos) end = bytes_.size();
+  while (end == std::string_view::npos) {
+    const std::size_t searched = bytes_.size();
+    if (!More(searched)) {
+      end = bytes_.size();
+      break;
+    }
+    end = bytes_.find('\n', searched);
+  }
   line = bytes_.substr(at_, end - at_);
   if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
   at_ = end + 1;
@@ -150,9 +181,11 @@ bool TimesReader::NextLine(std::string_view& line) {
 // for a CSV it is the header, read here.
 bool TimesReader::Begin() {
   begun_ = true;
+  if (Has(2) && bytes_.substr(0, 3) == "\xEF\xBB\xBF") at_ = 3;
   std::size_t start = at_, startLine = line_;
   std::string_view line;
   do {
+    Release();
     start = at_;
     startLine = line_;
     if (!NextLine(line)) return true;  // nothing but blank lines
@@ -165,6 +198,7 @@ bool TimesReader::Begin() {
   } else if (line.find('\t') != std::string_view::npos) {
     form_ = TimesForm::kLabels;
   } else if (line.find_first_of(",\"") != std::string_view::npos || IsColumnName(word) || HeaderFollows()) {
+    // (HeaderFollows reads on, so `line` is not looked at after it.)
     form_ = TimesForm::kCsv;
     return Header();
   }
@@ -193,7 +227,7 @@ bool TimesReader::HeaderFollows() {
 bool TimesReader::Header() {
   if (!ReadRecord()) return false;
   headerLine_ = recordLine_;
-  for (const Cell& cell : fields_) header_.push_back(TrimBlanks(cell.text));
+  for (const Cell& cell : fields_) header_.emplace_back(TrimBlanks(Text(cell)));
   std::optional<std::size_t> time;
   for (std::string_view name : kTimeNames) {
     if (!time) time = Column(name);
@@ -225,21 +259,25 @@ std::optional<std::size_t> TimesReader::Column(std::string_view name) const {
 std::string TimesReader::Field(std::size_t column) const {
   if (column >= fields_.size()) return {};
   const Cell& cell = fields_[column];
-  if (!cell.quoted) return std::string(TrimBlanks(cell.text));
+  if (!cell.quoted) return std::string(TrimBlanks(Text(cell)));
   std::string text;
-  Unquote(cell.text, text);
+  Unquote(Text(cell), text);
   return text;
 }
 
 bool TimesReader::Next(TimedName& time) {
   if (!error_.empty()) return false;
-  if (!begun_ && !Begin()) return false;
+  if (!begun_ && !Begin()) {
+    ReadFailed();
+    return false;
+  }
   bool read = false;
   switch (form_) {
     case TimesForm::kNumbers: read = NextNumber(time); break;
     case TimesForm::kLabels: read = NextLabel(time); break;
     case TimesForm::kCsv: read = NextRow(time); break;
   }
+  if (ReadFailed()) return false;
   if (read) {
     any_ = true;
   } else if (error_.empty() && !any_) {
@@ -248,9 +286,18 @@ bool TimesReader::Next(TimedName& time) {
   return read;
 }
 
+// A feed that failed ends the reading with its reason, whatever the bytes
+// before it seemed to say.
+bool TimesReader::ReadFailed() {
+  if (feed_ == nullptr || feed_->Failure().empty()) return false;
+  error_ = name_ + ": " + feed_->Failure();
+  return true;
+}
+
 bool TimesReader::NextNumber(TimedName& time) {
   std::string_view line;
   do {
+    Release();
     if (!NextLine(line)) return false;
   } while (IsBlank(line));
   time.time = TrimBlanks(line);
@@ -262,6 +309,7 @@ bool TimesReader::NextNumber(TimedName& time) {
 bool TimesReader::NextLabel(TimedName& time) {
   std::string_view line;
   do {
+    Release();
     if (!NextLine(line)) return false;
   } while (IsBlank(line) || line.front() == '\\');
   const std::size_t tab = line.find('\t');
@@ -277,32 +325,68 @@ bool TimesReader::NextLabel(TimedName& time) {
 
 bool TimesReader::NextRow(TimedName& time) {
   do {
-    if (at_ >= bytes_.size()) return false;
+    Release();
+    if (!Has(at_)) return false;
     if (!ReadRecord()) return false;
-  } while (fields_.size() == 1 && !fields_[0].quoted && IsBlank(fields_[0].text));
+  } while (fields_.size() == 1 && !fields_[0].quoted && IsBlank(Text(fields_[0])));
   time.line = recordLine_;
   time.name.clear();
   if (timeColumn_ >= fields_.size()) return NotATime(recordLine_, "");
   const Cell& field = fields_[timeColumn_];
-  time.time = field.quoted ? field.text : TrimBlanks(field.text);
+  time.time = field.quoted ? Text(field) : TrimBlanks(Text(field));
   // More fields than the header, the time and the next whole numbers: a
   // decimal comma split the time.
   if (fields_.size() > header_.size() && timeColumn_ + 1 < fields_.size() && !field.quoted &&
       !fields_[timeColumn_ + 1].quoted) {
     std::string split(time.time);
     split += ',';
-    split += TrimBlanks(fields_[timeColumn_ + 1].text);
+    split += TrimBlanks(Text(fields_[timeColumn_ + 1]));
     if (IsDecimalComma(split)) return NotATime(recordLine_, split);
   }
   if (nameColumn_ && *nameColumn_ < fields_.size()) {
     const Cell& name = fields_[*nameColumn_];
     if (name.quoted) {
-      Unquote(name.text, time.name);
+      Unquote(Text(name), time.name);
     } else {
-      time.name = name.text;
+      time.name = Text(name);
     }
   }
   return IsTimeText(time.time) || NotATime(recordLine_, time.time);
+}
+
+// One field of a CSV record from `at`, up to the comma or line end after it
+// (where `at` is left); false when a quoted field does not end.
+bool TimesReader::ReadField(Cell& field, std::size_t& at) {
+  while (Has(at) && bytes_[at] == ' ') ++at;
+  if (Has(at) && bytes_[at] == '"') {
+    field.quoted = true;
+    const std::size_t start = ++at;
+    while (true) {
+      if (!Has(at)) return Fail(recordLine_, "a quoted field does not end");
+      if (bytes_[at] == '\n') ++line_;
+      if (bytes_[at] == '"') {
+        if (Has(at + 1) && bytes_[at + 1] == '"') {
+          at += 2;
+          continue;
+        }
+        break;
+      }
+      ++at;
+    }
+    field.at = start;
+    field.size = at - start;
+    ++at;
+    // Whatever stands between the closing quote and the next comma is let go.
+    while (Has(at) && bytes_[at] != ',' && bytes_[at] != '\n') ++at;
+    return true;
+  }
+  const std::size_t start = at_;
+  while (Has(at) && bytes_[at] != ',' && bytes_[at] != '\n') ++at;
+  field.at = start;
+  field.size = at - start;
+  // A CR before the line's end, or before the end of the bytes.
+  if (field.size > 0 && bytes_[at - 1] == '\r' && (!Has(at) || bytes_[at] == '\n')) --field.size;
+  return true;
 }
 
 // One CSV record into fields_: fields split at commas, a quoted field may hold
@@ -310,56 +394,31 @@ bool TimesReader::NextRow(TimedName& time) {
 bool TimesReader::ReadRecord() {
   fields_.clear();
   recordLine_ = line_ + 1;
-  const std::size_t size = bytes_.size();
   while (true) {
     Cell field;
     std::size_t at = at_;
-    while (at < size && bytes_[at] == ' ') ++at;
-    if (at < size && bytes_[at] == '"') {
-      field.quoted = true;
-      const std::size_t start = ++at;
-      while (true) {
-        if (at >= size) return Fail(recordLine_, "a quoted field does not end");
-        if (bytes_[at] == '\n') ++line_;
-        if (bytes_[at] == '"') {
-          if (at + 1 < size && bytes_[at + 1] == '"') {
-            at += 2;
-            continue;
-          }
-          break;
-        }
-        ++at;
-      }
-      field.text = bytes_.substr(start, at - start);
-      ++at;
-      // Whatever stands between the closing quote and the next comma is let go.
-      while (at < size && bytes_[at] != ',' && bytes_[at] != '\n') ++at;
-    } else {
-      const std::size_t start = at_;
-      while (at < size && bytes_[at] != ',' && bytes_[at] != '\n') ++at;
-      field.text = bytes_.substr(start, at - start);
-      if (at < size && bytes_[at] == '\n' && !field.text.empty() && field.text.back() == '\r') {
-        field.text.remove_suffix(1);
-      }
-      if (at == size && !field.text.empty() && field.text.back() == '\r') field.text.remove_suffix(1);
-    }
+    if (!ReadField(field, at)) return false;
     fields_.push_back(field);
-    if (at < size && bytes_[at] == ',') {
+    if (Has(at) && bytes_[at] == ',') {
       at_ = at + 1;
       continue;
     }
-    at_ = at < size ? at + 1 : size;
+    at_ = Has(at) ? at + 1 : at;
     ++line_;
     return true;
   }
 }
 
-std::string CheckTimes(std::string_view bytes, std::string name) {
-  TimesReader reader(bytes, std::move(name));
+std::string CheckTimes(TimesReader& reader) {
   TimedName time;
   while (reader.Next(time)) {
   }
   return reader.error();
+}
+
+std::string CheckTimes(std::string_view bytes, std::string name) {
+  TimesReader reader(bytes, std::move(name));
+  return CheckTimes(reader);
 }
 
 }  // namespace beatmarks

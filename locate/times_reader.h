@@ -24,23 +24,31 @@
 #include <string_view>
 #include <vector>
 
+#include "core/map_file.h"
 #include "exact/rational.h"
 
 namespace beatmarks {
 
 struct TimedName {
-  std::string_view time;  // as written, without the spaces around it
+  std::string_view time;  // as written, without the spaces around it (until
+                          // the reader's next Next)
   std::string name;       // empty where TIMES gives none
   std::size_t line = 0;   // 1-based: the line the time is on
 };
 
 enum class TimesForm { kNumbers, kLabels, kCsv };
 
-// Reads TIMES one time after another, without holding them.
+// Reads TIMES one time after another, without holding them: from bytes in
+// memory, or from a feed a block at a time, holding only the line or CSV
+// record being read (a longer one than a block is held whole).
 class TimesReader {
  public:
+  static constexpr std::size_t kBlock = 1 << 20;
+
   // `name`: the file's, as messages name it (ShownFileName).
   explicit TimesReader(std::string_view bytes, std::string name = "TIMES");
+  // Reads from `feed` (which must outlive the reader), `block` bytes at a time.
+  TimesReader(ByteFeed& feed, std::string name, std::size_t block = kBlock);
 
   // The next time; false at the end, or at a problem: then error() is one
   // line that says where and what ("hits.txt line 3: 'abc' is not a time").
@@ -59,7 +67,7 @@ class TimesReader {
 
  private:
   struct Cell {
-    std::string_view text;  // between the quotes of a quoted field
+    std::size_t at = 0, size = 0;  // of its text (between the quotes of a quoted field)
     bool quoted = false;
   };
 
@@ -71,10 +79,22 @@ class TimesReader {
   bool NextLabel(TimedName& time);
   bool NextRow(TimedName& time);
   bool ReadRecord();
+  bool ReadField(Cell& field, std::size_t& at);
   bool Fail(std::size_t line, const std::string& what);
   bool NotATime(std::size_t line, std::string_view text);
+  // Whether the byte at `at` is there, reading more from the feed as needed.
+  bool Has(std::size_t at) { return at < bytes_.size() || More(at); }
+  bool More(std::size_t at);
+  bool ReadFailed();
+  // Lets go of the bytes before at_ (views into them were for the last time given).
+  void Release();
+  std::string_view Text(const Cell& cell) const { return bytes_.substr(cell.at, cell.size); }
 
-  std::string_view bytes_;
+  std::string_view bytes_;  // all of them, or the window_ of the feed's
+  ByteFeed* feed_ = nullptr;
+  std::string window_;
+  std::size_t block_ = 0;
+  bool ended_ = false;      // the feed gave its last byte
   std::string name_;
   std::size_t at_ = 0;
   std::size_t line_ = 0;  // lines read so far
@@ -83,7 +103,7 @@ class TimesReader {
   TimesForm form_ = TimesForm::kNumbers;
   std::vector<Cell> fields_;  // the CSV record last read
   std::size_t recordLine_ = 0;
-  std::vector<std::string_view> header_;  // the column names, trimmed
+  std::vector<std::string> header_;  // the column names, trimmed
   std::size_t headerLine_ = 0;
   std::size_t timeColumn_ = 0;
   std::optional<std::size_t> nameColumn_;
@@ -93,6 +113,7 @@ class TimesReader {
 // The first problem of TIMES as one line, or empty when every time reads and
 // there is at least one. Reads it all; holds nothing.
 std::string CheckTimes(std::string_view bytes, std::string name = "TIMES");
+std::string CheckTimes(TimesReader& reader);
 
 // A file argument as messages name it: "standard input" for "-", else the
 // name with each control character and stray byte a '?'.

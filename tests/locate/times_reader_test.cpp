@@ -2,9 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <optional>
 #include <ostream>
+#include <random>
 #include <utility>
+#include <vector>
 
 namespace beatmarks {
 namespace {
@@ -115,6 +119,95 @@ TEST(TimesReader, OtherCsvColumns) {
       {"1\n2\n", "--;--;@0"},
   };
   for (const auto& [bytes, read] : kCases) EXPECT_EQ(NoteColumns(bytes), read) << bytes;
+}
+
+// Bytes given a few at a time (short reads), then a failure if one is set.
+class PieceFeed final : public ByteFeed {
+ public:
+  PieceFeed(std::string_view bytes, std::size_t piece, std::string failure = {})
+      : bytes_(bytes), piece_(piece), failAtEnd_(std::move(failure)) {}
+  std::size_t Read(char* into, std::size_t size) override {
+    const std::size_t given = std::min({size, piece_, bytes_.size()});
+    std::memcpy(into, bytes_.data(), given);
+    bytes_.remove_prefix(given);
+    if (given == 0) failure_ = failAtEnd_;
+    return given;
+  }
+  const std::string& Failure() const override { return failure_; }
+
+ private:
+  std::string_view bytes_;
+  std::size_t piece_;
+  std::string failAtEnd_, failure_;
+};
+
+// All a reader tells: form, times, names, lines, the "note" column, header
+// line and error.
+std::string EverythingRead(TimesReader& reader) {
+  TimedName time;
+  std::string text;
+  while (reader.Next(time)) {
+    text.append(time.time).append("|").append(time.name).append("@").append(std::to_string(time.line));
+    if (const std::optional<std::size_t> note = reader.Column("note")) {
+      text.append("[").append(reader.Field(*note)).append("]");
+    }
+    text += ';';
+  }
+  text.append(" form ").append(std::to_string(static_cast<int>(reader.form())));
+  text.append(" header ").append(std::to_string(reader.headerLine()));
+  return text.append(" ").append(reader.error());
+}
+
+// CSV records with quoted fields over several lines, doubled quotes, CRLF
+// or LF, blank records, a byte order mark, and now and then a bad time.
+std::vector<std::string> GeneratedCsv() {
+  std::mt19937 random(25);
+  auto pick = [&](std::vector<std::string> from) { return from[random() % from.size()]; };
+  std::vector<std::string> files;
+  for (int file = 0; file < 60; ++file) {
+    const std::string end = file % 2 ? "\r\n" : "\n";
+    std::string text(file % 3 == 0 ? "\xEF\xBB\xBF" : "");
+    text += pick({"time,note,name", "name, Time ,note", "time"});
+    text += end;
+    for (int row = 0; row < 8; ++row) {
+      for (int field = 0; field < 3; ++field) {
+        if (field > 0) text += ',';
+        const std::string quotes = "\"x\"\"y\"\"" + end + "z\"";
+        text += pick({"1.5", " 2 ", "\"3.25\"", "\"a\nb\"", quotes, "", "0,5", "-.5", "q"});
+      }
+      const std::string blank = " " + end;
+      text += pick({end, end + end, end + blank});
+    }
+    if (file % 5 == 4) text += "\"open" + end + "1";
+    files.push_back(text);
+  }
+  return files;
+}
+
+// The same bytes read from memory and from a feed of every block size from 1
+// to 40 bytes, and of short reads, tell the same.
+TEST(TimesReader, FedInBlocksReadsAsFromMemory) {
+  std::vector<std::string> files = GeneratedCsv();
+  for (const ReadCase& c : kForms) files.push_back(c.bytes);
+  files.push_back("\n\n\nTaps\n\n\n\n0.5\n");
+  files.push_back(std::string(100, '\n') + "1\t2\tlong name " + std::string(90, 'n') + "\n\\\t1\t2\n3");
+  for (const std::string& bytes : files) {
+    TimesReader whole(bytes);
+    const std::string expected = EverythingRead(whole);
+    for (std::size_t block = 1; block <= 40; ++block) {
+      PieceFeed feed(bytes, block % 7 == 0 ? 3 : block);
+      TimesReader fed(feed, "TIMES", block);
+      EXPECT_EQ(EverythingRead(fed), expected) << "block " << block << " of\n" << bytes;
+    }
+  }
+}
+
+TEST(TimesReader, FeedFailureIsTheError) {
+  for (const std::string bytes : {"", "1\n2\n", "time,note\n1,\"a"}) {
+    PieceFeed feed(bytes, 2, "Input/output error");
+    TimesReader reader(feed, "hits.txt", 3);
+    EXPECT_EQ(CheckTimes(reader), "hits.txt: Input/output error") << bytes;
+  }
 }
 
 TEST(TimesText, ExactValues) {
