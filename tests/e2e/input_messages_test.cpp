@@ -35,20 +35,23 @@ TEST(RunMessages, TimesAndBeatsFiles) {
       {"times missing", "missing.txt", false, "", locate + "missing.txt: No such file or directory\n", 1},
       {"times a folder", ".", false, "", locate + ".: is a folder\n", 1},
       {"times a device", "/dev/zero", false, "", locate + "/dev/zero: not a file or a pipe\n", 1},
-      {"times over 64 MiB", "big.txt", false, "", locate + "big.txt: larger than 64 MiB\n", 1},
+      {"times over 64 MiB", "big.txt", false, "", kRead + "Saved 181 bytes\n", 0},
       {"times a FIFO without a writer", "fifo", false, "", kRead + "Error: fifo holds no times\n", 1},
       {"times a pipe", "/dev/stdin", false, "0.5\n", kRead + "Saved 133 bytes\n", 0},
       {"beats missing", "missing.txt", true, "", fit + "missing.txt: No such file or directory\n", 1},
       {"beats a folder", ".", true, "", fit + ".: is a folder\n", 1},
-      {"beats over 64 MiB", "big.txt", true, "", fit + "big.txt: larger than 64 MiB\n", 1},
+      {"beats over 64 MiB", "big.txt", true, "", "Read 2 beats in 1 measure, fitted by beat\nSaved 94 bytes\n", 0},
       {"beats from standard input", "-", true, "0\n0.5\n", "Read 2 beats in 1 measure, fitted by beat\nSaved 94 bytes\n", 0},
       {"cue points from a pipe", "/dev/stdin", true, cues,
        "Read 2 beats from cue points at 8000 Hz in 1 measure, fitted by beat\nSaved 94 bytes\n", 0},
   };
   TempFolder folder;
   WriteFile(folder.File("map.tmap"), "tmap\t120\t4\t2\n");
-  WriteFile(folder.File("big.txt"), "");
-  ASSERT_EQ(::truncate(folder.File("big.txt").c_str(), (64 << 20) + 1), 0);
+  // Times (or beats) 0 and 0.5, then blank lines to past 64 MiB.
+  std::string big = "0\n0.5\n";
+  for (const std::string blanks = std::string(1023, ' ') + "\n"; big.size() <= (64 << 20);) big += blanks;
+  WriteFile(folder.File("big.txt"), big);
+  big.clear();
   ASSERT_EQ(::mkfifo(folder.File("fifo").c_str(), 0600), 0);
   for (const Case& c : cases) {
     const std::vector<std::string> args = c.fit ? std::vector<std::string>{"--fit", "-f", "csv", c.file, "out.csv"}
@@ -60,6 +63,21 @@ TEST(RunMessages, TimesAndBeatsFiles) {
     EXPECT_EQ(r.status, c.status) << c.name;
     EXPECT_EQ(FileExists(folder.File("out.csv")), c.status == 0) << c.name;
     std::remove(folder.File("out.csv").c_str());
+  }
+}
+
+// Map files keep their limit of 64 MiB (a sparse file, refused by its size).
+TEST(RunMessages, MapOver64MiBRefused) {
+  TempFolder folder;
+  WriteFile(folder.File("big.tmap"), "tmap\t120\t4\t2\n");
+  ASSERT_EQ(::truncate(folder.File("big.tmap").c_str(), (64 << 20) + 1), 0);
+  for (const std::vector<std::string>& args : {std::vector<std::string>{"big.tmap", "out.csv"},
+                                                {"-f", "csv", "big.tmap", "out.csv"},
+                                                {"-f", "csv", "--locate=big.tmap", "big.tmap", "out.csv"}}) {
+    RunResult r = RunBeatmarks(args, "", folder.path());
+    EXPECT_EQ(r.out, kBanner + "Error: Tempo map file too large!\n") << args.size();
+    EXPECT_EQ(r.status, 1);
+    EXPECT_FALSE(FileExists(folder.File("out.csv")));
   }
 }
 
