@@ -64,10 +64,7 @@ bool InputFile::Open(const std::string& name) {
     return true;
   }
   regular_ = S_ISREG(info.st_mode);
-  if (regular_) {
-    size_ = static_cast<std::uint64_t>(info.st_size);
-    start_ = 0;
-  }
+  if (regular_) start_ = 0;
   if (S_ISDIR(info.st_mode)) return Fail("is a folder");
   if (!regular_ && !S_ISFIFO(info.st_mode)) return Fail("not a file or a pipe");
   // A FIFO read from here on waits for what its writer sends, as a pipe does.

@@ -67,9 +67,8 @@ class InputFile {
   bool Open(const std::string& name);
   int fd() const { return fd_; }
   // A regular file named (not standard input), which may be read at any
-  // offset; its size.
+  // offset.
   bool Regular() const { return regular_; }
-  std::uint64_t Size() const { return size_; }
   // Whether its bytes can be read more than once: a regular file, named or
   // given as standard input.
   bool Rereadable() const { return start_.has_value(); }
@@ -89,7 +88,6 @@ class InputFile {
   bool standardInput_ = false;
   bool regular_ = false;
   bool fed_ = false;
-  std::uint64_t size_ = 0;
   std::optional<std::uint64_t> start_;  // where its bytes begin, if rereadable
   std::string reason_;
 };

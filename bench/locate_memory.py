@@ -1,0 +1,73 @@
+#!/usr/bin/env python3
+"""Peak memory of --locate and --fit as TIMES and beat lists grow: 1 time
+(the grid and the program alone), 10^6 and 10^7 times (a 150 MB file), named
+and piped, against 510 text sections with decimal tempos, written as CSV to
+/dev/null; and --fit of 10^6 and 10^7 beats. Wall time and peak resident
+memory through GNU time.
+Usage: bench/locate_memory.py [path/to/beatmarks] [LARGEST_COUNT]"""
+import os
+import random
+import subprocess
+import sys
+import tempfile
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+BINARY = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else os.path.join(HERE, "..", "build", "beatmarks"))
+LARGEST = int(sys.argv[2]) if len(sys.argv) > 2 else 10_000_000
+
+
+def timed(command, stdin=None):
+    """Seconds and peak resident MiB of one run."""
+    start = time.perf_counter()
+    done = subprocess.run(["/usr/bin/time", "-f", "%M"] + command, stdin=stdin, stdout=subprocess.DEVNULL,
+                          stderr=subprocess.PIPE, text=True)
+    seconds = time.perf_counter() - start
+    if done.returncode != 0:
+        sys.exit(f"{command}: status {done.returncode}: {done.stderr}")
+    return seconds, int(done.stderr.strip().splitlines()[-1]) / 1024
+
+
+def times_file(folder, count, ordered):
+    """COUNT times of six decimals: shuffled over 10,000 s, or a beat every 0.4 to 0.6 s."""
+    rng = random.Random(25)
+    path = os.path.join(folder, f"times-{count}-{ordered}.txt")
+    with open(path, "w") as f:
+        micros = 0
+        for start in range(0, count, 100_000):
+            lines = []
+            for _ in range(min(100_000, count - start)):
+                micros = micros + rng.randrange(400_000, 600_000) if ordered else rng.randrange(10**10)
+                lines.append(f"{micros // 10**6}.{micros % 10**6:06d}\n")
+            f.write("".join(lines))
+    return path
+
+
+def main():
+    with tempfile.TemporaryDirectory() as folder:
+        tmap = os.path.join(folder, "decimal.tmap")
+        with open(tmap, "w") as f:
+            f.write("".join(f"tmap\t{60 + i % 97}.{(i * 7919) % 1000:03d}\t{3 + i % 5}\t{8 + i % 9}\n"
+                            for i in range(510)))
+        locate = ["-f", "csv", "-d", "2", "-r", "48000"]
+        for count in (1, 10**6, LARGEST):
+            times = times_file(folder, count, False)
+            size = os.path.getsize(times) / 2**20
+            s, peak = timed([BINARY] + locate + [f"--locate={times}", tmap, "/dev/null"])
+            line = f"--locate, {count} times ({size:.0f} MiB): {s:.2f} s, peak {peak:.1f} MiB"
+            if count > 1:
+                ps, ppeak = timed(["sh", "-c", f"cat \"$0\" | {BINARY} {' '.join(locate)} --locate=- "
+                                   f"\"$1\" /dev/null", times, tmap])
+                line += f"; piped {ps:.2f} s, peak {ppeak:.1f} MiB"
+            print(line, flush=True)
+            os.remove(times)
+        for count in (10**6, LARGEST):
+            beats = times_file(folder, count, True)
+            s, peak = timed([BINARY, "--fit", "-f", "csv", beats, "/dev/null"])
+            print(f"--fit, {count} beats ({os.path.getsize(beats) / 2**20:.0f} MiB): {s:.2f} s, peak {peak:.1f} MiB",
+                  flush=True)
+            os.remove(beats)
+
+
+if __name__ == "__main__":
+    main()
