@@ -111,7 +111,9 @@ def check_edges(folder):
             r = run(folder, ["-f", "csv", option, value, "long.tmap", "-"], 2)
             assert r.stderr == (f"beatmarks: invalid {what} measure '{value}' (a whole number from 0 to "
                                 f"{INT64_MAX})\nTry 'beatmarks --help'.\n"), r.stderr
-    for held in [str(INT64_MAX + 1), "1" + "0" * 30]:  # positional START is held at the 64-bit end
+    without_stop = run(folder, ["-f", "csv", "-s", "4294967293", "long.tmap", "-"]).stdout  # to the map's end
+    assert without_stop.split("\r\n")[1:-1] == csv_lines(oracle(long, 44100, 1, 1, 4294967293, 2**62), 1)
+    for held in [str(INT64_MAX + 1), str(2**64 + 2**32 - 2), "1" + "0" * 30]:  # positional START is held at the 64-bit end
         assert run(folder, ["-f", "csv", "long.tmap", "-", "44100", held]).stdout == "time,frame,measure,beat,division,label\r\n"
     # Markers past 2^31 measures, and a stop at the very last 64-bit measure.
     run(folder, ["-f", "wav", "-r", "8000", "--first-measure=0", "-s", "4294967292", "-e", str(INT64_MAX), "long.tmap", "c.wav"])
