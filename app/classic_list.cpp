@@ -13,10 +13,11 @@
 
 namespace beatmarks {
 
-int ClassicList(const std::string& output, ProgramState& s, bool withReason) {
+int ClassicList(const std::string& output, const MeasureRange& range, ProgramState& s,
+                bool withReason) {
   bool cut = false;
-  if (!Display(s.sectionCount, s.tempo, s.measures, s.beatsPerMeasure, s.sampleRate,
-               s.startMeasure, s.stopMeasure, s.divisions, s.outText, cut)) {
+  if (!Display(s.sectionCount, s.tempo, s.measures, s.beatsPerMeasure, s.sampleRate, range.start,
+               range.stop, s.divisions, s.outText, cut)) {
     return 1;
   }
   if (output == "-") {

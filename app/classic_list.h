@@ -2,13 +2,15 @@
 
 #include <string>
 
+#include "app/run_settings.h"
 #include "core/program_state.h"
 
 namespace beatmarks {
 
-// The classic list of the state, appended to OUTPUT or written to standard
-// output ("-"); with `withReason`, a failed write also says why on standard
-// error. Returns the exit status.
-int ClassicList(const std::string& output, ProgramState& state, bool withReason);
+// The classic list of the state's map over `range`, appended to OUTPUT or
+// written to standard output ("-"); with `withReason`, a failed write also
+// says why on standard error. Returns the exit status.
+int ClassicList(const std::string& output, const MeasureRange& range, ProgramState& state,
+                bool withReason);
 
 }  // namespace beatmarks

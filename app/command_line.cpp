@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 
 #include "app/format_table.h"
 #include "exact/rational.h"
@@ -35,20 +36,23 @@ const option kLongOptions[] = {
     {"follow", no_argument, nullptr, kFollow}, {nullptr, 0, nullptr, 0},
 };
 
-// A whole decimal number from `least` to 2^31 - 1, nothing else.
-bool StrictCount(const char* text, std::int32_t& value, std::int32_t least = 1) {
+// A whole decimal number from `least` to the type's largest, nothing else.
+template <class Integer>
+bool StrictCount(const char* text, Integer& value, Integer least = 1) {
   const char* end = text + std::strlen(text);
   if (text == end || *text < '0' || *text > '9') return false;
   auto result = std::from_chars(text, end, value);
   return result.ec == std::errc() && result.ptr == end && value >= least;
 }
 
-bool SetCount(const char* name, const char* text, std::optional<std::int32_t>& setting,
-              std::string& error, std::int32_t least = 1) {
-  std::int32_t value = 0;
+// Counts are 32-bit; measure numbers 64-bit, as long as a map can be.
+template <class Integer>
+bool SetCount(const char* name, const char* text, std::optional<Integer>& setting,
+              std::string& error, Integer least = 1) {
+  Integer value = 0;
   if (!StrictCount(text, value, least)) {
     error = std::string("invalid ") + name + " '" + text + "' (a whole number from " +
-            std::to_string(least) + " to 2147483647)";
+            std::to_string(least) + " to " + std::to_string(std::numeric_limits<Integer>::max()) + ")";
     return false;
   }
   setting = value;
@@ -66,7 +70,7 @@ bool SetMeter(const char* text, Options& o, std::string& error) {
     }
   }
   std::int32_t value = 0;
-  if (!StrictCount(text, value)) {
+  if (!StrictCount<std::int32_t>(text, value)) {
     error = std::string("invalid meter '") + text +
             "' (beats a measure, a whole number from 1 to 2147483647, or 6/8, 9/8 or 12/8)";
     return false;
@@ -78,7 +82,7 @@ bool SetMeter(const char* text, Options& o, std::string& error) {
 
 bool SetFirstMeasure(const char* text, Options& o, std::string& error) {
   std::int32_t value = 0;
-  if (!StrictCount(text, value, 0)) {
+  if (!StrictCount<std::int32_t>(text, value, 0)) {
     error = std::string("invalid first measure '") + text + "' (a whole number from 0 to 2147483647)";
     return false;
   }
@@ -104,17 +108,17 @@ bool Take(int code, const char* value, Options& o, std::string& error) {
       o.into = value;
       if (!o.formatGiven) o.format = "wav";
       return true;
-    case 'r': return SetCount("rate", value, o.rate, error);
+    case 'r': return SetCount<std::int32_t>("rate", value, o.rate, error);
     // Measure 0 exists when the run numbers from 0 (checked with the others).
-    case 's': return SetCount("start measure", value, o.start, error, 0);
-    case 'e': return SetCount("stop measure", value, o.stop, error, 0);
-    case 'd': return SetCount("divisions", value, o.divisions, error);
+    case 's': return SetCount<std::int64_t>("start measure", value, o.start, error, 0);
+    case 'e': return SetCount<std::int64_t>("stop measure", value, o.stop, error, 0);
+    case 'd': return SetCount<std::int32_t>("divisions", value, o.divisions, error);
     case kFirstMeasure: return SetFirstMeasure(value, o, error);
     case kMaxDrift: o.maxDrift = value; return true;
     case kLocate: o.locate = value; return true;
     case kFit: o.fit = value != nullptr ? value : "beat"; return true;
     case kMeter: return SetMeter(value, o, error);
-    case kPickup: return SetCount("pickup", value, o.pickup, error, 0);
+    case kPickup: return SetCount<std::int32_t>("pickup", value, o.pickup, error, 0);
     case kStrict: o.strict = true; return true;
     case kSnap: o.snap = value; return true;
     case kSnapWindow: o.snapWindow = value; return true;
@@ -192,7 +196,7 @@ bool Clash(bool named, const Options& o, std::size_t position, const char* optio
 }  // namespace
 
 std::string MeasureBeforeFirst(const Options& o, std::int64_t first) {
-  for (const std::optional<std::int32_t>& measure : {o.start, o.stop}) {
+  for (const std::optional<std::int64_t>& measure : {o.start, o.stop}) {
     if (measure && *measure < first) {
       return "measure " + std::to_string(*measure) + " is before the first measure, " + std::to_string(first);
     }

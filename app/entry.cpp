@@ -47,8 +47,8 @@ int ClassicProgram(int argumentCount, const char* const* arguments, const Loaded
           : ReadMap(state.sectionCount, state.totalMeasures, state.totalBeats, state.tempo,
                     state.measures, state.beatsPerMeasure, state.mapFileName, state.sampleRate,
                     state.divisions, true, state.startMeasure, state.stopMeasure);
-  ApplyStopDefault(state.stopMeasure, state.totalMeasures);
   if (argumentCount == 1) {
+    ApplyStopDefault(state.stopMeasure, state.totalMeasures);
     state.mapLoaded = true;
     CommandLoop(state);
     return 0;
@@ -56,8 +56,12 @@ int ClassicProgram(int argumentCount, const char* const* arguments, const Loaded
   // A run whose map could not be read writes nothing rather than a list of
   // the default section that looks like success.
   if (outcome != MapReadOutcome::kRead) return 1;
-  ApplyPositionalSettings({arguments, arguments + argumentCount}, state);
-  return ClassicList(arguments[1], state, false);
+  Options classic;
+  classic.positional.assign(arguments, arguments + argumentCount);
+  ApplyPositionalSettings(classic.positional, state);
+  // The default section alone reaches no further than 32 bits can count.
+  const MeasureReach reach = state.sectionCount > 0 ? MeasureReach::kWide : MeasureReach::k32Bit;
+  return ClassicList(arguments[1], RunRange(classic, 1, state.totalMeasures, state, reach), state, false);
 }
 
 // A run without options: the classic program, unless MAP is a MIDI file,

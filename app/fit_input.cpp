@@ -93,13 +93,6 @@ std::vector<TapRepair> RepairsToTell(const BeatsRead& read, const Options& o) {
   return told;
 }
 
-// STOP as a measure index, where the command line gives one.
-std::optional<std::int64_t> StopGiven(const Options& o, std::int64_t first) {
-  if (o.stop) return *o.stop - first;
-  if (o.positional.size() >= 5) return static_cast<std::int64_t>(DecimalInt32(o.positional[4])) - first;
-  return std::nullopt;
-}
-
 // --follow: the taps snapped, the beats between and after them found in the
 // recording, whose rate the run takes.
 bool FollowRecording(const Options& o, BeatsRead& read, std::int64_t first, ProgramState& s) {
@@ -176,8 +169,8 @@ std::optional<WalkPlan> FittedPlan(const Options& o, ProgramState& s, int& statu
     return std::nullopt;
   }
   if (!TellAndListen(o, *read, first, s)) return std::nullopt;
-  ApplyStopDefault(s.stopMeasure, beats.measureCount);
-  ApplyRunSettings(o, first, s);
+  ApplyRunSettings(o, s);
+  const MeasureRange range = RunRange(o, first, beats.measureCount, s);
   const std::string problem = WalkProblem({0, s.tempo, s.beatsPerMeasure, s.measures}, s.divisions);
   if (!problem.empty()) {
     PrintLine(problem);
@@ -186,7 +179,7 @@ std::optional<WalkPlan> FittedPlan(const Options& o, ProgramState& s, int& statu
   // The offset is where the range's first beat lies (measure 1's downbeat
   // for the whole map without a pickup): the times themselves are the
   // performance's and take no offset.
-  std::size_t firstBeat = beats.FirstFrom(std::max<std::int64_t>(0, s.startMeasure));
+  std::size_t firstBeat = beats.FirstFrom(std::clamp<std::int64_t>(range.start, 0, beats.measureCount));
   if (firstBeat >= beats.size()) firstBeat = 0;
   WalkPlan plan;
   plan.offset = beats.TimeOf(firstBeat);
@@ -195,6 +188,8 @@ std::optional<WalkPlan> FittedPlan(const Options& o, ProgramState& s, int& statu
   plan.timelines = [read, mode, divisions = s.divisions, note] {
     return std::make_unique<FittedTimeline>(read->beats, mode, divisions, note);
   };
+  plan.start = range.start;
+  plan.stop = range.stop;
   plan.firstMeasureNumber = first;
   return plan;
 }

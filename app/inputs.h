@@ -9,18 +9,22 @@
 #include <string>
 
 #include "app/options.h"
+#include "app/run_settings.h"
 #include "core/map_file.h"
 #include "core/program_state.h"
 #include "core/walk_plan.h"
 
 namespace beatmarks {
 
-// A text map read into the state, with the stop default and the run's
-// settings; false when it could not be read or holds no tmap line.
-bool ReadTextMap(const Options& options, const LoadedMap& map, ProgramState& state, int& status);
+// A text map read into the state, with the run's settings, and the range
+// the run walks; false when it could not be read or holds no tmap line.
+bool ReadTextMap(const Options& options, const LoadedMap& map, ProgramState& state,
+                 MeasureRange& range, int& status);
 
-// The plan of the text map in the state, with exact times from --offset.
-std::optional<WalkPlan> TextMapPlan(const Options& options, ProgramState& state, int& status);
+// The plan of the text map in the state over `range`, with exact times from
+// --offset.
+std::optional<WalkPlan> TextMapPlan(const Options& options, ProgramState& state,
+                                    const MeasureRange& range, int& status);
 
 // A Standard MIDI File (its bytes), in the chosen beat unit.
 std::optional<WalkPlan> MidiPlan(const Options& options, const std::string& bytes,

@@ -34,8 +34,8 @@ std::optional<WalkPlan> MidiPlan(const Options& o, const std::string& bytes, Pro
   }
   Print("Read %zu tempo changes, %zu meter changes, %u measures%s\n", map->tempos.size(),
         map->meters.size(), grid->measureCount, AssumedNote(*map));
-  ApplyStopDefault(s.stopMeasure, grid->measureCount);
-  ApplyRunSettings(o, FirstMeasureNumber(o), s);
+  ApplyRunSettings(o, s);
+  const MeasureRange range = RunRange(o, FirstMeasureNumber(o), grid->measureCount, s);
   const std::string problem = WalkProblem({0, s.tempo, s.beatsPerMeasure, s.measures}, s.divisions);
   if (!problem.empty()) {
     PrintLine(problem);
@@ -47,6 +47,8 @@ std::optional<WalkPlan> MidiPlan(const Options& o, const std::string& bytes, Pro
   plan.timelines = [shared, divisions = s.divisions, offset = plan.offset] {
     return std::make_unique<MidiTimeline>(*shared, divisions, offset);
   };
+  plan.start = range.start;
+  plan.stop = range.stop;
   plan.firstMeasureNumber = FirstMeasureNumber(o);
   return plan;
 }

@@ -18,7 +18,8 @@ struct Options {
   bool formatGiven = false;
   bool exact = false;
   std::optional<std::string> offset;  // seconds, as typed
-  std::optional<std::int32_t> rate, start, stop, divisions;  // named settings
+  std::optional<std::int32_t> rate, divisions;  // named settings
+  std::optional<std::int64_t> start, stop;      // measure numbers: a map can pass 2^31 measures
   std::string beat = "denominator";
   bool beatGiven = false;
   std::optional<std::string> into;

@@ -22,8 +22,6 @@ int WriteFromPlan(const Options& o, WalkPlan& plan, ProgramState& s) {
     PrintLine("Error: Sample rate must be at least 1 for exact times!");
     return 1;
   }
-  plan.start = s.startMeasure;
-  plan.stop = s.stopMeasure;
   plan.divisions = s.divisions;
   plan.rate = static_cast<std::uint32_t>(s.sampleRate);
   plan.mapName = o.positional[0];
@@ -40,9 +38,10 @@ int WriteFromPlan(const Options& o, WalkPlan& plan, ProgramState& s) {
 // A text map: the classic list where it is asked for, else its plan.
 int TextMapRun(const Options& o, const LoadedMap& map, bool classicList, ProgramState& s) {
   int status = 1;
-  if (!ReadTextMap(o, map, s, status)) return status;
-  if (classicList) return ClassicList(o.positional[1], s, true);
-  std::optional<WalkPlan> plan = TextMapPlan(o, s, status);
+  MeasureRange range;
+  if (!ReadTextMap(o, map, s, range, status)) return status;
+  if (classicList) return ClassicList(o.positional[1], range, s, true);
+  std::optional<WalkPlan> plan = TextMapPlan(o, s, range, status);
   return plan ? WriteFromPlan(o, *plan, s) : status;
 }
 

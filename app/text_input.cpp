@@ -27,7 +27,8 @@ bool TempoTextsKept(const SectionTable& sections) {
 
 }  // namespace
 
-bool ReadTextMap(const Options& o, const LoadedMap& map, ProgramState& s, int& status) {
+bool ReadTextMap(const Options& o, const LoadedMap& map, ProgramState& s, MeasureRange& range,
+                 int& status) {
   status = 1;
   const std::string& name = o.positional[0];
   if (ReadLoadedMap(map, name.c_str(), MapOf(s), SettingsOf(s)) != MapReadOutcome::kRead) {
@@ -39,12 +40,13 @@ bool ReadTextMap(const Options& o, const LoadedMap& map, ProgramState& s, int& s
     Print("Error: %s holds no tempo map (no tmap line)\n", name.c_str());
     return false;
   }
-  ApplyStopDefault(s.stopMeasure, s.totalMeasures);
-  ApplyRunSettings(o, FirstMeasureNumber(o), s);
+  ApplyRunSettings(o, s);
+  range = RunRange(o, FirstMeasureNumber(o), s.totalMeasures, s);
   return true;
 }
 
-std::optional<WalkPlan> TextMapPlan(const Options& o, ProgramState& s, int& status) {
+std::optional<WalkPlan> TextMapPlan(const Options& o, ProgramState& s, const MeasureRange& range,
+                                    int& status) {
   status = 1;
   const SectionTable sections{SectionsInUse(s.sectionCount, s.measures, s.stopMeasure), s.tempo,
                               s.beatsPerMeasure, s.measures, &s.tempoText, &s.sectionName};
@@ -58,6 +60,8 @@ std::optional<WalkPlan> TextMapPlan(const Options& o, ProgramState& s, int& stat
   plan.timelines = [sections, divisions = s.divisions, offset = plan.offset] {
     return std::make_unique<TextMapTimeline>(sections, divisions, offset);
   };
+  plan.start = range.start;
+  plan.stop = range.stop;
   plan.firstMeasureNumber = FirstMeasureNumber(o);
   return plan;
 }

@@ -135,19 +135,24 @@ DivisionCount WalkedMarks::DivisionsBefore(std::int64_t measure) {
   return sink.divisions();
 }
 
+std::int64_t WalkedMarks::BeatsThroughStop() {
+  // No map reaches the last 64-bit measure: up to it is the whole map.
+  return BeatsBefore(stop_ < INT64_MAX ? stop_ + 1 : stop_);
+}
+
 std::int64_t WalkedMarks::MarkerCount() {
   if (start_ > stop_) return 0;
-  return BeatsBefore(stop_ + 1) - BeatsBefore(start_);
+  return BeatsThroughStop() - BeatsBefore(start_);
 }
 
 std::int64_t WalkedMarks::EndFrame() {
   // The last measure of the range that holds a division: `stop`, or the
   // map's last measure when the range runs past it (found by halving).
-  const std::int64_t total = BeatsBefore(stop_ + 1);
+  const std::int64_t total = BeatsThroughStop();
   if (start_ > stop_ || total == BeatsBefore(start_)) return 0;
   std::int64_t low = start_, high = stop_;  // the answer lies in [low, high]
   while (low < high) {
-    const std::int64_t middle = low + (high - low + 1) / 2;
+    const std::int64_t middle = low + (high - low) / 2 + (high - low) % 2;  // rounded up, without overflow
     if (BeatsBefore(middle) < total) {
       low = middle;
     } else {

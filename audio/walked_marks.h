@@ -32,6 +32,7 @@ class WalkedMarks final : public MarkSource {
  private:
   bool Fill();
   std::int64_t BeatsBefore(std::int64_t measure);
+  std::int64_t BeatsThroughStop();
   DivisionCount DivisionsBefore(std::int64_t measure);
 
   TimelineMaker make_;

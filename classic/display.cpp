@@ -1,5 +1,7 @@
 #include "classic/display.h"
 
+#include <algorithm>
+
 #include "core/map_check.h"
 #include "tmap/text_map_timeline.h"
 #include "formats/list_format.h"
@@ -10,9 +12,10 @@ namespace beatmarks {
 
 bool Display(std::int32_t sectionCount, const TempoArray& tempo, CountArray& measures,
              const CountArray& beatsPerMeasure, std::int32_t sampleRate,
-             std::int32_t startMeasure, std::int32_t stopMeasure, std::int32_t divisions,
+             std::int64_t startMeasure, std::int64_t stopMeasure, std::int32_t divisions,
              TextBuffer& outText, bool& textCut) {
-  const SectionTable sections{SectionsInUse(sectionCount, measures, stopMeasure), tempo,
+  const auto stop32 = static_cast<std::int32_t>(std::clamp<std::int64_t>(stopMeasure, INT32_MIN, INT32_MAX));
+  const SectionTable sections{SectionsInUse(sectionCount, measures, stop32), tempo,
                               beatsPerMeasure, measures};
   if (std::string problem = WalkProblem(sections, divisions); !problem.empty()) {
     PrintLine(problem);

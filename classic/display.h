@@ -13,12 +13,13 @@ inline constexpr const char* kCutWarning =
 // inclusive) into outText: the sample-rate block, section headers, one line
 // per division with its time from the start of the piece. textCut tells
 // whether the text had to stop at its size limit. Without a map
-// (sectionCount 0) measures[0] becomes stopMeasure + 1. A tempo, beat count
-// or division count that cannot be walked is printed as an error line, no
-// text is made, and false is returned: the caller ends the program (status 1).
+// (sectionCount 0) measures[0] becomes stopMeasure + 1 (a stop held within
+// 32 bits). A tempo, beat count or division count that cannot be walked is
+// printed as an error line, no text is made, and false is returned: the
+// caller ends the program (status 1).
 bool Display(std::int32_t sectionCount, const TempoArray& tempo, CountArray& measures,
              const CountArray& beatsPerMeasure, std::int32_t sampleRate,
-             std::int32_t startMeasure, std::int32_t stopMeasure, std::int32_t divisions,
+             std::int64_t startMeasure, std::int64_t stopMeasure, std::int32_t divisions,
              TextBuffer& outText, bool& textCut);
 
 }  // namespace beatmarks

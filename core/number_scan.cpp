@@ -105,6 +105,21 @@ std::int32_t DecimalInt32(std::string_view text) {
   return ScanInteger(source, IntegerForm::kDecimal).value_or(0);
 }
 
+std::int64_t DecimalInt64(std::string_view text) {
+  TextSource in(text);
+  SkipSpace(in);
+  bool negative = false;
+  in.Skip(PeekSign(in, 0, negative));
+  // The magnitude saturates one past INT64_MAX, which is INT64_MIN's.
+  constexpr std::uint64_t kMost = std::uint64_t{1} << 63;
+  std::uint64_t magnitude = 0;
+  for (int d; (d = DigitValue(in.Peek(0))) <= 9; in.Skip(1)) {
+    magnitude = magnitude > (kMost - static_cast<unsigned>(d)) / 10 ? kMost : magnitude * 10 + static_cast<unsigned>(d);
+  }
+  if (negative) return magnitude == kMost ? INT64_MIN : -static_cast<std::int64_t>(magnitude);
+  return magnitude >= kMost ? INT64_MAX : static_cast<std::int64_t>(magnitude);
+}
+
 float MapTempo(std::string_view text) {
   TextSource source(text);
   std::optional<std::string> canonical = ScanDecimal(source);

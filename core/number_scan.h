@@ -149,6 +149,9 @@ float NarrowToFloat(double value);
 // trailing text ignored, no digits give 0), clamped to 32 bits.
 std::int32_t DecimalInt32(std::string_view text);
 
+// The same integer clamped to 64 bits instead.
+std::int64_t DecimalInt64(std::string_view text);
+
 // The decimal number at the start of text, as a map file's tempo: 0 when there
 // is none.
 float MapTempo(std::string_view text);

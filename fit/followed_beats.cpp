@@ -81,9 +81,9 @@ void FillGaps(Follow& w) {
 // Beats after the last one up to the end of measure `stop` (an index).
 std::size_t BeatsUpTo(const BeatList& beats, std::int64_t stop) {
   const BeatPlace last = beats.PlaceOf(beats.size() - 1);
-  const std::int64_t meter = beats.runs.back().beats;
-  const std::int64_t left = (stop - last.measure) * meter + meter - 1 - last.beat;
-  return static_cast<std::size_t>(std::max<std::int64_t>(left, 0));
+  const __int128 meter = beats.runs.back().beats;  // a STOP may be any 64-bit measure
+  const __int128 left = (stop - __int128{last.measure}) * meter + meter - 1 - last.beat;
+  return static_cast<std::size_t>(std::clamp<__int128>(left, 0, std::numeric_limits<std::size_t>::max()));
 }
 
 void FollowAfter(Follow& w, BeatList& beats) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
 #include <cstdlib>
@@ -110,6 +111,23 @@ TEST(NarrowToFloat, RoundsPastTheLargestFloat) {
   EXPECT_EQ(NarrowToFloat(1e300), INFINITY);
   EXPECT_EQ(NarrowToFloat(144.6), 144.6f);
   EXPECT_TRUE(std::isnan(NarrowToFloat(NAN)));
+}
+
+// Generated integers of 2 to 26 digits, with blanks, signs and trailing
+// text: the exact value clamped to 64 bits, and again to 32.
+TEST(DecimalInt64, ReadsAsTheClampedExactValue) {
+  std::mt19937_64 random(64);
+  for (int i = 0; i < 20000; ++i) {
+    const std::string digits =  // 19 digits, cut, then up to 7 more
+        std::to_string(random() | 1ULL << 63).substr(random() % 19) + std::to_string(random() % 10000000);
+    const std::string signs[] = {"", " ", "\t\n-", "+", "-"}, sign = signs[random() % 5];
+    __int128 exact = 0;
+    for (char c : digits) exact = std::min<__int128>(exact * 10 + (c - '0'), __int128{1} << 64);
+    exact = std::clamp<__int128>(sign.ends_with('-') ? -exact : exact, INT64_MIN, INT64_MAX);
+    const std::string text = sign + digits + (i % 5 == 0 ? "x9" : "");
+    EXPECT_EQ(DecimalInt64(text), static_cast<std::int64_t>(exact)) << text;
+    EXPECT_EQ(DecimalInt32(text), std::clamp<__int128>(exact, INT32_MIN, INT32_MAX)) << text;
+  }
 }
 
 TEST(MeasureIndex, WrapsIn32Bits) {

@@ -32,6 +32,7 @@ CASES = [
     ("ballad", "start", [], None, "and 29 after them"),
     ("rush", "start", [], 53, "Lost the beat after 14.1 at 31.327982 s: tap from there"),
     ("groove", "start", ["-e", "8"], 32, "and 24 after them"),
+    ("groove", "start", ["-e", "9223372036854775807"], None, "and 57 after them"),  # the last 64-bit measure
     ("ballad", "ends", ["--meter=6/8"], None, "Followed 28 beats between the taps and 0 after them"),
     ("groove", "shifted", [], None, "Warning: the low accents fall on beat 2 of the measures, not on beat 1"),
     # 121 beats between two taps: more than the mending adds without --follow.
