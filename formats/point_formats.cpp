@@ -23,7 +23,7 @@ constexpr std::size_t kLongestLine = 8 * 24;
 
 }  // namespace
 
-char* PointSink::PutMeasure(char* at, std::int64_t measure) {
+[[gnu::always_inline]] inline char* PointSink::PutMeasure(char* at, std::int64_t measure) {
   if (measure != shownMeasure_) {
     shownMeasure_ = measure;
     measureLength_ = static_cast<std::size_t>(Put(measureDigits_, MeasureNumber(measure)) - measureDigits_);
@@ -33,7 +33,7 @@ char* PointSink::PutMeasure(char* at, std::int64_t measure) {
 }
 
 // "M.B" or "M.B.D" into a buffer of at least 3 x 24 bytes.
-char* PointSink::PutLabel(char* at, const BeatEvent& e) {
+[[gnu::always_inline]] inline char* PointSink::PutLabel(char* at, const BeatEvent& e) {
   at = PutMeasure(at, e.measure);
   *at++ = '.';
   at = PutWhole(at, static_cast<std::uint64_t>(e.beat) + 1);
@@ -45,7 +45,7 @@ char* PointSink::PutLabel(char* at, const BeatEvent& e) {
 }
 
 // The CSV's ",measure,beat,division,label" and the line's end.
-char* PointSink::PutPlace(char* at, const BeatEvent& e) {
+[[gnu::always_inline]] inline char* PointSink::PutPlace(char* at, const BeatEvent& e) {
   *at++ = ',';
   at = PutMeasure(at, e.measure);
   *at++ = ',';
