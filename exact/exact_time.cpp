@@ -231,6 +231,12 @@ bool LinearTime::FixedBounds(unsigned __int128 n, Fixed& low, unsigned __int128&
   return true;
 }
 
+bool LinearTime::FixedStep(Fixed& step, std::uint64_t& inexact) const {
+  step = step_;
+  inexact = stepInexact_;
+  return fast_;
+}
+
 u128 LinearTime::ErrorAt(u64 n) const {
   return u128{n} * stepInexact_ + baseInexact_;
 }

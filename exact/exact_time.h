@@ -55,6 +55,9 @@ class LinearTime {
   // what the doubles cannot. False where the fixed point does not hold it
   // (a time from 2^64 s on, n past 2^64).
   bool FixedBounds(unsigned __int128 n, Fixed& low, unsigned __int128& error) const;
+  // floor(step x 2^128), and 1 where that dropped a fraction (else 0): what
+  // FixedBounds adds from one n to the next. False where it has no fixed point.
+  bool FixedStep(Fixed& step, std::uint64_t& inexact) const;
 
  private:
   struct Rounded {

@@ -12,7 +12,20 @@ bool ExportFile::Open(const std::string& name, WriteMode mode) { return file_.Op
 
 void ExportFile::ReportProgress(ProgressReport report) { progress_ = std::move(report); }
 
+void ExportFile::Reserve(std::size_t size) {
+  constexpr std::size_t kRoomAtOnce = 4096;  // not a resize for each line
+  const std::size_t used = buffer_.size() - spare_;
+  buffer_.resize(used + size + kRoomAtOnce);
+  spare_ = size + kRoomAtOnce;
+}
+
+void ExportFile::KeepText() {
+  buffer_.resize(buffer_.size() - spare_);
+  spare_ = 0;
+}
+
 void ExportFile::Flush() {
+  KeepText();
   file_.Write(buffer_);  // a failure stays in file_ and fails Finish
   bytes_ += buffer_.size();
   buffer_.clear();

@@ -1,6 +1,9 @@
 #include "formats/point_formats.h"
 
 #include <charconv>
+#include <cstring>
+
+#include "formats/digits.h"
 
 namespace beatmarks {
 
@@ -15,27 +18,93 @@ namespace {
 // Writes the number at the cursor; the buffer always has room for it.
 char* Put(char* at, std::int64_t value) { return std::to_chars(at, at + 24, value).ptr; }
 
+// A line that stepped roundings settle: numbers of 20 digits, 9 decimals.
+constexpr std::size_t kLongestLine = 8 * 24;
+
 }  // namespace
 
+[[gnu::always_inline]] inline char* PointSink::PutMeasure(char* at, std::int64_t measure) {
+  if (measure != shownMeasure_) {
+    shownMeasure_ = measure;
+    measureLength_ = static_cast<std::size_t>(Put(measureDigits_, MeasureNumber(measure)) - measureDigits_);
+  }
+  std::memcpy(at, measureDigits_, sizeof measureDigits_);
+  return at + measureLength_;
+}
+
 // "M.B" or "M.B.D" into a buffer of at least 3 x 24 bytes.
-char* PointSink::PutLabel(char* at, const BeatEvent& e) const {
-  at = Put(at, MeasureNumber(e.measure));
+[[gnu::always_inline]] inline char* PointSink::PutLabel(char* at, const BeatEvent& e) {
+  at = PutMeasure(at, e.measure);
   *at++ = '.';
-  at = Put(at, e.beat + 1);
+  at = PutWhole(at, static_cast<std::uint64_t>(e.beat) + 1);
   if (divisions_ > 1) {
     *at++ = '.';
-    at = Put(at, e.division + 1);
+    at = PutWhole(at, static_cast<std::uint64_t>(e.division) + 1);
   }
   return at;
 }
 
-// Each line is formatted straight into the export's buffer.
+// The CSV's ",measure,beat,division,label" and the line's end.
+[[gnu::always_inline]] inline char* PointSink::PutPlace(char* at, const BeatEvent& e) {
+  *at++ = ',';
+  at = PutMeasure(at, e.measure);
+  *at++ = ',';
+  at = PutWhole(at, static_cast<std::uint64_t>(e.beat) + 1);
+  *at++ = ',';
+  at = PutWhole(at, static_cast<std::uint64_t>(e.division) + 1);
+  *at++ = ',';
+  at = PutLabel(at, e);
+  *at++ = '\r';
+  *at++ = '\n';
+  return at;
+}
+
 void PointSink::Division(const BeatEvent& e) {
+  if (!stepping_ || !SteppedLine(e)) ExactLine(e);
+  out_.Filled();
+}
+
+bool PointSink::SteppedLine(const BeatEvent& e) {
+  const bool csv = kind_ == Kind::kCsv;
+  if (e.index == next_) {
+    seconds_.Next();
+    if (csv) samples_.Next();
+  } else {
+    seconds_.Start(*e.stretch.time, e.index, csv ? 1000000000 : 1000000);
+    if (csv) samples_.Start(*e.stretch.time, e.index, sampleRate_);
+  }
+  next_ = e.index + 1;
+  std::uint64_t units = 0, sample = 0;
+  if (!seconds_.Settled(units) || (csv && (!samples_.Settled(sample) || sample >= INT64_MAX))) {
+    return false;
+  }
+  char* const line = out_.Tail(kLongestLine);
+  char* at = line;
+  if (csv) {
+    at = PutUnits<9>(at, units);
+    *at++ = ',';
+    at = PutPlace(PutWhole(at, sample), e);
+  } else {
+    at = PutUnits<6>(at, units);
+    const auto length = static_cast<std::size_t>(at - line);
+    *at++ = '\t';
+    std::memcpy(at, line, length);
+    at += length;
+    *at++ = '\t';
+    at = PutLabel(at, e);
+    *at++ = '\n';
+  }
+  out_.Keep(at);
+  return true;
+}
+
+// The line through LinearTime's own rounding, exact however long its numbers.
+void PointSink::ExactLine(const BeatEvent& e) {
   const LinearTime& time = *e.stretch.time;
   std::string& text = out_.text();
   const std::size_t start = text.size();
   time.AppendSeconds(e.index, kind_ == Kind::kLabels ? 6 : 9, text);
-  char line[8 * 24];
+  char line[kLongestLine];
   char* at = line;
   if (kind_ == Kind::kLabels) {
     const std::size_t length = text.size() - start;
@@ -47,19 +116,9 @@ void PointSink::Division(const BeatEvent& e) {
   } else {
     text += ',';
     time.AppendSample(e.index, sampleRate_, text);
-    *at++ = ',';
-    at = Put(at, MeasureNumber(e.measure));
-    *at++ = ',';
-    at = Put(at, e.beat + 1);
-    *at++ = ',';
-    at = Put(at, e.division + 1);
-    *at++ = ',';
-    at = PutLabel(at, e);
-    *at++ = '\r';
-    *at++ = '\n';
+    at = PutPlace(at, e);
   }
   text.append(line, static_cast<std::size_t>(at - line));
-  out_.Filled();
 }
 
 void WriteLabels(const WalkPlan& plan, ExportFile& out) {

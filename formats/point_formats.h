@@ -5,6 +5,7 @@
 
 #include "core/beat_walk.h"
 #include "core/walk_plan.h"
+#include "exact/rounded_steps.h"
 #include "files/export_file.h"
 
 namespace beatmarks {
@@ -21,17 +22,37 @@ class PointSink : public BeatSink {
 
   PointSink(ExportFile& out, Kind kind, std::uint32_t sampleRate, std::int32_t divisions);
 
-  void Pass(const Stretch&, DivisionCount) override {}
+  void Pass(const Stretch&, DivisionCount) override { next_ = kNoNext; }
   void Division(const BeatEvent& event) override;
   void MeasureEnd(std::int64_t) override {}
 
+  // Every line through LinearTime's own rounding, none stepped: what the
+  // stepped lines are checked against.
+  void StepNone() { stepping_ = false; }
+
  private:
-  char* PutLabel(char* at, const BeatEvent& e) const;
+  static constexpr DivisionCount kNoNext = ~DivisionCount{0};
+
+  // The line from the stepped roundings, or false where they leave it open.
+  bool SteppedLine(const BeatEvent& e);
+  void ExactLine(const BeatEvent& e);
+  char* PutLabel(char* at, const BeatEvent& e);
+  char* PutPlace(char* at, const BeatEvent& e);
+  // The measure's number, formatted once a measure: 24 bytes are written.
+  char* PutMeasure(char* at, std::int64_t measure);
 
   ExportFile& out_;
   const Kind kind_;
   const std::uint32_t sampleRate_;
   const std::int32_t divisions_;
+  bool stepping_ = true;
+  // The roundings of the stretch's divisions in order: the next index they
+  // are at (a stretch's divisions come in order, from 0 or after a Pass).
+  RoundedSteps seconds_, samples_;
+  DivisionCount next_ = kNoNext;
+  std::int64_t shownMeasure_ = -1;
+  char measureDigits_[24] = {};
+  std::size_t measureLength_ = 0;
 };
 
 // The range of the plan as a label track, or as CSV.

@@ -44,7 +44,27 @@ std::optional<GridIndex> GridIndex::Build(Timeline& timeline, std::int32_t divis
   if (!index.parts_.empty()) {
     index.end_ = index.times_.back().time.Nearest(index.parts_.back().count);
   }
+  index.MakeTables();
   return index;
+}
+
+void GridIndex::MakeTables() {
+  startSearch_.Build(starts_);
+  if (parts_.empty() || total_ > kTabledDivisions) return;
+  nearest_.reserve(static_cast<std::size_t>(total_) + 1);
+  for (std::size_t j = 0; j < parts_.size(); ++j) {
+    nearest_.push_back(starts_[j]);
+    for (u128 k = 1; k < parts_[j].count; ++k) nearest_.push_back(times_[j].time.Nearest(k));
+  }
+  nearest_.push_back(end_);
+}
+
+double GridIndex::DivisionNearest(std::size_t part, u128 k) const {
+  const Part& p = parts_[part];
+  if (!nearest_.empty()) return nearest_[static_cast<std::size_t>(p.first + k)];
+  if (k == 0) return starts_[part];
+  if (k < p.count) return times_[part].time.Nearest(k);
+  return part + 1 < parts_.size() ? starts_[part + 1] : end_;
 }
 
 // The common denominator of the times serves as it is: no gcd is taken (one
@@ -87,6 +107,7 @@ std::size_t GridIndex::PartOf(u128 g, std::size_t hint) const {
 }
 
 double GridIndex::NearestAt(u128 g, std::size_t hint) const {
+  if (!nearest_.empty()) return nearest_[static_cast<std::size_t>(g)];
   const std::size_t j = PartOf(g, hint);
   if (g == parts_[j].first) return starts_[j];  // no need to reach for its times
   if (g == total_) return end_;

@@ -18,6 +18,7 @@
 #include "exact/exact_time.h"
 #include "exact/rational.h"
 #include "locate/fixed_span.h"
+#include "locate/sorted_search.h"
 
 namespace beatmarks {
 
@@ -67,6 +68,13 @@ class GridIndex {
   // The same from an exact time, all in exact arithmetic.
   Position LocateExact(const Rational& time, std::uint32_t rate) const;
 
+  // Drops the tables of starts and of divisions, as a grid too long to
+  // table has none: every answer stays the same (the tests check both ways).
+  void DropTables() {
+    startSearch_ = SortedSearch();
+    nearest_.clear();
+  }
+
   std::int32_t divisions() const { return divisions_; }
   std::size_t stretches() const { return parts_.size(); }
 
@@ -108,6 +116,11 @@ class GridIndex {
   };
 
   explicit GridIndex(std::int32_t divisions) : divisions_(divisions) {}
+
+  // The nearest double of division k of a part (k up to its count: the
+  // next part's start, or the end).
+  double DivisionNearest(std::size_t part, u128 k) const;
+  void MakeTables();
 
   Place PlaceOf(std::size_t part, u128 k) const;
   std::size_t PartOf(u128 g, std::size_t hint) const;
@@ -158,6 +171,11 @@ class GridIndex {
   std::vector<Times> times_;    // each part's
   u128 total_ = 0;              // divisions in all
   double end_ = 0;              // nearest double of the end
+  SortedSearch startSearch_;    // over starts_
+  // Every division's nearest double and the end's, for a grid of at most
+  // kTabledDivisions (8 bytes each); else empty.
+  static constexpr u128 kTabledDivisions = u128{1} << 21;
+  std::vector<double> nearest_;
 };
 
 }  // namespace beatmarks

@@ -67,8 +67,7 @@ int GridIndex::Order(Probe& p, u128 g, std::size_t hint, double near) const {
 }
 
 GridIndex::Step GridIndex::FindPart(Probe& p, Position& position) const {
-  std::size_t i = static_cast<std::size_t>(std::upper_bound(starts_.begin(), starts_.end(), p.t) -
-                                           starts_.begin());
+  std::size_t i = startSearch_.UpperBound(starts_, p.t);
   // Parts whose start rounds to the same double as t may still begin after it.
   for (; i > 0; --i) {
     const int after = Order(p, parts_[i - 1].first, i - 1, starts_[i - 1]);
@@ -90,7 +89,6 @@ GridIndex::Step GridIndex::FindPart(Probe& p, Position& position) const {
 bool GridIndex::FindDivision(Probe& p) const {
   const std::size_t i = p.part;
   const Part& part = parts_[i];
-  const LinearTime& time = times_[i].time;
   // A guess from the mean step, then moved until the division's time and the
   // next one's bracket t.
   const double guess = std::floor((p.t - starts_[i]) / part.step);
@@ -101,14 +99,14 @@ bool GridIndex::FindDivision(Probe& p) const {
     k = static_cast<u128>(guess);
   }
   for (int tries = 0; tries < 4; ++tries) {
-    p.low = k == 0 ? starts_[i] : time.Nearest(k);
+    p.low = DivisionNearest(i, k);
     p.onLow = Order(p, part.first + k, i, p.low);
     if (p.onLow == 2 || (p.onLow < 0 && k == 0)) return false;
     if (p.onLow < 0) {
       --k;
       continue;
     }
-    p.high = k + 1 < part.count ? time.Nearest(k + 1) : i + 1 < parts_.size() ? starts_[i + 1] : end_;
+    p.high = DivisionNearest(i, k + 1);
     const int onHigh = Order(p, part.first + k + 1, i, p.high);
     if (onHigh == 2 || (onHigh >= 0 && k + 1 >= part.count)) return false;
     if (onHigh < 0) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <iterator>
 #include <optional>
 
@@ -147,6 +148,26 @@ void AppendJsonTime(std::string_view text, std::string& out) {
   }
 }
 
+// Room for a place whose numbers fit machine integers, with its JSON keys.
+constexpr std::size_t kPlaceRoom = 384;
+
+char* PutLead(std::string_view text, char* at) {
+  std::memcpy(at, text.data(), text.size());
+  return at + text.size();
+}
+
+// AppendUnits into a line.
+char* PutUnits(std::string_view digits, std::size_t decimals, char* at) {
+  if (digits.size() <= decimals) {
+    at = PutLead("0.", at);
+    std::memset(at, '0', decimals - digits.size());
+    return PutLead(digits, at + (decimals - digits.size()));
+  }
+  at = PutLead(digits.substr(0, digits.size() - decimals), at);
+  *at++ = '.';
+  return PutLead(digits.substr(digits.size() - decimals), at);
+}
+
 class RowWriter {
  public:
   RowWriter(LocatedFormat format, std::int32_t divisions, const LocateSettings& settings)
@@ -189,10 +210,44 @@ class RowWriter {
   }
 
  private:
+  // The place of a time whose deviation fits 128 bits, into a line of
+  // kPlaceRoom bytes: as AppendPlace writes it.
+  char* PutPlace(const Position& p, const std::string_view (&leads)[6], char* at) const {
+    const std::int64_t first = settings_.firstMeasureNumber;
+    at = PutLead(leads[0], at);
+    at = std::to_chars(at, at + 24, p.measure + first).ptr;
+    at = PutLead(leads[1], at);
+    at = std::to_chars(at, at + 24, p.beat + 1).ptr;
+    at = PutLead(leads[2], at);
+    char buffer[40];
+    at = PutUnits({PutDigits(p.intoBeat, std::end(buffer)), std::end(buffer)}, 6, at);
+    at = PutLead(leads[3], at);
+    at = std::to_chars(at, at + 24, p.nearestMeasure + first).ptr;
+    *at++ = '.';
+    at = std::to_chars(at, at + 24, p.nearestBeat + 1).ptr;
+    if (divisions_ > 1) {
+      *at++ = '.';
+      at = std::to_chars(at, at + 24, p.nearestDivision + 1).ptr;
+    }
+    at = PutLead(leads[4], at);
+    const std::string_view nanos{PutDigits(p.nanos, std::end(buffer)), std::end(buffer)};
+    if (p.early && nanos != "0") *at++ = '-';
+    at = PutUnits(nanos, 9, at);
+    at = PutLead(leads[5], at);
+    const std::string_view samples{PutDigits(p.samples, std::end(buffer)), std::end(buffer)};
+    if (p.early && samples != "0") *at++ = '-';
+    return PutLead(samples, at);
+  }
+
   // Where a time inside the map falls, in the order CSV and JSON both give:
   // measure, beat, into the beat, nearest division, deviation in seconds and
   // in samples, each after its lead (a comma, or a JSON key).
-  void AppendPlace(const Position& p, const char* const (&leads)[6], std::string& out) const {
+  void AppendPlace(const Position& p, const std::string_view (&leads)[6], std::string& out) const {
+    if (!p.wide) {
+      char line[kPlaceRoom];
+      out.append(line, PutPlace(p, leads, line));
+      return;
+    }
     const std::int64_t first = settings_.firstMeasureNumber;
     out += leads[0];
     AppendInteger(p.measure + first, out);
@@ -213,7 +268,7 @@ class RowWriter {
     out += ',';
     out += WhereWord(p.where);
     if (p.where == Position::Where::kIn) {
-      static constexpr const char* kCommas[] = {",", ",", ",", ",", ",", ","};
+      static constexpr std::string_view kCommas[] = {",", ",", ",", ",", ",", ","};
       AppendPlace(p, kCommas, out);
       out += ',';
     } else {
@@ -251,7 +306,7 @@ class RowWriter {
     out += WhereWord(p.where);
     out += '"';
     if (p.where == Position::Where::kIn) {
-      static constexpr const char* kKeys[] = {",\"measure\":",  ",\"beat\":",      ",\"intoBeat\":",
+      static constexpr std::string_view kKeys[] = {",\"measure\":",  ",\"beat\":",      ",\"intoBeat\":",
                                               ",\"nearest\":\"", "\",\"deviation\":", ",\"deviationSamples\":"};
       AppendPlace(p, kKeys, out);
       if (!settings_.sections.empty()) {

@@ -185,12 +185,14 @@ std::string DecimalText(const Rational& r, int places, bool exactly = false) {
 // The times lie on divisions, halfway between them and a rounding half of
 // the deviation away, each exactly where 18 decimals hold it and a hair to
 // either side (in 18 decimals, in reach of the machine integers, and in 40,
-// of the big integers only); and anywhere. Two timelines of one map: one
-// for the index, one for the walk.
-void ExpectTheWalk(Timeline& forIndex, Timeline& forWalk, int divisions, const Rational& offset,
-                   std::uint32_t rate, std::mt19937_64& rng, int n) {
+// of the big integers only); and anywhere. Three timelines of one map: for
+// the index, for one without its tables, and for the walk.
+void ExpectTheWalk(Timeline& forIndex, Timeline& forUntabled, Timeline& forWalk, int divisions,
+                   const Rational& offset, std::uint32_t rate, std::mt19937_64& rng, int n) {
   const Rational hair(BigInt(1), BigInt::PowerOfTen(30)), near(BigInt(1), BigInt::PowerOfTen(17));
   const GridIndex grid = *GridIndex::Build(forIndex, divisions, BuildError());
+  GridIndex untabled = *GridIndex::Build(forUntabled, divisions, BuildError());
+  untabled.DropTables();
   Divisions walked;
   WalkBeats(forWalk, 0, INT64_MAX, divisions, walked);
 
@@ -214,6 +216,7 @@ void ExpectTheWalk(Timeline& forIndex, Timeline& forWalk, int divisions, const R
     const Position want = Reference(walked, ExactTimeOf(time), rate);
     ASSERT_EQ(Describe(grid.Locate(time, rate), divisions), Describe(want, divisions)) << n << " at " << time;
     ASSERT_EQ(grid.Locate(time, rate), want) << n << " at " << time;
+    ASSERT_EQ(untabled.Locate(time, rate), want) << n << " at " << time;
   }
 }
 
@@ -238,8 +241,9 @@ TEST(LocateGenerated, MidiMapsMatchTheWalk) {
     const int divisions = 1 + static_cast<int>(rng() % 3);
     const Rational offset(static_cast<std::int64_t>(rng() % 3));
     const std::uint32_t rate = n % 3 ? 48000 : 1 + static_cast<std::uint32_t>(rng() % 200000);
-    MidiTimeline forIndex(*map, divisions, offset), forWalk(*map, divisions, offset);
-    ExpectTheWalk(forIndex, forWalk, divisions, offset, rate, rng, n);
+    MidiTimeline forIndex(*map, divisions, offset), forUntabled(*map, divisions, offset),
+        forWalk(*map, divisions, offset);
+    ExpectTheWalk(forIndex, forUntabled, forWalk, divisions, offset, rate, rng, n);
   }
 }
 
@@ -274,8 +278,9 @@ TEST(LocateGenerated, TextMapsMatchTheWalk) {
     const Rational offset = ExactTimeOf(n % 4 == 0 ? "0" : std::to_string(rng() % 5) + ".25");
     const std::uint32_t rate = n % 3 ? 44100 : 1 + static_cast<std::uint32_t>(rng() % 200000);
     const SectionTable table{count, tempo, beats, measures, &texts};
-    TextMapTimeline forIndex(table, divisions, offset), forWalk(table, divisions, offset);
-    ExpectTheWalk(forIndex, forWalk, divisions, offset, rate, rng, n);
+    TextMapTimeline forIndex(table, divisions, offset), forUntabled(table, divisions, offset),
+        forWalk(table, divisions, offset);
+    ExpectTheWalk(forIndex, forUntabled, forWalk, divisions, offset, rate, rng, n);
   }
 }
 

@@ -1,0 +1,57 @@
+#pragma once
+
+// Numbers written straight into a line being formatted, two digits at a time
+// from a table. The caller leaves room: 20 bytes for an integer, 21 plus
+// the decimals for a count of units.
+
+#include <charconv>
+#include <cstdint>
+#include <cstring>
+
+namespace beatmarks {
+
+inline constexpr char kDigitPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
+inline void PutPair(char* at, std::uint64_t value) { std::memcpy(at, kDigitPairs + 2 * value, 2); }
+
+// A whole number in its shortest form; returns the end.
+inline char* PutWhole(char* at, std::uint64_t value) {
+  if (value < 10) {
+    *at = static_cast<char>('0' + value);
+    return at + 1;
+  }
+  if (value < 100) {
+    PutPair(at, value);
+    return at + 2;
+  }
+  return std::to_chars(at, at + 20, value).ptr;
+}
+
+// A count of millionths or billionths of a second as "W.FFFFFF" or
+// "W.FFFFFFFFF", the decimals' digits split in independent pairs.
+template <int kDecimals>
+[[gnu::always_inline]] inline char* PutUnits(char* at, std::uint64_t units) {
+  static_assert(kDecimals == 6 || kDecimals == 9);
+  constexpr std::uint64_t kOne = kDecimals == 6 ? 1000000 : 1000000000;
+  at = PutWhole(at, units / kOne);
+  *at++ = '.';
+  const auto fraction = static_cast<std::uint32_t>(units % kOne);
+  const std::uint32_t high = fraction / 10000, low = fraction % 10000;
+  if constexpr (kDecimals == 9) {
+    PutPair(at, high / 1000);
+    PutPair(at + 2, high / 10 % 100);
+    at[4] = static_cast<char>('0' + high % 10);
+    at += 5;
+  } else {
+    PutPair(at, high);
+    at += 2;
+  }
+  PutPair(at, low / 100);
+  PutPair(at + 2, low % 100);
+  return at + 4;
+}
+
+}  // namespace beatmarks
