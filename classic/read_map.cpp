@@ -54,7 +54,7 @@ MapReadOutcome ReadMap(std::int32_t& sectionCount, std::int64_t& totalMeasures,
 MapReadOutcome ReadLoadedMap(const LoadedMap& file, const char* name, const MapRef& map,
                              const SettingsRef& settings) {
   if (file.status != MapFileStatus::kLoaded) {
-    Print(file.status == MapFileStatus::kTooLarge ? "Error: Tempo map file too large!\n"
+    Print(file.status == MapFileStatus::kTooLarge ? "Error: Tempo map file too large (over 64 MiB)!\n"
                                                   : "File not found!\n");
     return MapReadOutcome::kNotRead;
   }

@@ -176,7 +176,7 @@ TEST(ReadMap, UnreadableFilesChangeNothing) {
   };
   for (const Unreadable& u : {Unreadable{folder.File("missing"), "File not found!\n"},
                               Unreadable{folder.path(), "File not found!\n"},
-                              Unreadable{folder.File("big"), "Error: Tempo map file too large!\n"}}) {
+                              Unreadable{folder.File("big"), "Error: Tempo map file too large (over 64 MiB)!\n"}}) {
     Loaded l = ReadFrom(u.path);
     EXPECT_EQ(l.outcome, MapReadOutcome::kNotRead) << u.path;
     EXPECT_EQ(l.report, u.report) << u.path;

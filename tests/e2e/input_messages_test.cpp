@@ -75,7 +75,7 @@ TEST(RunMessages, MapOver64MiBRefused) {
                                                 {"-f", "csv", "big.tmap", "out.csv"},
                                                 {"-f", "csv", "--locate=big.tmap", "big.tmap", "out.csv"}}) {
     RunResult r = RunBeatmarks(args, "", folder.path());
-    EXPECT_EQ(r.out, kBanner + "Error: Tempo map file too large!\n") << args.size();
+    EXPECT_EQ(r.out, kBanner + "Error: Tempo map file too large (over 64 MiB)!\n") << args.size();
     EXPECT_EQ(r.status, 1);
     EXPECT_FALSE(FileExists(folder.File("out.csv")));
   }
