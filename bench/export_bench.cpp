@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "classic/display.h"
+#include "core/walk_plan.h"
 #include "core/program_state.h"
 #include "tmap/text_map_timeline.h"
 #include "files/export_file.h"
@@ -54,26 +55,34 @@ void Exact(benchmark::State& bench, Write write, std::int32_t measures = kMeasur
   for (auto _ : bench) {
     ExportFile out;
     out.Open("/dev/null", WriteMode::kReplace);
-    TextMapTimeline timeline({1, s.tempo, s.beatsPerMeasure, s.measures}, kDivisions, Rational());
-    write(out, timeline);
+    write(out, s);
     out.Finish();
   }
   Lines(bench, measures);
 }
 
 void BM_ExactList(benchmark::State& bench) {
-  Exact(bench, [](ExportFile& out, Timeline& timeline) {
+  Exact(bench, [](ExportFile& out, const ProgramState& s) {
+    TextMapTimeline timeline({1, s.tempo, s.beatsPerMeasure, s.measures}, kDivisions, Rational());
     StreamText text(out);
     ListSink<StreamText> list(text, 48000, kDivisions, ListTimes::kExact);
     WalkBeats(timeline, 0, kMeasures - 1, kDivisions, list);
   });
 }
 
+// Through WriteCsv, as the program writes it: the walk and the lines inlined.
 void BM_Csv(benchmark::State& bench) {
   const auto measures = static_cast<std::int32_t>(bench.range(0));
-  Exact(bench, [measures](ExportFile& out, Timeline& timeline) {
-    PointSink csv(out, PointSink::Kind::kCsv, 48000, kDivisions);
-    WalkBeats(timeline, 0, measures - 1, kDivisions, csv);
+  Exact(bench, [measures](ExportFile& out, const ProgramState& s) {
+    WalkPlan plan;
+    plan.timelines = [&s] {
+      return std::make_unique<TextMapTimeline>(SectionTable{1, s.tempo, s.beatsPerMeasure, s.measures},
+                                               kDivisions, Rational());
+    };
+    plan.stop = measures - 1;
+    plan.divisions = kDivisions;
+    plan.rate = 48000;
+    WriteCsv(plan, out);
   }, measures);
 }
 

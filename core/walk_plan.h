@@ -9,6 +9,7 @@
 #include <string>
 
 #include "core/beat_walk.h"
+#include "core/beat_walk_loop.h"
 #include "exact/rational.h"
 
 namespace beatmarks {
@@ -27,6 +28,12 @@ struct WalkPlan {
   void Walk(BeatSink& sink) const {
     sink.NumberMeasuresFrom(firstMeasureNumber);
     WalkBeats(*timelines(), start, stop, divisions, sink);
+  }
+  // The same, with the sink's own calls direct (a final sink class).
+  template <class Sink>
+  void WalkInto(Sink& sink) const {
+    sink.NumberMeasuresFrom(firstMeasureNumber);
+    WalkBeatsInto(*timelines(), start, stop, divisions, sink);
   }
 };
 

@@ -24,11 +24,13 @@ void ExportFile::KeepText() {
   spare_ = 0;
 }
 
+// The room the buffer has stays for the next lines: growing it again would
+// clear it again.
 void ExportFile::Flush() {
-  KeepText();
-  file_.Write(buffer_);  // a failure stays in file_ and fails Finish
-  bytes_ += buffer_.size();
-  buffer_.clear();
+  const std::size_t used = buffer_.size() - spare_;
+  file_.Write(std::string_view(buffer_).substr(0, used));  // a failure stays in file_ and fails Finish
+  bytes_ += used;
+  spare_ = buffer_.size();
   if (progress_) progress_(bytes_, false);
 }
 

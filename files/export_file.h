@@ -45,6 +45,13 @@ class ExportFile {
   void Keep(const char* end) {
     spare_ = static_cast<std::size_t>(buffer_.data() + buffer_.size() - end);
   }
+  // Keep(end) for a whole line: Filled() too.
+  void KeepLine(const char* end) {
+    const char* const data = buffer_.data();
+    const std::size_t size = buffer_.size();
+    spare_ = static_cast<std::size_t>(data + size - end);
+    if (static_cast<std::size_t>(end - data) >= kFlushAt) Flush();
+  }
 
   // Writes what is left and makes the output final; false when any write failed.
   bool Finish();

@@ -1,8 +1,8 @@
 #pragma once
 
 // Numbers written straight into a line being formatted, two digits at a time
-// from a table. The caller leaves room: 20 bytes for an integer, 21 plus
-// the decimals for a count of units.
+// from a table, in pairs that do not wait on each other. The caller leaves
+// room: 20 bytes for an integer, 21 plus the decimals for a count of units.
 
 #include <charconv>
 #include <cstdint>
@@ -17,8 +17,19 @@ inline constexpr char kDigitPairs[] =
 
 inline void PutPair(char* at, std::uint64_t value) { std::memcpy(at, kDigitPairs + 2 * value, 2); }
 
-// A whole number in its shortest form; returns the end.
-inline char* PutWhole(char* at, std::uint64_t value) {
+// Four digits of a value below 10^4, and eight of one below 10^8, leading
+// zeros and all: pairs that do not wait on each other.
+inline void PutFour(char* at, std::uint32_t value) {
+  PutPair(at, value / 100);
+  PutPair(at + 2, value % 100);
+}
+inline void PutEight(char* at, std::uint32_t value) {
+  PutFour(at, value / 10000);
+  PutFour(at + 4, value % 10000);
+}
+
+// A value from 1 to 9999 in its shortest form; returns the end.
+inline char* PutUpToFour(char* at, std::uint32_t value) {
   if (value < 10) {
     *at = static_cast<char>('0' + value);
     return at + 1;
@@ -26,6 +37,36 @@ inline char* PutWhole(char* at, std::uint64_t value) {
   if (value < 100) {
     PutPair(at, value);
     return at + 2;
+  }
+  if (value < 1000) {
+    *at = static_cast<char>('0' + value / 100);
+    PutPair(at + 1, value % 100);
+    return at + 3;
+  }
+  PutFour(at, value);
+  return at + 4;
+}
+
+// A value from 1 to 10^8 - 1 in its shortest form; returns the end.
+inline char* PutUpToEight(char* at, std::uint32_t value) {
+  if (value < 10000) return PutUpToFour(at, value);
+  at = PutUpToFour(at, value / 10000);
+  PutFour(at, value % 10000);
+  return at + 4;
+}
+
+// A whole number in its shortest form; returns the end.
+inline char* PutWhole(char* at, std::uint64_t value) {
+  constexpr std::uint64_t kE8 = 100000000;
+  if (value == 0) {
+    *at = '0';
+    return at + 1;
+  }
+  if (value < kE8) return PutUpToEight(at, static_cast<std::uint32_t>(value));
+  if (value < kE8 * kE8) {
+    at = PutUpToEight(at, static_cast<std::uint32_t>(value / kE8));
+    PutEight(at, static_cast<std::uint32_t>(value % kE8));
+    return at + 8;
   }
   return std::to_chars(at, at + 20, value).ptr;
 }

@@ -60,12 +60,17 @@ constexpr std::size_t kLongestLine = 8 * 24;
 }
 
 void PointSink::Division(const BeatEvent& e) {
-  if (!stepping_ || !SteppedLine(e)) ExactLine(e);
-  out_.Filled();
+  const bool stepped = stepping_ && (kind_ == Kind::kCsv ? SteppedLine<Kind::kCsv>(e)
+                                                         : SteppedLine<Kind::kLabels>(e));
+  if (!stepped) {
+    ExactLine(e);
+    out_.Filled();
+  }
 }
 
+template <PointSink::Kind kKind>
 bool PointSink::SteppedLine(const BeatEvent& e) {
-  const bool csv = kind_ == Kind::kCsv;
+  constexpr bool csv = kKind == Kind::kCsv;
   if (e.index == next_) {
     seconds_.Next();
     if (csv) samples_.Next();
@@ -80,7 +85,7 @@ bool PointSink::SteppedLine(const BeatEvent& e) {
   }
   char* const line = out_.Tail(kLongestLine);
   char* at = line;
-  if (csv) {
+  if constexpr (csv) {
     at = PutUnits<9>(at, units);
     *at++ = ',';
     at = PutPlace(PutWhole(at, sample), e);
@@ -94,7 +99,7 @@ bool PointSink::SteppedLine(const BeatEvent& e) {
     at = PutLabel(at, e);
     *at++ = '\n';
   }
-  out_.Keep(at);
+  out_.KeepLine(at);
   return true;
 }
 
@@ -123,12 +128,12 @@ void PointSink::ExactLine(const BeatEvent& e) {
 
 void WriteLabels(const WalkPlan& plan, ExportFile& out) {
   PointSink labels(out, PointSink::Kind::kLabels, plan.rate, plan.divisions);
-  plan.Walk(labels);
+  plan.WalkInto(labels);
 }
 
 void WriteCsv(const WalkPlan& plan, ExportFile& out) {
   PointSink csv(out, PointSink::Kind::kCsv, plan.rate, plan.divisions);
-  plan.Walk(csv);
+  plan.WalkInto(csv);
 }
 
 }  // namespace beatmarks

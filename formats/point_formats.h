@@ -16,7 +16,7 @@ namespace beatmarks {
 // - csv: RFC 4180 with CRLF, header "time,frame,measure,beat,division,label",
 //   seconds with 9 decimals and the sample position.
 // A label is "M.B", or "M.B.D" with more than one division per beat.
-class PointSink : public BeatSink {
+class PointSink final : public BeatSink {
  public:
   enum class Kind { kLabels, kCsv };
 
@@ -34,6 +34,7 @@ class PointSink : public BeatSink {
   static constexpr DivisionCount kNoNext = ~DivisionCount{0};
 
   // The line from the stepped roundings, or false where they leave it open.
+  template <Kind kKind>
   bool SteppedLine(const BeatEvent& e);
   void ExactLine(const BeatEvent& e);
   char* PutLabel(char* at, const BeatEvent& e);
