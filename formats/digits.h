@@ -55,13 +55,9 @@ inline char* PutUpToEight(char* at, std::uint32_t value) {
   return at + 4;
 }
 
-// A whole number in its shortest form; returns the end.
-inline char* PutWhole(char* at, std::uint64_t value) {
+// A whole number of 2 digits or more in its shortest form; returns the end.
+inline char* PutLonger(char* at, std::uint64_t value) {
   constexpr std::uint64_t kE8 = 100000000;
-  if (value == 0) {
-    *at = '0';
-    return at + 1;
-  }
   if (value < kE8) return PutUpToEight(at, static_cast<std::uint32_t>(value));
   if (value < kE8 * kE8) {
     at = PutUpToEight(at, static_cast<std::uint32_t>(value / kE8));
@@ -69,6 +65,16 @@ inline char* PutWhole(char* at, std::uint64_t value) {
     return at + 8;
   }
   return std::to_chars(at, at + 20, value).ptr;
+}
+
+// A whole number in its shortest form; returns the end. A single digit (a
+// beat's or a division's number, mostly) is written where it is asked for.
+[[gnu::always_inline]] inline char* PutWhole(char* at, std::uint64_t value) {
+  if (value < 10) {
+    *at = static_cast<char>('0' + value);
+    return at + 1;
+  }
+  return PutLonger(at, value);
 }
 
 // A count of millionths or billionths of a second as "W.FFFFFF" or
