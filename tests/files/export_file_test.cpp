@@ -15,12 +15,13 @@ namespace {
 struct Written {
   std::vector<std::pair<std::uint64_t, bool>> reports;  // with the bytes counted after each line
   std::vector<std::uint64_t> counted;
-  std::string bytes;
+  std::string bytes, lines;  // what the file holds, and what was given
 };
 
-// Generated lines of 1 to 300 bytes, each appended to the text or formatted
-// into the room at its end, as `tailed` says.
-Written Export(bool (*tailed)(std::size_t line)) {
+// Generated lines of 1 to 300 bytes, each appended to the text (way 0) or
+// formatted into the room at its end, then kept (1) or kept as a whole line
+// (2), as `way` says.
+Written Export(int (*way)(std::size_t line)) {
   const std::string name = ::testing::TempDir() + "export";
   Written written;
   {
@@ -30,15 +31,18 @@ Written Export(bool (*tailed)(std::size_t line)) {
     std::mt19937_64 random(7);
     for (std::size_t i = 0; i < 5000; ++i) {
       const std::string line(1 + random() % 300, static_cast<char>('a' + i % 26));
-      if (tailed(i)) {
-        char* at = out.Tail(line.size());
-        std::memcpy(at, line.data(), line.size());
-        out.Keep(at + line.size());
+      written.lines += line;
+      const int how = way(i);
+      if (how == 0) out.text() += line;
+      char* const at = how == 0 ? nullptr : out.Tail(line.size());
+      if (how != 0) std::memcpy(at, line.data(), line.size());
+      if (how == 1) out.Keep(at + line.size());
+      if (how == 2) {
+        out.KeepLine(at + line.size());
       } else {
-        out.text() += line;
+        out.Filled();
       }
       written.counted.push_back(out.bytes());
-      out.Filled();
     }
     EXPECT_TRUE(out.Finish());
   }
@@ -52,11 +56,13 @@ Written Export(bool (*tailed)(std::size_t line)) {
 // Lines formatted into the room are written, flushed and reported as the
 // same lines appended would be, however the two ways mix.
 TEST(ExportFile, RoomAtTheEndWritesAsAppending) {
-  const Written appended = Export([](std::size_t) { return false; });
+  const Written appended = Export([](std::size_t) { return 0; });
   ASSERT_GT(appended.reports.size(), 5u);
-  for (const auto tailed : {+[](std::size_t) { return true; }, +[](std::size_t i) { return i % 3 == 0; },
-                            +[](std::size_t i) { return i % 2 == 1; }}) {
-    const Written w = Export(tailed);
+  EXPECT_TRUE(appended.bytes == appended.lines);
+  for (const auto way : {+[](std::size_t) { return 1; }, +[](std::size_t) { return 2; },
+                         +[](std::size_t i) { return i % 3 == 0 ? 1 : 0; },
+                         +[](std::size_t i) { return static_cast<int>(i % 3); }}) {
+    const Written w = Export(way);
     EXPECT_EQ(w.reports, appended.reports);
     EXPECT_EQ(w.counted, appended.counted);
     EXPECT_TRUE(w.bytes == appended.bytes);
