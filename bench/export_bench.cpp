@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "classic/display.h"
-#include "core/walk_plan.h"
 #include "core/program_state.h"
+#include "core/walk_plan.h"
 #include "tmap/text_map_timeline.h"
 #include "files/export_file.h"
 #include "formats/list_format.h"

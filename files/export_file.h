@@ -47,10 +47,8 @@ class ExportFile {
   }
   // Keep(end) for a whole line: Filled() too.
   void KeepLine(const char* end) {
-    const char* const data = buffer_.data();
-    const std::size_t size = buffer_.size();
-    spare_ = static_cast<std::size_t>(data + size - end);
-    if (static_cast<std::size_t>(end - data) >= kFlushAt) Flush();
+    Keep(end);
+    if (static_cast<std::size_t>(end - buffer_.data()) >= kFlushAt) Flush();
   }
 
   // Writes what is left and makes the output final; false when any write failed.

@@ -86,19 +86,15 @@ template <int kDecimals>
   at = PutWhole(at, units / kOne);
   *at++ = '.';
   const auto fraction = static_cast<std::uint32_t>(units % kOne);
-  const std::uint32_t high = fraction / 10000, low = fraction % 10000;
   if constexpr (kDecimals == 9) {
-    PutPair(at, high / 1000);
-    PutPair(at + 2, high / 10 % 100);
-    at[4] = static_cast<char>('0' + high % 10);
-    at += 5;
+    *at++ = static_cast<char>('0' + fraction / 100000000);
+    PutEight(at, fraction % 100000000);
+    return at + 8;
   } else {
-    PutPair(at, high);
-    at += 2;
+    PutPair(at, fraction / 10000);
+    PutFour(at + 2, fraction % 10000);
+    return at + 6;
   }
-  PutPair(at, low / 100);
-  PutPair(at + 2, low % 100);
-  return at + 4;
 }
 
 }  // namespace beatmarks
