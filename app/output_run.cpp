@@ -1,5 +1,6 @@
 #include "app/output_run.h"
 
+#include "app/progress_line.h"
 #include "app/run_report.h"
 #include "terminal/output.h"
 

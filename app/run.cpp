@@ -6,6 +6,7 @@
 
 #include "app/classic_list.h"
 #include "app/format_table.h"
+#include "app/input_guard.h"
 #include "app/inputs.h"
 #include "app/locate_run.h"
 #include "app/output_run.h"
@@ -56,6 +57,10 @@ int RunWithOptions(const Options& o, const LoadedMap* loaded, ProgramState& s) {
   const bool classicList = o.format == "list" && !o.exact;
   if (classicList && !CopyName(output.c_str(), s.outFileName)) {
     PrintLine(kNameTooLong);
+    return 1;
+  }
+  if (std::optional<std::string> input = InputAtOutput(o)) {
+    Print("Error: The output may not be the %s itself!\n", input->c_str());
     return 1;
   }
   int status = 1;

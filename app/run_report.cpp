@@ -3,11 +3,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <memory>
-
-#include <unistd.h>
-
-#include <chrono>
 
 #include "terminal/output.h"
 
@@ -33,41 +28,6 @@ int CouldNotWrite(const std::string& name, int error, bool why) {
   Print("Error: Could not write file %s!\n", name.c_str());
   if (why) SayWhy(name, error);
   return 1;
-}
-
-namespace {
-
-constexpr std::int64_t kProgressEveryMs = 250;
-
-std::int64_t NowMs() {
-  using namespace std::chrono;
-  return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
-}
-
-struct Progress {
-  std::int64_t last = NowMs();
-  bool shown = false;
-
-  void operator()(std::uint64_t bytes, bool end) {
-    if (end) {
-      if (shown) std::fputs("\r\033[K", stderr);
-      return;
-    }
-    const std::int64_t now = NowMs();
-    if (now - last < kProgressEveryMs) return;
-    last = now;
-    shown = true;
-    std::fprintf(stderr, "\rbeatmarks: %.1f MB written", static_cast<double>(bytes) / 1e6);
-    std::fflush(stderr);
-  }
-};
-
-}  // namespace
-
-ExportFile::ProgressReport ProgressLine() {
-  if (::isatty(STDERR_FILENO) != 1) return {};
-  auto progress = std::make_shared<Progress>();
-  return [progress](std::uint64_t bytes, bool end) { (*progress)(bytes, end); };
 }
 
 void SayWhy(const std::string& name, int error) {

@@ -242,5 +242,36 @@ TEST(DataFiles, FileSizeLimitTakesTheErrorPath) {
   EXPECT_TRUE(NoTemporaryFiles(folder.path()));
 }
 
+// An OUTPUT that is one of the run's inputs, under any name, is refused
+// before anything is read or written; the input stays as it was.
+TEST(DataFiles, OutputThatIsAnInputIsRefused) {
+  const struct {
+    std::vector<std::string> args;
+    const char* input;
+    const char* role;
+  } cases[] = {
+      {{"-f", "csv", "map.tmap", "./map.tmap"}, "map.tmap", "map"},
+      {{"-f", "csv", "map.tmap", "link.tmap"}, "map.tmap", "map"},
+      {{"--fit", "-f", "csv", "taps.txt", "taps.txt"}, "taps.txt", "beat list"},
+      {{"--fit", "--snap=take.wav", "-f", "csv", "taps.txt", "take.wav"}, "take.wav", "recording"},
+      {{"--locate=times.txt", "-f", "csv", "map.tmap", "times.txt"}, "times.txt", "times file"},
+      {{"--into=take.wav", "map.tmap", "take.wav"}, "take.wav", "recording"},
+  };
+  for (const auto& c : cases) {
+    TempFolder folder;
+    WriteFile(folder.File("map.tmap"), "tmap\t120\t4\t2\n");
+    WriteFile(folder.File("taps.txt"), "0.5\n1.0\n1.5\n2.0\n");
+    WriteFile(folder.File("times.txt"), "0.25\n");
+    WriteFile(folder.File("take.wav"), "RIFF, not read");
+    ASSERT_EQ(::link(folder.File("map.tmap").c_str(), folder.File("link.tmap").c_str()), 0);
+    const std::string before = ReadFile(folder.File(c.input));
+    RunResult r = RunBeatmarks(c.args, "", folder.path());
+    SCOPED_TRACE(c.args.back());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, std::string("Beatmarks 1.0\nError: The output may not be the ") + c.role + " itself!\n");
+    EXPECT_EQ(ReadFile(folder.File(c.input)), before);
+  }
+}
+
 }  // namespace
 }  // namespace beatmarks::testing
