@@ -50,7 +50,8 @@ bool RateAgreesWithRecording(const Options& o, std::int64_t rate) {
 
 // --snap: every beat on the first sample of its attack in the recording,
 // whose rate the run takes (a RATE given must be the same).
-bool SnapToRecording(const Options& o, BeatList& beats, std::int64_t first, ProgramState& s) {
+bool SnapToRecording(const Options& o, BeatList& beats, std::int64_t first, ProgramState& s,
+                     std::vector<BeatOrigin>& origins) {
   SnapSettings settings;
   if (o.snapWindow) settings.window = NearestDouble(*Rational::FromDecimal(*o.snapWindow));
   BeatsSnapped snapped;
@@ -63,6 +64,7 @@ bool SnapToRecording(const Options& o, BeatList& beats, std::int64_t first, Prog
   for (const std::string& line : snapped.warnings) Print("Warning: %s\n", line.c_str());
   Print("%s\n", DescribeSnap(snapped.result).c_str());
   s.sampleRate = static_cast<std::int32_t>(snapped.result.rate);
+  origins = std::move(snapped.origins);
   return true;
 }
 
@@ -95,7 +97,8 @@ std::vector<TapRepair> RepairsToTell(const BeatsRead& read, const Options& o) {
 
 // --follow: the taps snapped, the beats between and after them found in the
 // recording, whose rate the run takes.
-bool FollowRecording(const Options& o, BeatsRead& read, std::int64_t first, ProgramState& s) {
+bool FollowRecording(const Options& o, BeatsRead& read, std::int64_t first, ProgramState& s,
+                     std::vector<BeatOrigin>& origins) {
   FollowRequest q;
   q.recording = *o.snap;
   if (o.snapWindow) q.snap.window = NearestDouble(*Rational::FromDecimal(*o.snapWindow));
@@ -116,12 +119,35 @@ bool FollowRecording(const Options& o, BeatsRead& read, std::int64_t first, Prog
   Print("%s\n", DescribeFollow(followed).c_str());
   if (!followed.lost.empty()) Print("%s\n", followed.lost.c_str());
   s.sampleRate = static_cast<std::int32_t>(followed.snapped.result.rate);
+  origins = std::move(followed.origins);
   return true;
 }
 
+// A beat the mending added and no attack moved is placed, not tapped.
+void MarkAddedBeats(const BeatsRead& read, std::vector<BeatOrigin>& origins) {
+  const std::vector<bool> tapped = TappedBeats(read);
+  for (std::size_t k = 0; k < origins.size() && k < tapped.size(); ++k) {
+    if (!tapped[k] && origins[k] == BeatOrigin::kTapped) origins[k] = BeatOrigin::kPlaced;
+  }
+}
+
+// The places of the beats listened to, with their origins, for the outputs.
+BeatOrigins OriginsByPlace(const BeatList& beats, const std::vector<BeatOrigin>& origins) {
+  if (origins.empty()) return nullptr;
+  auto list = std::make_shared<std::vector<OriginAt>>();
+  list->reserve(beats.size());
+  for (std::size_t k = 0; k < beats.size() && k < origins.size(); ++k) {
+    const BeatPlace place = beats.PlaceOf(k);
+    list->push_back({place.measure, place.beat, origins[k]});
+  }
+  return list;
+}
+
 // What was read and mended, then the recording listened to: the beats
-// snapped, or followed; false where the recording cannot serve.
-bool TellAndListen(const Options& o, BeatsRead& read, std::int64_t first, ProgramState& s) {
+// snapped, or followed, with where each came from; false where the
+// recording cannot serve.
+bool TellAndListen(const Options& o, BeatsRead& read, std::int64_t first, ProgramState& s,
+                   std::vector<BeatOrigin>& origins) {
   const BeatList& beats = read.beats;
   SayRead(read, o);
   for (const std::string& line : RepairLines(RepairsToTell(read, o), beats, first, kDoubtfulLines)) {
@@ -133,11 +159,14 @@ bool TellAndListen(const Options& o, BeatsRead& read, std::int64_t first, Progra
   if (!o.follow) TellDoubtful(beats, first);
   if (read.cuePoints) s.sampleRate = static_cast<std::int32_t>(read.sampleRate);
   if (o.follow) {
-    if (!FollowRecording(o, read, first, s)) return false;
+    if (!FollowRecording(o, read, first, s, origins)) return false;
     TellDoubtful(beats, first);
     return true;
   }
-  return !o.snap || SnapToRecording(o, read.beats, first, s);
+  if (!o.snap) return true;
+  if (!SnapToRecording(o, read.beats, first, s, origins)) return false;
+  MarkAddedBeats(read, origins);
+  return true;
 }
 
 }  // namespace
@@ -168,7 +197,8 @@ std::optional<WalkPlan> FittedPlan(const Options& o, ProgramState& s, int& statu
     status = UsageError(early);
     return std::nullopt;
   }
-  if (!TellAndListen(o, *read, first, s)) return std::nullopt;
+  std::vector<BeatOrigin> origins;
+  if (!TellAndListen(o, *read, first, s, origins)) return std::nullopt;
   ApplyRunSettings(o, s);
   const MeasureRange range = RunRange(o, first, beats.measureCount, s);
   const std::string problem = WalkProblem({0, s.tempo, s.beatsPerMeasure, s.measures}, s.divisions);
@@ -191,6 +221,7 @@ std::optional<WalkPlan> FittedPlan(const Options& o, ProgramState& s, int& statu
   plan.start = range.start;
   plan.stop = range.stop;
   plan.firstMeasureNumber = first;
+  plan.origins = OriginsByPlace(beats, origins);
   return plan;
 }
 

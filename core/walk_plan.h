@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 
+#include "core/beat_origin.h"
 #include "core/beat_walk.h"
 #include "core/beat_walk_loop.h"
 #include "exact/rational.h"
@@ -23,6 +24,7 @@ struct WalkPlan {
   std::uint32_t rate = 44100;       // samples a second, 1 or more
   std::int64_t firstMeasureNumber = 1;  // the number measure 0 is shown with
   std::string mapName;              // MAP as given (the picture's title)
+  BeatOrigins origins;              // listened runs: where each beat came from
 
   // Walks the range into a sink, its measures numbered as the run numbers them.
   void Walk(BeatSink& sink) const {

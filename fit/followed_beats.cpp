@@ -47,6 +47,7 @@ void PlaceEvenly(Follow& w, std::size_t a, std::size_t b) {
   const double step = static_cast<double>(w.samples[b] - w.samples[a]) / static_cast<double>(b - a);
   for (std::size_t k = a + 1; k < b; ++k) {
     w.samples[k] = w.samples[a] + std::llround(step * static_cast<double>(k - a));
+    w.f.origins[k] = BeatOrigin::kPlaced;
   }
   w.f.placed += b - a - 1;
   if (++w.evenGaps > w.q.lines) return;
@@ -64,7 +65,10 @@ void FillGaps(Follow& w) {
     if (b - a > 1) {
       const double before = a > 0 ? static_cast<double>(w.samples[a] - w.samples[a - 1]) : 0;
       if (FollowBetween(w.attacks, w.samples[a], w.samples[b], b - a - 1, before, found)) {
-        for (std::size_t i = 0; i < found.size(); ++i) w.samples[a + 1 + i] = found[i].sample;
+        for (std::size_t i = 0; i < found.size(); ++i) {
+          w.samples[a + 1 + i] = found[i].sample;
+          w.f.origins[a + 1 + i] = BeatOrigin::kFollowed;
+        }
         w.f.between += found.size();
       } else {
         PlaceEvenly(w, a, b);
@@ -93,6 +97,7 @@ void FollowAfter(Follow& w, BeatList& beats) {
   const FollowedOn on = FollowOn(w.attacks, last, most, w.f.snapped.result.frames, w.rate);
   for (std::size_t i = 0; i < on.beats.size(); ++i) {
     w.samples.push_back(on.beats[i].sample);
+    w.f.origins.push_back(on.onAttack[i] ? BeatOrigin::kFollowed : BeatOrigin::kPlaced);
     if (!on.onAttack[i]) ++w.f.placed;
   }
   w.f.after = on.beats.size();
@@ -138,6 +143,7 @@ bool CheckAccents(Follow& w, const BeatList& beats, std::string& error) {
 bool FollowBeats(const FollowRequest& q, BeatList& beats, BeatsFollowed& f, std::string& error) {
   if (!SnapBeats(q.recording, q.snap, q.firstNumber, q.lines, beats, f.snapped, error, q.tapped)) return false;
   Follow w{q, beats, f, f.snapped.result.rate, {beats.ticks.begin(), beats.ticks.end()}, {}};
+  f.origins = f.snapped.origins;
   AttackList list;
   const double from = static_cast<double>(w.samples.front()) / w.rate;
   const double to = static_cast<double>(f.snapped.result.frames) / w.rate + 1;

@@ -27,6 +27,9 @@ struct BeatsFollowed {
   FollowEnd end = FollowEnd::kEndOfPlaying;
   std::vector<std::string> warnings;  // gaps placed evenly, the accents
   std::string lost;  // "Lost the beat after M.B at TIME s: tap from there", where it was
+  // One a beat of the list: the anchors as snapped, the others followed or
+  // placed.
+  std::vector<BeatOrigin> origins;
 };
 
 struct FollowRequest {

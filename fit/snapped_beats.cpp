@@ -57,8 +57,11 @@ bool SnapBeats(const std::string& recording, const SnapSettings& settings,
   ticks.reserve(beats.size());
   for (std::size_t k = 0; k < all.size(); ++k) ticks.push_back(static_cast<std::uint64_t>(std::llround(all[k] * r.rate)));
   std::size_t doubts = 0;
+  snapped.origins.assign(beats.size(), BeatOrigin::kNone);
   for (std::size_t i = 0; i < which.size(); ++i) {
     const std::size_t k = which[i];
+    const bool onAttack = r.beats[i].snapped && !r.beats[i].doubled;
+    snapped.origins[k] = onAttack ? BeatOrigin::kSnapped : BeatOrigin::kTapped;
     const std::string doubt = Doubt(beats, r, i, k, firstNumber, taps);
     if (!doubt.empty() && ++doubts <= lines) snapped.warnings.push_back(doubt);
     // A beat on the attack of the one before keeps its tap, one sample on at least.

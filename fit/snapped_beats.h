@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "core/beat_origin.h"
 #include "fit/beat_list.h"
 #include "listen/snap.h"
 
@@ -17,6 +18,9 @@ namespace beatmarks {
 // beat left as tapped or moved off a doubled attack.
 struct BeatsSnapped {
   SnapResult result;
+  // One a beat of the list: snapped (on its attack) or tapped (left as
+  // tapped); kNone for a beat not snapped (`only`).
+  std::vector<BeatOrigin> origins;
   std::vector<std::string> warnings;  // at most `lines`, then a count
 };
 

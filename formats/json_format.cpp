@@ -57,8 +57,8 @@ void AppendMidiSection(std::string& text, const Stretch& s) {
 }  // namespace
 
 JsonSink::JsonSink(ExportFile& out, std::uint32_t sampleRate, std::int32_t divisions,
-                   const Rational& offset)
-    : out_(out), sampleRate_(sampleRate) {
+                   const Rational& offset, const std::vector<OriginAt>* origins)
+    : out_(out), sampleRate_(sampleRate), sourced_(origins != nullptr), origins_(origins) {
   std::string& text = out_.text();
   AppendField(text, "{\"sampleRate\":", sampleRate);
   AppendField(text, ",\"divisions\":", divisions);
@@ -108,6 +108,11 @@ void JsonSink::Division(const BeatEvent& e) {
   AppendJsonNumber(text, e.stretch.time->Nearest(e.index));
   text += ",\"sample\":";
   e.stretch.time->AppendSample(e.index, sampleRate_, text);
+  if (sourced_) {
+    text += ",\"source\":\"";
+    text += OriginName(origins_.At(e.measure, e.beat));
+    text += '"';
+  }
   text += '}';
   out_.Filled();
 }
@@ -115,7 +120,7 @@ void JsonSink::Division(const BeatEvent& e) {
 void JsonSink::End() { out_.Put("]}\n"); }
 
 void WriteJson(const WalkPlan& plan, ExportFile& out) {
-  JsonSink json(out, plan.rate, plan.divisions, plan.offset);
+  JsonSink json(out, plan.rate, plan.divisions, plan.offset, plan.origins.get());
   json.NumberMeasuresFrom(plan.firstMeasureNumber);
   json.WriteSections(*plan.timelines());
   plan.Walk(json);

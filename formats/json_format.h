@@ -23,8 +23,9 @@ namespace beatmarks {
 // Its changes closer together than a division make no section of their own.
 class JsonSink : public BeatSink {
  public:
+  // `origins`: the beats' origins, written as each beat's "source", or none.
   JsonSink(ExportFile& out, std::uint32_t sampleRate, std::int32_t divisions,
-           const Rational& offset);
+           const Rational& offset, const std::vector<OriginAt>* origins = nullptr);
 
   // Writes the sections from a timeline of the whole map; call before the walk.
   void WriteSections(Timeline& sections);
@@ -38,6 +39,8 @@ class JsonSink : public BeatSink {
   ExportFile& out_;
   const std::uint32_t sampleRate_;
   bool firstBeat_ = true;
+  const bool sourced_;
+  OriginCursor origins_;
 };
 
 // The plan's sections and range as one document.

@@ -8,9 +8,13 @@
 namespace beatmarks {
 
 PointSink::PointSink(ExportFile& out, Kind kind, std::uint32_t sampleRate,
-                     std::int32_t divisions)
-    : out_(out), kind_(kind), sampleRate_(sampleRate), divisions_(divisions) {
-  if (kind_ == Kind::kCsv) out_.Put("time,frame,measure,beat,division,label\r\n");
+                     std::int32_t divisions, const std::vector<OriginAt>* origins)
+    : out_(out), kind_(kind), sampleRate_(sampleRate), divisions_(divisions),
+      sourced_(origins != nullptr && kind == Kind::kCsv), origins_(origins) {
+  if (kind_ == Kind::kCsv) {
+    out_.Put(sourced_ ? "time,frame,measure,beat,division,label,source\r\n"
+                      : "time,frame,measure,beat,division,label\r\n");
+  }
 }
 
 namespace {
@@ -54,6 +58,13 @@ constexpr std::size_t kLongestLine = 8 * 24;
   at = PutWhole(at, static_cast<std::uint64_t>(e.division) + 1);
   *at++ = ',';
   at = PutLabel(at, e);
+  if (sourced_) {
+    const char* name = OriginName(origins_.At(e.measure, e.beat));
+    const std::size_t length = std::strlen(name);
+    *at++ = ',';
+    std::memcpy(at, name, length);
+    at += length;
+  }
   *at++ = '\r';
   *at++ = '\n';
   return at;
@@ -132,7 +143,7 @@ void WriteLabels(const WalkPlan& plan, ExportFile& out) {
 }
 
 void WriteCsv(const WalkPlan& plan, ExportFile& out) {
-  PointSink csv(out, PointSink::Kind::kCsv, plan.rate, plan.divisions);
+  PointSink csv(out, PointSink::Kind::kCsv, plan.rate, plan.divisions, plan.origins.get());
   plan.WalkInto(csv);
 }
 

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 
+#include "core/beat_origin.h"
 #include "core/beat_walk.h"
 #include "core/walk_plan.h"
 #include "exact/rounded_steps.h"
@@ -14,13 +15,16 @@ namespace beatmarks {
 // - labels: "start<TAB>end<TAB>label<LF>", a point label (start = end) in
 //   seconds with 6 decimals, as audio editors import label tracks;
 // - csv: RFC 4180 with CRLF, header "time,frame,measure,beat,division,label",
-//   seconds with 9 decimals and the sample position.
+//   seconds with 9 decimals and the sample position; a listened run's CSV
+//   ends each line with the beat's origin in a "source" column.
 // A label is "M.B", or "M.B.D" with more than one division per beat.
 class PointSink final : public BeatSink {
  public:
   enum class Kind { kLabels, kCsv };
 
-  PointSink(ExportFile& out, Kind kind, std::uint32_t sampleRate, std::int32_t divisions);
+  // `origins`: the beats' origins for the CSV's source column, or none.
+  PointSink(ExportFile& out, Kind kind, std::uint32_t sampleRate, std::int32_t divisions,
+            const std::vector<OriginAt>* origins = nullptr);
 
   void Pass(const Stretch&, DivisionCount) override { next_ = kNoNext; }
   void Division(const BeatEvent& event) override;
@@ -47,6 +51,8 @@ class PointSink final : public BeatSink {
   const std::uint32_t sampleRate_;
   const std::int32_t divisions_;
   bool stepping_ = true;
+  const bool sourced_;  // a source column
+  OriginCursor origins_;
   // The roundings of the stretch's divisions in order: the next index they
   // are at (a stretch's divisions come in order, from 0 or after a Pass).
   RoundedSteps seconds_, samples_;

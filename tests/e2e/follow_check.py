@@ -77,6 +77,18 @@ def twice(folder, hits):
     (folder / "twice-ends.txt").write_text(ends)
 
 
+def check_sources(name, taps_file, rows, said):
+    """Tapped places snapped to their hits, every other beat followed or
+    placed, as many placed as the run says."""
+    tapped = {line.split("\t")[2] for line in taps_file.read_text().splitlines()}
+    placed = int(said.split(" placed without an attack")[0].rsplit(" ", 1)[1])
+    sources = [(row.split(",")[5], row.split(",")[6]) for row in rows]
+    for label, source in sources:
+        want = {"snapped"} if label in tapped else {"followed", "placed"}
+        assert source in want, f"{name}: beat {label} is '{source}'"
+    assert sum(source == "placed" for _, source in sources) == placed, f"{name}: placed beats"
+
+
 def check(program, folder, hits, case):
     kind, tapset, extra, expected, line = case
     out = folder / f"{kind}-{tapset}-{len(extra)}.csv"
@@ -85,7 +97,10 @@ def check(program, folder, hits, case):
     name = f"{kind} {tapset} {' '.join(extra)}"
     assert r.returncode == 0, f"{name}: status {r.returncode}\n{r.stdout}{r.stderr}"
     assert line in r.stdout, f"{name}: no '{line}' in\n{r.stdout}"
-    frames = [int(row.split(",")[1]) for row in out.read_text().splitlines()[1:]]
+    rows = out.read_text().splitlines()
+    assert rows[0] == "time,frame,measure,beat,division,label,source", f"{name}: {rows[0]}"
+    frames = [int(row.split(",")[1]) for row in rows[1:]]
+    check_sources(name, folder / f"{kind}-{tapset}.txt", rows[1:], r.stdout)
     want = hits[kind][:expected] if expected else hits[kind]
     assert len(frames) == len(want), f"{name}: {len(frames)} beats for {len(want)}\n{r.stdout}"
     worst = max(abs(f - h) for f, h in zip(frames, want))

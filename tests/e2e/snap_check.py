@@ -36,7 +36,9 @@ def check_performance(program, folder, kind, seed):
     r = run(program, ["--fit", f"--snap={recording}", "-f", "csv", taps, out])
     assert r.returncode == 0, f"{kind}: status {r.returncode}\n{r.stdout}{r.stderr}"
     assert f"Snapped {len(hits)} of {len(hits)} beats" in r.stdout, f"{kind}:\n{r.stdout}"
-    frames = [int(row.split(",")[1]) for row in out.read_text().splitlines()[1:]]
+    rows = [row.split(",") for row in out.read_text().splitlines()]
+    assert rows[0][-1] == "source" and all(row[6] == "snapped" for row in rows[1:]), f"{kind}: sources"
+    frames = [int(row[1]) for row in rows[1:]]
     assert len(frames) == len(hits), f"{kind}: {len(frames)} beats for {len(hits)} hits"
     worst = max(abs(f - h) for f, h in zip(frames, hits))
     assert worst <= TOLERANCE, f"{kind}: a beat {worst} samples from its hit"

@@ -91,6 +91,44 @@ TEST(PointSink, SteppedLinesAreTheExactOnes) {
   }
 }
 
+// A listened run's CSV ends each line with its beat's origin, stepped or
+// exact; divisions take their beat's, a beat not listed none. Labels stay
+// as they are.
+TEST(PointSink, SourceColumnFromTheBeatsOrigins) {
+  const std::vector<OriginAt> origins = {{0, 0, BeatOrigin::kSnapped}, {0, 1, BeatOrigin::kTapped},
+                                         {1, 0, BeatOrigin::kPlaced}, {1, 1, BeatOrigin::kFollowed}};
+  const TempoArray tempo{120};
+  const CountArray beats{3}, measures{2};
+  const std::string name = ::testing::TempDir() + "sourced";
+  for (const bool stepped : {true, false}) {
+    for (const auto kind : {PointSink::Kind::kCsv, PointSink::Kind::kLabels}) {
+      ExportFile out;
+      ASSERT_TRUE(out.Open(name, WriteMode::kReplace));
+      PointSink sink(out, kind, 4, 2, &origins);
+      if (!stepped) sink.StepNone();
+      TextMapTimeline timeline({1, tempo, beats, measures}, 2, Rational());
+      WalkBeats(timeline, 0, 1, 2, sink);
+      ASSERT_TRUE(out.Finish());
+      std::ifstream file(name, std::ios::binary);
+      std::ostringstream bytes;
+      bytes << file.rdbuf();
+      const std::string csv =
+          "time,frame,measure,beat,division,label,source\r\n"
+          "0.000000000,0,1,1,1,1.1.1,snapped\r\n0.250000000,1,1,1,2,1.1.2,snapped\r\n"
+          "0.500000000,2,1,2,1,1.2.1,tapped\r\n0.750000000,3,1,2,2,1.2.2,tapped\r\n"
+          "1.000000000,4,1,3,1,1.3.1,\r\n1.250000000,5,1,3,2,1.3.2,\r\n"
+          "1.500000000,6,2,1,1,2.1.1,placed\r\n1.750000000,7,2,1,2,2.1.2,placed\r\n"
+          "2.000000000,8,2,2,1,2.2.1,followed\r\n2.250000000,9,2,2,2,2.2.2,followed\r\n"
+          "2.500000000,10,2,3,1,2.3.1,\r\n2.750000000,11,2,3,2,2.3.2,\r\n";
+      if (kind == PointSink::Kind::kCsv) {
+        EXPECT_EQ(bytes.str(), csv) << stepped;
+      } else {
+        EXPECT_EQ(bytes.str().substr(0, 48), "0.000000\t0.000000\t1.1.1\n0.250000\t0.250000\t1.1.2\n");
+      }
+    }
+  }
+}
+
 // Where the stepped values end: n at 2^64 - 1, and 2^64 units.
 TEST(RoundedSteps, SettlesWhatLinearTimeDoes) {
   const struct {
