@@ -222,6 +222,7 @@ std::optional<WalkPlan> FittedPlan(const Options& o, ProgramState& s, int& statu
   plan.stop = range.stop;
   plan.firstMeasureNumber = first;
   plan.origins = OriginsByPlace(beats, origins);
+  if (o.snap) plan.recording = *o.snap;
   return plan;
 }
 

@@ -25,6 +25,7 @@ struct WalkPlan {
   std::int64_t firstMeasureNumber = 1;  // the number measure 0 is shown with
   std::string mapName;              // MAP as given (the picture's title)
   BeatOrigins origins;              // listened runs: where each beat came from
+  std::string recording;            // listened runs: the recording (the picture's title)
 
   // Walks the range into a sink, its measures numbered as the run numbers them.
   void Walk(BeatSink& sink) const {

@@ -7,6 +7,7 @@
 
 #include "core/section_walk.h"
 #include "exact/exact_time.h"
+#include "picture/listened_beats.h"
 
 namespace beatmarks {
 namespace {
@@ -87,8 +88,10 @@ TempoPicture BuildPicture(Timeline& timeline, std::int32_t divisions, std::strin
 }
 
 void WritePicture(const WalkPlan& plan, ExportFile& out) {
-  TempoPicture picture = BuildPicture(*plan.timelines(), plan.divisions, plan.mapName);
+  const std::string& title = plan.recording.empty() ? plan.mapName : plan.recording;
+  TempoPicture picture = BuildPicture(*plan.timelines(), plan.divisions, title);
   picture.firstMeasureNumber = plan.firstMeasureNumber;
+  AddListenedBeats(plan, picture);
   WriteTempoSvg(picture, out.text());
 }
 

@@ -16,7 +16,8 @@ namespace beatmarks {
 TempoPicture BuildPicture(Timeline& timeline, std::int32_t divisions, std::string title);
 
 // The picture of the plan's whole map as SVG, its measures numbered as the
-// run numbers them and titled with the map's name.
+// run numbers them and titled with the map's name (a listened run's with the
+// recording's), a listened run's followed and placed beats marked.
 void WritePicture(const WalkPlan& plan, ExportFile& out);
 
 }  // namespace beatmarks

@@ -261,6 +261,31 @@ void WriteOutliers(const Frame& f, const std::vector<TempoStep>& steps, const Te
   out += "</g>\n";
 }
 
+// A listened run's beats: ticks up from the bottom of the plot, at most one
+// a pixel of each kind; where following stopped, a dotted line and its name.
+void WriteListened(const Frame& f, const TempoPicture& picture, std::string& out) {
+  std::string ticks[2];
+  double lastX[2] = {kNowhere, kNowhere};
+  for (const ListenedBeat& beat : picture.listened) {
+    const double x = f.X(beat.time);
+    if (!f.Inside(beat.time) || x - lastX[beat.placed] < 1) continue;
+    lastX[beat.placed] = x;
+    VerticalLine(ticks[beat.placed], x, kBottom - (beat.placed ? 14 : 7), kBottom);
+  }
+  Path(out, "stroke=\"#1a9c8c\"", ticks[0]);
+  Path(out, "stroke=\"#e07b00\" stroke-width=\"2\"", ticks[1]);
+  if (!picture.followedTo || !f.Inside(picture.followedTo->time)) return;
+  const double x = f.X(picture.followedTo->time);
+  std::string line;
+  VerticalLine(line, x, kTop, kBottom);
+  Path(out, "stroke=\"#1a9c8c\" stroke-dasharray=\"2 3\"", line);
+  const XmlText label = EscapeXml("followed to " + picture.followedTo->label, 40);
+  const double width = 10 * kCharacterWidth * static_cast<double>(label.characters);
+  out += "<g font-size=\"10\" text-anchor=\"end\" fill=\"#1a9c8c\">\n";
+  Text(out, std::max(x - 3, kLeft + width), kBottom - 20, label.escaped);
+  out += "</g>\n";
+}
+
 void WriteTimeAxis(const Frame& f, std::string& out) {
   std::string marks;
   out += "<g font-size=\"11\" text-anchor=\"middle\" fill=\"#444\">\n";
@@ -294,6 +319,7 @@ void WriteTempoSvg(const TempoPicture& picture, std::string& out) {
   WriteNames(frame, picture, out);
   WriteTrace(frame, steps, out);
   WriteOutliers(frame, steps, range, out);
+  WriteListened(frame, picture, out);
   out += "<rect";
   Attribute(out, "x", kLeft);
   Attribute(out, "y", kTop);

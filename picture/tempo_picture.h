@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,19 @@ struct TempoStep {
 
 // A meter change, labelled as shown ("6/8").
 struct MeterMark {
+  double time;
+  std::string label;
+};
+
+// A beat of a listened run found by following (placed: false) or placed
+// without an attack (true).
+struct ListenedBeat {
+  double time;
+  bool placed;
+};
+
+// Where following stopped: the last beat it found, labelled "M.B".
+struct FollowMark {
   double time;
   std::string label;
 };
@@ -35,12 +49,16 @@ struct TempoPicture {
   TempoUnit tempoUnit = TempoUnit::kBeats;
   std::vector<MeterMark> names = {};  // where a named section begins, and its name
   std::int64_t firstMeasureNumber = 1;  // the number measure 0 is shown with
+  std::vector<ListenedBeat> listened = {};  // in time order
+  std::optional<FollowMark> followedTo = {};  // after the last tap
 };
 
 // Appends one complete SVG 1.1 document of 960 x 540: tempo against time as a
 // step line, measure lines (thinned to about a hundred, the only measures
 // whose times are asked for), meter changes, round axes that name their
-// units, and the title.
+// units, and the title; a listened run's followed beats as short teal ticks
+// along the bottom, its placed ones as taller orange ones, and where
+// following stopped as a dotted line named "followed to M.B".
 // Values the picture cannot place are left out: steps without a finite
 // positive tempo (the step before holds on), times outside 0..end, and a
 // step that starts before the one before it starts with it. Tempos are shown

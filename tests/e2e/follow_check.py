@@ -107,6 +107,16 @@ def check(program, folder, hits, case):
     assert worst <= TOLERANCE, f"{name}: a beat {worst} samples from its hit"
 
 
+def check_picture(program, folder):
+    """The picture of a followed run is titled with the recording and marks
+    the beats followed and where following stopped."""
+    wav, out = folder / "rush.wav", folder / "rush.svg"
+    r = run(program, ["--fit", f"--snap={wav}", "--follow", "-f", "svg", folder / "rush-start.txt", out])
+    svg = out.read_text()
+    assert r.returncode == 0 and f"<title>{wav}</title>" in svg, r.stdout + svg[:300]
+    assert ">followed to 14.1</text>" in svg and 'stroke="#1a9c8c"' in svg, svg
+
+
 def check_refusals(program, folder):
     taps_file, wav = folder / "groove-ends.txt", folder / "groove.wav"
     for args, message in [
@@ -130,6 +140,7 @@ def main():
         for case in CASES:
             check(program, folder, hits, case)
         check_refusals(program, folder)
+        check_picture(program, folder)
     print(f"{len(CASES)} followed performances, every beat within {TOLERANCE} samples")
 
 

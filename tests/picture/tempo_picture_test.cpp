@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
@@ -52,6 +53,36 @@ TempoPicture Map(const std::vector<Section>& sections) {
   return p;
 }
 
+// Ten measures at 120: 40 beats, every seventh placed, the others followed,
+// and one beat with no time.
+TempoPicture Listened() {
+  TempoPicture p = Map({{10, 4, 120, 120, "4/4"}});
+  for (int i = 0; i < 40; ++i) p.listened.push_back({i * 0.5, i % 7 == 0});
+  p.listened.push_back({kNaN, false});
+  p.followedTo = FollowMark{19.5, "10.4"};
+  return p;
+}
+
+// Each kind of listened beat is one path of ticks, one tick a beat, and
+// where following stopped is named.
+TEST(TempoPicture, ListenedBeatsMarked) {
+  std::string svg;
+  WriteTempoSvg(Listened(), svg);
+  const auto ticks = [&svg](const std::string& style) {
+    const std::size_t at = svg.find("<path fill=\"none\" " + style + " d=\"");
+    if (at == std::string::npos) return std::size_t{0};
+    const std::size_t end = svg.find('"', svg.find(" d=\"", at) + 4);
+    return static_cast<std::size_t>(std::count(svg.begin() + static_cast<std::ptrdiff_t>(at),
+                                                svg.begin() + static_cast<std::ptrdiff_t>(end), 'M'));
+  };
+  EXPECT_EQ(ticks("stroke=\"#1a9c8c\""), 34u);
+  EXPECT_EQ(ticks("stroke=\"#e07b00\" stroke-width=\"2\""), 6u);
+  EXPECT_NE(svg.find(">followed to 10.4</text>"), std::string::npos);
+  std::string plain;
+  WriteTempoSvg(Map({{10, 4, 120, 120, "4/4"}}), plain);
+  EXPECT_EQ(plain.find("1a9c8c"), std::string::npos);
+}
+
 std::map<std::string, TempoPicture> Pictures(int& calls) {
   std::map<std::string, TempoPicture> all;
   all["song"] = Map({{24, 4, 96, 96, "4/4"}, {8, 3, 84, 84, "3/4"}, {16, 4, 100, 140, "4/4"},
@@ -79,6 +110,7 @@ std::map<std::string, TempoPicture> Pictures(int& calls) {
   all["nothing"] = {kNaN, {}, {}, -3, {}, ""};
   all["title"] = Map({{2, 4, 90, 90, "<7/8>"}});
   all["title"].title = "a<b & \"c\" 'd'\x01\xFF\xC3\xA9";
+  all["listened"] = Listened();
   return all;
 }
 
