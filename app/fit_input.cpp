@@ -98,7 +98,7 @@ std::vector<TapRepair> RepairsToTell(const BeatsRead& read, const Options& o) {
 // --follow: the taps snapped, the beats between and after them found in the
 // recording, whose rate the run takes.
 bool FollowRecording(const Options& o, BeatsRead& read, std::int64_t first, ProgramState& s,
-                     std::vector<BeatOrigin>& origins) {
+                     std::vector<BeatOrigin>& origins, std::string& closing) {
   FollowRequest q;
   q.recording = *o.snap;
   if (o.snapWindow) q.snap.window = NearestDouble(*Rational::FromDecimal(*o.snapWindow));
@@ -117,7 +117,7 @@ bool FollowRecording(const Options& o, BeatsRead& read, std::int64_t first, Prog
   Print("%s\n", DescribeSnap(followed.snapped.result).c_str());
   for (const std::string& line : followed.warnings) Print("Warning: %s\n", line.c_str());
   Print("%s\n", DescribeFollow(followed).c_str());
-  if (!followed.lost.empty()) Print("%s\n", followed.lost.c_str());
+  closing = std::move(followed.closing);
   s.sampleRate = static_cast<std::int32_t>(followed.snapped.result.rate);
   origins = std::move(followed.origins);
   return true;
@@ -159,8 +159,10 @@ bool TellAndListen(const Options& o, BeatsRead& read, std::int64_t first, Progra
   if (!o.follow) TellDoubtful(beats, first);
   if (read.cuePoints) s.sampleRate = static_cast<std::int32_t>(read.sampleRate);
   if (o.follow) {
-    if (!FollowRecording(o, read, first, s, origins)) return false;
+    std::string closing;
+    if (!FollowRecording(o, read, first, s, origins, closing)) return false;
     TellDoubtful(beats, first);
+    Print("%s\n", closing.c_str());  // the follow's last word comes last
     return true;
   }
   if (!o.snap) return true;

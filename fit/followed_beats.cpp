@@ -42,19 +42,59 @@ struct Follow {
   std::size_t evenGaps = 0;
 };
 
-// Beats a..b (exclusive) spaced evenly between the anchors around them.
-void PlaceEvenly(Follow& w, std::size_t a, std::size_t b) {
+// "beats M.B to M.B between the taps at T s and T s" of the gap a..b.
+std::string GapBeats(const Follow& w, std::size_t a, std::size_t b) {
+  return "beats " + Place(w.beats, a + 1, w.q.firstNumber) + " to " + Place(w.beats, b - 1, w.q.firstNumber) +
+         " between the taps at " + Seconds(w.samples[a], w.rate) + " s and " + Seconds(w.samples[b], w.rate) + " s";
+}
+
+// Beats a..b (exclusive) spaced evenly between the anchors around them; with
+// `tell`, a warning that no attacks fit.
+void PlaceEvenly(Follow& w, std::size_t a, std::size_t b, bool tell) {
   const double step = static_cast<double>(w.samples[b] - w.samples[a]) / static_cast<double>(b - a);
   for (std::size_t k = a + 1; k < b; ++k) {
     w.samples[k] = w.samples[a] + std::llround(step * static_cast<double>(k - a));
     w.f.origins[k] = BeatOrigin::kPlaced;
   }
   w.f.placed += b - a - 1;
-  if (++w.evenGaps > w.q.lines) return;
-  w.f.warnings.push_back("beats " + Place(w.beats, a + 1, w.q.firstNumber) + " to " +
-                         Place(w.beats, b - 1, w.q.firstNumber) + " between the taps at " +
-                         Seconds(w.samples[a], w.rate) + " s and " + Seconds(w.samples[b], w.rate) +
-                         " s: no attacks fit a steady tempo; placed evenly");
+  if (!tell || ++w.evenGaps > w.q.lines) return;
+  w.f.warnings.push_back(GapBeats(w, a, b) + ": no attacks fit a steady tempo; placed evenly");
+}
+
+// A gap too many beats long to search at once, followed on from the tap
+// before it as beats are followed after the last tap: kept where exactly the
+// beats missing are found and the last of them leads into the tap after at
+// about the local beat.
+bool FollowOnThrough(Follow& w, std::size_t a, std::size_t b) {
+  const std::size_t count = b - a - 1;
+  const double mean = static_cast<double>(w.samples[b] - w.samples[a]) / static_cast<double>(count + 1);
+  std::vector<std::int64_t> known(w.samples.begin() + static_cast<std::ptrdiff_t>(a - std::min<std::size_t>(a, 4)),
+                                  w.samples.begin() + static_cast<std::ptrdiff_t>(a + 1));
+  if (known.size() < 2) known.insert(known.begin(), known.front() - std::llround(mean));
+  const FollowedOn on = FollowOn(w.attacks, known, count, w.samples[b], w.rate);
+  if (on.beats.size() != count) return false;
+  const double last = static_cast<double>(count > 1 ? on.beats[count - 1].sample - on.beats[count - 2].sample
+                                                    : on.beats[0].sample - w.samples[a]);
+  const double into = static_cast<double>(w.samples[b] - on.beats.back().sample);
+  if (!(into > 0.7 * last && into < 1.3 * last)) return false;
+  for (std::size_t i = 0; i < count; ++i) {
+    w.samples[a + 1 + i] = on.beats[i].sample;
+    w.f.origins[a + 1 + i] = on.onAttack[i] ? BeatOrigin::kFollowed : BeatOrigin::kPlaced;
+    if (!on.onAttack[i]) ++w.f.placed;
+  }
+  return true;
+}
+
+// Beats a..b (exclusive) that one search cannot take: followed on, or else
+// placed evenly; either way the run is told.
+void FollowLongGap(Follow& w, std::size_t a, std::size_t b) {
+  const std::string gap = GapBeats(w, a, b) + ": " + std::to_string(b - a - 1) + " beats, too many to search at once; ";
+  if (FollowOnThrough(w, a, b)) {
+    w.f.warnings.push_back(gap + "followed on from the tap before");
+    return;
+  }
+  PlaceEvenly(w, a, b, false);
+  w.f.warnings.push_back(gap + "placed evenly: tap a beat in between");
 }
 
 void FillGaps(Follow& w) {
@@ -64,16 +104,18 @@ void FillGaps(Follow& w) {
     if (!tapped[b]) continue;
     if (b - a > 1) {
       const double before = a > 0 ? static_cast<double>(w.samples[a] - w.samples[a - 1]) : 0;
-      if (FollowBetween(w.attacks, w.samples[a], w.samples[b], b - a - 1, before, found)) {
+      const Between outcome = FollowBetween(w.attacks, w.samples[a], w.samples[b], b - a - 1, before, found);
+      if (outcome == Between::kFound) {
         for (std::size_t i = 0; i < found.size(); ++i) {
           w.samples[a + 1 + i] = found[i].sample;
           w.f.origins[a + 1 + i] = BeatOrigin::kFollowed;
         }
-        w.f.between += found.size();
+      } else if (outcome == Between::kTooLarge) {
+        FollowLongGap(w, a, b);
       } else {
-        PlaceEvenly(w, a, b);
-        w.f.between += b - a - 1;
+        PlaceEvenly(w, a, b, true);
       }
+      w.f.between += b - a - 1;
     }
     a = b;
   }
@@ -104,6 +146,20 @@ void FollowAfter(Follow& w, BeatList& beats) {
   w.f.end = on.end;
   beats.ticks.assign(w.samples.begin(), w.samples.end());
   beats.measureCount = beats.PlaceOf(beats.size() - 1).measure + 1;
+}
+
+// The run's last word on the follow: the last beat written, and why there
+// are no more.
+std::string ClosingLine(const Follow& w, const BeatList& beats) {
+  const std::size_t last = beats.size() - 1;
+  const std::string at = Place(beats, last, w.q.firstNumber) + " at " + Seconds(w.samples[last], w.rate) + " s";
+  switch (w.f.end) {
+    case FollowEnd::kLost: return "Lost the beat after " + at + ": tap from there";
+    case FollowEnd::kLimit: return "Followed to " + at + ": STOP";
+    case FollowEnd::kEndOfRecording: return "Followed to " + at + ": the recording ends";
+    case FollowEnd::kEndOfPlaying: break;
+  }
+  return "Followed to " + at + ": the playing ends";
 }
 
 // A warning where the low accents fall plainly on one beat other than the
@@ -155,11 +211,7 @@ bool FollowBeats(const FollowRequest& q, BeatList& beats, BeatsFollowed& f, std:
   w.attacks = AttacksLikeBeats(list.attacks, anchors);
   FillGaps(w);
   FollowAfter(w, beats);
-  if (f.end == FollowEnd::kLost) {
-    const std::size_t last = beats.size() - 1;
-    f.lost = ("Lost the beat after " + Place(beats, last, q.firstNumber) + " at " +
-                         Seconds(w.samples[last], w.rate) + " s: tap from there");
-  }
+  f.closing = ClosingLine(w, beats);
   return CheckAccents(w, beats, error);
 }
 

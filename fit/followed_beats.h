@@ -26,7 +26,10 @@ struct BeatsFollowed {
   std::size_t placed = 0;             // of those, beats placed between attacks or evenly
   FollowEnd end = FollowEnd::kEndOfPlaying;
   std::vector<std::string> warnings;  // gaps placed evenly, the accents
-  std::string lost;  // "Lost the beat after M.B at TIME s: tap from there", where it was
+  // The last beat written and why: "Followed to M.B at T s: the playing
+  // ends" (or "the recording ends", "STOP"), or "Lost the beat after M.B at
+  // T s: tap from there".
+  std::string closing;
   // One a beat of the list: the anchors as snapped, the others followed or
   // placed.
   std::vector<BeatOrigin> origins;

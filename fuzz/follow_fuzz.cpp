@@ -24,11 +24,11 @@ std::vector<Attack> AttacksOf(const std::uint8_t* data, std::size_t size, std::i
   return attacks;
 }
 
-void Between(const std::vector<Attack>& attacks, std::size_t count, double before) {
+void SearchBetween(const std::vector<Attack>& attacks, std::size_t count, double before) {
   if (attacks.size() < 2) return;
   const std::int64_t from = attacks.front().sample, to = attacks.back().sample;
   std::vector<Attack> beats;
-  if (!FollowBetween(attacks, from, to, count, before, beats)) {
+  if (FollowBetween(attacks, from, to, count, before, beats) != Between::kFound) {
     if (!beats.empty()) std::abort();
     return;
   }
@@ -60,7 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::size_t count = data[0] | (data[1] & 0x3F) << 8;
   const double before = data[2] * 10.0;
   const std::vector<Attack> attacks = AttacksOf(data + 4, size - 4, data[3]);
-  Between(attacks, count, before);
+  SearchBetween(attacks, count, before);
   On(attacks, count);
   return 0;
 }

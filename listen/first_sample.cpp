@@ -10,7 +10,10 @@ namespace {
 constexpr double kBlockRate = 3000;
 constexpr double kModelSeconds = 0.040;
 constexpr double kSearchSeconds = 0.005;
-constexpr double kAfterSeconds = 0.004;
+// The rough position is a hop whose 5 ms after it rose most; a sound shorter
+// than that (a click, a cross-stick) rises as much from every hop up to 5 ms
+// before it, so the search reaches past that window.
+constexpr double kAfterSeconds = 0.0065;
 // A continuation drifts from what it continues over tens of milliseconds:
 // once placed, the attack is placed again from a model ending this far
 // before it, until it stays.

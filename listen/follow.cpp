@@ -157,11 +157,11 @@ std::int32_t LastOfPath(const Search& s, const Rows& r) {
 
 }  // namespace
 
-bool FollowBetween(const std::vector<Attack>& attacks, std::int64_t from, std::int64_t to,
-                   std::size_t count, double before, std::vector<Attack>& beats) {
+Between FollowBetween(const std::vector<Attack>& attacks, std::int64_t from, std::int64_t to,
+                      std::size_t count, double before, std::vector<Attack>& beats) {
   beats.clear();
-  if (count == 0) return true;
-  if (to <= from) return false;
+  if (count == 0) return Between::kFound;
+  if (to <= from) return Between::kNoFit;
   Search s{attacks};
   s.from = static_cast<double>(from);
   s.to = static_cast<double>(to);
@@ -175,18 +175,19 @@ bool FollowBetween(const std::vector<Attack>& attacks, std::int64_t from, std::i
   s.size = past - s.first;
   const double candidates = static_cast<double>(s.size) * static_cast<double>(count);
   const double reach = std::max(1.0, static_cast<double>(s.size) * s.longest / (s.to - s.from));
-  if (s.size < count || candidates > kMostCandidates || candidates * reach > kMostSteps) return false;
+  if (s.size < count) return Between::kNoFit;
+  if (candidates > kMostCandidates || candidates * reach > kMostSteps) return Between::kTooLarge;
   for (std::size_t k = 0; k < s.size; ++k) s.strongest = std::max<double>(s.strongest, attacks[s.first + k].strengthDb);
   Rows rows;
-  if (!FillRows(s, before, rows)) return false;
+  if (!FillRows(s, before, rows)) return Between::kNoFit;
   std::int32_t k = LastOfPath(s, rows);
-  if (k < 0) return false;
+  if (k < 0) return Between::kNoFit;
   beats.resize(count);
   for (std::size_t i = count; i-- > 0;) {
     beats[i] = attacks[s.first + static_cast<std::size_t>(k)];
     k = rows.back[i][static_cast<std::size_t>(k) - rows.spans[i].first];
   }
-  return true;
+  return Between::kFound;
 }
 
 namespace {
@@ -261,7 +262,10 @@ FollowedOn FollowOn(const std::vector<Attack>& attacks, const std::vector<std::i
       break;
     }
     const double at = static_cast<double>(last) + beat * static_cast<double>(due.size() + 1);
-    if (at >= static_cast<double>(end)) break;
+    if (at >= static_cast<double>(end)) {
+      out.end = FollowEnd::kEndOfRecording;
+      break;
+    }
     Attack found;
     const Found f = AttackAt(attacks, at, beat, rate, found);
     if (f == Found::kTwo || (f == Found::kNone && due.size() == 1)) {

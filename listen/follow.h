@@ -26,18 +26,22 @@ namespace beatmarks {
 std::vector<Attack> AttacksLikeBeats(const std::vector<Attack>& attacks,
                                      const std::vector<std::int64_t>& known);
 
+enum class Between : std::uint8_t {
+  kFound,
+  kNoFit,     // no sequence of attacks fits (too few, or tempos out of reach)
+  kTooLarge,  // over 32 million candidate beats, or 400 million steps between them
+};
+
 // The beats strictly between beats at samples `from` and `to`, `count` of
 // them, each on one of `attacks` (in order of samples). `before`: the
-// interval before `from` in samples, 0 where there is none. False where no
-// sequence of attacks fits (too few attacks, or tempos out of reach), and
-// also where the search would be too large to make (over 32 million
-// candidate beats, or 400 million steps between them); `beats` is then left
-// empty.
-bool FollowBetween(const std::vector<Attack>& attacks, std::int64_t from, std::int64_t to,
-                   std::size_t count, double before, std::vector<Attack>& beats);
+// interval before `from` in samples, 0 where there is none. Where none are
+// found, `beats` is left empty and the result says why.
+Between FollowBetween(const std::vector<Attack>& attacks, std::int64_t from, std::int64_t to,
+                      std::size_t count, double before, std::vector<Attack>& beats);
 
 enum class FollowEnd : std::uint8_t {
-  kEndOfPlaying,  // the recording ends, or nothing is played after the beats found
+  kEndOfPlaying,    // nothing is played after the beats found
+  kEndOfRecording,  // the next beat would be past the recording's end
   kLimit,         // as many beats as were asked for
   kLost,          // attacks go on, but none (or two) fit where the beats should be
 };

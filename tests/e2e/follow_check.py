@@ -10,6 +10,7 @@ errors.
 
 Usage: follow_check.py BEATMARKS
 """
+import array
 import subprocess
 import sys
 import tempfile
@@ -97,6 +98,10 @@ def check(program, folder, hits, case):
     name = f"{kind} {tapset} {' '.join(extra)}"
     assert r.returncode == 0, f"{name}: status {r.returncode}\n{r.stdout}{r.stderr}"
     assert line in r.stdout, f"{name}: no '{line}' in\n{r.stdout}"
+    closing = r.stdout.splitlines()[-2]
+    ends = (": STOP",) if extra == ["-e", "8"] else (": tap from there", ": the playing ends", ": the recording ends")
+    assert closing.startswith(("Followed to ", "Lost the beat after ")) and closing.endswith(ends), \
+        f"{name}: the follow's last line is '{closing}'"
     rows = out.read_text().splitlines()
     assert rows[0] == "time,frame,measure,beat,division,label,source", f"{name}: {rows[0]}"
     frames = [int(row.split(",")[1]) for row in rows[1:]]
@@ -115,6 +120,32 @@ def check_picture(program, folder):
     svg = out.read_text()
     assert r.returncode == 0 and f"<title>{wav}</title>" in svg, r.stdout + svg[:300]
     assert ">followed to 14.1</text>" in svg and 'stroke="#1a9c8c"' in svg, svg
+
+
+def check_long_gap(program, folder):
+    """6,000 clicks between two taps, more than one search takes: followed on
+    from the tap before, each beat on its click, and the run says so."""
+    rate, step, count = 8000, 800, 6002
+    click = array.array("h", [20000, -16000, 12000, -8000, 4000])
+    samples = array.array("h", bytes(2 * (count * step + rate)))
+    for k in range(count):
+        samples[k * step + 400:k * step + 405] = click
+    with wave.open(str(folder / "clicks.wav"), "wb") as w:
+        w.setnchannels(1), w.setsampwidth(2), w.setframerate(rate)
+        w.writeframes(samples.tobytes())
+    places = [(k // 4 + 1, k % 4 + 1) for k in range(count)]
+    tapped = list(range(4)) + [count - 1]
+    (folder / "clicks.txt").write_text("".join(
+        f"{(k * step + 400) / rate + 0.01:.4f}\t{(k * step + 400) / rate + 0.01:.4f}\t{places[k][0]}.{places[k][1]}\n"
+        for k in tapped))
+    out = folder / "clicks.csv"
+    r = run(program, ["--fit", f"--snap={folder / 'clicks.wav'}", "--follow", "-f", "csv",
+                      folder / "clicks.txt", out])
+    assert r.returncode == 0 and "5997 beats, too many to search at once; followed on" in r.stdout, r.stdout
+    frames = [int(row.split(",")[1]) for row in out.read_text().splitlines()[1:]]
+    assert len(frames) == count, f"long gap: {len(frames)} beats\n{r.stdout}"
+    worst = max(abs(f - (k * step + 400)) for k, f in enumerate(frames))
+    assert worst <= TOLERANCE, f"long gap: a beat {worst} samples from its click"
 
 
 def check_refusals(program, folder):
@@ -141,6 +172,7 @@ def main():
             check(program, folder, hits, case)
         check_refusals(program, folder)
         check_picture(program, folder)
+        check_long_gap(program, folder)
     print(f"{len(CASES)} followed performances, every beat within {TOLERANCE} samples")
 
 

@@ -51,7 +51,7 @@ TEST(FollowBetween, FindsTheBeatsAmongOffBeatsWhateverTheTempoDoes) {
     const auto& b = c.played.beats;
     std::vector<Attack> found;
     const bool ok = FollowBetween(c.played.attacks, b[3], b.back(), b.size() - 5,
-                                  static_cast<double>(b[3] - b[2]), found);
+                                  static_cast<double>(b[3] - b[2]), found) == Between::kFound;
     EXPECT_EQ(ok, c.found) << c.name;
     if (!ok) {
       EXPECT_TRUE(found.empty()) << c.name;
@@ -65,12 +65,13 @@ TEST(FollowBetween, FindsTheBeatsAmongOffBeatsWhateverTheTempoDoes) {
 TEST(FollowBetween, RefusesWhatCannotFit) {
   const Played p = Play(20, 500, 0, 0);
   std::vector<Attack> found;
-  EXPECT_TRUE(FollowBetween(p.attacks, p.beats[0], p.beats[1], 0, 0, found));
+  EXPECT_EQ(FollowBetween(p.attacks, p.beats[0], p.beats[1], 0, 0, found), Between::kFound);
   EXPECT_TRUE(found.empty());
-  EXPECT_FALSE(FollowBetween(p.attacks, p.beats[5], p.beats[2], 2, 0, found)) << "backwards";
-  EXPECT_FALSE(FollowBetween(p.attacks, p.beats[0], p.beats[19], 40, 0, found)) << "more beats than attacks";
+  EXPECT_EQ(FollowBetween(p.attacks, p.beats[5], p.beats[2], 2, 0, found), Between::kNoFit) << "backwards";
+  EXPECT_EQ(FollowBetween(p.attacks, p.beats[0], p.beats[19], 40, 0, found), Between::kNoFit)
+      << "more beats than attacks";
   const Played huge = Play(7000, 40, 0, 0);
-  EXPECT_FALSE(FollowBetween(huge.attacks, huge.beats[0], huge.beats.back(), 6998, 0, found))
+  EXPECT_EQ(FollowBetween(huge.attacks, huge.beats[0], huge.beats.back(), 6998, 0, found), Between::kTooLarge)
       << "a search too large to make";
 }
 

@@ -35,6 +35,8 @@ double HitSample(HitKind kind, std::int64_t n, double rate, std::mt19937& random
                           0.25 * std::sin(kTwoPi * 660 * t);
       return 0.6 * tone * rise * std::exp(-t / 0.300);
     }
+    case HitKind::kClick:
+      return t < 0.001 ? (n % 2 == 0 ? 1.0 : -1.0) * (1 - t / 0.001) : 0.0;
   }
   return 0;
 }

@@ -15,6 +15,7 @@ enum class HitKind : std::uint8_t {
   kPluck,       // a sine from phase 0, decaying
   kKick,        // a sine sweeping down from 150 Hz to 50 Hz
   kSoftTone,    // a piano-like tone whose level rises over 4 ms
+  kClick,       // a cross-stick or a metronome: over within 1 ms
 };
 
 // A hit's first sample is `sample`: the first of its rendered samples, which
