@@ -82,8 +82,10 @@ TEST(FollowOn, GoesOnUntilThePlayingStopsOrTheBeatIsLost) {
     std::size_t most;
     std::size_t beats;  // found after the first four
     FollowEnd end;
+    std::int64_t tail = 2000;  // samples the recording goes on after the last beat
   } cases[] = {
       {"to the end of the playing", Play(50, 500, 2, 15), SIZE_MAX, 46, FollowEnd::kEndOfPlaying},
+      {"to the end of the recording", Play(50, 500, 2, 15), SIZE_MAX, 46, FollowEnd::kEndOfRecording, 300},
       {"to a limit", Play(50, 500, -2, 15), 10, 10, FollowEnd::kLimit},
       {"over one silent beat", Play(30, 500, 0, 0, SIZE_MAX, 10), SIZE_MAX, 26, FollowEnd::kEndOfPlaying},
       {"lost at a fermata", Play(30, 500, 0, 0, 15), SIZE_MAX, 12, FollowEnd::kLost},
@@ -91,7 +93,7 @@ TEST(FollowOn, GoesOnUntilThePlayingStopsOrTheBeatIsLost) {
   for (const Case& c : cases) {
     const auto& b = c.played.beats;
     const std::vector<std::int64_t> known(b.begin(), b.begin() + 4);
-    const FollowedOn on = FollowOn(c.played.attacks, known, c.most, b.back() + 2000, kRate);
+    const FollowedOn on = FollowOn(c.played.attacks, known, c.most, b.back() + c.tail, kRate);
     EXPECT_EQ(on.end, c.end) << c.name;
     ASSERT_EQ(on.beats.size(), c.beats) << c.name;
     for (std::size_t i = 0; i < on.beats.size(); ++i) {
