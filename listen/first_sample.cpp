@@ -95,14 +95,14 @@ void FirstSample::Excess(const float* mono, std::int64_t origin, std::int64_t si
   }
 }
 
-// The split k of the excess (samples [0, k) before, [k, n) after) of the
-// least k ln(power before) + (n - k) ln(power after), the louder side after;
-// n where there is none.
-std::int64_t FirstSample::MostLikelySplit() {
-  const std::size_t n = excess_.size();
+// The split k of `signal` (samples [0, k) before, [k, n) after) of the least
+// k ln(power before) + (n - k) ln(power after), the louder side after, and
+// its gain over n ln(power); k = n where there is none.
+FirstSample::Split FirstSample::MostLikelySplit(const std::vector<double>& signal) {
+  const std::size_t n = signal.size();
   std::vector<double>& sums = sums_;
   sums.assign(n + 1, 0.0);
-  for (std::size_t i = 0; i < n; ++i) sums[i + 1] = sums[i] + excess_[i] * excess_[i];
+  for (std::size_t i = 0; i < n; ++i) sums[i + 1] = sums[i] + signal[i] * signal[i];
   double best = std::numeric_limits<double>::infinity();
   std::size_t split = n;
   for (std::size_t k = 1; k < n; ++k) {
@@ -116,14 +116,33 @@ std::int64_t FirstSample::MostLikelySplit() {
       split = k;
     }
   }
-  return static_cast<std::int64_t>(split);
+  if (split == n) return {static_cast<std::int64_t>(n), 0};
+  const double whole = static_cast<double>(n) * std::log(sums[n] / static_cast<double>(n) + kSilence);
+  return {static_cast<std::int64_t>(split), whole - best};
 }
 
+// x[t] - 2 x[t - 1] + x[t - 2] for samples [start, start + n).
+void FirstSample::SecondDifference(const float* mono, std::int64_t origin, std::int64_t size,
+                                   std::int64_t start, std::int64_t n) {
+  bright_.resize(static_cast<std::size_t>(n));
+  for (std::int64_t t = 0; t < n; ++t) {
+    const std::int64_t at = start + t;
+    bright_[static_cast<std::size_t>(t)] = SampleAt(mono, origin, size, at) -
+                                           2 * SampleAt(mono, origin, size, at - 1) +
+                                           SampleAt(mono, origin, size, at - 2);
+  }
+}
+
+// The attack in [start, end): of the split of the excess over the low
+// continuation and that of the second difference, the one of more gain.
 std::int64_t FirstSample::Place(const float* mono, std::int64_t origin, std::int64_t size, std::int64_t start,
                                 std::int64_t end) {
   ModelBefore(mono, origin, size, start);
   Excess(mono, origin, size, start, end - start);
-  return start + MostLikelySplit();
+  const Split low = MostLikelySplit(excess_);
+  SecondDifference(mono, origin, size, start, end - start);
+  const Split bright = MostLikelySplit(bright_);
+  return start + (bright.gain > low.gain ? bright.at : low.at);
 }
 
 std::int64_t FirstSample::Find(const float* mono, std::int64_t origin, std::int64_t size, std::int64_t rough) {
