@@ -65,8 +65,8 @@ void OnsetCurve::Energies(const float* mono, std::int64_t origin, std::int64_t s
     const std::int64_t start = (e0 - static_cast<std::int64_t>(history) + static_cast<std::int64_t>(h)) * hop_ - origin;
     const bool counted = h >= history;
     double sum = 0, difference = 0;
-    for (std::int64_t i = std::max<std::int64_t>(start, 1); i < std::min(start + hop_, size); ++i) {
-      const double x = mono[i], d = x - mono[i - 1];
+    for (std::int64_t i = std::max<std::int64_t>(start, 2); i < std::min(start + hop_, size); ++i) {
+      const double x = mono[i], d = x - 2 * mono[i - 1] + mono[i - 2];
       sum += x;
       if (counted) difference += d * d;
     }

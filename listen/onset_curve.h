@@ -3,8 +3,9 @@
 // Where attacks are, to within a hop: the rise of short-time energy over what
 // was sounding just before, in two views of the signal. What is new in the
 // low band (listen/low_residual.h) shows low attacks (a kick) over a held
-// bass; the first difference, which holds back low notes by tens of dB,
-// shows bright attacks under a ringing bass. Hops lie on
+// bass; the second difference, which holds back low notes by tens of dB
+// and a piano's decayed partials too, shows struck and plucked attacks under
+// ringing notes. Hops lie on
 // a grid from frame 0, and every value at a hop depends only on the samples
 // around it, so a stretch analysed alone gives what the whole file would.
 
