@@ -9,7 +9,7 @@ namespace {
 
 constexpr double kBlockRate = 3000;
 constexpr double kModelSeconds = 0.040;
-constexpr double kSearchSeconds = 0.005;
+constexpr double kSearchSeconds = 0.0075;
 // The rough position is a hop whose 5 ms after it rose most; a sound shorter
 // than that (a click, a cross-stick) rises as much from every hop up to 5 ms
 // before it, so the search reaches past that window.
