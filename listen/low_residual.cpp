@@ -1,5 +1,6 @@
 #include "listen/low_residual.h"
 
+#include <array>
 #include <cmath>
 #include <numbers>
 
@@ -14,41 +15,62 @@ constexpr double kSilence = 1e-14;
 
 std::size_t LowResidual::History() { return kFitted; }
 
+namespace {
+
+// The Hann-tapered autocorrelation of the kFitted values before h, all lags
+// in one pass: each lag's sum is still taken in order of i, so the values
+// are those of one sum a lag, with the lags' additions independent.
+void TaperedCorrelation(const double* taper, const double* values, std::array<double, kOrder + 1>& correlation) {
+  std::array<double, kFitted> tapered;
+  for (std::size_t i = 0; i < kFitted; ++i) tapered[i] = taper[i] * values[i];
+  correlation.fill(0.0);
+  for (std::size_t i = 0; i < kOrder; ++i) {
+    for (std::size_t lag = 0; lag <= i; ++lag) correlation[lag] += tapered[i] * tapered[i - lag];
+  }
+  for (std::size_t i = kOrder; i < kFitted; ++i) {
+    for (std::size_t lag = 0; lag <= kOrder; ++lag) correlation[lag] += tapered[i] * tapered[i - lag];
+  }
+}
+
+// Levinson's recursion on the correlation; A(z) = 1 + sum coefficients[j - 1]
+// z^-j. Returns the order reached.
+std::size_t Levinson(std::array<double, kOrder + 1> correlation, std::array<double, kOrder>& coefficients) {
+  correlation[0] *= 1 + 1e-9;
+  std::array<double, kOrder> previous{};
+  std::size_t order = 0;
+  double error = correlation[0];
+  for (std::size_t m = 1; m <= kOrder; ++m) {
+    double acc = correlation[m];
+    for (std::size_t j = 1; j < m; ++j) acc += coefficients[j - 1] * correlation[m - j];
+    const double k = -acc / error;
+    previous = coefficients;
+    coefficients[m - 1] = k;
+    order = m;
+    for (std::size_t j = 1; j < m; ++j) coefficients[j - 1] = previous[j - 1] + k * previous[m - j - 1];
+    error *= 1 - k * k;
+    if (!(error > kSilence)) break;
+  }
+  return order;
+}
+
+}  // namespace
+
 void LowResidual::Compute(const std::vector<double>& means, std::vector<double>& residual) {
   residual.assign(means.size(), 0.0);
-  tapered_.resize(kFitted);
-  correlation_.resize(kOrder + 1);
   if (taper_.empty()) {
     for (std::size_t i = 0; i < kFitted; ++i) {
       taper_.push_back(0.5 - 0.5 * std::cos(2 * std::numbers::pi * (static_cast<double>(i) + 0.5) / kFitted));
     }
   }
+  std::array<double, kOrder + 1> correlation;
+  std::array<double, kOrder> coefficients;
   for (std::size_t h = kFitted; h < means.size(); ++h) {
-    // Hann-tapered autocorrelation of the values before h: positive
-    // definite, so the recursion below stays stable.
-    for (std::size_t i = 0; i < kFitted; ++i) tapered_[i] = taper_[i] * means[h - kFitted + i];
-    for (std::size_t lag = 0; lag <= kOrder; ++lag) {
-      double sum = 0;
-      for (std::size_t i = lag; i < kFitted; ++i) sum += tapered_[i] * tapered_[i - lag];
-      correlation_[lag] = sum;
-    }
+    // Positive definite, so the recursion stays stable.
+    TaperedCorrelation(taper_.data(), means.data() + (h - kFitted), correlation);
     double predicted = 0;
-    if (correlation_[0] > kSilence) {
-      // Levinson's recursion; A(z) = 1 + sum coefficients_[j - 1] z^-j.
-      correlation_[0] *= 1 + 1e-9;
-      coefficients_.clear();
-      double error = correlation_[0];
-      for (std::size_t m = 1; m <= kOrder; ++m) {
-        double acc = correlation_[m];
-        for (std::size_t j = 1; j < m; ++j) acc += coefficients_[j - 1] * correlation_[m - j];
-        const double k = -acc / error;
-        previous_ = coefficients_;
-        coefficients_.push_back(k);
-        for (std::size_t j = 1; j < m; ++j) coefficients_[j - 1] = previous_[j - 1] + k * previous_[m - j - 1];
-        error *= 1 - k * k;
-        if (!(error > kSilence)) break;
-      }
-      for (std::size_t j = 1; j <= coefficients_.size(); ++j) predicted -= coefficients_[j - 1] * means[h - j];
+    if (correlation[0] > kSilence) {
+      const std::size_t order = Levinson(correlation, coefficients);
+      for (std::size_t j = 1; j <= order; ++j) predicted -= coefficients[j - 1] * means[h - j];
     }
     residual[h] = means[h] - predicted;
   }

@@ -23,7 +23,7 @@ class LowResidual {
   void Compute(const std::vector<double>& means, std::vector<double>& residual);
 
  private:
-  std::vector<double> taper_, tapered_, correlation_, coefficients_, previous_;
+  std::vector<double> taper_;
 };
 
 }  // namespace beatmarks
