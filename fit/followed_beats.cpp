@@ -85,14 +85,10 @@ bool FollowOnThrough(Follow& w, std::size_t a, std::size_t b) {
   return true;
 }
 
-// Beats a..b (exclusive) that one search cannot take: followed on, or else
-// placed evenly; either way the run is told.
+// Beats a..b (exclusive) that could not be followed on and that one search
+// cannot take: placed evenly, and the run told why.
 void FollowLongGap(Follow& w, std::size_t a, std::size_t b) {
   const std::string gap = GapBeats(w, a, b) + ": " + std::to_string(b - a - 1) + " beats, too many to search at once; ";
-  if (FollowOnThrough(w, a, b)) {
-    w.f.warnings.push_back(gap + "followed on from the tap before");
-    return;
-  }
   PlaceEvenly(w, a, b, false);
   w.f.warnings.push_back(gap + "placed evenly: tap a beat in between");
 }
@@ -103,6 +99,13 @@ void FillGaps(Follow& w) {
   for (std::size_t a = 0, b = 1; b < w.samples.size(); ++b) {
     if (!tapped[b]) continue;
     if (b - a > 1) {
+      // Followed on beat by beat where that leads exactly into the tap after
+      // (fills and crashes do not pull it off the beat); else the best path.
+      if (FollowOnThrough(w, a, b)) {
+        w.f.between += b - a - 1;
+        a = b;
+        continue;
+      }
       const double before = a > 0 ? static_cast<double>(w.samples[a] - w.samples[a - 1]) : 0;
       const Between outcome = FollowBetween(w.attacks, w.samples[a], w.samples[b], b - a - 1, before, found);
       if (outcome == Between::kFound) {
@@ -144,8 +147,6 @@ void FollowAfter(Follow& w, BeatList& beats) {
   }
   w.f.after = on.beats.size();
   w.f.end = on.end;
-  beats.ticks.assign(w.samples.begin(), w.samples.end());
-  beats.measureCount = beats.PlaceOf(beats.size() - 1).measure + 1;
 }
 
 // The run's last word on the follow: the last beat written, and why there
@@ -210,7 +211,16 @@ bool FollowBeats(const FollowRequest& q, BeatList& beats, BeatsFollowed& f, std:
   }
   w.attacks = AttacksLikeBeats(list.attacks, anchors);
   FillGaps(w);
-  FollowAfter(w, beats);
+  // A last tap apart from the taps before it marks the last beat played:
+  // nothing is followed after it.
+  const bool lastTapApart = q.tapped.size() >= 2 && !q.tapped[q.tapped.size() - 2];
+  if (lastTapApart) {
+    f.end = FollowEnd::kEndOfPlaying;
+  } else {
+    FollowAfter(w, beats);
+  }
+  beats.ticks.assign(w.samples.begin(), w.samples.end());
+  beats.measureCount = beats.PlaceOf(beats.size() - 1).measure + 1;
   f.closing = ClosingLine(w, beats);
   return CheckAccents(w, beats, error);
 }

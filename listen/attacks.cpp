@@ -40,7 +40,7 @@ bool AttackScanner::Scan(std::int64_t from, std::int64_t to, std::vector<Attack>
                          std::string& error) {
   return EachStretch(from, to, [&](std::int64_t origin, std::int64_t size) {
     for (const OnsetPeak& peak : peaks_) {
-      attacks.push_back({first_.Find(mono_.data(), origin, size, peak.frame), peak.strengthDb});
+      attacks.push_back({first_.Find(mono_.data(), origin, size, peak.frame), peak.strengthDb, peak.levelDb});
     }
   }, error);
 }

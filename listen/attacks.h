@@ -18,6 +18,7 @@ namespace beatmarks {
 struct Attack {
   std::int64_t sample = 0;  // first sample, a frame of the recording
   float strengthDb = 0;     // rise of energy over what sounded before, in dB
+  float levelDb = 0;        // energy just after, in dB of full scale
 };
 
 // Rises weaker than this are not attacks (noise over a few milliseconds

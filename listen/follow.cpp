@@ -200,6 +200,11 @@ constexpr double kWindow = 0.2;
 constexpr double kDistanceCost = 12.0;
 constexpr double kTieDb = 1.5;
 constexpr double kTieSeconds = 0.02;
+// After the known beats, attacks this far below the level of the beats
+// found last are not beats: the playing has ended (a ringing tail, the noise
+// under it).
+constexpr double kBelowBeatsDb = 15.0;
+constexpr std::size_t kLevelBeats = 8;
 // The shortest local beat followed: 20 ms (3000 bpm).
 constexpr double kShortestBeatSeconds = 0.02;
 // How fast the local beat follows the intervals found.
@@ -216,14 +221,35 @@ double MedianOfLast(const std::vector<std::int64_t>& beats, std::size_t most) {
 
 enum class Found : std::uint8_t { kOne, kNone, kTwo };
 
-// The attack that fits a beat due at `due`, or why there is none.
+// The level of the beats on attacks: the median of the last few.
+class BeatLevel {
+ public:
+  void Add(float db) {
+    last_.push_back(db);
+    if (last_.size() > kLevelBeats) last_.erase(last_.begin());
+  }
+  // The least level an attack may have to be a beat (none before any beat).
+  double Floor() const {
+    if (last_.empty()) return -kInfinite;
+    std::vector<float> sorted = last_;
+    std::nth_element(sorted.begin(), sorted.begin() + static_cast<std::ptrdiff_t>(sorted.size() / 2), sorted.end());
+    return sorted[sorted.size() / 2] - kBelowBeatsDb;
+  }
+
+ private:
+  std::vector<float> last_;
+};
+
+// The attack that fits a beat due at `due`, at least `floorDb` loud, or why
+// there is none.
 Found AttackAt(const std::vector<Attack>& attacks, double due, double beat, std::uint32_t rate,
-               Attack& found) {
+               double floorDb, Attack& found) {
   const double window = kWindow * beat;
   std::size_t k = AttacksBefore(attacks, static_cast<std::int64_t>(std::ceil(due - window)));
   double best = -kInfinite, second = -kInfinite;
   std::int64_t secondAt = 0;
   for (; k < attacks.size() && static_cast<double>(attacks[k].sample) <= due + window; ++k) {
+    if (attacks[k].levelDb < floorDb) continue;
     const double off = std::fabs(static_cast<double>(attacks[k].sample) - due) / window;
     const double score = attacks[k].strengthDb - kDistanceCost * off;
     if (score > best) {
@@ -255,6 +281,11 @@ FollowedOn FollowOn(const std::vector<Attack>& attacks, const std::vector<std::i
   double beat = MedianOfLast(known, 4);
   std::int64_t last = known.back();  // the last beat on an attack
   std::vector<Attack> due;           // beats since, without one
+  BeatLevel level;
+  for (std::int64_t sample : known) {
+    const std::size_t k = AttacksBefore(attacks, sample);
+    if (k < attacks.size() && attacks[k].sample == sample) level.Add(attacks[k].levelDb);
+  }
   for (;;) {
     if (!(beat >= kShortestBeatSeconds * rate)) break;  // no beat to follow
     if (out.beats.size() + due.size() >= most) {
@@ -267,7 +298,7 @@ FollowedOn FollowOn(const std::vector<Attack>& attacks, const std::vector<std::i
       break;
     }
     Attack found;
-    const Found f = AttackAt(attacks, at, beat, rate, found);
+    const Found f = AttackAt(attacks, at, beat, rate, level.Floor(), found);
     if (f == Found::kTwo || (f == Found::kNone && due.size() == 1)) {
       out.end = FollowEnd::kLost;
       break;
@@ -279,15 +310,21 @@ FollowedOn FollowOn(const std::vector<Attack>& attacks, const std::vector<std::i
     Respace(due, last, found.sample);
     for (const Attack& a : due) out.beats.push_back(a), out.onAttack.push_back(false);
     out.beats.push_back(found), out.onAttack.push_back(true);
+    level.Add(found.levelDb);
     const double interval = static_cast<double>(found.sample - last) / static_cast<double>(due.size() + 1);
     beat += kFollowRate * (interval - beat);
     last = found.sample;
     due.clear();
   }
-  // Lost where the playing goes on: attacks after the last beat found.
-  if (out.end == FollowEnd::kLost &&
-      attacks.size() - AttacksBefore(attacks, last + static_cast<std::int64_t>(beat * 1.5)) < 2) {
-    out.end = FollowEnd::kEndOfPlaying;
+  // Lost where the playing goes on: attacks at the beats' level after the
+  // last beat found.
+  if (out.end == FollowEnd::kLost) {
+    std::size_t playing = 0;
+    for (std::size_t k = AttacksBefore(attacks, last + static_cast<std::int64_t>(beat * 1.5));
+         k < attacks.size() && playing < 2; ++k) {
+      playing += attacks[k].levelDb >= level.Floor();
+    }
+    if (playing < 2) out.end = FollowEnd::kEndOfPlaying;
   }
   return out;
 }

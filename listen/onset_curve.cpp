@@ -51,7 +51,7 @@ void OnsetCurve::Peaks(const float* mono, std::int64_t origin, std::int64_t size
   const std::int64_t r0 = first - reach_;
   const auto rises = static_cast<std::size_t>(last + reach_ - r0);
   for (int v = 0; v < 2; ++v) Rises(v, r0, rises, e0);
-  PickPeaks(r0, rises, floorDb, peaks);
+  PickPeaks(r0, rises, e0, floorDb, peaks);
 }
 
 // The running sums of power of both views over `hops` hops from e0.
@@ -61,17 +61,21 @@ void OnsetCurve::Energies(const float* mono, std::int64_t origin, std::int64_t s
   const auto history = LowResidual::History();
   means_.assign(history + hops, 0.0);
   for (auto& sums : sums_) sums.assign(hops + 1, 0.0);
+  power_.assign(hops + 1, 0.0);
   for (std::size_t h = 0; h < history + hops; ++h) {
     const std::int64_t start = (e0 - static_cast<std::int64_t>(history) + static_cast<std::int64_t>(h)) * hop_ - origin;
     const bool counted = h >= history;
-    double sum = 0, difference = 0;
+    double sum = 0, difference = 0, power = 0;
     for (std::int64_t i = std::max<std::int64_t>(start, 2); i < std::min(start + hop_, size); ++i) {
       const double x = mono[i], d = x - 2 * mono[i - 1] + mono[i - 2];
       sum += x;
-      if (counted) difference += d * d;
+      if (counted) difference += d * d, power += x * x;
     }
     means_[h] = sum / static_cast<double>(hop_);
-    if (counted) sums_[1][h - history + 1] = sums_[1][h - history] + difference;
+    if (counted) {
+      sums_[1][h - history + 1] = sums_[1][h - history] + difference;
+      power_[h - history + 1] = power_[h - history] + power;
+    }
   }
   low_.Compute(means_, residual_);
   for (std::size_t h = 0; h < hops; ++h) {
@@ -103,7 +107,15 @@ void OnsetCurve::Rises(int v, std::int64_t r0, std::size_t rises, std::int64_t e
 }
 
 // The hops whose larger rise tops every other within reach, and the floor.
-void OnsetCurve::PickPeaks(std::int64_t r0, std::size_t rises, float floorDb, std::vector<OnsetPeak>& peaks) const {
+// The signal's power over the 5 ms from energy hop k, in dB.
+float OnsetCurve::LevelAt(std::size_t k) const {
+  const auto after = static_cast<std::size_t>(after_[0]);
+  const double power = (power_[k + after] - power_[k]) / static_cast<double>(after_[0] * hop_);
+  return static_cast<float>(10.0 * std::log10(power + kSilence));
+}
+
+void OnsetCurve::PickPeaks(std::int64_t r0, std::size_t rises, std::int64_t e0, float floorDb,
+                           std::vector<OnsetPeak>& peaks) const {
   const auto reach = static_cast<std::size_t>(reach_);
   for (std::size_t r = reach; r + reach < rises; ++r) {
     const bool difference = rise_[1][r] > rise_[0][r];
@@ -117,6 +129,7 @@ void OnsetCurve::PickPeaks(std::int64_t r0, std::size_t rises, float floorDb, st
     }
     if (!peak) continue;
     peaks.push_back({(r0 + static_cast<std::int64_t>(r)) * hop_, top,
+                     LevelAt(static_cast<std::size_t>(r0 + static_cast<std::int64_t>(r) - e0)),
                      difference ? OnsetView::kDifference : OnsetView::kLowResidual});
   }
 }

@@ -22,6 +22,7 @@ enum class OnsetView : std::uint8_t { kLowResidual, kDifference };
 struct OnsetPeak {
   std::int64_t frame = 0;  // start of the hop where the rise is largest
   float strengthDb = 0;    // energy just after over energy just before
+  float levelDb = 0;       // power of the 5 ms from the hop, in dB of full scale
   OnsetView view = OnsetView::kLowResidual;
 };
 
@@ -44,7 +45,9 @@ class OnsetCurve {
  private:
   void Energies(const float* mono, std::int64_t origin, std::int64_t size, std::int64_t e0, std::size_t hops);
   void Rises(int v, std::int64_t r0, std::size_t rises, std::int64_t e0);
-  void PickPeaks(std::int64_t r0, std::size_t rises, float floorDb, std::vector<OnsetPeak>& peaks) const;
+  void PickPeaks(std::int64_t r0, std::size_t rises, std::int64_t e0, float floorDb,
+                 std::vector<OnsetPeak>& peaks) const;
+  float LevelAt(std::size_t k) const;
 
   std::int64_t hop_;
   std::int64_t before_;  // hops averaged before a hop
@@ -53,6 +56,7 @@ class OnsetCurve {
   LowResidual low_;
   std::vector<double> means_, residual_;
   std::vector<double> sums_[2];
+  std::vector<double> power_;  // running sums of the signal's power, a hop
   std::vector<float> rise_[2];
 };
 
