@@ -205,6 +205,9 @@ constexpr double kTieSeconds = 0.02;
 // under it).
 constexpr double kBelowBeatsDb = 15.0;
 constexpr std::size_t kLevelBeats = 8;
+// After a beat without an attack, the playing goes on only with an attack
+// that rises within this much of the beats' rises.
+constexpr double kResumeDb = 10.0;
 // The shortest local beat followed: 20 ms (3000 bpm).
 constexpr double kShortestBeatSeconds = 0.02;
 // How fast the local beat follows the intervals found.
@@ -228,12 +231,12 @@ class BeatLevel {
     last_.push_back(db);
     if (last_.size() > kLevelBeats) last_.erase(last_.begin());
   }
-  // The least level an attack may have to be a beat (none before any beat).
-  double Floor() const {
+  // The median less `below` dB (no floor before any beat).
+  double Floor(double below = kBelowBeatsDb) const {
     if (last_.empty()) return -kInfinite;
     std::vector<float> sorted = last_;
     std::nth_element(sorted.begin(), sorted.begin() + static_cast<std::ptrdiff_t>(sorted.size() / 2), sorted.end());
-    return sorted[sorted.size() / 2] - kBelowBeatsDb;
+    return sorted[sorted.size() / 2] - below;
   }
 
  private:
@@ -281,10 +284,10 @@ FollowedOn FollowOn(const std::vector<Attack>& attacks, const std::vector<std::i
   double beat = MedianOfLast(known, 4);
   std::int64_t last = known.back();  // the last beat on an attack
   std::vector<Attack> due;           // beats since, without one
-  BeatLevel level;
+  BeatLevel level, rise;
   for (std::int64_t sample : known) {
     const std::size_t k = AttacksBefore(attacks, sample);
-    if (k < attacks.size() && attacks[k].sample == sample) level.Add(attacks[k].levelDb);
+    if (k < attacks.size() && attacks[k].sample == sample) level.Add(attacks[k].levelDb), rise.Add(attacks[k].strengthDb);
   }
   for (;;) {
     if (!(beat >= kShortestBeatSeconds * rate)) break;  // no beat to follow
@@ -298,7 +301,8 @@ FollowedOn FollowOn(const std::vector<Attack>& attacks, const std::vector<std::i
       break;
     }
     Attack found;
-    const Found f = AttackAt(attacks, at, beat, rate, level.Floor(), found);
+    Found f = AttackAt(attacks, at, beat, rate, level.Floor(), found);
+    if (f == Found::kOne && !due.empty() && found.strengthDb < rise.Floor(kResumeDb)) f = Found::kNone;
     if (f == Found::kTwo || (f == Found::kNone && due.size() == 1)) {
       out.end = FollowEnd::kLost;
       break;
@@ -311,20 +315,21 @@ FollowedOn FollowOn(const std::vector<Attack>& attacks, const std::vector<std::i
     for (const Attack& a : due) out.beats.push_back(a), out.onAttack.push_back(false);
     out.beats.push_back(found), out.onAttack.push_back(true);
     level.Add(found.levelDb);
+    rise.Add(found.strengthDb);
     const double interval = static_cast<double>(found.sample - last) / static_cast<double>(due.size() + 1);
     beat += kFollowRate * (interval - beat);
     last = found.sample;
     due.clear();
   }
-  // Lost where the playing goes on: attacks at the beats' level after the
-  // last beat found.
+  // Lost where the playing goes on: attacks like the beats' (as loud, rising
+  // as much) after the last beat found.
   if (out.end == FollowEnd::kLost) {
     std::size_t playing = 0;
     for (std::size_t k = AttacksBefore(attacks, last + static_cast<std::int64_t>(beat * 1.5));
-         k < attacks.size() && playing < 2; ++k) {
-      playing += attacks[k].levelDb >= level.Floor();
+         k < attacks.size() && playing < 1; ++k) {
+      playing += attacks[k].levelDb >= level.Floor() && attacks[k].strengthDb >= rise.Floor(kResumeDb);
     }
-    if (playing < 2) out.end = FollowEnd::kEndOfPlaying;
+    if (playing < 1) out.end = FollowEnd::kEndOfPlaying;
   }
   return out;
 }

@@ -102,6 +102,25 @@ TEST(FollowOn, GoesOnUntilThePlayingStopsOrTheBeatIsLost) {
   }
 }
 
+// After the last beat played, a ringing tail's attacks on the beat (far
+// quieter, or rising little after a beat without one) are not beats.
+TEST(FollowOn, EndsWhereThePlayingFallsAway) {
+  const struct {
+    const char* name;
+    float levelDb, strengthDb;
+  } tails[] = {{"20 dB under the beats", -40, 30}, {"rising little after a silent beat", -22, 12}};
+  for (const auto& tail : tails) {
+    Played p = Play(20, 500, 0, 0);
+    for (Attack& a : p.attacks) a.levelDb = -20;
+    const std::int64_t end = p.beats.back();
+    for (int k = 2; k <= 8; ++k) p.attacks.push_back({end + 500 * k, tail.strengthDb, tail.levelDb});
+    const std::vector<std::int64_t> known(p.beats.begin(), p.beats.begin() + 4);
+    const FollowedOn on = FollowOn(p.attacks, known, SIZE_MAX, end + 6000, kRate);
+    EXPECT_EQ(on.end, FollowEnd::kEndOfPlaying) << tail.name;
+    EXPECT_EQ(on.beats.size(), 16u) << tail.name;
+  }
+}
+
 TEST(FollowOn, StopsWhereTwoAttacksFitAlike) {
   Played p = Play(20, 500, 0, 0);
   p.attacks[9] = {p.beats[9] - 30, 30};  // two hits as loud, either side of the beat
