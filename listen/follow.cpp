@@ -207,7 +207,7 @@ constexpr double kBelowBeatsDb = 15.0;
 constexpr std::size_t kLevelBeats = 8;
 // After a beat without an attack, the playing goes on only with an attack
 // that rises within this much of the beats' rises.
-constexpr double kResumeDb = 10.0;
+constexpr double kResumeDb = 15.0;
 // The shortest local beat followed: 20 ms (3000 bpm).
 constexpr double kShortestBeatSeconds = 0.02;
 // How fast the local beat follows the intervals found.
