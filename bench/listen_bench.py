@@ -84,9 +84,9 @@ def run_program(program, folder, name, taps, extra):
     return read_csv(out), last[-1] if last else ""
 
 
-def measure(program, folder, name, latency):
+def measure(program, folder, name, latency, seed):
     truth = read_truth(folder / f"{name}-truth.txt")
-    rate = 44100 if name.endswith("44k") else render_instruments.RATE
+    rate = render_instruments.prepare(name, seed)[2]
     rows = []
     for label, taps, extra in RUNS:
         found, note = run_program(program, folder, name, taps, extra)
@@ -130,7 +130,7 @@ def main():
         latency = aubio_latency(folder)
         print(f"aubioonset -H 32: latency {latency * 1000:.2f} ms on single notes, taken off")
         with ThreadPoolExecutor(2) as pool:
-            rows = [r for part in pool.map(lambda n: measure(args.beatmarks, folder, n, latency), args.names)
+            rows = [r for part in pool.map(lambda n: measure(args.beatmarks, folder, n, latency, args.seed), args.names)
                     for r in part]
         show(rows)
         totals(rows)

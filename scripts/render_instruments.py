@@ -153,6 +153,11 @@ def taps(truth, rate, meter, pickup, seed):
     return label(every), label(start), label(start + [lines[-1]])
 
 
+def write_truth(path, truth, rate):
+    """A line a beat: M.B, its attack's sample and that sample in seconds."""
+    path.write_text("".join(f"{p}\t{s}\t{s / rate:.9f}\n" for p, s in truth))
+
+
 def prepare(name, seed):
     """(the piece, its change, its rate, its beats' times, its timed notes)."""
     base, change = VARIANTS.get(name, (name, ""))
@@ -171,9 +176,9 @@ def render(folder, name, seed, prepared, sounds):
     write_wav(folder / f"{name}.wav", rate, audio)
     truth = [(place(k, piece.meter, piece.pickup), round(t * rate)) for k, t in enumerate(times)]
     onsets = {round(start * rate) for start, _ in timed}
-    assert all(s in onsets for _, s in truth), f"{name}: a beat without a note"
-    (folder / f"{name}-truth.txt").write_text(
-        "".join(f"{p}\t{s}\t{s / rate:.9f}\n" for p, s in truth))
+    if not all(s in onsets for _, s in truth):
+        raise ValueError(f"{name}: a beat on which no note starts")
+    write_truth(folder / f"{name}-truth.txt", truth, rate)
     for suffix, text in zip(("taps", "start", "ends"), taps(truth, rate, piece.meter, piece.pickup, seed)):
         (folder / f"{name}-{suffix}.txt").write_text(text)
     return truth
@@ -205,8 +210,7 @@ def render_isolated(folder, seed):
     audio = mix(timed, sounds, RATE, round((timed[-1][0] + 2.0) * RATE))
     write_wav(folder / "isolated.wav", RATE, audio * (LEVEL / np.abs(audio).max()))
     truth = [(f"{i + 1}.1", round(t * RATE)) for i, (t, _) in enumerate(timed)]
-    (folder / "isolated-truth.txt").write_text(
-        "".join(f"{p}\t{s}\t{s / RATE:.9f}\n" for p, s in truth))
+    write_truth(folder / "isolated-truth.txt", truth, RATE)
     return truth
 
 
