@@ -1,0 +1,121 @@
+// Taps snapped to a few seconds of drums, legato electric bass and piano
+// played by a General MIDI soundfont, rendered at test time by
+// scripts/render_instruments.py: every note rendered alone and mixed in at
+// a known sample, so every beat's attack is known to the sample, and taps
+// as a person gives them (late, uneven, one missed, one doubled).
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <iostream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "e2e/run_program.h"
+
+namespace beatmarks::testing {
+namespace {
+
+constexpr int kRate = 48000;
+constexpr int kSkipped = 77;  // the render script's status where a tool is missing
+
+struct Beat {
+  std::string place;  // M.B
+  std::int64_t sample = 0;
+};
+
+// The truth file: M.B, sample and seconds, tab-separated.
+std::vector<Beat> ReadTruth(const std::string& path) {
+  std::istringstream in(ReadFile(path));
+  std::vector<Beat> beats;
+  Beat b;
+  std::string seconds;
+  while (in >> b.place >> b.sample >> seconds) beats.push_back(b);
+  return beats;
+}
+
+// The program's CSV (time,frame,measure,beat,...) as M.B -> frame.
+std::map<std::string, std::int64_t> ReadFrames(const std::string& csv) {
+  std::istringstream in(csv);
+  std::map<std::string, std::int64_t> frames;
+  std::string line;
+  std::getline(in, line);
+  while (std::getline(in, line)) {
+    std::istringstream row(line);
+    std::string time, frame, measure, beat;
+    std::getline(row, time, ',');
+    std::getline(row, frame, ',');
+    std::getline(row, measure, ',');
+    std::getline(row, beat, ',');
+    frames[measure + "." + beat] = std::stoll(frame);
+  }
+  return frames;
+}
+
+class InstrumentSnap : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const std::string python = BEATMARKS_RENDER_PYTHON;
+    if (python.empty()) GTEST_SKIP() << "needs python3 with numpy and mido (Debian: python3-numpy, python3-mido)";
+    RunSetup render{{BEATMARKS_RENDER_SCRIPT, "--seed", "1", folder_.path(), "short"}, "", folder_.path(), "", {}};
+    const RunResult r = RunWith(render, python);
+    if (r.status == kSkipped) GTEST_SKIP() << r.err;
+    ASSERT_EQ(r.status, 0) << r.err;
+    truth_ = ReadTruth(folder_.File("short-truth.txt"));
+    ASSERT_EQ(truth_.size(), 17u);  // four measures and the final hit
+    const RunResult run = RunBeatmarks(
+        {"--fit", "--snap=short.wav", "-f", "csv", "short-taps.txt", "short.csv"}, "", folder_.path());
+    ASSERT_EQ(run.status, 0) << run.out << run.err;
+    out_ = run.out;
+    found_ = ReadFrames(ReadFile(folder_.File("short.csv")));
+  }
+
+  // Each true beat's error in ms, in order; NAN where the beat is missing.
+  std::vector<double> Errors() const {
+    std::vector<double> errors;
+    for (const Beat& b : truth_) {
+      const auto it = found_.find(b.place);
+      errors.push_back(it == found_.end() ? NAN : std::fabs(static_cast<double>(it->second - b.sample)) * 1000 / kRate);
+    }
+    return errors;
+  }
+
+  TempFolder folder_;
+  std::vector<Beat> truth_;
+  std::map<std::string, std::int64_t> found_;
+  std::string out_;
+};
+
+// The missed tap is added, the double tap dropped, and every beat is moved
+// to an attack near its own: numbered as played, none invented, none far off.
+TEST_F(InstrumentSnap, EveryBeatFoundAndNumbered) {
+  EXPECT_NE(out_.find("Snapped 17 of 17 beats to attacks"), std::string::npos) << out_;
+  EXPECT_EQ(found_.size(), truth_.size());
+  const std::vector<double> errors = Errors();
+  for (std::size_t k = 0; k < truth_.size(); ++k) {
+    EXPECT_LE(errors[k], 10.0) << "beat " << truth_[k].place;  // false for a missing one
+  }
+}
+
+// The goal of placement on full-band mixes: at least 99% of the beats within
+// 1 ms of their attacks and none over 2 ms, with no calibration. Today about
+// a third of such beats are 1-5 ms off (the previous bass note still rings
+// at the attack); enable this test with the placement work that meets it.
+TEST_F(InstrumentSnap, DISABLED_EveryBeatWithinOneMillisecond) {
+  int within = 0, over = 0;
+  double worst = 0;
+  for (const double e : Errors()) {
+    within += e <= 1.0;
+    over += !(e <= 2.0);
+    worst = std::isnan(e) || e > worst ? e : worst;
+  }
+  std::cout << within << " of " << truth_.size() << " beats within 1 ms, " << over
+            << " over 2 ms, worst " << worst << " ms\n";
+  EXPECT_GE(within * 100, 99 * static_cast<int>(truth_.size()));
+  EXPECT_EQ(over, 0);
+}
+
+}  // namespace
+}  // namespace beatmarks::testing
