@@ -126,10 +126,10 @@ TEST(MidiRun, MenuReadsMidiWithChangesOnBarLines) {
   EXPECT_NE(start.out.find("M 4\tB 1\t6.000 sec\t264600 smp\n"), std::string::npos);
 }
 
-// Taps of half a second from 1.5 s, one measure of 6/8, 9/8, 12/8 or 3/4 at
-// their first tempo: the fitted file counts in exactly one measure of the
-// meter at that tempo, without a word, and the first tap lands on the second
-// bar line, 1.5 s in.
+// Taps of half a second from 1.5 s: the fitted file counts in the whole
+// measures of the meter that the first tempo nearly fills (one bar of 9/8,
+// not two), without a word, and the first tap lands on the bar line after
+// them, 1.5 s in.
 TEST(MidiRun, FittedCountInIsOneMeasureOfTheMeter) {
   TempFolder folder;
   std::string taps;
@@ -139,8 +139,9 @@ TEST(MidiRun, FittedCountInIsOneMeasureOfTheMeter) {
     const char* meter;
     std::uint64_t barTicks;  // at 960 a quarter
     int numerator, power;
-  } cases[] = {{"--meter=6/8", 2880, 6, 3}, {"--meter=9/8", 4320, 9, 3}, {"--meter=12/8", 5760, 12, 3},
-               {"--meter=3", 2880, 3, 2}};
+    std::uint64_t bars;  // of the count-in
+  } cases[] = {{"--meter=6/8", 2880, 6, 3, 2}, {"--meter=9/8", 4320, 9, 3, 1},
+               {"--meter=12/8", 5760, 12, 3, 1}, {"--meter=3", 2880, 3, 2, 1}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.meter);
     RunResult r = RunBeatmarks({"--fit", c.meter, "-f", "midi", "taps.txt", "out.mid"}, "", folder.path());
@@ -155,7 +156,7 @@ TEST(MidiRun, FittedCountInIsOneMeasureOfTheMeter) {
     EXPECT_EQ(map->meters[0].denominatorPower, c.power);
     // Where the tempo events put the first bar line after the count-in.
     Rational micros;
-    std::uint64_t at = 0, upTo = c.barTicks;
+    std::uint64_t at = 0, upTo = c.barTicks * c.bars;
     std::uint32_t tempo = kDefaultMicrosPerQuarter;
     for (const MidiTempo& t : map->tempos) {
       if (t.tick >= upTo) break;

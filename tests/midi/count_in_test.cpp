@@ -22,7 +22,7 @@ TEST(CountIn, WholeMeasuresAtATempoADawShows) {
       {"0.1", "2671860", 2880, 1, true},      // too short for 300: one measure
       {"600", "5", 3840, 50, true},           // too slow: 20 a minute
       {"10", "1000", 1440, 33, true},         // 3/8: 300 a minute, as near as whole measures go
-      {"0.5", "100", 4320, 1, true},          // 9/8, shorter than a measure at 300: one, not two
+      {"0.5", "100", 4320, 1, false},         // 9/8, shorter than a measure at 300: one, not two
       {"5.4", "100", 4320, 2, false},         // 9/8 at the first tempo: two measures of 2.7 s
       {"8.1", "100", 4320, 3, false},         // and three, an odd number
   };

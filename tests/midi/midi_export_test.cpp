@@ -257,7 +257,8 @@ TEST(MidiExport, RefusesWhatAMidiFileCannotHold) {
 // A map far too long is refused from a lower bound of its size (7 bytes for
 // each tempo event it must hold at least), which must stay below what the
 // plan really writes: the events of 1,000 measures of the same tempo, times
-// the measures.
+// the measures. It counts the fewest a tempo could need anywhere in a beat;
+// the plan's events, on beats, are up to about 2.3 times as many.
 TEST(MidiExport, RefusalFromTheSectionsIsALowerBound) {
   for (const char* tempo : {"97.3333", "61.7", "144.61", "133.33"}) {
     for (const Rational& drift : {Micro(1), Micro(1) / Rational(10)}) {
@@ -271,7 +272,7 @@ TEST(MidiExport, RefusalFromTheSectionsIsALowerBound) {
       ASSERT_EQ(error.substr(0, atLeast.size()), atLeast) << tempo;
       const double events = std::stod(error.substr(atLeast.size())) / 7;
       EXPECT_LT(events, double(plan.report.tempoEvents) * 2147483.647) << tempo;
-      EXPECT_GT(events, double(plan.report.tempoEvents) * 2147483.647 / 2) << tempo;
+      EXPECT_GT(events, double(plan.report.tempoEvents) * 2147483.647 / 3) << tempo;
     }
   }
 }
