@@ -126,25 +126,30 @@ TEST(MidiRun, MenuReadsMidiWithChangesOnBarLines) {
   EXPECT_NE(start.out.find("M 4\tB 1\t6.000 sec\t264600 smp\n"), std::string::npos);
 }
 
-// Taps of half a second from 1.5 s: the fitted file counts in the whole
-// measures of the meter that the first tempo nearly fills (one bar of 9/8,
-// not two), without a word, and the first tap lands on the bar line after
-// them, 1.5 s in.
+// Taps of half a second from 1.5 s or 3 s: the fitted file counts in the
+// whole measures of the meter that the first tempo nearly fills (one bar of
+// 9/8, not two), without a word, and the first tap lands on the bar line
+// after them.
 TEST(MidiRun, FittedCountInIsOneMeasureOfTheMeter) {
   TempFolder folder;
-  std::string taps;
-  for (int k = 0; k < 24; ++k) taps += std::to_string(1.5 + 0.5 * k) + "\n";
-  WriteFile(folder.File("taps.txt"), taps);
+  for (const int start : {3, 6}) {  // half seconds
+    std::string taps;
+    for (int k = 0; k < 24; ++k) taps += std::to_string(0.5 * (start + k)) + "\n";
+    WriteFile(folder.File("taps" + std::to_string(start) + ".txt"), taps);
+  }
   const struct {
     const char* meter;
     std::uint64_t barTicks;  // at 960 a quarter
     int numerator, power;
     std::uint64_t bars;  // of the count-in
-  } cases[] = {{"--meter=6/8", 2880, 6, 3, 2}, {"--meter=9/8", 4320, 9, 3, 1},
-               {"--meter=12/8", 5760, 12, 3, 1}, {"--meter=3", 2880, 3, 2, 1}};
+    int start;           // half seconds
+  } cases[] = {{"--meter=6/8", 2880, 6, 3, 2, 3}, {"--meter=9/8", 4320, 9, 3, 1, 3},
+               {"--meter=12/8", 5760, 12, 3, 1, 3}, {"--meter=3", 2880, 3, 2, 1, 3},
+               {"--meter=9/8", 4320, 9, 3, 2, 6}, {"--meter=3", 2880, 3, 2, 2, 6}};
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.meter);
-    RunResult r = RunBeatmarks({"--fit", c.meter, "-f", "midi", "taps.txt", "out.mid"}, "", folder.path());
+    SCOPED_TRACE(c.meter + std::string(" from ") + std::to_string(c.start));
+    const std::string taps = "taps" + std::to_string(c.start) + ".txt";
+    RunResult r = RunBeatmarks({"--fit", c.meter, "-f", "midi", taps, "out.mid"}, "", folder.path());
     ASSERT_EQ(r.status, 0) << r.out;
     EXPECT_EQ(r.out.find("count-in"), std::string::npos) << r.out;
     std::string error;
@@ -166,7 +171,7 @@ TEST(MidiRun, FittedCountInIsOneMeasureOfTheMeter) {
     }
     micros = micros + Rational(static_cast<std::int64_t>((upTo - at) * tempo));
     const Rational seconds = micros / Rational(960 * 1000000);
-    const Rational drift = seconds - Rational(3) / Rational(2);
+    const Rational drift = seconds - Rational(c.start) / Rational(2);
     EXPECT_LE(std::max(drift, -drift), Rational(1) / Rational(1000000));
   }
 }
