@@ -1,6 +1,7 @@
 #include "midi/tempo_plan.h"
 
 #include <algorithm>
+#include <limits>
 #include <optional>
 #include <type_traits>
 #include <utility>
@@ -98,6 +99,10 @@ class RunPlan {
   static bool Plan(TempoPlan& plan, const TempoRun& run, const Int& den, const Int& x, const Int& step,
                    const Int& limit, Int& farthest);
   bool Run(std::uint64_t count, bool change, std::optional<bool> high);
+  // Beats the tempo in force keeps in bound after the run.
+  std::uint64_t Room() const {
+    return Steps(Delta(micros_), x_, std::numeric_limits<std::uint64_t>::max());
+  }
   // The drift of the beat that lies farthest from its time, over den.
   const Int& farthest() const { return farthest_; }
 
@@ -154,6 +159,8 @@ bool RunPlan<Int>::Plan(TempoPlan& plan, const TempoRun& run, const Int& den, co
       high = upOk;
     } else if (downOk && down.events_ != up.events_) {
       high = up.events_ < down.events_;
+    } else if (downOk && down.Room() != up.Room()) {
+      high = up.Room() > down.Room();  // as many events: the one that goes on the longer after
     }
   }
   RunPlan planned(plan, run.ticks, den, x, step, limit, false);

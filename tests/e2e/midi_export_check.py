@@ -17,6 +17,7 @@ Usage: midi_export_check.py BEATMARKS EXAMPLES
 """
 import bisect
 import csv
+from decimal import Decimal
 import io
 import math
 import re
@@ -185,6 +186,50 @@ def fewest(tempo, beats, bound, n=960, anywhere=False):
     return min(min(c.values(), default=math.inf) for c in cost)
 
 
+def fewest_on_grid(step, steps, b, n, quarter=960):
+    """The fewest tempo events, each the tempo rounded down (u) or up (u + 1),
+    on a beat or a quarter note inside one (beats of n ticks from tick 0,
+    `step` reader units long), that keep the ends of `steps` beats within
+    b: a search over c, the ticks at u + 1 so far, beat by beat."""
+    u = math.floor(step / n)
+    if u * n == step:
+        return 1
+    cost = [{0: 1}, {0: 1}]  # by the tempo in force: c -> events
+    for k in range(steps):
+        places = [p for p in range(n) if p == 0 or (k * n + p) % quarter == 0]
+        lo, hi = math.ceil((k + 1) * (step - u * n) - b), math.floor((k + 1) * (step - u * n) + b)
+        new = [{}, {}]
+        for m in (0, 1):
+            # (tempo after, ticks at u + 1 in the beat, events added)
+            ways = [(m, n * m, 0)] + [(1 - m, n - p if m == 0 else p, 1) for p in places] + \
+                   [(m, p2 - p1 if m == 0 else p1 + n - p2, 2) for p1 in places for p2 in places if p2 > p1]
+            for c, e in cost[m].items():
+                for m2, add, extra in ways:
+                    if lo <= c + add <= hi and new[m2].get(c + add, math.inf) > e + extra:
+                        new[m2][c + add] = e + extra
+        cost = new
+    return min(min(c.values(), default=math.inf) for c in cost)
+
+
+def fitted_claims(program, folder, seconds, taps, drift):
+    """Taps `seconds` apart as 6/8, each a dotted quarter of 1440 ticks: every
+    beat and the end within the bound, events on beats or quarter notes, as
+    few as any placement there allows. The count."""
+    path, out, bound = folder / "even.txt", folder / "even.mid", Fraction(drift)
+    path.write_text("".join(f"{Decimal(seconds) * k}\n" for k in range(taps)))
+    run(program, ["--fit", "--meter=6/8", "-f", "midi", f"--max-drift={drift}", str(path), str(out)])
+    _, tempos, meters, _, _, end = read(out)
+    beats = [1440 * k for k in range(taps)] + [end]
+    assert end == 1440 * taps and meters[0][1:3] == (6, 8), (end, meters)
+    for k, tick in enumerate(beats):
+        assert abs(seconds_at(tick, tempos, 960) - Fraction(seconds) * k) <= bound, (seconds, k)
+    assert all(t % 1440 == 0 or t % 960 == 0 for t, _ in tempos), tempos[:8]
+    step = Fraction(seconds) * 960 * 10**6
+    least = fewest_on_grid(step, taps, bound * 960 * 10**6, 1440)
+    assert len(tempos) == least, (seconds, taps, drift, len(tempos), least)
+    return len(tempos)
+
+
 def claims(program, folder, tempo, per, measures, drift):
     """One section: every beat and the end read back within the bound; the run's
     count of tempo events and largest drift are its file's. The count."""
@@ -265,6 +310,10 @@ def main():
             got, off = claims(program, folder, tempo, 1, beats, drift)
             least = fewest(tempo, beats, Fraction(drift), anywhere=True)
             assert least <= got <= beats + 1 and off <= got, (tempo, beats, drift, got, least)
+        # Dotted quarters: corrections on the beat or on the quarter note inside it.
+        for seconds, taps, drift in [("0.4567", 60, "0.000001"), ("0.61", 40, "0.0000007"),
+                                     ("0.3331", 80, "0.000002")]:
+            fitted_claims(program, folder, seconds, taps, drift)
         midi_map(program, folder, examples / "ramp-and-6-8.mid")
         midi_map(program, folder, examples / "ramp-and-6-8.mid", click=True)
         # A map far too long for a MIDI file is refused, and nothing is written.
