@@ -103,9 +103,6 @@ class RunPlan {
   std::uint64_t Room() const {
     return Steps(Delta(micros_), x_, std::numeric_limits<std::uint64_t>::max());
   }
-  // The drift of the beat that lies farthest from its time, over den.
-  const Int& farthest() const { return farthest_; }
-
  private:
   // A tempo taking over inside the next beat: its ticks of the old tempo,
   // the drift it lands the beat at, and the beats it then keeps in bound.
@@ -140,7 +137,7 @@ class RunPlan {
   const Int den_;
   Int x_;
   const Int step_, perMicro_, limit_;
-  Int farthest_;
+  Int farthest_;  // the drift of the beat that lies farthest from its time
   std::uint32_t low_ = 0, high_ = 0;  // the map's tempo rounded down and up
   std::uint32_t micros_;  // the plan's state as the run goes, kept when not dry
   std::uint64_t tick_;
@@ -153,7 +150,8 @@ bool RunPlan<Int>::Plan(TempoPlan& plan, const TempoRun& run, const Int& den, co
                         const Int& step, const Int& limit, Int& farthest) {
   std::optional<bool> high;
   if (run.change || plan.micros_ == 0) {
-    RunPlan down(plan, run.ticks, den, x, step, limit, true), up(plan, run.ticks, den, x, step, limit, true);
+    RunPlan down(plan, run.ticks, den, x, step, limit, true);
+    RunPlan up(plan, run.ticks, den, x, step, limit, true);
     const bool downOk = down.Run(run.count, true, false), upOk = up.Run(run.count, true, true);
     if (downOk != upOk) {
       high = upOk;
@@ -256,7 +254,7 @@ bool RunPlan<Int>::Take(const Landing& landing, std::uint32_t from) {
     return false;
   }
   time_ += static_cast<unsigned __int128>(landing.oldTicks) * from +
-                 static_cast<unsigned __int128>(ticks_ - landing.oldTicks) * landing.micros;
+           static_cast<unsigned __int128>(ticks_ - landing.oldTicks) * landing.micros;
   tick_ += ticks_;
   x_ = landing.drift;
   Note();

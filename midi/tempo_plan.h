@@ -9,13 +9,16 @@
 // the next beat stays in bound, and where it would not, the map's tempo
 // rounded the other way takes over on the beat before or on a quarter note
 // inside it, whichever puts that beat nearest the far edge of the bound, so
-// that the new tempo lasts as many beats as it can. DAWs move a tempo event
-// to the nearest quarter note when they import a file, so an event between
+// that the new tempo lasts as many beats as it can. DAWs keep a tempo change
+// on a beat or a quarter note when they import a file, so an event between
 // quarter notes would put every later beat off; one is placed there only
 // when the bound is too fine for any other place (under half a microsecond
-// for beats of a quarter note). Only beats are held to the bound; the ticks
-// between them are free. A run is planned in 128-bit integers where they
-// hold it exactly, else in BigInt, by the same steps.
+// for beats of a quarter note). Where the map changes tempo the run is
+// planned from each rounding, and the one with fewer events kept (with as
+// many, the one whose tempo lasts longer after it): where the first tempo
+// ends decides where every later event can fall. Only beats are held to
+// the bound; the ticks between them are free. A run is planned in 128-bit
+// integers where they hold it exactly, else in BigInt, by the same steps.
 
 #include <cstdint>
 #include <functional>
