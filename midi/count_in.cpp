@@ -1,7 +1,6 @@
 #include "midi/count_in.h"
 
 #include <algorithm>
-#include <utility>
 
 #include "exact/exact_time.h"
 #include "midi/tempo_plan.h"
@@ -28,36 +27,33 @@ std::string Decimal(const Rational& value, int places) {
 
 std::string PlanCountIn(const Rational& offsetMicros, const Rational& firstMicros,
                         std::int64_t measureTicks, std::int64_t ticksPerQuarter, CountIn& plan) {
-  // Measures come `group` at a time, to be whole quarter notes.
-  std::int64_t a = measureTicks, b = ticksPerQuarter;
-  while (b != 0) a = std::exchange(b, a % b);
-  const std::int64_t groupQuarters = measureTicks / a;
-  const Rational group(groupQuarters);
-  // n groups last the offset at offsetMicros / (n x group) a quarter note.
-  const BigInt fewest = Ceil(offsetMicros / Rational(kMaxMicrosPerQuarter) / group);
-  const BigInt most = Floor(offsetMicros / group);
+  // A measure's quarter notes: 4.5 in 9/8. n measures last the offset at
+  // offsetMicros / (n x measure) a quarter note, a tempo the beats need not
+  // hold exactly (the tempo events keep them within the bound).
+  const Rational measure = Rational(measureTicks) / Rational(ticksPerQuarter);
+  const BigInt fewest = Ceil(offsetMicros / Rational(kMaxMicrosPerQuarter) / measure);
+  const BigInt most = Floor(offsetMicros / measure);
   if (most < BigInt(1) || fewest > most) {
     return "an offset of " + Decimal(offsetMicros / Rational(1000000), kMaxDecimals) +
            " s is too short for a lead-in of whole measures (it needs " +
-           Decimal(Rational(groupQuarters) / Rational(1000000), kMaxDecimals) +
+           Decimal(measure / Rational(1000000), kMaxDecimals) +
            " s, or the offset within the largest drift)";
   }
-  const BigInt nearest = Nearest(offsetMicros / firstMicros / group);
+  const BigInt nearest = Nearest(offsetMicros / firstMicros / measure);
   const BigInt atFirst = std::clamp(nearest, std::max(fewest, BigInt(1)), most);
   // The tempos a DAW shows: as slow as kSlowestCountIn, as fast as kFastestCountIn.
-  const BigInt slow = Ceil(offsetMicros / (kMicrosAMinute / Rational(kSlowestCountIn)) / group);
-  const BigInt fast = Floor(offsetMicros / (kMicrosAMinute / Rational(kFastestCountIn)) / group);
-  const BigInt groups = fast < BigInt(1) ? BigInt(1) : std::clamp(atFirst, std::max(slow, BigInt(1)), fast);
+  const BigInt slow = Ceil(offsetMicros / (kMicrosAMinute / Rational(kSlowestCountIn)) / measure);
+  const BigInt fast = Floor(offsetMicros / (kMicrosAMinute / Rational(kFastestCountIn)) / measure);
+  const BigInt measures = fast < BigInt(1) ? BigInt(1) : std::clamp(atFirst, std::max(slow, BigInt(1)), fast);
   std::int64_t count = 0;
   // Past 2^54 ticks no file within 256 MiB reaches.
-  if (!(groups * BigInt(groupQuarters)).ToInt64(count) || count > (std::int64_t{1} << 54) / ticksPerQuarter) {
+  if (!measures.ToInt64(count) || count > (std::int64_t{1} << 54) / measureTicks) {
     return "too long for a MIDI file: more than 256 MiB";
   }
-  plan.quarters = count;
-  plan.measures = count * ticksPerQuarter / measureTicks;
-  plan.microsPerQuarter = offsetMicros / Rational(count);
+  plan.measures = count;
+  plan.microsPerQuarter = offsetMicros / (Rational(count) * measure);
   plan.firstMicros = firstMicros;
-  plan.kept = groups != atFirst;
+  plan.kept = measures != atFirst;
   return "";
 }
 

@@ -20,8 +20,7 @@ inline constexpr std::int64_t kSlowestCountIn = 20;   // quarter notes a minute
 inline constexpr std::int64_t kFastestCountIn = 300;
 
 struct CountIn {
-  std::int64_t quarters = 0;  // of the whole count-in
-  std::int64_t measures = 0;
+  std::int64_t measures = 0;  // whole measures of the first meter, however long
   Rational microsPerQuarter;  // its tempo, filling the offset exactly
   Rational firstMicros;       // the first beat's tempo
   bool kept = false;          // the first tempo was out of the range: the count-in kept to it

@@ -52,7 +52,7 @@ class Exporter {
         pass_(pass),
         bound_(settings.maxDrift * UnitsPerSecond()),
         track_(pass == Pass::kPlan),
-        plan_(bound_, [this](std::uint64_t tick, std::uint32_t micros) {
+        plan_(bound_, kTicksPerQuarter, [this](std::uint64_t tick, std::uint32_t micros) {
           track_.Tempo(tick, micros);
           over_ = track_.bytes() + kHeaderBytes > kMaxMidiExportBytes;
           return !over_;
@@ -62,6 +62,7 @@ class Exporter {
 
   std::uint64_t bytes() const { return track_.bytes() + kHeaderBytes; }
   std::uint64_t tempoEvents() const { return plan_.events(); }
+  std::uint64_t betweenQuarters() const { return plan_.betweenQuarters(); }
   Rational largestDrift() const { return plan_.largestDrift() / UnitsPerSecond(); }
   const CountIn& countIn() const { return countIn_; }
   PlannedTrack& track() { return track_; }
@@ -245,18 +246,18 @@ std::string Exporter::Begin(const Stretch& s, std::uint32_t beatTicks, const Rat
   return "";
 }
 
-// The count-in: whole measures of the first meter before the first beat.
+// The count-in: whole measures of the first meter before the first beat,
+// its beats held to the bound as the song's are.
 std::string Exporter::LeadIn(const Stretch& s, std::uint32_t beatTicks, const Rational& perTick) {
   const Rational offset = settings_.offset * UnitsPerSecond();
   std::string error = PlanCountIn(offset / Rational(kTicksPerQuarter), perTick,
                                   std::int64_t{beatTicks} * s.beatsPerMeasure, kTicksPerQuarter, countIn_);
   if (!error.empty()) return error;
-  const std::int64_t count = countIn_.quarters;
-  if (u128(count) * kTicksPerQuarter > kMaxTicks) return TooLong();
+  const u128 beats = u128(countIn_.measures) * static_cast<std::uint64_t>(s.beatsPerMeasure);
+  if (beats * beatTicks > kMaxTicks) return TooLong();
   inForce_ = countIn_.microsPerQuarter;
-  return AddRun({Rational(), offset / Rational(count), kTicksPerQuarter,
-                 static_cast<std::uint64_t>(count), true},
-                0);
+  const Rational count(BigInt::FromUnsigned128(beats), BigInt(1));
+  return AddRun({Rational(), offset / count, beatTicks, static_cast<std::uint64_t>(beats), true}, 0);
 }
 
 // A MIDI map's stretch carries the marker in force: a new one is written
@@ -357,7 +358,7 @@ std::string PlanMidiExport(const TimelineMaker& make, const MidiExportSettings& 
   error = planner.Run(make);
   if (!error.empty()) return error;
   plan.report = {planner.bytes(), planner.tempoEvents(), planner.largestDrift(),
-                 DescribeCountIn(planner.countIn())};
+                 DescribeCountIn(planner.countIn()), planner.betweenQuarters()};
   plan.track = std::move(planner.track());
   return "";
 }
@@ -374,7 +375,14 @@ std::string DescribeMidiExport(const MidiExportReport& report) {
                      (report.tempoEvents == 1 ? " tempo event" : " tempo events") +
                      ", largest drift ";
   AppendSecondsAt(report.largestDrift, kMaxDecimals, text);
-  return text + " s" + report.countIn;
+  text += " s" + report.countIn;
+  if (report.betweenQuarters > 0) {
+    // Only a bound finer than the quarter notes allow puts an event there.
+    text += "; " + std::to_string(report.betweenQuarters) +
+            (report.betweenQuarters == 1 ? " lies" : " lie") +
+            " between quarter notes, where a DAW's import moves them";
+  }
+  return text;
 }
 
 }  // namespace beatmarks

@@ -11,8 +11,8 @@
 // Every beat, read back as MIDI readers read it (the sum of ticks x
 // microseconds a quarter note / 960), lies within maxDrift of its exact time:
 // a tempo event where the map changes tempo, and another only where the next
-// beat would otherwise drift past the bound, inside the beat before it (see
-// midi/tempo_plan.h). The file is planned once, its events kept, and written
+// beat would otherwise drift past the bound, on the beat before it or on a
+// quarter note inside it, where a DAW keeps it (see midi/tempo_plan.h). The file is planned once, its events kept, and written
 // from the plan. With an offset the file begins
 // with a count-in of whole measures of the first meter (midi/count_in.h), its
 // tempo chosen so that the first measure's downbeat lands at the offset.
@@ -46,6 +46,7 @@ struct MidiExportReport {
   std::uint64_t tempoEvents = 0;
   Rational largestDrift;  // seconds, the farthest a beat lies from its time
   std::string countIn;    // how a count-in differs from the first tempo, when it does
+  std::uint64_t betweenQuarters = 0;  // tempo events off the beats and quarter notes
 };
 
 // Larger files are refused.
@@ -70,8 +71,8 @@ std::string PlanMidiExport(const TimelineMaker& make, const MidiExportSettings& 
 // Writes the planned file; false when what was written is not what was planned.
 bool WriteMidiExport(const MidiExportPlan& plan, ExportFile& out);
 
-// "357 tempo events, largest drift 0.000001000 s", and a count-in's tempo
-// when it is not the first.
+// "357 tempo events, largest drift 0.000001000 s", a count-in's tempo when
+// it is not the first, and the events between quarter notes, if any.
 std::string DescribeMidiExport(const MidiExportReport& report);
 
 }  // namespace beatmarks

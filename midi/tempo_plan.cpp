@@ -1,6 +1,7 @@
 #include "midi/tempo_plan.h"
 
 #include <algorithm>
+#include <limits>
 #include <optional>
 #include <type_traits>
 #include <utility>
@@ -45,6 +46,29 @@ std::uint64_t Capped(const BigInt& value, std::uint64_t most) {
 std::uint64_t Capped(i128 value, std::uint64_t most) {
   return value > static_cast<i128>(most) ? most : static_cast<std::uint64_t>(value);
 }
+// Where a tempo may take over inside a beat that starts `offset` ticks past
+// a quarter note: on the beat (0 ticks in) or on a quarter note; any tick
+// when `anywhere`.
+struct TickGrid {
+  std::uint64_t offset;
+  std::uint32_t quarter;
+  bool anywhere;
+
+  std::uint64_t Base() const { return (quarter - offset) % quarter; }  // the first quarter note in
+  // The first place at `x` ticks into the beat or after it.
+  std::uint64_t After(std::uint64_t x) const {
+    if (anywhere || x == 0) return x;
+    const std::uint64_t base = Base();
+    return x <= base ? base : base + (x - base + quarter - 1) / quarter * quarter;
+  }
+  // The last place at `x` ticks into the beat or before it.
+  std::uint64_t Before(std::uint64_t x) const {
+    if (anywhere) return x;
+    const std::uint64_t base = Base();
+    return x < base ? 0 : base + (x - base) / quarter * quarter;
+  }
+};
+
 template <class Int>
 std::uint32_t Tempo(const Int& micros) {
   if (micros < Make<Int>(1)) return 1;
@@ -59,18 +83,26 @@ std::uint32_t Tempo(const Int& micros) {
 template <class Int>
 class RunPlan {
  public:
-  RunPlan(TempoPlan& plan, std::uint32_t ticks, Int den, Int x, Int step, Int limit)
-      : plan_(plan), ticks_(ticks), den_(std::move(den)), x_(std::move(x)), step_(std::move(step)),
-        perMicro_(Make<Int>(ticks) * den_), limit_(std::move(limit)), farthest_(x_) {
+  // A dry plan only counts its events.
+  RunPlan(TempoPlan& plan, std::uint32_t ticks, Int den, Int x, Int step, Int limit, bool dry)
+      : plan_(plan), dry_(dry), ticks_(ticks), den_(std::move(den)), x_(std::move(x)),
+        step_(std::move(step)), perMicro_(Make<Int>(ticks) * den_), limit_(std::move(limit)),
+        farthest_(x_), micros_(plan.micros_), tick_(plan.tick_), time_(plan.time_) {
     const Int floor = FloorDiv(step_, perMicro_);
     low_ = Tempo(floor);
     high_ = floor * perMicro_ == step_ ? low_ : Tempo(floor + Make<Int>(1));
   }
 
-  bool Run(std::uint64_t count, bool change);
-  // The drift of the beat that lies farthest from its time, over den.
-  const Int& farthest() const { return farthest_; }
-
+  // The run planned, its first tempo the map's rounded up or down, or the
+  // one that lasts the longer. Where the map changes tempo, both are tried:
+  // the tempo chosen first decides where every later event can fall.
+  static bool Plan(TempoPlan& plan, const TempoRun& run, const Int& den, const Int& x, const Int& step,
+                   const Int& limit, Int& farthest);
+  bool Run(std::uint64_t count, bool change, std::optional<bool> high);
+  // Beats the tempo in force keeps in bound after the run.
+  std::uint64_t Room() const {
+    return Steps(Delta(micros_), x_, std::numeric_limits<std::uint64_t>::max());
+  }
  private:
   // A tempo taking over inside the next beat: its ticks of the old tempo,
   // the drift it lands the beat at, and the beats it then keeps in bound.
@@ -83,30 +115,67 @@ class RunPlan {
 
   Int Delta(std::uint32_t micros) const { return perMicro_ * Make<Int>(micros) - step_; }
   std::uint64_t Steps(const Int& delta, const Int& from, std::uint64_t left) const;
-  bool Choose(std::uint64_t left);
+  bool Choose(std::uint64_t left, std::optional<bool> high);
+  bool Emit(std::uint32_t micros, std::uint64_t tick, bool betweenQuarters) {
+    micros_ = micros;
+    ++events_;
+    return dry_ || plan_.Emit(micros, tick, betweenQuarters);
+  }
   bool Switch(std::uint64_t left);
-  bool Land(std::uint32_t micros, std::uint64_t left, Landing& landing) const;
+  std::optional<Landing> Best(std::uint64_t left, bool anywhere) const;
+  bool Land(std::uint32_t micros, std::uint32_t from, std::uint64_t left, bool anywhere,
+            Landing& landing) const;
+  bool Take(const Landing& landing, std::uint32_t from);
   void Advance(const Int& delta, std::uint64_t steps);
   void Note() {
     if (Abs(x_) > Abs(farthest_)) farthest_ = x_;
   }
 
   TempoPlan& plan_;
+  const bool dry_;
   const std::uint32_t ticks_;
   const Int den_;
   Int x_;
   const Int step_, perMicro_, limit_;
-  Int farthest_;
+  Int farthest_;  // the drift of the beat that lies farthest from its time
   std::uint32_t low_ = 0, high_ = 0;  // the map's tempo rounded down and up
+  std::uint32_t micros_;  // the plan's state as the run goes, kept when not dry
+  std::uint64_t tick_;
+  unsigned __int128 time_;
+  std::uint64_t events_ = 0;
 };
 
 template <class Int>
-bool RunPlan<Int>::Run(std::uint64_t count, bool change) {
+bool RunPlan<Int>::Plan(TempoPlan& plan, const TempoRun& run, const Int& den, const Int& x,
+                        const Int& step, const Int& limit, Int& farthest) {
+  std::optional<bool> high;
+  if (run.change || plan.micros_ == 0) {
+    RunPlan down(plan, run.ticks, den, x, step, limit, true);
+    RunPlan up(plan, run.ticks, den, x, step, limit, true);
+    const bool downOk = down.Run(run.count, true, false), upOk = up.Run(run.count, true, true);
+    if (downOk != upOk) {
+      high = upOk;
+    } else if (downOk && down.events_ != up.events_) {
+      high = up.events_ < down.events_;
+    } else if (downOk && down.Room() != up.Room()) {
+      high = up.Room() > down.Room();  // as many events: the one that goes on the longer after
+    }
+  }
+  RunPlan planned(plan, run.ticks, den, x, step, limit, false);
+  const bool ok = planned.Run(run.count, run.change, high);
+  plan.tick_ = planned.tick_;
+  plan.time_ = planned.time_;
+  farthest = planned.farthest_;
+  return ok;
+}
+
+template <class Int>
+bool RunPlan<Int>::Run(std::uint64_t count, bool change, std::optional<bool> high) {
   if (Abs(x_) > limit_) return false;
   std::uint64_t left = count;
-  if ((change || plan_.micros_ == 0) && !Choose(left)) return false;
+  if ((change || micros_ == 0) && !Choose(left, high)) return false;
   while (left > 0) {
-    const Int delta = Delta(plan_.micros_);
+    const Int delta = Delta(micros_);
     const std::uint64_t steps = Steps(delta, x_, left);
     Advance(delta, steps);
     left -= steps;
@@ -125,27 +194,48 @@ std::uint64_t RunPlan<Int>::Steps(const Int& delta, const Int& from, std::uint64
   return Capped(FloorDiv(room, Abs(delta)), left);
 }
 
-// On the beat reached: the map's tempo rounded down or up, whichever keeps
-// the beats after it in bound the longer; on a tie the nearer.
+// On the beat reached: the map's tempo rounded down or up as asked, else
+// whichever keeps the beats after it in bound the longer; on a tie the nearer.
 template <class Int>
-bool RunPlan<Int>::Choose(std::uint64_t left) {
-  const std::uint64_t lowSteps = Steps(Delta(low_), x_, left);
-  const std::uint64_t highSteps = Steps(Delta(high_), x_, left);
-  const bool high =
-      highSteps > lowSteps || (highSteps == lowSteps && Abs(Delta(high_)) < Abs(Delta(low_)));
-  const std::uint32_t best = high ? high_ : low_;
-  return best == plan_.micros_ || plan_.Emit(best, plan_.tick_);
+bool RunPlan<Int>::Choose(std::uint64_t left, std::optional<bool> high) {
+  if (!high) {
+    const std::uint64_t lowSteps = Steps(Delta(low_), x_, left);
+    const std::uint64_t highSteps = Steps(Delta(high_), x_, left);
+    high = highSteps > lowSteps || (highSteps == lowSteps && Abs(Delta(high_)) < Abs(Delta(low_)));
+  }
+  const std::uint32_t best = *high ? high_ : low_;
+  return best == micros_ || Emit(best, tick_, false);
 }
 
 // The next beat would leave the bound: the other rounding takes over inside
-// the beat, landing it where that tempo lasts the longest. Where no single
-// change lands it, one on the beat and one inside it do.
+// the beat, on the beat itself or on a quarter note, landing it where that
+// tempo lasts the longest. Where no single change lands it, one on the beat
+// and one inside it do. Only a bound too fine for those ticks takes a tick
+// between quarter notes.
 template <class Int>
 bool RunPlan<Int>::Switch(std::uint64_t left) {
+  for (const bool anywhere : {false, true}) {
+    if (std::optional<Landing> best = Best(left, anywhere)) return Take(*best, micros_);
+    const std::uint32_t first = micros_ == low_ ? high_ : low_;
+    const std::uint32_t second = first == low_ ? high_ : low_;
+    Landing landing;
+    if (first == micros_ || second == first || !Land(second, first, left, anywhere, landing)) {
+      continue;
+    }
+    return Emit(first, tick_, false) && Take(landing, first);
+  }
+  return false;
+}
+
+// Of the map's two roundings, the one that lands the next beat and then
+// keeps the beats in bound the longest; on a tie the nearer.
+template <class Int>
+auto RunPlan<Int>::Best(std::uint64_t left, bool anywhere) const -> std::optional<Landing> {
   std::optional<Landing> best;
   for (const std::uint32_t micros : {low_, high_}) {
     Landing landing;
-    if (micros == plan_.micros_ || (best && micros == best->micros) || !Land(micros, left, landing)) {
+    if (micros == micros_ || (best && micros == best->micros) ||
+        !Land(micros, micros_, left, anywhere, landing)) {
       continue;
     }
     if (!best || landing.reach > best->reach ||
@@ -153,52 +243,55 @@ bool RunPlan<Int>::Switch(std::uint64_t left) {
       best = std::move(landing);
     }
   }
-  if (!best) {
-    const std::uint32_t first = plan_.micros_ == low_ ? high_ : low_;
-    if (first == plan_.micros_ || !plan_.Emit(first, plan_.tick_)) return false;
-    const Int delta = Delta(first);
-    if (Steps(delta, x_, 1) == 1) {
-      Advance(delta, 1);
-      return true;
-    }
-    const std::uint32_t second = first == low_ ? high_ : low_;
-    Landing landing;
-    if (second == first || !Land(second, left, landing)) return false;
-    best = std::move(landing);
+  return best;
+}
+
+// The next beat with its first ticks at `from` and the rest at the landing's tempo.
+template <class Int>
+bool RunPlan<Int>::Take(const Landing& landing, std::uint32_t from) {
+  const std::uint64_t at = tick_ + landing.oldTicks;
+  if (!Emit(landing.micros, at, landing.oldTicks != 0 && at % plan_.quarter_ != 0)) {
+    return false;
   }
-  const std::uint32_t old = plan_.micros_;
-  if (!plan_.Emit(best->micros, plan_.tick_ + best->oldTicks)) return false;
-  plan_.time_ += static_cast<unsigned __int128>(best->oldTicks) * old +
-                 static_cast<unsigned __int128>(ticks_ - best->oldTicks) * best->micros;
-  plan_.tick_ += ticks_;
-  x_ = std::move(best->drift);
+  time_ += static_cast<unsigned __int128>(landing.oldTicks) * from +
+           static_cast<unsigned __int128>(ticks_ - landing.oldTicks) * landing.micros;
+  tick_ += ticks_;
+  x_ = landing.drift;
   Note();
   return true;
 }
 
-// The tempo `micros` from a tick inside the next beat: false when none lands
-// that beat within the bound. It lands at the edge its drift moves away from.
+// The tempo `micros` after ticks of `from` inside the next beat: false when
+// none lands that beat within the bound. It lands at the edge its drift
+// moves away from, as near it as the beat or a quarter note inside it allows
+// (any tick, when `anywhere`).
 template <class Int>
-bool RunPlan<Int>::Land(std::uint32_t micros, std::uint64_t left, Landing& landing) const {
+bool RunPlan<Int>::Land(std::uint32_t micros, std::uint32_t from, std::uint64_t left, bool anywhere,
+                        Landing& landing) const {
   const Int delta = Delta(micros);
   const Int all = x_ + delta;  // the beat with every tick at the new tempo
-  const Int perOld = (Make<Int>(plan_.micros_) - Make<Int>(micros)) * den_;  // a tick of the old instead
+  const Int perOld = (Make<Int>(from) - Make<Int>(micros)) * den_;  // a tick of the old instead
+  if (Sign(perOld) == 0) return false;
   const bool rising = Sign(perOld) > 0;
   const Int lo = std::max(CeilDiv((rising ? -limit_ : limit_) - all, perOld), Make<Int>(0));
   const Int hi = std::min(FloorDiv((rising ? limit_ : -limit_) - all, perOld), Make<Int>(ticks_ - 1));
   if (lo > hi) return false;
-  Int old;
+  const TickGrid grid{tick_ % plan_.quarter_, plan_.quarter_, anywhere};
+  const std::uint64_t first = grid.After(Capped(lo, ticks_)), last = grid.Before(Capped(hi, ticks_));
+  if (first > last || first >= ticks_) return false;
+  std::uint64_t old = 0;
   if (Sign(delta) == 0) {
     // The tempo is the map's: land as near the beat's time as the ticks allow.
-    const Int nearest = std::clamp(FloorDiv(-all, perOld), lo, hi);
-    const Int next = std::min(nearest + Make<Int>(1), hi);
-    old = Abs(all + next * perOld) < Abs(all + nearest * perOld) ? next : nearest;
+    const std::uint64_t nearest = std::clamp(Capped(FloorDiv(-all, perOld), ticks_), first, last);
+    const std::uint64_t below = std::max(grid.Before(nearest), first);
+    const std::uint64_t above = std::min(grid.After(nearest + 1), last);
+    old = Abs(all + Make<Int>(above) * perOld) < Abs(all + Make<Int>(below) * perOld) ? above : below;
   } else {
-    old = (Sign(delta) > 0) == rising ? lo : hi;  // the lowest drift when it rises, else the highest
+    old = (Sign(delta) > 0) == rising ? first : last;  // the lowest drift when it rises, else the highest
   }
   landing.micros = micros;
-  landing.oldTicks = Capped(old, ticks_);
-  landing.drift = all + old * perOld;
+  landing.oldTicks = old;
+  landing.drift = all + Make<Int>(old) * perOld;
   landing.reach = Steps(delta, landing.drift, left - 1);
   return true;
 }
@@ -207,13 +300,13 @@ template <class Int>
 void RunPlan<Int>::Advance(const Int& delta, std::uint64_t steps) {
   if (steps == 0) return;
   x_ += delta * Make<Int>(steps);
-  plan_.time_ += static_cast<unsigned __int128>(steps) * ticks_ * plan_.micros_;
-  plan_.tick_ += steps * ticks_;
+  time_ += static_cast<unsigned __int128>(steps) * ticks_ * micros_;
+  tick_ += steps * ticks_;
   Note();
 }
 
-TempoPlan::TempoPlan(Rational bound, Event event)
-    : bound_(std::move(bound)), event_(std::move(event)) {}
+TempoPlan::TempoPlan(Rational bound, std::uint32_t quarter, Event event)
+    : bound_(std::move(bound)), quarter_(std::max<std::uint32_t>(quarter, 1)), event_(std::move(event)) {}
 
 // Every choice compares the drift with multiples of 1/q, q the least common
 // multiple of the step's and the bound's denominators, or with multiples of
@@ -235,22 +328,21 @@ bool TempoPlan::Add(const TempoRun& run) {
   BigInt farthest;
   bool ok = false;
   if (den < BigInt::PowerOfTwo(40) && x.Abs() < most && step < most && limit < most) {
-    RunPlan<i128> plan(*this, run.ticks, Narrow(den), Narrow(x), Narrow(step), Narrow(limit));
-    ok = plan.Run(run.count, run.change);
-    farthest = Wide(plan.farthest());
+    i128 far = 0;
+    ok = RunPlan<i128>::Plan(*this, run, Narrow(den), Narrow(x), Narrow(step), Narrow(limit), far);
+    farthest = Wide(far);
   } else {
-    RunPlan<BigInt> plan(*this, run.ticks, den, x, step, limit);
-    ok = plan.Run(run.count, run.change);
-    farthest = plan.farthest();
+    ok = RunPlan<BigInt>::Plan(*this, run, den, x, step, limit, farthest);
   }
   const Rational exact = Rational(farthest, den) + (drift - Rational(x, den));
   largest_ = std::max({largest_, exact, -exact});
   return ok;
 }
 
-bool TempoPlan::Emit(std::uint32_t micros, std::uint64_t tick) {
+bool TempoPlan::Emit(std::uint32_t micros, std::uint64_t tick, bool betweenQuarters) {
   micros_ = micros;
   ++events_;
+  if (betweenQuarters) ++betweenQuarters_;
   return event_(tick, micros);
 }
 

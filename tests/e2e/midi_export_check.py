@@ -6,15 +6,18 @@ MIDI readers do (the sum of ticks x microseconds a quarter note / 960), in
 exact fractions: each lies within the bound of its time computed here from
 the map (for a MIDI map, from the source read the same way); markers and
 time signatures are the map's. The program's CSV of its own file matches the
-map's within the bound. The tempo events are the fewest that keep the beats
-in bound, against a search over every way of placing the two roundings of
-the map's tempo, and the run's counts are its file's. Exits 77 without mido
+map's within the bound. Every tempo event lies on a beat or a quarter note,
+where a DAW's import keeps it, unless the bound is too fine for those ticks,
+and the run then counts the others. The tempo events are the fewest that
+keep the beats in bound, against a search over every way of placing the two
+roundings of the map's tempo on beats, and the run's counts are its file's. Exits 77 without mido
 or without -f midi.
 
 Usage: midi_export_check.py BEATMARKS EXAMPLES
 """
 import bisect
 import csv
+from decimal import Decimal
 import io
 import math
 import re
@@ -95,7 +98,10 @@ def check_file(path, want, bound, click=False):
     assert lead >= 0 and (lead == 0) == (want[0][0] <= bound), (path, len(beats), len(want))
     for i, ((tick, b), (t, wanted_b)) in enumerate(zip(beats[lead:], want)):
         assert abs(seconds_at(tick, tempos, 960) - t) <= bound and b == wanted_b, (path, i, b)
-    return lead, beats, meters, markers, names, tempos
+    on_beats = {tick for tick, _ in beats}
+    between = [tick for tick, _ in tempos if tick % 960 != 0 and tick not in on_beats]
+    assert bound < Fraction(1, 2 * 10**6) or not between, (path, between[:5])
+    return lead, beats, meters, markers, names, tempos, len(between)
 
 
 def csv_rows(program, args):
@@ -120,7 +126,7 @@ def text_map(program, folder, name, sections, options=(), bound=Fraction(1, 10**
             t += 60 / Fraction(tempo)
         measure += count
     want = [(t - want[0][0] + Fraction(offset), b) for t, b in want]
-    lead, beats, meters, markers, names, tempos = check_file(out, want, bound)
+    lead, beats, meters, markers, names, tempos, _ = check_file(out, want, bound)
     # Markers where sections begin, named after them; N/4 where N beats a measure begin.
     assert markers == [(beats[lead + i][0], sections[n][0] or f"Section {n + 1}") for i, n in starts]
     assert names == [path.name] and lead % sections[starts[0][1]][2] == 0, (names, lead)
@@ -155,10 +161,11 @@ def spread(costs, dlo, dhi, lo, hi, extra):
     return out
 
 
-def fewest(tempo, beats, bound, n=960):
+def fewest(tempo, beats, bound, n=960, anywhere=False):
     """The fewest tempo events, each the tempo rounded down (u) or up (u + 1)
-    at any tick, that keep beats 1..beats (n ticks apart) within the bound: a
-    search over c, the ticks at u + 1 so far, on every beat."""
+    on a beat (of a quarter note, n ticks), or at any tick, that keep beats
+    1..beats within the bound: a search over c, the ticks at u + 1 so far, on
+    every beat."""
     step, b = 60 / Fraction(tempo) * 960 * 10**6, bound * 960 * 10**6
     u = math.floor(step / n)
     if u * n == step:
@@ -168,13 +175,59 @@ def fewest(tempo, beats, bound, n=960):
         lo, hi = math.ceil(k * (step - u * n) - b), math.floor(k * (step - u * n) + b)
         new = [{}, {}]
         # (tempo after, least and most ticks at u + 1 in the beat, events): none, one, two
-        for m, ways in ((0, [(0, 0, 0, 0), (1, 1, n, 1), (0, 0, n, 2)]),
-                        (1, [(1, n, n, 0), (0, 0, n - 1, 1), (1, 0, n, 2)])):
+        ways = (((0, [(0, 0, 0, 0), (1, 1, n, 1), (0, 0, n, 2)]),
+                 (1, [(1, n, n, 0), (0, 0, n - 1, 1), (1, 0, n, 2)])) if anywhere else
+                ((0, [(0, 0, 0, 0), (1, n, n, 1)]), (1, [(1, n, n, 0), (0, 0, 0, 1)])))
+        for m, ways in ways:
             for m2, dlo, dhi, extra in ways:
                 for c2, e in spread(cost[m], dlo, dhi, lo, hi, extra).items():
                     new[m2][c2] = min(e, new[m2].get(c2, e))
         cost = new
     return min(min(c.values(), default=math.inf) for c in cost)
+
+
+def fewest_on_grid(step, steps, b, n, quarter=960):
+    """The fewest tempo events, each the tempo rounded down (u) or up (u + 1),
+    on a beat or a quarter note inside one (beats of n ticks from tick 0,
+    `step` reader units long), that keep the ends of `steps` beats within
+    b: a search over c, the ticks at u + 1 so far, beat by beat."""
+    u = math.floor(step / n)
+    if u * n == step:
+        return 1
+    cost = [{0: 1}, {0: 1}]  # by the tempo in force: c -> events
+    for k in range(steps):
+        places = [p for p in range(n) if p == 0 or (k * n + p) % quarter == 0]
+        lo, hi = math.ceil((k + 1) * (step - u * n) - b), math.floor((k + 1) * (step - u * n) + b)
+        new = [{}, {}]
+        for m in (0, 1):
+            # (tempo after, ticks at u + 1 in the beat, events added)
+            ways = [(m, n * m, 0)] + [(1 - m, n - p if m == 0 else p, 1) for p in places] + \
+                   [(m, p2 - p1 if m == 0 else p1 + n - p2, 2) for p1 in places for p2 in places if p2 > p1]
+            for c, e in cost[m].items():
+                for m2, add, extra in ways:
+                    if lo <= c + add <= hi and new[m2].get(c + add, math.inf) > e + extra:
+                        new[m2][c + add] = e + extra
+        cost = new
+    return min(min(c.values(), default=math.inf) for c in cost)
+
+
+def fitted_claims(program, folder, seconds, taps, drift):
+    """Taps `seconds` apart as 6/8, each a dotted quarter of 1440 ticks: every
+    beat and the end within the bound, events on beats or quarter notes, as
+    few as any placement there allows. The count."""
+    path, out, bound = folder / "even.txt", folder / "even.mid", Fraction(drift)
+    path.write_text("".join(f"{Decimal(seconds) * k}\n" for k in range(taps)))
+    run(program, ["--fit", "--meter=6/8", "-f", "midi", f"--max-drift={drift}", str(path), str(out)])
+    _, tempos, meters, _, _, end = read(out)
+    beats = [1440 * k for k in range(taps)] + [end]
+    assert end == 1440 * taps and meters[0][1:3] == (6, 8), (end, meters)
+    for k, tick in enumerate(beats):
+        assert abs(seconds_at(tick, tempos, 960) - Fraction(seconds) * k) <= bound, (seconds, k)
+    assert all(t % 1440 == 0 or t % 960 == 0 for t, _ in tempos), tempos[:8]
+    step = Fraction(seconds) * 960 * 10**6
+    least = fewest_on_grid(step, taps, bound * 960 * 10**6, 1440)
+    assert len(tempos) == least, (seconds, taps, drift, len(tempos), least)
+    return len(tempos)
 
 
 def claims(program, folder, tempo, per, measures, drift):
@@ -184,16 +237,18 @@ def claims(program, folder, tempo, per, measures, drift):
     path.write_text(f"tmap\t{tempo}\t{per}\t{measures}\n")
     said = run(program, ["-f", "midi", f"--max-drift={drift}", str(path), str(out)]).stdout
     events, largest = re.search(r"(\d+) tempo events?, largest drift ([0-9.]+) s", said).groups()
+    between = re.search(r"; (\d+) lies? between quarter notes, where a DAW's import moves them\n", said)
     beat = 60 / Fraction(tempo)
-    _, beats, _, _, _, tempos = check_file(out, [(k * beat, k % per) for k in range(per * measures)],
-                                           bound)
+    _, beats, _, _, _, tempos, off = check_file(out, [(k * beat, k % per) for k in range(per * measures)],
+                                                bound)
+    assert off == (int(between.group(1)) if between else 0), (tempo, drift, said)
     end = read(out)[-1]
     drifts = [abs(seconds_at(tick, tempos, 960) - k * beat) for k, (tick, _) in
               enumerate(beats + [(end, 0)])]
     assert len(drifts) == per * measures + 1 and max(drifts) <= bound, (tempo, drift)
     assert len(tempos) == int(events), (tempo, drift, said)
     assert abs(max(drifts) - Fraction(largest)) <= Fraction(1, 2 * 10**9), (tempo, drift, said)
-    return len(tempos)
+    return len(tempos), off
 
 
 def midi_map(program, folder, source, click=False, bound=Fraction(1, 10**6)):
@@ -202,7 +257,7 @@ def midi_map(program, folder, source, click=False, bound=Fraction(1, 10**6)):
     f, tempos, meters, markers, _, end = read(source)
     want = [(seconds_at(tick, tempos, f.ticks_per_beat), b)
             for tick, b in beats_of(meters, end, f.ticks_per_beat, click)]
-    lead, beats, out_meters, out_markers, _, out_tempos = check_file(out, want, bound, click)
+    lead, beats, out_meters, out_markers, _, out_tempos, _ = check_file(out, want, bound, click)
     assert [m[1:3] for m in out_meters] == [m[1:3] for m in meters], (out_meters, meters)
     # Each marker of the source, on the first beat at or after it.
     firsts = [next(k for k, (t, _) in enumerate(want) if t >= seconds_at(tick, tempos, f.ticks_per_beat))
@@ -235,19 +290,30 @@ def main():
             lead, tempos = text_map(program, folder, "runaway", [("", tempo, beats, 2)], offset=offset)
             assert lead <= 4 * 300 * Fraction(offset) / 60 + beats and len(tempos) <= 4, (offset, lead)
             assert 200000 <= tempos[0][1] <= 3000000 or lead == beats, (offset, tempos[0])
-        # The counts the README gives, and what searching every placement finds.
-        for tempo, per, measures, drift, most in [("97.3333", 4, 400, "0.000001", 357),
-                                                  ("97.3333", 4, 400, "0.0000005", 955),
-                                                  ("97.3333", 4, 400, "0.000000001", 3200)]:
-            assert claims(program, folder, tempo, per, measures, drift) <= most, (tempo, drift)
-        for tempo, beats, drift in [("97.3333", 60, "0.0000005"), ("61.7", 40, "0.00000005"),
-                                    ("144.6", 30, "0.000000001"), ("133.33", 40, "0.0000002"),
-                                    ("200.5", 50, "0.00000002"), ("97.3333", 120, "0.000001"),
+        # The counts the README gives, and what searching every placement on beats finds.
+        for tempo, per, measures, drift, count in [("97.3333", 4, 400, "0.000001", 478),
+                                                   ("97.3333", 4, 400, "0.0000005", 1385),
+                                                   ("97.3333", 4, 400, "0.000000001", 1601)]:
+            assert claims(program, folder, tempo, per, measures, drift)[0] == count, (tempo, drift)
+        for tempo, beats, drift in [("97.3333", 60, "0.0000005"), ("61.7", 40, "0.0000005"),
+                                    ("144.6", 30, "0.0000007"), ("133.33", 40, "0.0000006"),
+                                    ("200.5", 50, "0.000002"), ("97.3333", 120, "0.000001"),
                                     # a bound too finely written for 128-bit integers: BigInt
-                                    ("97.3333", 60, "0.00000049999999999"),
-                                    ("61.7", 40, "0.0000000499999999999")]:
-            got = claims(program, folder, tempo, 1, beats, drift)
-            assert got == fewest(tempo, beats, Fraction(drift)), (tempo, beats, drift, got)
+                                    ("97.3333", 60, "0.00000050000000001"),
+                                    ("61.7", 40, "0.0000005000000000001")]:
+            got, off = claims(program, folder, tempo, 1, beats, drift)
+            assert off == 0 and got == fewest(tempo, beats, Fraction(drift)), (tempo, beats, drift, got)
+        # Finer than quarter notes hold: events between them, never fewer than anywhere allows.
+        for tempo, beats, drift in [("61.7", 40, "0.00000005"), ("144.6", 30, "0.000000001"),
+                                    ("133.33", 40, "0.0000002"), ("200.5", 50, "0.00000002"),
+                                    ("97.3333", 60, "0.00000049999999999")]:
+            got, off = claims(program, folder, tempo, 1, beats, drift)
+            least = fewest(tempo, beats, Fraction(drift), anywhere=True)
+            assert least <= got <= beats + 1 and off <= got, (tempo, beats, drift, got, least)
+        # Dotted quarters: corrections on the beat or on the quarter note inside it.
+        for seconds, taps, drift in [("0.4567", 60, "0.000001"), ("0.61", 40, "0.0000007"),
+                                     ("0.3331", 80, "0.000002")]:
+            fitted_claims(program, folder, seconds, taps, drift)
         midi_map(program, folder, examples / "ramp-and-6-8.mid")
         midi_map(program, folder, examples / "ramp-and-6-8.mid", click=True)
         # A map far too long for a MIDI file is refused, and nothing is written.

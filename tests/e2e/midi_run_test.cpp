@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "e2e/run_program.h"
+#include "exact/rational.h"
+#include "midi/midi_file.h"
 #include "midi_bytes.h"
 
 namespace beatmarks::testing {
@@ -122,6 +124,56 @@ TEST(MidiRun, MenuReadsMidiWithChangesOnBarLines) {
             std::string::npos);
   RunResult start = RunBeatmarks({"bars.mid"}, "l p q", folder.path());
   EXPECT_NE(start.out.find("M 4\tB 1\t6.000 sec\t264600 smp\n"), std::string::npos);
+}
+
+// Taps of half a second from 1.5 s or 3 s: the fitted file counts in the
+// whole measures of the meter that the first tempo nearly fills (one bar of
+// 9/8, not two), without a word, and the first tap lands on the bar line
+// after them.
+TEST(MidiRun, FittedCountInIsOneMeasureOfTheMeter) {
+  TempFolder folder;
+  for (const int start : {3, 6}) {  // half seconds
+    std::string taps;
+    for (int k = 0; k < 24; ++k) taps += std::to_string(0.5 * (start + k)) + "\n";
+    WriteFile(folder.File("taps" + std::to_string(start) + ".txt"), taps);
+  }
+  const struct {
+    const char* meter;
+    std::uint64_t barTicks;  // at 960 a quarter
+    int numerator, power;
+    std::uint64_t bars;  // of the count-in
+    int start;           // half seconds
+  } cases[] = {{"--meter=6/8", 2880, 6, 3, 2, 3}, {"--meter=9/8", 4320, 9, 3, 1, 3},
+               {"--meter=12/8", 5760, 12, 3, 1, 3}, {"--meter=3", 2880, 3, 2, 1, 3},
+               {"--meter=9/8", 4320, 9, 3, 2, 6}, {"--meter=3", 2880, 3, 2, 2, 6}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.meter + std::string(" from ") + std::to_string(c.start));
+    const std::string taps = "taps" + std::to_string(c.start) + ".txt";
+    RunResult r = RunBeatmarks({"--fit", c.meter, "-f", "midi", taps, "out.mid"}, "", folder.path());
+    ASSERT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(r.out.find("count-in"), std::string::npos) << r.out;
+    std::string error;
+    const auto map = ReadMidi(ReadFile(folder.File("out.mid")), error);
+    ASSERT_TRUE(map) << error;
+    ASSERT_FALSE(map->meters.empty());
+    EXPECT_EQ(map->meters[0].tick, 0u);
+    EXPECT_EQ(map->meters[0].numerator, c.numerator);
+    EXPECT_EQ(map->meters[0].denominatorPower, c.power);
+    // Where the tempo events put the first bar line after the count-in.
+    Rational micros;
+    std::uint64_t at = 0, upTo = c.barTicks * c.bars;
+    std::uint32_t tempo = kDefaultMicrosPerQuarter;
+    for (const MidiTempo& t : map->tempos) {
+      if (t.tick >= upTo) break;
+      micros = micros + Rational(static_cast<std::int64_t>((t.tick - at) * tempo));
+      at = t.tick;
+      tempo = t.microsPerQuarter;
+    }
+    micros = micros + Rational(static_cast<std::int64_t>((upTo - at) * tempo));
+    const Rational seconds = micros / Rational(960 * 1000000);
+    const Rational drift = seconds - Rational(c.start) / Rational(2);
+    EXPECT_LE(std::max(drift, -drift), Rational(1) / Rational(1000000));
+  }
 }
 
 }  // namespace

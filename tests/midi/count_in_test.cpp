@@ -21,7 +21,10 @@ TEST(CountIn, WholeMeasuresAtATempoADawShows) {
       {"8.789", "2671860", 3840, 10, true},   // a first interval of 22 us
       {"0.1", "2671860", 2880, 1, true},      // too short for 300: one measure
       {"600", "5", 3840, 50, true},           // too slow: 20 a minute
-      {"10", "1000", 1440, 32, true},         // 3/8, measures two at a time: 300 a minute
+      {"10", "1000", 1440, 33, true},         // 3/8: 300 a minute, as near as whole measures go
+      {"0.5", "100", 4320, 1, false},         // 9/8, shorter than a measure at 300: one, not two
+      {"5.4", "100", 4320, 2, false},         // 9/8 at the first tempo: two measures of 2.7 s
+      {"8.1", "100", 4320, 3, false},         // and three, an odd number
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.offset + std::string(" s at ") + c.first);
@@ -31,8 +34,7 @@ TEST(CountIn, WholeMeasuresAtATempoADawShows) {
     ASSERT_EQ(PlanCountIn(offset, first, c.measureTicks, 960, plan), "");
     EXPECT_EQ(plan.measures, c.measures);
     EXPECT_EQ(plan.kept, c.kept);
-    EXPECT_EQ(plan.quarters * 960, plan.measures * c.measureTicks);
-    EXPECT_EQ(plan.microsPerQuarter * Rational(plan.quarters), offset);
+    EXPECT_EQ(plan.microsPerQuarter * Rational(plan.measures * c.measureTicks) / Rational(960), offset);
     EXPECT_EQ(DescribeCountIn(plan).empty(), !c.kept);
     const bool inRange = plan.microsPerQuarter >= Rational(200000) &&
                          plan.microsPerQuarter <= Rational(3000000);
