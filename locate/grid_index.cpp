@@ -10,6 +10,18 @@
 
 namespace beatmarks {
 
+namespace {
+
+// Digits of the whole part of "[-]digits[.digits]", without leading zeros.
+std::size_t WholeDigits(std::string_view time) {
+  if (!time.empty() && time.front() == '-') time.remove_prefix(1);
+  time = time.substr(0, time.find('.'));
+  const std::size_t first = time.find_first_not_of('0');
+  return first == std::string_view::npos ? 0 : time.size() - first;
+}
+
+}  // namespace
+
 BigInt RoundedMagnitude(const Rational& magnitude, std::uint32_t scale) {
   const BigInt twice = magnitude.denominator() << 1;
   return BigInt::FloorDiv((magnitude.numerator() * BigInt::FromUnsigned(scale) << 1) + magnitude.denominator(),
@@ -43,6 +55,8 @@ std::optional<GridIndex> GridIndex::Build(Timeline& timeline, std::int32_t divis
   if (!error.empty()) return std::nullopt;
   if (!index.parts_.empty()) {
     index.end_ = index.times_.back().time.Nearest(index.parts_.back().count);
+    const Rational end = index.ExactAt(index.total_, index.parts_.size() - 1);
+    index.endDigits_ = BigInt::FloorDiv(end.numerator(), end.denominator()).ToDecimal().size();
   }
   index.MakeTables();
   return index;
@@ -176,6 +190,11 @@ void GridIndex::SetNearest(const Place& place, bool later, Position& position) c
 
 Position GridIndex::Locate(std::string_view time, std::uint32_t rate) const {
   Position position;
+  // At least 10^endDigits_, past the end: nothing to read exactly.
+  if (!parts_.empty() && WholeDigits(time) > endDigits_) {
+    position.where = time.front() == '-' ? Position::Where::kBefore : Position::Where::kAfter;
+    return position;
+  }
   if (LocateFast(time, rate, position)) return position;
   return LocateExact(ExactTimeOf(time), rate);
 }

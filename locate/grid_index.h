@@ -64,6 +64,8 @@ class GridIndex {
                                         std::string& error);
 
   // A time as TIMES writes it (IsTimeText), with sample positions at `rate`.
+  // One whose whole part has more digits than the end's lies outside the
+  // grid and is told so from its digits alone, however many it has.
   Position Locate(std::string_view time, std::uint32_t rate) const;
   // The same from an exact time, all in exact arithmetic.
   Position LocateExact(const Rational& time, std::uint32_t rate) const;
@@ -171,6 +173,7 @@ class GridIndex {
   std::vector<Times> times_;    // each part's
   u128 total_ = 0;              // divisions in all
   double end_ = 0;              // nearest double of the end
+  std::size_t endDigits_ = 1;   // digits of the end's whole seconds
   SortedSearch startSearch_;    // over starts_
   // Every division's nearest double and the end's, for a grid of at most
   // kTabledDivisions (8 bytes each); else empty.
