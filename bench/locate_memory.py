@@ -2,11 +2,14 @@
 """Peak memory of --locate and --fit as TIMES and beat lists grow: 1 time
 (the grid and the program alone), 10^6 and 10^7 times (a 150 MB file), named
 and piped, against 510 text sections with decimal tempos, written as CSV to
-/dev/null; and --fit of 10^6 and 10^7 beats. Wall time and peak resident
+/dev/null; the index of a MIDI map of 100,000 tempo events, a time of 10^6
+digits; and --fit of 10^6 and 10^7 beats. Wall time and peak resident
 memory through GNU time.
 Usage: bench/locate_memory.py [path/to/beatmarks] [LARGEST_COUNT]"""
 import os
 import random
+import resource
+import runpy
 import subprocess
 import sys
 import tempfile
@@ -61,6 +64,26 @@ def main():
                 line += f"; piped {ps:.2f} s, peak {ppeak:.1f} MiB"
             print(line, flush=True)
             os.remove(times)
+        # The index of a MIDI map of 100,000 tempo events (one a beat), and a
+        # time of 10^6 whole digits, each with nothing else to place.
+        midi = os.path.join(folder, "ramp.mid")
+        with open(midi, "wb") as f:
+            f.write(runpy.run_path(os.path.join(HERE, "locate_runs.py"), run_name="bench")["ramp_midi"](100_000))
+        one = os.path.join(folder, "one.txt")
+        with open(one, "w") as f:
+            f.write("1.5\n")
+        runs, cpu = [], []
+        for _ in range(5):
+            before = resource.getrusage(resource.RUSAGE_CHILDREN)
+            runs.append(timed([BINARY] + locate + [f"--locate={one}", midi, "/dev/null"]))
+            after = resource.getrusage(resource.RUSAGE_CHILDREN)
+            cpu.append(after.ru_utime - before.ru_utime + after.ru_stime - before.ru_stime)
+        print(f"--locate, 1 time against 100,000 MIDI tempo events: best {min(r[0] for r in runs) * 1000:.0f} ms "
+              f"({min(cpu) * 1000:.0f} ms CPU), peak {max(r[1] for r in runs):.1f} MiB", flush=True)
+        with open(one, "w") as f:
+            f.write("1" * 10**6 + "\n")
+        s, peak = timed([BINARY] + locate + [f"--locate={one}", tmap, "/dev/null"])
+        print(f"--locate, 1 time of 10^6 whole digits: {s:.2f} s, peak {peak:.1f} MiB", flush=True)
         for count in (10**6, LARGEST):
             beats = times_file(folder, count, True)
             s, peak = timed([BINARY, "--fit", "-f", "csv", beats, "/dev/null"])

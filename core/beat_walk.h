@@ -30,6 +30,10 @@ struct Stretch {
   StretchSource source = StretchSource::kTextMap;
   std::int32_t number = 1;          // 1-based, shown in section headers
   float tempo = 120.0f;             // beats per minute, as the map stores it
+  // The same exactly, numerator / denominator beats a minute, where the
+  // timeline knows it in machine integers (fitted beats); else denominator 0.
+  unsigned __int128 tempoNumerator = 0;
+  std::uint64_t tempoDenominator = 0;
   const std::string* tempoText = nullptr;  // the tempo as a text map wrote it
   const std::string* name = nullptr;       // the section's name, where it has one
   std::int32_t beatsPerMeasure = 4;

@@ -111,7 +111,7 @@ double NearestExact(const BigInt& numerator, const BigInt& denominator) {
 
 // floor(value x 2^128) in three limbs, and whether a fraction was dropped;
 // false when the value is 2^64 or more.
-bool ToFixed(const Rational& value, std::array<u64, 3>& fixed, u64& inexact) {
+bool ToFixed(const Rational& value, std::array<u64, 3>& fixed, std::uint8_t& inexact) {
   BigInt whole, rest;
   BigInt::DivMod(value.numerator() << 128, value.denominator(), whole, rest);
   if (whole.BitLength() > 192) return false;
@@ -139,7 +139,7 @@ u64 DivideLimb(u64 high, u64 low, u64 divisor, u64& remainder) {
 
 // The same for a fraction of machine integers, when its denominator is
 // below 2^64: a limb of the quotient at a time.
-bool ToFixedSmall(u128 numerator, u128 denominator, std::array<u64, 3>& fixed, u64& inexact) {
+bool ToFixedSmall(u128 numerator, u128 denominator, std::array<u64, 3>& fixed, std::uint8_t& inexact) {
   if (denominator > UINT64_MAX || numerator >> 64 >= denominator) return false;
   const auto d = static_cast<u64>(denominator);
   u64 rest = 0;
@@ -173,8 +173,12 @@ LinearTime::LinearTime(const Rational& base, const Rational& step) {
   // Broken, they take the exact way, which holds any sign.
   fast_ = base.Sign() >= 0 && step.Sign() > 0 && ToFixed(base, base_, baseInexact_) &&
           ToFixed(step, step_, stepInexact_);
-  if (!fast_) PrepareExact(base, step);
-  else exactFrom_ = std::make_unique<std::pair<Rational, Rational>>(base, step);
+  if (!fast_) {
+    PrepareExact(base, step);
+  } else {
+    exact_ = std::make_unique<Exact>();
+    exact_->from.emplace(base, step);
+  }
 }
 
 LinearTime LinearTime::FromFractions(u128 baseNumerator, u128 baseDenominator, u128 stepNumerator,
@@ -187,6 +191,7 @@ LinearTime LinearTime::FromFractions(u128 baseNumerator, u128 baseDenominator, u
                       Rational::FromFraction(stepNumerator, stepDenominator));
   }
   time.fast_ = true;
+  time.hasSmall_ = true;
   time.small_ = SmallForm{baseNumerator, baseDenominator, stepNumerator, stepDenominator};
   return time;
 }
@@ -198,20 +203,23 @@ void LinearTime::PrepareExact(const Rational& base, const Rational& step) const 
   BigInt baseFactor, stepFactor, rest;
   BigInt::DivMod(step.denominator(), g, stepFactor, rest);
   BigInt::DivMod(base.denominator(), g, baseFactor, rest);
-  numerator0_ = base.numerator() * stepFactor;
-  numeratorStep_ = step.numerator() * baseFactor;
-  denominator_ = base.denominator() * stepFactor;
-  exactFrom_.reset();
+  BigInt numerator0 = base.numerator() * stepFactor, numeratorStep = step.numerator() * baseFactor;
+  BigInt denominator = base.denominator() * stepFactor;
+  if (!exact_) exact_ = std::make_unique<Exact>();
+  exact_->numerator0 = std::move(numerator0);
+  exact_->numeratorStep = std::move(numeratorStep);
+  exact_->denominator = std::move(denominator);
+  exact_->from.reset();  // base and step may lie in it: used up above
 }
 
 const BigInt& LinearTime::Denominator() const {
-  if (small_) {
-    PrepareExact(Rational::FromFraction(small_->baseNumerator, small_->baseDenominator),
-                 Rational::FromFraction(small_->stepNumerator, small_->stepDenominator));
-    small_.reset();
+  if (hasSmall_) {
+    PrepareExact(Rational::FromFraction(small_.baseNumerator, small_.baseDenominator),
+                 Rational::FromFraction(small_.stepNumerator, small_.stepDenominator));
+    hasSmall_ = false;
   }
-  if (exactFrom_) PrepareExact(exactFrom_->first, exactFrom_->second);
-  return denominator_;
+  if (exact_->from) PrepareExact(exact_->from->first, exact_->from->second);
+  return exact_->denominator;
 }
 
 bool LinearTime::FixedAt(u64 n, Fixed& t) const {
@@ -301,17 +309,18 @@ double LinearTime::Nearest(unsigned __int128 n) const {
 // denominators' common factors first is far cheaper than reducing
 // numerator / denominator afresh when the base's denominator is long.
 Rational LinearTime::At(unsigned __int128 n) const {
-  if (n == 0 && small_) return Rational::FromFraction(small_->baseNumerator, small_->baseDenominator);
-  if (exactFrom_) {
-    if (n == 0) return exactFrom_->first;  // the base, already in lowest terms
-    return exactFrom_->first + Rational(BigInt::FromUnsigned128(n), BigInt(1)) * exactFrom_->second;
+  if (n == 0 && hasSmall_) return Rational::FromFraction(small_.baseNumerator, small_.baseDenominator);
+  if (exact_ && exact_->from) {
+    const auto& [base, step] = *exact_->from;
+    if (n == 0) return base;  // already in lowest terms
+    return base + Rational(BigInt::FromUnsigned128(n), BigInt(1)) * step;
   }
   return Rational(NumeratorAt(n), Denominator());
 }
 
 BigInt LinearTime::NumeratorAt(unsigned __int128 n) const {
   Denominator();
-  return numerator0_ + BigInt::FromUnsigned128(n) * numeratorStep_;
+  return exact_->numerator0 + BigInt::FromUnsigned128(n) * exact_->numeratorStep;
 }
 
 void LinearTime::AppendSample(unsigned __int128 n, std::uint32_t rate, std::string& out) const {

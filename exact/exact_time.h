@@ -74,21 +74,26 @@ class LinearTime {
 
   // Fixed point: floors of base and step in units of 2^-128 s, and whether
   // each floor dropped a nonzero fraction (1) or not (0).
-  bool fast_ = false;
   Fixed base_{}, step_{};
-  std::uint64_t baseInexact_ = 0, stepInexact_ = 0;
+  std::uint8_t baseInexact_ = 0, stepInexact_ = 0;
+  bool fast_ = false;
   void PrepareExact(const Rational& base, const Rational& step) const;
   const BigInt& Denominator() const;  // makes the exact form first if need be
 
-  // Exact: time(n) = (numerator0_ + n x numeratorStep_) / denominator_, made
-  // from exactFrom_ (base and step), or from small_, when first needed.
+  // Exact: time(n) = (numerator0 + n x numeratorStep) / denominator, made
+  // from `from` (base and step), or from small_, when first needed. Kept
+  // apart (most lines never need it) so that a line is small to hold.
   struct SmallForm {
     unsigned __int128 baseNumerator, baseDenominator, stepNumerator, stepDenominator;
   };
+  struct Exact {
+    std::optional<std::pair<Rational, Rational>> from;
+    BigInt numerator0, numeratorStep, denominator;
+  };
   LinearTime() = default;
-  mutable std::optional<SmallForm> small_;
-  mutable std::unique_ptr<std::pair<Rational, Rational>> exactFrom_;
-  mutable BigInt numerator0_, numeratorStep_, denominator_;
+  mutable bool hasSmall_ = false;
+  mutable SmallForm small_{};
+  mutable std::unique_ptr<Exact> exact_;
 };
 
 // The same roundings of a single exact time, such as a section's start.

@@ -101,6 +101,10 @@ bool FittedTimeline::Next(Stretch& s) {
                           static_cast<long double>(beats_.ticksPerSecond) /
                           static_cast<long double>(spacing.ticks);
   s.tempo = static_cast<float>(bpm);
+  // 60 x ticksPerSecond x beats below 2^128: ticks a second up to 10^19, beats
+  // of a span up to 2^31.
+  s.tempoNumerator = 60 * u128(beats_.ticksPerSecond) * spacing.beats;
+  s.tempoDenominator = spacing.ticks;
   s.tempoText = nullptr;
   s.name = nullptr;
   s.beatsPerMeasure = meter;

@@ -7,24 +7,54 @@
 
 namespace beatmarks {
 
-std::string Clock(const Rational& seconds) {
-  std::string millis;
-  AppendSecondsAt(seconds, 3, millis);
-  std::string exact;
-  AppendSecondsAt(seconds, 9, exact);
+namespace {
+
+// The clock from the time rounded to milliseconds and to nanoseconds.
+void AppendClockOf(const std::string& millis, const std::string& exact, std::string& out) {
   const std::size_t point = millis.find('.');
   long long whole = 0;
   auto parsed = std::from_chars(millis.data(), millis.data() + point, whole);
-  if (parsed.ec != std::errc()) return exact + " s";  // past any clock
-  const std::string fraction = millis.substr(point);
+  if (parsed.ec != std::errc()) {  // past any clock
+    out += exact;
+    out += " s";
+    return;
+  }
   const long long hours = whole / 3600, minutes = whole / 60 % 60, secs = whole % 60;
-  auto two = [](long long n) {
-    std::string digits = std::to_string(n);
-    if (digits.size() < 2) digits.insert(digits.begin(), '0');
-    return digits;
+  char digits[24];
+  auto number = [&](long long n, bool two) {
+    if (two && n < 10) out += '0';
+    out.append(digits, std::to_chars(digits, digits + sizeof digits, n).ptr);
   };
-  std::string clock = hours > 0 ? std::to_string(hours) + ":" + two(minutes) : std::to_string(minutes);
-  return clock + ":" + two(secs) + fraction + " (" + exact + " s)";
+  if (hours > 0) {
+    number(hours, false);
+    out += ':';
+  }
+  number(minutes, hours > 0);
+  out += ':';
+  number(secs, true);
+  out.append(millis, point);
+  out += " (";
+  out += exact;
+  out += " s)";
+}
+
+}  // namespace
+
+std::string Clock(const Rational& seconds) {
+  std::string millis, exact, clock;
+  AppendSecondsAt(seconds, 3, millis);
+  AppendSecondsAt(seconds, 9, exact);
+  AppendClockOf(millis, exact, clock);
+  return clock;
+}
+
+void ClockAt(const LinearTime& time, unsigned __int128 n, ClockText& text) {
+  text.clock.clear();
+  text.millis.clear();
+  text.exact.clear();
+  time.AppendSeconds(n, 3, text.millis);
+  time.AppendSeconds(n, 9, text.exact);
+  AppendClockOf(text.millis, text.exact, text.clock);
 }
 
 std::string MeterOf(const Stretch& s) {
@@ -66,12 +96,26 @@ std::string TempoSpread::Text() const {
   return least + "\u2013" + mean + "\u2013" + most;
 }
 
-std::size_t ShownWidth(const std::string& cell) { return TerminalWidth(cell); }
+// Printable ASCII, as numbers and clocks are, takes a column a byte, and so
+// does the dash between tempos (U+2013); anything else is looked up.
+std::size_t ShownWidth(const std::string& cell) {
+  std::size_t width = 0;
+  for (std::size_t i = 0; i < cell.size(); ++i, ++width) {
+    const char c = cell[i];
+    if (c >= ' ' && c <= '~') continue;
+    const bool dash = c == '\xE2' && i + 2 < cell.size() && cell[i + 1] == '\x80' && cell[i + 2] == '\x93';
+    if (!dash) return TerminalWidth(cell);
+    i += 2;
+  }
+  return width;
+}
 
 void AppendPadded(std::string& line, const std::string& cell, std::size_t width, bool right) {
-  const std::size_t shown = TerminalWidth(cell);
-  const std::string gap(width > shown ? width - shown : 0, ' ');
-  line += right ? gap + cell : cell + gap;
+  const std::size_t shown = ShownWidth(cell);
+  const std::size_t gap = width > shown ? width - shown : 0;
+  if (right) line.append(gap, ' ');
+  line += cell;
+  if (!right) line.append(gap, ' ');
 }
 
 }  // namespace beatmarks

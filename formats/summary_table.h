@@ -10,6 +10,7 @@
 #include <string>
 
 #include "core/beat_walk.h"
+#include "exact/exact_time.h"
 #include "exact/rational.h"
 #include "files/export_file.h"
 
@@ -18,6 +19,13 @@ namespace beatmarks {
 // Seconds as m:ss.mmm (h:mm:ss.mmm from an hour on), then exactly to the
 // nanosecond in parentheses.
 std::string Clock(const Rational& seconds);
+// The same for time n of a line of times, into `clock`: quick where the
+// line's fixed point decides the roundings, and no allocation once the
+// texts (the other two are room) have grown.
+struct ClockText {
+  std::string clock, millis, exact;
+};
+void ClockAt(const LinearTime& time, unsigned __int128 n, ClockText& text);
 
 // "6/8" where the stretch has a time signature, else "4 beats".
 std::string MeterOf(const Stretch& s);
@@ -58,18 +66,22 @@ void AppendPadded(std::string& line, const std::string& cell, std::size_t width,
 
 template <std::size_t Columns>
 void SummaryTable<Columns>::Widen(const Cells& cells) {
-  for (std::size_t i = 0; i < Columns; ++i) width[i] = std::max(width[i], ShownWidth(*cells[i]));
+  // A cell is never wider than its bytes.
+  for (std::size_t i = 0; i < Columns; ++i) {
+    if (cells[i]->size() > width[i]) width[i] = std::max(width[i], ShownWidth(*cells[i]));
+  }
 }
 
 template <std::size_t Columns>
 void SummaryTable<Columns>::Write(const Cells& cells, ExportFile& out) const {
-  std::string line;
+  std::string& line = out.text();
+  const std::size_t begin = line.size();
   for (std::size_t i = 0; i < Columns; ++i) {
     AppendPadded(line, *cells[i], width[i], right[i]);
-    line += i + 1 < Columns ? "  " : "";
+    if (i + 1 < Columns) line += "  ";
   }
-  while (!line.empty() && line.back() == ' ') line.pop_back();
-  out.Put(line + "\n");
+  while (line.size() > begin && line.back() == ' ') line.pop_back();
+  line += '\n';
   out.Filled();
 }
 

@@ -10,6 +10,18 @@
 
 namespace beatmarks {
 
+namespace {
+
+// Digits of the whole part of "[-]digits[.digits]", without leading zeros.
+std::size_t WholeDigits(std::string_view time) {
+  if (!time.empty() && time.front() == '-') time.remove_prefix(1);
+  time = time.substr(0, time.find('.'));
+  const std::size_t first = time.find_first_not_of('0');
+  return first == std::string_view::npos ? 0 : time.size() - first;
+}
+
+}  // namespace
+
 BigInt RoundedMagnitude(const Rational& magnitude, std::uint32_t scale) {
   const BigInt twice = magnitude.denominator() << 1;
   return BigInt::FloorDiv((magnitude.numerator() * BigInt::FromUnsigned(scale) << 1) + magnitude.denominator(),
@@ -35,7 +47,7 @@ std::optional<GridIndex> GridIndex::Build(Timeline& timeline, std::int32_t divis
     index.parts_.push_back(Part{index.total_, s.divisions, s.firstMeasure,
                                 std::int64_t{s.firstBeat} * divisions + s.firstDivision,
                                 (end - start) / static_cast<double>(s.divisions), s.beatsPerMeasure});
-    index.times_.push_back(Times{0, 0, 0, false, std::move(*s.time)});
+    index.times_.push_back(Times{std::move(*s.time), nullptr});
     s.time.reset();
     index.total_ += s.divisions;
     return true;
@@ -43,6 +55,8 @@ std::optional<GridIndex> GridIndex::Build(Timeline& timeline, std::int32_t divis
   if (!error.empty()) return std::nullopt;
   if (!index.parts_.empty()) {
     index.end_ = index.times_.back().time.Nearest(index.parts_.back().count);
+    const Rational end = index.ExactAt(index.total_, index.parts_.size() - 1);
+    index.endDigits_ = BigInt::FloorDiv(end.numerator(), end.denominator()).ToDecimal().size();
   }
   index.MakeTables();
   return index;
@@ -70,23 +84,22 @@ double GridIndex::DivisionNearest(std::size_t part, u128 k) const {
 // The common denominator of the times serves as it is: no gcd is taken (one
 // of a long text map's reaches thousands of bits before it is known too
 // large).
-void GridIndex::Times::MakeFraction() const {
-  made = true;
+const GridIndex::Times::Line& GridIndex::Times::MadeLine() const {
+  if (line) return *line;
+  line = std::make_unique<Line>();
   const BigInt& common = time.CommonDenominator();
   i128 q = 0, x = 0, y = 0;
   if (common.BitLength() > 126 || !Fits(common, q) || !Fits(time.NumeratorAt(0), x) ||
       !Fits(time.NumeratorAt(1), y)) {
-    return;
+    return *line;
   }
-  base = x;
-  step = y - x;
-  den = q;
+  *line = {x, y - x, q};
+  return *line;
 }
 
 bool GridIndex::FractionAt(u128 g, std::size_t hint, Fraction& at) const {
   const std::size_t j = PartOf(g, hint);
-  const Times& times = times_[j];
-  if (!times.made) times.MakeFraction();
+  const Times::Line& times = times_[j].MadeLine();
   const u128 k = g - parts_[j].first;
   i128 x = 0;
   if (times.den == 0 || k > static_cast<u128>(kMaxI128) || !Multiply(static_cast<i128>(k), times.step, x) ||
@@ -176,6 +189,11 @@ void GridIndex::SetNearest(const Place& place, bool later, Position& position) c
 
 Position GridIndex::Locate(std::string_view time, std::uint32_t rate) const {
   Position position;
+  // At least 10^endDigits_, past the end: nothing to read exactly.
+  if (!parts_.empty() && WholeDigits(time) > endDigits_) {
+    position.where = time.front() == '-' ? Position::Where::kBefore : Position::Where::kAfter;
+    return position;
+  }
   if (LocateFast(time, rate, position)) return position;
   return LocateExact(ExactTimeOf(time), rate);
 }

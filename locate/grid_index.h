@@ -9,6 +9,8 @@
 // fractions fit, else in big integers.
 
 #include <cstdint>
+#include <deque>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -64,6 +66,8 @@ class GridIndex {
                                         std::string& error);
 
   // A time as TIMES writes it (IsTimeText), with sample positions at `rate`.
+  // One whose whole part has more digits than the end's lies outside the
+  // grid and is told so from its digits alone, however many it has.
   Position Locate(std::string_view time, std::uint32_t rate) const;
   // The same from an exact time, all in exact arithmetic.
   Position LocateExact(const Rational& time, std::uint32_t rate) const;
@@ -93,12 +97,14 @@ class GridIndex {
     std::int32_t beatsPerMeasure;
   };
   struct Times {
+    LinearTime time;
     // The times as (base + k x step) / den in machine integers, made when
     // first needed (costly: exact division); den 0 where they do not fit.
-    mutable __int128 base = 0, step = 0, den = 0;
-    mutable bool made = false;
-    LinearTime time;
-    void MakeFraction() const;
+    struct Line {
+      __int128 base = 0, step = 0, den = 0;
+    };
+    mutable std::unique_ptr<Line> line;
+    const Line& MadeLine() const;
   };
   struct Fraction {
     __int128 num;
@@ -168,9 +174,10 @@ class GridIndex {
   std::int32_t divisions_;
   std::vector<double> starts_;  // nearest doubles of the parts' starts, for the search
   std::vector<Part> parts_;
-  std::vector<Times> times_;    // each part's
+  std::deque<Times> times_;     // each part's (grown without moving them)
   u128 total_ = 0;              // divisions in all
   double end_ = 0;              // nearest double of the end
+  std::size_t endDigits_ = 1;   // digits of the end's whole seconds
   SortedSearch startSearch_;    // over starts_
   // Every division's nearest double and the end's, for a grid of at most
   // kTabledDivisions (8 bytes each); else empty.

@@ -184,15 +184,26 @@ std::optional<MidiGrid> BuildGrid(const MidiMap& map, BeatUnit unit, std::string
   return grid;
 }
 
-ExactTime TimeAt(const MidiGrid& grid, const TickFraction& position) {
+std::size_t SegmentAt(const MidiGrid& grid, const TickFraction& position, std::size_t hint) {
+  const std::vector<TempoSegment>& t = grid.tempos;
+  const auto before = [&](std::size_t i) { return position.num < u128(t[i].tick) * position.den; };
+  if (hint < t.size() && !before(hint) && (hint + 1 == t.size() || before(hint + 1))) return hint;
   // The last tempo at or before the position (the first starts at tick 0).
   auto after = std::upper_bound(
-      grid.tempos.begin(), grid.tempos.end(), position,
+      t.begin(), t.end(), position,
       [](const TickFraction& p, const TempoSegment& s) { return p.num < u128(s.tick) * p.den; });
-  const TempoSegment& s = *std::prev(after);
+  return static_cast<std::size_t>(after - t.begin()) - 1;
+}
+
+ExactTime TimeAt(const MidiGrid& grid, const TickFraction& position, std::size_t segment) {
+  const TempoSegment& s = grid.tempos[segment];
   u128 into = position.num - u128(s.tick) * position.den;
   return {s.startTime * position.den + into * s.microsPerQuarter,
           u128(grid.ticksPerQuarter) * 1000000 * position.den};
+}
+
+ExactTime TimeAt(const MidiGrid& grid, const TickFraction& position) {
+  return TimeAt(grid, position, SegmentAt(grid, position, grid.tempos.size()));
 }
 
 }  // namespace beatmarks

@@ -80,5 +80,10 @@ struct ExactTime {
 
 // The time of any position up to 2^49 ticks with a denominator below 2^41.
 ExactTime TimeAt(const MidiGrid& grid, const TickFraction& position);
+// The tempo segment in force at the position: `hint` where it is that one,
+// else found by a search.
+std::size_t SegmentAt(const MidiGrid& grid, const TickFraction& position, std::size_t hint);
+// The same time in that segment.
+ExactTime TimeAt(const MidiGrid& grid, const TickFraction& position, std::size_t segment);
 
 }  // namespace beatmarks

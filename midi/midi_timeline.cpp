@@ -110,6 +110,7 @@ bool MidiTimeline::Next(Stretch& s) {
   lastFirst_ = next_;
   lastRun_ = run_;
   lastChange_ = begin_;
+  lastTempo_ = tempo_;
   next_ = stop;
   if (change) {
     begin_ = *change;
@@ -120,20 +121,37 @@ bool MidiTimeline::Next(Stretch& s) {
   return true;
 }
 
+// start + offset as a fraction of machine integers, where it fits (the
+// offset is a short decimal): then the times need no big integer.
+bool MidiTimeline::OffsetFraction(const ExactTime& start, ExactTime& sum) const {
+  if (offset_.Sign() == 0) {
+    sum = start;
+    return true;
+  }
+  u128 p = 0, q = 0, a = 0, b = 0;
+  return offset_.numerator().ToUnsigned128(p) && offset_.denominator().ToUnsigned128(q) &&
+         !__builtin_mul_overflow(start.num, q, &a) && !__builtin_mul_overflow(p, start.den, &b) &&
+         !__builtin_add_overflow(a, b, &sum.num) && !__builtin_mul_overflow(start.den, q, &sum.den);
+}
+
 void MidiTimeline::AddTimes(Stretch& s) {
   if (s.time) return;
   const MeterRun& r = grid_.runs[lastRun_];
   const TickFraction divTicks{r.beatTicks.num, r.beatTicks.den * static_cast<std::uint64_t>(divisions_)};
   const TickFraction first{u128(r.startTick) * divTicks.den + lastFirst_ * divTicks.num,
                            divTicks.den};
-  const ExactTime start = TimeAt(grid_, first);
-  auto after = std::upper_bound(
-      grid_.tempos.begin(), grid_.tempos.end(), first,
-      [](const TickFraction& p, const TempoSegment& t) { return p.num < u128(t.tick) * p.den; });
-  const std::uint32_t micros = std::prev(after)->microsPerQuarter;
-  const Rational step = Rational::FromFraction(
-      divTicks.num * micros, u128(divTicks.den) * grid_.ticksPerQuarter * 1000000);
-  s.time.emplace(offset_.Sign() == 0 ? FromExact(start) : offset_ + FromExact(start), step);
+  const std::size_t segment = SegmentAt(grid_, first, lastTempo_);
+  const ExactTime start = TimeAt(grid_, first, segment);
+  const std::uint32_t micros = grid_.tempos[segment].microsPerQuarter;
+  const u128 stepNum = divTicks.num * micros, stepDen = u128(divTicks.den) * grid_.ticksPerQuarter * 1000000;
+  ExactTime base = start;
+  if (OffsetFraction(start, base)) {
+    s.time.emplace(LinearTime::FromFractions(base.num, base.den, stepNum, stepDen));
+  } else {
+    s.time.emplace(offset_ + FromExact(start), Rational::FromFraction(stepNum, stepDen));
+  }
+  // A change on the first division takes effect there: Start() needs no more.
+  if (first.num == u128(lastChange_) * first.den) return;
   const ExactTime change = TimeAt(grid_, {lastChange_, 1});
   s.changeTime = offset_.Sign() == 0 ? FromExact(change) : offset_ + FromExact(change);
 }

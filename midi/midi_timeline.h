@@ -36,6 +36,7 @@ class MidiTimeline : public Timeline {
   void SetTempo(Stretch& stretch) const;
   std::optional<std::uint64_t> ChangeInRun(const TickFraction& end) const;
   void TakeMarkers();
+  bool OffsetFraction(const ExactTime& start, ExactTime& sum) const;
 
   const MidiGrid& grid_;
   const std::int32_t divisions_;
@@ -54,6 +55,7 @@ class MidiTimeline : public Timeline {
   std::size_t lastRun_ = 0;
   DivisionCount lastFirst_ = 0;
   std::uint64_t lastChange_ = 0;
+  std::size_t lastTempo_ = 0;  // the tempo segment it begins in (a hint)
 };
 
 }  // namespace beatmarks

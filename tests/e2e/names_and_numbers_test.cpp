@@ -115,5 +115,20 @@ TEST(NamesAndNumbers, MidiMarkersNameTheirStretches) {
   EXPECT_EQ(svg.out.find(">B</text>"), std::string::npos);
 }
 
+// Times whose whole part has a million digits lie outside any map: each is
+// placed from its digits, in one reading, and written as it was given.
+TEST(NamesAndNumbers, TimesOfAMillionDigits) {
+  TempFolder folder;
+  const std::string ones(1000000, '1'), nines(1000000, '9');
+  WriteFile(folder.File("map.tmap"), "tmap\t120\t4\t2\n");
+  WriteFile(folder.File("times.txt"), "0.5\n" + ones + "\n-" + nines + ".25\n3.99\n");
+  RunResult r = RunBeatmarks({"--locate=times.txt", "-f", "csv", "map.tmap", "-"}, "", folder.path());
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "time,where,measure,beat,into_beat,nearest,deviation,deviation_frames,name,section\r\n"
+                   "0.5,in,1,2,0.000000,1.2,0.000000000,0,,Section 1\r\n" +
+                       ones + ",after,,,,,,,,\r\n-" + nines + ".25,before,,,,,,,,\r\n"
+                       "3.99,in,2,4,0.980000,2.4,0.490000000,21609,,Section 1\r\n");
+}
+
 }  // namespace
 }  // namespace beatmarks::testing

@@ -215,5 +215,28 @@ TEST(Fit, RangeInTheNumbersOfThePositions) {
   }
 }
 
+// The summary's tempos are the exact ones rounded once, a half up: a beat of
+// 9 ns is 6666666666.67 a minute (a float made it 6666666496.00), one of
+// 3.84 s exactly 15.625 (a float's tie went to 15.62).
+TEST(Fit, SummaryTemposFromTheExactTempo) {
+  const std::string header = "Measure  Start                     Tempo (min\u2013mean\u2013max)  Meter    Beats\n";
+  const struct {
+    const char* taps;
+    std::string out;
+  } cases[] = {
+      {"0\n0.000000009\n", header + "      1  0:00.000 (0.000000000 s)  6666666666.67         4 beats      2\n\n"
+                                     "Total 0:00.000 (0.000000018 s), 2 beats\n"},
+      {"0\n3.84\n7.68\n", header + "      1  0:00.000 (0.000000000 s)  15.63                 4 beats      3\n\n"
+                                    "Total 0:11.520 (11.520000000 s), 3 beats\n"},
+  };
+  TempFolder folder;
+  for (const auto& c : cases) {
+    WriteFile(folder.File("taps.txt"), c.taps);
+    RunResult r = RunBeatmarks({"--fit", "-f", "summary", "taps.txt", "-"}, "", folder.path());
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, c.out);
+  }
+}
+
 }  // namespace
 }  // namespace beatmarks::testing

@@ -95,6 +95,9 @@ const KnownCase kKnown[] = {
     {"LastDivisionHasNoNext", 0, 2, "0", "6.75", "3.3 750000 3.3.2 +250000/250000000/11025"},
     {"JustBeforeTheEnd", 0, 2, "0", "6.999999999", "3.3 999999 3.3.2 +500000/499999999/22050"},
     {"TheEndIsAfter", 0, 2, "0", "7", "after"},
+    {"MoreWholeDigitsThanTheEnd", 0, 2, "0", "10", "after"},
+    {"NegativeWithMoreDigits", 0, 2, "0", "-00012.5", "before"},
+    {"LeadingZerosAreNoDigits", 0, 2, "0", "0006.75", "3.3 750000 3.3.2 +250000/250000000/11025"},
     {"RoundsOnceEachWay", 0, 2, "0", "0.0000004999", "1.1 0 1.1.1 +0/500/0"},
     {"MicroHalfRoundsUp", 0, 2, "0", "0.0000005", "1.1 1 1.1.1 +1/500/0"},
     {"HairAfterABeat", 0, 2, "0", "1.0000000000000000000001", "1.3 0 1.3.1 +0/0/0"},
@@ -109,6 +112,27 @@ const KnownCase kKnown[] = {
 
 INSTANTIATE_TEST_SUITE_P(Locate, LocateKnown, ::testing::ValuesIn(kKnown),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// A whole part of a million digits is placed from its digits alone (read
+// in full, it once took seconds). A grid that ends past 10^40 s still reads
+// a time of 40 digits exactly.
+TEST(Locate, WholePartsOfAMillionDigits) {
+  const std::unique_ptr<Timeline> timeline = TwoTempos(2, Rational());
+  const GridIndex grid = *GridIndex::Build(*timeline, 2, BuildError());
+  const std::string digits(1000000, '9');
+  EXPECT_EQ(Describe(grid.Locate(digits, 44100), 2), "after");
+  EXPECT_EQ(Describe(grid.Locate(digits + ".5", 44100), 2), "after");
+  EXPECT_EQ(Describe(grid.Locate(std::string("-").append(digits), 44100), 2), "before");
+  EXPECT_EQ(Describe(grid.Locate(std::string(1000000, '0').append("6.75"), 44100), 2),
+            "3.3 750000 3.3.2 +250000/250000000/11025");
+
+  const Rational far = ExactTimeOf(std::string("1").append(40, '0'));
+  const std::unique_ptr<Timeline> late = TwoTempos(1, far);
+  const GridIndex lateGrid = *GridIndex::Build(*late, 1, BuildError());
+  const std::string time = std::string("1").append(39, '0').append("1");
+  EXPECT_EQ(Describe(lateGrid.Locate(time, 44100), 1), "1.3 0 1.3 +0/0/0");
+  EXPECT_EQ(lateGrid.Locate(time, 44100), lateGrid.LocateExact(ExactTimeOf(time), 44100));
+}
 
 // The reference: every division of the walk with its exact time, searched
 // one by one; a beat runs from a first division to the next first division.

@@ -1,9 +1,12 @@
 #include "midi/midi_grid.h"
-#include "midi/midi_timeline.h"
 
 #include <gtest/gtest.h>
 
 #include <ostream>
+#include <vector>
+
+#include "core/section_walk.h"
+#include "midi/midi_timeline.h"
 
 namespace beatmarks {
 namespace {
@@ -95,6 +98,29 @@ TEST(MidiGrid, CutMeasureKeepsWhatBeginsBeforeTheChange) {
   WalkBeats(timeline, 1, 1, 2, times);
   // Ticks 384, 432 and 480; not the half beat at the change, 528.
   EXPECT_EQ(times.text, "2/1 9/4 5/2 ");
+}
+
+// Each stretch's exact times and start, with offsets that make fractions of
+// machine integers and one (40 decimals) that does not: a change on a
+// division starts there, one inside a beat (at 0.25 s) before its first
+// division (0.75 s).
+TEST(MidiGrid, StretchTimesWithOffsets) {
+  std::string error;
+  auto grid = BuildGrid({1, 96, {{0, 500000}, {48, 1000000}}, {k44}, 384}, kQuarter, error);
+  ASSERT_TRUE(grid) << error;
+  const auto q = [](std::int64_t n, std::int64_t d) { return Rational(BigInt(n), BigInt(d)); };
+  for (const char* text : {"0", "1.5", "0.1234567890123456789012345678901234567891"}) {
+    const Rational offset = *Rational::FromDecimal(text);
+    MidiTimeline timeline(*grid, 1, offset);
+    std::vector<std::vector<Rational>> seen;
+    WalkStretches(timeline, StretchTimes::kEvery, [&](Stretch& s, Timeline&) {
+      seen.push_back({s.Start(), s.time->At(0), s.time->At(1)});
+      return true;
+    });
+    const std::vector<std::vector<Rational>> want = {
+        {offset, offset, offset + q(1, 2)}, {offset + q(1, 4), offset + q(3, 4), offset + q(7, 4)}};
+    EXPECT_EQ(seen, want) << text;
+  }
 }
 
 }  // namespace
