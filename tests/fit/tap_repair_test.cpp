@@ -100,3 +100,43 @@ INSTANTIATE_TEST_SUITE_P(Fit, Mended, ::testing::ValuesIn(kMended),
 
 }  // namespace
 }  // namespace beatmarks::testing
+
+namespace beatmarks::testing {
+namespace {
+
+// A beat added for a missed tap lies exactly on its even place, however
+// few decimals the taps have, and the run says only that it added it.
+TEST(Fit, AddedBeatsEvenlySpacedExactly) {
+  struct Case {
+    const char* name;
+    std::string taps;
+    std::string labels;  // the added beats' lines
+    const char* warning;
+  };
+  const Case cases[] = {
+      {"places, three missing",
+       "0.5\t0.5\t1.1\n0.8\t0.8\t1.2\n1.1\t1.1\t1.3\n1.4\t1.4\t1.4\n1.7\t1.7\t2.1\n2.8\t2.8\t3.1\n",
+       "1.975000\t1.975000\t2.2\n2.250000\t2.250000\t2.3\n2.525000\t2.525000\t2.4\n",
+       "Warning: 3 beats 2.2 to 2.4 from 1.975000 s added (taps missed): 1.100000 s between beats 2.1 and "
+       "3.1, 4 beats of about 0.300000 s\n"},
+      {"list, an odd gap", "0.50\n1.00\n1.50\n2.51\n3.01\n3.51\n", "2.005000\t2.005000\t1.4\n",
+       "Warning: beat 1.4 at 2.005000 s added (a tap missed): 1.010000 s between beats 1.3 and 2.1, 2 beats "
+       "of about 0.500000 s\n"},
+      {"places, thirds of a second", "1.5\t1.5\t1.1\n2.5\t2.5\t1.2\n3.5\t3.5\t1.3\n4.5\t4.5\t2.2\n",
+       "3.833333\t3.833333\t1.4\n4.166667\t4.166667\t2.1\n",
+       "Warning: 2 beats 1.4 to 2.1 from 3.833333 s added (taps missed): 1.000000 s between beats 1.3 and "
+       "2.2, 3 beats of about 1.000000 s\n"},
+  };
+  for (const Case& c : cases) {
+    TempFolder folder;
+    WriteFile(folder.File("taps.txt"), c.taps);
+    const RunResult r = RunBeatmarks({"--fit", "-f", "labels", "taps.txt", "-"}, "", folder.path());
+    EXPECT_EQ(r.status, 0) << c.name;
+    EXPECT_NE(r.out.find(c.labels), std::string::npos) << c.name << "\n" << r.out;
+    const std::size_t read = r.err.find('\n', r.err.find("Read ")) + 1, saved = r.err.find("Saved ");
+    EXPECT_EQ(r.err.substr(read, saved - read), c.warning) << c.name;
+  }
+}
+
+}  // namespace
+}  // namespace beatmarks::testing
