@@ -215,5 +215,42 @@ TEST(Fit, RangeInTheNumbersOfThePositions) {
   }
 }
 
+// A --meter the places contradict (the first measure has other beats) is
+// refused once the beats are read, the measure named; one they agree with is
+// applied (6/8: dotted-quarter beats), and later measures change it as the
+// places say.
+TEST(Fit, MeterAgainstThePlaces) {
+  struct Case {
+    const char* meter;
+    std::string places;  // M.B of beats a second apart
+    int status;
+    std::string err;
+  };
+  const std::string refused = "Beatmarks 1.0\nbeatmarks: --meter=";
+  const Case cases[] = {
+      {"3", "1.1 1.2 1.3 1.4 2.1", 2, refused + "3 disagrees with the places: measure 1 has 4 beats, not 3\n"},
+      {"6/8", "1.1 1.2 1.3 2.1", 2, refused + "6/8 disagrees with the places: measure 1 has 3 beats, not the 2 of 6/8\n"},
+      {"4", "0.2 0.3 1.1 1.2 1.3 2.1", 2, refused + "4 disagrees with the places: measure 0 has 3 beats, not 4\n"},
+      {"3", "1.1 1.2 1.3 2.1", 0, ""},
+      {"6/8", "0.2 1.1 1.2 2.1", 0, ""},
+      {"4", "0.4 1.1 1.2 1.3 2.1 2.2 2.3 2.4 3.1", 0, ""},  // a change to 3 beats, as the places say
+  };
+  for (const Case& c : cases) {
+    TempFolder folder;
+    std::istringstream places(c.places);
+    std::string text;
+    int second = 1;
+    for (std::string p; places >> p; ++second) text += std::to_string(second) + "\t" + std::to_string(second) + "\t" + p + "\n";
+    WriteFile(folder.File("taps.txt"), text);
+    const RunResult r = RunBeatmarks({"--fit", std::string("--meter=") + c.meter, "-f", "midi", "taps.txt", "map.mid"},
+                                     "", folder.path());
+    EXPECT_EQ(r.status, c.status) << c.meter << " " << c.places << "\n" << r.out << r.err;
+    if (c.status != 0) {
+      EXPECT_EQ(r.out + r.err, c.err + "Try 'beatmarks --help'.\n");
+      EXPECT_FALSE(FileExists(folder.File("map.mid")));
+    }
+  }
+}
+
 }  // namespace
 }  // namespace beatmarks::testing
