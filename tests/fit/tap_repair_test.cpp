@@ -138,5 +138,24 @@ TEST(Fit, AddedBeatsEvenlySpacedExactly) {
   }
 }
 
+// In a list, a gap of two beats give or take 15% of one is a missed tap;
+// one further off is kept (a held note) and warned about.
+TEST(Fit, MissedTapIsTwoBeatsGiveOrTakeFifteenPercentOfOne) {
+  const struct {
+    const char* gap;  // after taps every 0.5 s from 0.5 to 2.0
+    bool mended;
+  } cases[] = {{"0.925", true}, {"1.075", true}, {"0.9", false}, {"1.1", false}};
+  for (const auto& c : cases) {
+    TempFolder folder;
+    const double next = 2.0 + std::stod(c.gap);
+    std::string taps = "0.5\n1.0\n1.5\n2.0\n";
+    for (int k = 0; k < 4; ++k) taps += std::to_string(next + 0.5 * k) + "\n";
+    WriteFile(folder.File("taps.txt"), taps);
+    const RunResult r = RunBeatmarks({"--fit", "-f", "labels", "taps.txt", "-"}, "", folder.path());
+    EXPECT_EQ(r.err.find("added (a tap missed)") != std::string::npos, c.mended) << c.gap << "\n" << r.err;
+    EXPECT_EQ(r.err.find("(a tap missed or one too many?)") != std::string::npos, !c.mended) << c.gap;
+  }
+}
+
 }  // namespace
 }  // namespace beatmarks::testing
