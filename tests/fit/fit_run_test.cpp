@@ -233,7 +233,8 @@ TEST(Fit, MeterAgainstThePlaces) {
       {"4", "0.2 0.3 1.1 1.2 1.3 2.1", 2, refused + "4 disagrees with the places: measure 0 has 3 beats, not 4\n"},
       {"3", "1.1 1.2 1.3 2.1", 0, ""},
       {"6/8", "0.2 1.1 1.2 2.1", 0, ""},
-      {"4", "0.4 1.1 1.2 1.3 2.1 2.2 2.3 2.4 3.1", 0, ""},  // a change to 3 beats, as the places say
+      {"3", "1.1 1.2 1.3 1.4 2.1 2.2 2.3 3.1", 2, refused + "3 disagrees with the places: measure 1 has 4 beats, not 3\n"},
+      {"4", "1.1 1.2 1.3 1.4 2.1 2.2 2.3 3.1", 0, ""},  // a change to 3 beats, as the places say
   };
   for (const Case& c : cases) {
     TempFolder folder;
