@@ -138,6 +138,17 @@ TEST(Fit, AddedBeatsEvenlySpacedExactly) {
   }
 }
 
+// Beats added at half seconds make the ticks halves: the median of times
+// that look like milliseconds is still shown exactly.
+TEST(Fit, MillisecondsSaidAfterBeatsAdded) {
+  TempFolder folder;
+  WriteFile(folder.File("taps.txt"), "0\n25\n50\n75\n100\n125\n176\n227\n278\n");
+  const RunResult r = RunBeatmarks({"--fit", "-f", "csv", "taps.txt", "-"}, "", folder.path());
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "Beatmarks 1.0\nError: taps.txt: the times look like milliseconds (a median of 25.5 s "
+                   "between beats); give seconds\n");
+}
+
 // In a list, a gap of two beats give or take 15% of one is a missed tap;
 // one further off is kept (a held note) and warned about.
 TEST(Fit, MissedTapIsTwoBeatsGiveOrTakeFifteenPercentOfOne) {
