@@ -95,49 +95,32 @@ def check_refusals(program, folder):
 
 
 def check_low_rates(program, folder):
-    """At rates where a sample is long against the window, no beat moves
-    further from its tap than --snap-window nor past the recording's end;
-    at a rate whose samples lie further apart than the window spans, the
-    recording is refused in one line."""
-    taps = folder / "slow.txt"
-    times = [Fraction(k, 2) + Fraction(1, 100) for k in range(1, 17)]  # up to 8.01 s
-    taps.write_text("".join(f"{float(t):.2f}\n" for t in times))
-    for rate, window in ((13, "0.08"), (7, "0.08"), (100, "0.005")):
-        recording = folder / f"slow{rate}.wav"
-        with wave.open(str(recording), "wb") as w:
+    """No beat moves further from its tap than --snap-window, nor past the
+    end; a recording too coarse for the window, or two beats on one sample,
+    is refused in one line."""
+    def recording(rate, seconds, every):
+        path = folder / f"r{rate}.wav"
+        with wave.open(str(path), "wb") as w:
             w.setnchannels(1), w.setsampwidth(2), w.setframerate(rate)
-            frames = 9 * rate
-            w.writeframes(b"".join(struct.pack("<h", 20000 if f % max(1, rate // 2) < 2 else 0)
-                                   for f in range(frames)))
-        out = folder / "slow.csv"
-        r = run(program, ["--fit", f"--snap={recording}", f"--snap-window={window}", "-f", "csv", taps, out])
-        assert r.returncode == 0, f"{rate} Hz: status {r.returncode}\n{r.stdout}{r.stderr}"
-        rows = [row.split(",") for row in out.read_text().splitlines()[1:]]
-        assert len(rows) == len(times), (rate, rows)
-        for tap, row in zip(times, rows):
-            at = Fraction(int(row[1]), rate)
-            assert abs(at - tap) <= Fraction(window) and at <= 9, (rate, float(tap), row)
-    one = folder / "one.wav"
-    with wave.open(str(one), "wb") as w:
-        w.setnchannels(1), w.setsampwidth(2), w.setframerate(1)
-        w.writeframes(struct.pack("<9h", *([20000, 0] * 4 + [0])))
-    out = folder / "refused.csv"
-    r = run(program, ["--fit", f"--snap={one}", "-f", "csv", taps, out])
-    assert r.returncode == 1 and r.stdout.splitlines()[-1] == (
-        f"Error: {one}: its samples lie 1 s apart (1 Hz), more than the snap window spans "
-        "(0.08 s either way of a tap)"), f"1 Hz: status {r.returncode}\n{r.stdout}{r.stderr}"
-    assert not out.exists()
-    # Two taps within a sample of the end: the later one cannot move on past it.
-    second = folder / "second.wav"
-    with wave.open(str(second), "wb") as w:
-        w.setnchannels(1), w.setsampwidth(2), w.setframerate(8000)
-        w.writeframes(b"\0\0" * 8000)
+            w.writeframes(b"".join(b"\x20\x4e" if f % every < 2 else b"\0\0" for f in range(seconds * rate)))
+        return path
+    taps, out = folder / "slow.txt", folder / "slow.csv"
+    times = [Fraction(2 * k + 1, 4) + Fraction(1, 100) for k in range(16)]  # 0.26 to 7.76 s
+    taps.write_text("".join(f"{float(t):.2f}\n" for t in times))
+    for rate, every, window in ((13, 6, "0.08"), (100, 47, "0.005")):
+        run(program, ["--fit", f"--snap={recording(rate, 8, every)}", f"--snap-window={window}", "-f", "csv", taps, out])
+        frames = [int(row.split(",")[1]) for row in out.read_text().splitlines()[1:]]
+        assert all(abs(Fraction(f, rate) - t) <= Fraction(window) and f <= 8 * rate
+                   for f, t in zip(frames, times)) and len(frames) == len(times), (rate, frames)
+    out.unlink()
     close = folder / "close.txt"
     close.write_text("0.5\n0.99999\n1.0\n")
-    r = run(program, ["--fit", "--strict", f"--snap={second}", "-f", "csv", close, out])
-    assert r.returncode == 1 and r.stdout.splitlines()[-1] == \
-        f"Error: beats 1.2 and 1.3 fall on one sample of {second} (8000 Hz)", r.stdout + r.stderr
-    assert not out.exists()
+    for options, error in (([f"--snap={recording(1, 9, 2)}", taps], "its samples lie 1 s apart (1 Hz), more than "
+                            "the snap window spans (0.08 s either way of a tap)"),
+                           (["--strict", f"--snap={recording(8000, 1, 9000)}", close],
+                            "beats 1.2 and 1.3 fall on one sample of")):
+        r = run(program, ["--fit", "-f", "csv"] + options[:-1] + [options[-1], out])
+        assert r.returncode == 1 and error in r.stdout.splitlines()[-1] and not out.exists(), r.stdout
 
 
 def main():
