@@ -119,7 +119,7 @@ TEST(Fit, MissedTapsMendedExactly) {
       {"1.5\t1.5\t1.1\n2.5\t2.5\t1.2\n3.5\t3.5\t1.3\n4.5\t4.5\t2.2\n",
        {"3.833333\t3.833333\t1.4\n4.166667\t4.166667\t2.1\n"}, false},
       {"0.5\n1\n1.5\n2\n2.925\n3.425\n", {"beat 2.1 at 2.462500 s added (a tap missed)"}, false},
-      {"0.5\n1\n1.5\n2\n2.9\n3.4\n3.9\n", {}, true},
+      {"0.5\n1\n1.5\n2\n3.1\n3.6\n4.1\n4.6\n", {}, true},
       // Halves of a second: the milliseconds' median still said exactly.
       {"0\n25\n50\n75\n100\n125\n176\n227\n278\n", {"a median of 25.5 s between beats"}, false},
   };
