@@ -70,7 +70,7 @@ bool SnapBeats(const std::string& recording, const SnapSettings& settings,
     if (i > 0 && sample <= static_cast<std::int64_t>(ticks[which[i - 1]])) {
       sample = static_cast<std::int64_t>(ticks[which[i - 1]]) + 1;
     }
-    if (sample > b.latest) {
+    if (i > 0 && sample > b.latest) {
       error = "beats " + Place(beats, which[i - 1], firstNumber) + " and " + Place(beats, k, firstNumber) +
               " fall on one sample of " + recording + " (" + std::to_string(r.rate) + " Hz)";
       return false;
