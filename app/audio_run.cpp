@@ -51,9 +51,11 @@ int IntoRecording(const OutputRequest& r) {
     PrintLine(recording.Error());
     return 1;
   }
+  // A fault in the input, not in the usage: one error line, as --snap says it.
   if (!RateAgrees(r.options, recording, r.state)) {
-    return UsageError("the recording's sample rate is " + std::to_string(recording.SampleRate()) +
-                      ", not " + std::to_string(r.state.sampleRate));
+    Print("Error: %s: its sample rate is %d, not the %d given\n", r.options.into->c_str(),
+          static_cast<int>(recording.SampleRate()), static_cast<int>(r.state.sampleRate));
+    return 1;
   }
   r.plan.rate = static_cast<std::uint32_t>(recording.SampleRate());
   WalkedMarks marks = MarksOf(r.plan);

@@ -193,6 +193,14 @@ bool Clash(bool named, const Options& o, std::size_t position, const char* optio
   return true;
 }
 
+// The first of -s, -e, START and STOP given that --locate would not use
+// (STOP ends the beats --follow finds, and so the map); none: nullptr.
+const char* RangeGiven(const Options& o) {
+  if (o.start) return "--start goes";
+  if (o.positional.size() >= 4) return "START goes";
+  return o.stop && !o.follow ? "--stop goes" : nullptr;
+}
+
 }  // namespace
 
 std::string MeasureBeforeFirst(const Options& o, std::int64_t first) {
@@ -265,6 +273,8 @@ bool CheckOptions(const Options& o, std::string& error) {
     error = "invalid largest drift '" + *o.maxDrift + "' (seconds, a decimal number of 0.000000001 or more)";
   } else if (o.locate && !format->locates) {
     error = "--locate goes with --format=csv, labels or json";
+  } else if (const char* range = RangeGiven(o); o.locate && range != nullptr) {
+    error = std::string(range) + " not with --locate: every time is placed in the whole map";
   } else if (o.maxDrift && o.format != "midi") {
     error = "--max-drift goes with --format=midi";
   } else if (o.offset && o.format == "list" && !o.exact) {

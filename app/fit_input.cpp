@@ -171,6 +171,18 @@ bool TellAndListen(const Options& o, BeatsRead& read, std::int64_t first, Progra
   return true;
 }
 
+// A --meter the places contradict: the meter is the one the music starts
+// in, so the first measure must have its beats (later measures may change
+// it, as the places say); empty where it does.
+std::string MeterAgainstPlaces(const Options& o, const BeatList& beats, std::int64_t first) {
+  if (!o.meter || !beats.positioned || beats.runs.empty() || beats.runs.front().beats == *o.meter) return "";
+  const MeasureRun& run = beats.runs.front();
+  const std::string asked = std::to_string(*o.meter);
+  const std::string meter = o.compoundMeter ? std::to_string(*o.meter * 3) + "/8" : asked;
+  return "--meter=" + meter + " disagrees with the places: measure " + std::to_string(run.firstMeasure + first) +
+         " has " + Plural(run.beats, "beat") + ", not " + (o.compoundMeter ? "the " + asked + " of " + meter : asked);
+}
+
 }  // namespace
 
 std::optional<WalkPlan> FittedPlan(const Options& o, ProgramState& s, int& status) {
@@ -197,6 +209,10 @@ std::optional<WalkPlan> FittedPlan(const Options& o, ProgramState& s, int& statu
   const std::int64_t first = FirstMeasureNumber(o, beats.firstNumber);
   if (const std::string early = MeasureBeforeFirst(o, first); !early.empty()) {
     status = UsageError(early);
+    return std::nullopt;
+  }
+  if (const std::string meter = MeterAgainstPlaces(o, beats, first); !meter.empty()) {
+    status = UsageError(meter);
     return std::nullopt;
   }
   std::vector<BeatOrigin> origins;

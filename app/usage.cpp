@@ -57,14 +57,14 @@ Options (before the positional arguments; '--' ends them):
       --into=REC.wav    with wav: write the recording REC.wav to OUTPUT with a
                         marker on every beat
       --locate=TIMES    with csv, labels or json: where each time of TIMES ('-'
-                        standard input) falls: measure, beat, nearest division
-                        and the distance from it
+                        standard input) falls in the whole map (no -s, -e):
+                        measure, beat, nearest division and the distance
       --fit[=beat|measure]  MAP holds the beat times of a performance (labels,
                         CSV with a time column, a time a line, or a WAV's cue
                         points); every format follows the map fitted to them
-      --meter=N         with --fit and beats without M.B places: beats a
-                        measure (default 4); --meter=6/8, 9/8 or 12/8: each
-                        beat a dotted quarter, 2, 3 or 4 a measure
+      --meter=N         with --fit: beats a measure (default 4; with M.B
+                        places, of their first measure); --meter=6/8, 9/8 or
+                        12/8: each beat a dotted quarter, 2, 3 or 4 a measure
       --pickup=N        with --fit and beats without places: N beats before
                         the first downbeat (measure 0)
       --strict          with --fit: refuse taps as read instead of mending

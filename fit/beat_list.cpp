@@ -184,8 +184,10 @@ bool BeatListBuilder::Add(std::uint64_t ticks, std::string_view shown,
 
 bool BeatListBuilder::Replay() {
   taps_.ticks = std::move(list_.ticks);
+  taps_.perSecond = list_.ticksPerSecond;
   repairs_ = RepairTaps(taps_, meter_, mostAdded_);
   list_.ticks = std::move(taps_.ticks);
+  list_.ticksPerSecond = taps_.perSecond;
   if (taps_.places.empty()) return true;
   for (std::size_t k = 0; k < list_.ticks.size(); ++k) {
     if (!Place(taps_.places[k], {kind_, taps_.sources[k], name_}, k == 0)) return false;

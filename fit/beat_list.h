@@ -2,8 +2,9 @@
 
 // The beats of a performance, as a list of times on the recording's clock,
 // checked and held compactly: every time as a whole number of ticks of one
-// common length (1/10^D s for decimals, one sample for cue points), and the
-// measures they fall in as runs of measures of one length.
+// common length (1/10^D s for decimals, one sample for cue points; finer
+// where beats added for missed taps need it to lie exactly on their even
+// places), and the measures they fall in as runs of measures of one length.
 //
 // Beats are consecutive: the k-th given beat is the k-th beat of the grid
 // from the first given one. Without positions they begin on measure 1, beat 1

@@ -22,13 +22,16 @@ std::string AsBeats(const std::string& timesError, const std::string& name) {
   return timesError;
 }
 
-// ticks / perSecond, exactly, as a decimal without trailing zeros (perSecond
-// a power of ten).
+// ticks / perSecond as a decimal without trailing zeros: exactly where
+// perSecond is a power of ten, else to 19 decimals at most (beats added
+// evenly make the ticks finer).
 std::string DecimalOf(std::uint64_t ticks, std::uint64_t perSecond) {
   std::string text = std::to_string(ticks / perSecond), fraction;
-  for (std::uint64_t rest = ticks % perSecond, unit = perSecond / 10; rest > 0; unit /= 10) {
-    fraction += static_cast<char>('0' + rest / unit);
-    rest %= unit;
+  unsigned __int128 rest = ticks % perSecond;
+  for (int digits = 0; rest > 0 && digits < 19; ++digits) {
+    rest *= 10;
+    fraction += static_cast<char>('0' + static_cast<int>(rest / perSecond));
+    rest %= perSecond;
   }
   return fraction.empty() ? text : text + "." + fraction;
 }
@@ -36,7 +39,7 @@ std::string DecimalOf(std::uint64_t ticks, std::uint64_t perSecond) {
 // The problem with times that look like milliseconds, or empty: more than
 // half the intervals (the lower median) over kLongestBeat.
 std::string Milliseconds(const BeatList& beats, const std::string& name) {
-  const std::uint64_t longest = kLongestBeat * beats.ticksPerSecond;
+  const unsigned __int128 longest = static_cast<unsigned __int128>(kLongestBeat) * beats.ticksPerSecond;
   std::size_t over = 0;
   for (std::size_t k = 1; k < beats.size(); ++k) over += beats.ticks[k] - beats.ticks[k - 1] > longest;
   const std::size_t intervals = beats.size() - 1;

@@ -1,5 +1,6 @@
 #include "fit/snapped_beats.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -64,11 +65,18 @@ bool SnapBeats(const std::string& recording, const SnapSettings& settings,
     snapped.origins[k] = onAttack ? BeatOrigin::kSnapped : BeatOrigin::kTapped;
     const std::string doubt = Doubt(beats, r, i, k, firstNumber, taps);
     if (!doubt.empty() && ++doubts <= lines) snapped.warnings.push_back(doubt);
-    // A beat on the attack of the one before keeps its tap, one sample on at least.
-    std::int64_t sample = r.beats[i].sample;
-    if (r.beats[i].doubled) sample = static_cast<std::int64_t>(taps[i] * r.rate + 0.5);
+    // A beat on the attack of the one before keeps its tap, one sample on
+    // at least, and never leaves its window.
+    const SnappedBeat& b = r.beats[i];
+    std::int64_t sample = b.sample;
+    if (b.doubled) sample = std::clamp(static_cast<std::int64_t>(taps[i] * r.rate + 0.5), b.earliest, b.latest);
     if (i > 0 && sample <= static_cast<std::int64_t>(ticks[which[i - 1]])) {
       sample = static_cast<std::int64_t>(ticks[which[i - 1]]) + 1;
+    }
+    if (i > 0 && sample > b.latest) {
+      error = "beats " + Place(beats, which[i - 1], firstNumber) + " and " + Place(beats, k, firstNumber) +
+              " fall on one sample of " + recording + " (" + std::to_string(r.rate) + " Hz)";
+      return false;
     }
     ticks[k] = static_cast<std::uint64_t>(std::max<std::int64_t>(sample, 0));
   }

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <limits>
+#include <numeric>
 
 #include "exact/exact_time.h"
 #include "fit/beat_list.h"
@@ -33,7 +35,8 @@ std::uint64_t LocalBeat(const std::vector<std::uint64_t>& t, std::size_t i) {
 // Under 60% of the beat: no tempo change between two beats goes that fast.
 bool WellUnder(std::uint64_t gap, std::uint64_t local) { return u128(gap) * 10 < u128(local) * 6; }
 
-// Two beats, within 15% of a beat: a fermata is rarely held that exactly.
+// Two beats, within 15% of a beat (1.85 to 2.15 beats): more than tapping
+// jitter, less than a held note; a fermata is rarely held that exactly.
 bool AboutTwo(std::uint64_t gap, std::uint64_t local) {
   return Off(gap, u128(local) * 2) * 100 <= u128(local) * 15;
 }
@@ -126,6 +129,7 @@ void Fill(Taps& out, std::uint64_t tq, std::uint64_t source, std::int64_t missin
 
 void MendPositions(Taps& taps, std::int32_t meter, std::int64_t most, std::vector<TapRepair>& repairs) {
   Taps out;
+  out.perSecond = taps.perSecond;
   out.ticks.reserve(taps.ticks.size() + 16);
   std::int32_t length = meter;  // of the measure before, as the positions showed it
   for (std::size_t j = 0; j < taps.ticks.size(); ++j) {
@@ -153,6 +157,44 @@ void MendPositions(Taps& taps, std::int32_t meter, std::int64_t most, std::vecto
     out.sources.push_back(taps.sources[j]);
   }
   taps = std::move(out);
+}
+
+// The least factor that makes every gap with added beats a whole number of
+// ticks per beat; 0 where it passes a tick count.
+u128 EvenScale(const std::vector<TapRepair>& repairs) {
+  constexpr u128 kMost = std::numeric_limits<std::uint64_t>::max();
+  std::uint64_t scale = 1;
+  for (const TapRepair& r : repairs) {
+    if (r.kind != TapRepair::Kind::kMissed) continue;
+    const std::uint64_t parts = r.count + 1, need = parts / std::gcd(r.gap, parts);
+    const u128 next = u128(scale / std::gcd(scale, need)) * need;
+    if (next > kMost) return 0;
+    scale = static_cast<std::uint64_t>(next);
+  }
+  return scale;
+}
+
+// Every added beat on its even place between the taps around it, in ticks
+// made finer where that needs it; left to the nearest tick where finer
+// ticks would not fit.
+void SpaceEvenly(Taps& taps, std::vector<TapRepair>& repairs) {
+  constexpr u128 kMost = std::numeric_limits<std::uint64_t>::max();
+  const u128 scale = EvenScale(repairs);
+  if (scale <= 1 || u128(taps.ticks.back()) * scale > kMost || u128(taps.perSecond) * scale > kMost) return;
+  const auto by = static_cast<std::uint64_t>(scale);
+  for (std::uint64_t& t : taps.ticks) t *= by;
+  taps.perSecond *= by;
+  for (TapRepair& r : repairs) {
+    r.gap *= by;
+    r.local *= by;
+    if (r.kind != TapRepair::Kind::kMissed) {
+      r.ticks *= by;
+      continue;
+    }
+    const std::uint64_t step = r.gap / (r.count + 1), from = taps.ticks[r.beat - 1];
+    for (std::uint64_t i = 0; i < r.count; ++i) taps.ticks[r.beat + i] = from + step * (i + 1);
+    r.ticks = taps.ticks[r.beat];
+  }
 }
 
 std::string Seconds(std::uint64_t ticks, std::uint64_t perSecond) {
@@ -202,13 +244,14 @@ std::vector<TapRepair> RepairTaps(Taps& taps, std::int32_t meter, std::int64_t m
   if (taps.ticks.size() < 2) return repairs;
   if (taps.places.empty()) {
     MendList(taps, repairs);
-    return repairs;
+  } else {
+    const auto placed = static_cast<std::size_t>(
+        std::count_if(taps.places.begin(), taps.places.end(), [](const auto& p) { return p.has_value(); }));
+    // Positions on a few taps of a plain list are no positions to mend by:
+    // the list is refused as it stands.
+    if (placed * 2 >= taps.places.size()) MendPositions(taps, meter, most, repairs);
   }
-  const auto placed = static_cast<std::size_t>(
-      std::count_if(taps.places.begin(), taps.places.end(), [](const auto& p) { return p.has_value(); }));
-  // Positions on a few taps of a plain list are no positions to mend by:
-  // the list is refused as it stands.
-  if (placed * 2 >= taps.places.size()) MendPositions(taps, meter, most, repairs);
+  SpaceEvenly(taps, repairs);
   return repairs;
 }
 

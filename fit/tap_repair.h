@@ -4,7 +4,8 @@
 // the local beat (a double tap) is dropped, and so is a tap without a position
 // among taps with one; a gap of about two local beats in a list (a missed
 // tap) gets a beat in its middle; between positions, the places missing get
-// their beats, evenly spaced. "Local beat": the median of the eight intervals
+// their beats, evenly spaced, exactly: the ticks are made finer where the
+// even places need it. "Local beat": the median of the eight intervals
 // around, which one mistake cannot move far.
 
 #include <cstddef>
@@ -26,6 +27,7 @@ struct Taps {
   std::vector<std::uint64_t> ticks;
   std::vector<std::optional<BeatPlace>> places;  // empty for a plain list
   std::vector<std::uint64_t> sources;            // with places
+  std::uint64_t perSecond = 1;                   // ticks a second
 };
 
 struct TapRepair {
@@ -44,7 +46,9 @@ inline constexpr std::int64_t kMostMended = 64;
 inline constexpr std::int64_t kMostFollowed = 1'000'000;
 
 // Mends `taps` in place (places of added beats as the positions count them)
-// and says what it did. `meter`: the measure's length before positions show
+// and says what it did. Added beats lie exactly on their even places: the
+// ticks (and perSecond) are multiplied by the least factor that does it,
+// unless the times would then pass 2^64 - 1 ticks (then to the nearest tick). `meter`: the measure's length before positions show
 // one; `most`: beats added in one gap at most.
 std::vector<TapRepair> RepairTaps(Taps& taps, std::int32_t meter, std::int64_t most = kMostMended);
 

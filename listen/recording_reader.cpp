@@ -4,6 +4,7 @@
 
 #ifdef BEATMARKS_HAVE_SNDFILE
 #include <sndfile.h>
+#include <sys/stat.h>
 #endif
 
 namespace beatmarks {
@@ -29,6 +30,12 @@ RecordingReader::~RecordingReader() = default;
 bool RecordingReader::Open(const std::string& path, std::string& error) {
   file_.reset();
   path_ = path;
+  // A folder is said to be one, as every other input says it.
+  struct stat about{};
+  if (::stat(path.c_str(), &about) == 0 && S_ISDIR(about.st_mode)) {
+    error = "cannot read " + path + " as audio (is a folder)";
+    return false;
+  }
   SF_INFO info{};
   SNDFILE* handle = sf_open(path.c_str(), SFM_READ, &info);
   if (!handle) {

@@ -55,6 +55,31 @@ bool RisesAroundTaps(AttackScanner& scanner, const std::vector<double>& taps,
   return true;
 }
 
+// A window too short to be sure of holding a sample: 2 x window x rate < 1.
+// (A window of 0, which the command line never gives, leaves each beat on
+// the sample nearest its tap.)
+bool SamplesTooFarApart(const std::string& path, double window, std::uint32_t rate, std::string& error) {
+  if (window <= 0 || 2 * window * rate >= 1) return false;
+  char text[160];
+  std::snprintf(text, sizeof text, "its samples lie %.6g s apart (%u Hz), more than the snap window spans (%.6g s either way of a tap)",
+                1.0 / rate, rate, window);
+  error = path + ": " + text;
+  return true;
+}
+
+// The frames within `window` seconds of the tap (the nearest, where none
+// is) and within the recording.
+void Bound(SnappedBeat& beat, double tap, double window, double rate, std::int64_t frames) {
+  // A hair of room, so that a frame right on the window's edge stays in.
+  constexpr double kHair = 1e-9;
+  auto earliest = static_cast<std::int64_t>(std::ceil((tap - window) * rate - kHair));
+  auto latest = static_cast<std::int64_t>(std::floor((tap + window) * rate + kHair));
+  if (earliest > latest) earliest = latest = std::llround(tap * rate);
+  beat.earliest = std::clamp<std::int64_t>(earliest, 0, frames);
+  beat.latest = std::clamp<std::int64_t>(latest, 0, frames);
+  beat.sample = std::clamp(beat.sample, beat.earliest, beat.latest);
+}
+
 }  // namespace
 
 bool SnapTaps(const std::string& recordingPath, const std::vector<double>& taps, const SnapSettings& settings,
@@ -63,6 +88,7 @@ bool SnapTaps(const std::string& recordingPath, const std::vector<double>& taps,
   RecordingReader reader;
   if (!reader.Open(recordingPath, error)) return false;
   if (!CheckTaps(taps, recordingPath, reader, error)) return false;
+  if (SamplesTooFarApart(recordingPath, WindowOf(settings), reader.Rate(), error)) return false;
   result.rate = reader.Rate();
   result.frames = reader.Frames();
   const double rate = reader.Rate();
@@ -82,12 +108,13 @@ bool SnapTaps(const std::string& recordingPath, const std::vector<double>& taps,
     if (chosen) {
       if (chosen != placedRise && !scanner.Place(rises[*chosen], placedSample, error)) return false;
       placedRise = chosen;
-      beat.sample = std::clamp<std::int64_t>(placedSample, 0, result.frames);
+      beat.sample = placedSample;
       beat.snapped = true;
       beat.strengthDb = rises[*chosen].strengthDb;
     } else {
-      beat.sample = std::clamp<std::int64_t>(std::llround(centre), 0, result.frames);
+      beat.sample = std::llround(centre);
     }
+    Bound(beat, taps[i], WindowOf(settings), rate, result.frames);
     beat.shiftSeconds = static_cast<double>(beat.sample) / rate - taps[i];
     result.beats.push_back(beat);
   }

@@ -12,9 +12,14 @@
 // holds no clear attack keeps its time less the lag, rounded to a sample,
 // and is flagged. The recording is read only around the taps.
 //
+// No beat moves further from its tap than the window, nor past the
+// recording's end: an attack whose first sample lies further is taken at the
+// window's edge.
+//
 // Every call returns its refusal as one line in `error` (no printing):
 // a file libsndfile cannot read, one without samples, a tap past the end of
-// the recording, taps that are not times in increasing order, and any call
+// the recording, taps that are not times in increasing order, a rate so low
+// that a window may hold no sample at all, and any call
 // in a build without libsndfile ("this build has no audio support
 // (libsndfile)").
 
@@ -32,6 +37,10 @@ struct SnapSettings {
 
 struct SnappedBeat {
   std::int64_t sample = 0;   // the beat's frame; its time is sample / rate exactly
+  // The frames the beat may take: within the window of its tap, and within
+  // the recording (its end included); `sample` lies among them.
+  std::int64_t earliest = 0;
+  std::int64_t latest = 0;
   bool snapped = false;      // on an attack (false: the tap less the lag)
   double shiftSeconds = 0;   // sample / rate - tap
   float strengthDb = 0;      // the attack's rise (0 where not snapped)

@@ -318,8 +318,9 @@ def main():
                 signatures = check_midi(program, folder / "taps.list", fitted(as_compound, None, "beat", 1, 1),
                                         folder, [f"--meter={meter}"])
                 assert signatures == {(3 * per, 8, 36)}, (meter, signatures)
-            # Bars of four and three labelled beats in 12/8 and 9/8, the pickup's two a bar of 6/8.
-            signatures = check_midi(program, table, fitted(as_csv, lengths, "beat", 1, 0), folder, ["--meter=6/8"])
+            # Bars of four and three labelled beats in 12/8 and 9/8, the pickup's two a bar of 6/8
+            # (the meter given is the one the places start in).
+            signatures = check_midi(program, table, fitted(as_csv, lengths, "beat", 1, 0), folder, ["--meter=12/8"])
             assert {(n, d) for n, d, _ in signatures} == {(6, 8), (12, 8), (9, 8)}, signatures
             checked.append("-f midi")
         check_picture_axis(program, plain, folder)
@@ -327,7 +328,7 @@ def main():
             check_summary(program, table, fitted(as_csv, lengths, mode, 1, 0), lambda m: f"{lengths[m]} beats",
                           [f"--fit={mode}"])
             check_summary(program, table, fitted(as_csv, lengths, mode, 1, 0), lambda m: f"{3 * lengths[m]}/8",
-                          [f"--fit={mode}", "--meter=6/8"])
+                          [f"--fit={mode}", "--meter=12/8"])
         # The offset is where the range's first beat was played, whichever measure it starts at.
         for start in [0, 1, 2, 9, 17]:
             out = run(program, ["--fit", "-f", "json", "-s", str(start), table, "-"]).stdout

@@ -11,6 +11,8 @@ line with status 1 and nothing written.
 Usage: snap_check.py BEATMARKS
 """
 import struct
+import wave
+from fractions import Fraction
 import subprocess
 import sys
 import tempfile
@@ -81,6 +83,9 @@ def check_refusals(program, folder):
          "its sample rate is 48000, not the 44100 given"),
         ("a rate above it", [f"--snap={folder / 'noise.wav'}", "-r", "96000"],
          "its sample rate is 48000, not the 96000 given"),
+        ("a rate not that of --into", ["-f", "wav", f"--into={folder / 'noise.wav'}", "-r", "44100"],
+         "its sample rate is 48000, not the 44100 given"),
+        ("a folder", [f"--snap={folder}"], f"cannot read {folder} as audio (is a folder)"),
     ]
     for name, options, message in cases:
         out = folder / "refused.csv"
@@ -89,6 +94,35 @@ def check_refusals(program, folder):
         assert r.returncode == 1 and len(lines) == 1 and message in lines[0], \
             f"{name}: status {r.returncode}\n{r.stdout}{r.stderr}"
         assert not out.exists(), f"{name}: something was written"
+
+
+def check_low_rates(program, folder):
+    """No beat moves further from its tap than --snap-window, nor past the
+    end; a recording too coarse for the window, or two beats on one sample,
+    is refused in one line."""
+    def recording(rate, seconds, every):
+        path = folder / f"r{rate}.wav"
+        with wave.open(str(path), "wb") as w:
+            w.setnchannels(1), w.setsampwidth(2), w.setframerate(rate)
+            w.writeframes(b"".join(b"\x20\x4e" if f % every < 2 else b"\0\0" for f in range(seconds * rate)))
+        return path
+    taps, out = folder / "slow.txt", folder / "slow.csv"
+    times = [Fraction(2 * k + 1, 4) + Fraction(1, 100) for k in range(16)]  # 0.26 to 7.76 s
+    taps.write_text("".join(f"{float(t):.2f}\n" for t in times))
+    for rate, every, window in ((13, 6, "0.08"), (100, 47, "0.005")):
+        run(program, ["--fit", f"--snap={recording(rate, 8, every)}", f"--snap-window={window}", "-f", "csv", taps, out])
+        frames = [int(row.split(",")[1]) for row in out.read_text().splitlines()[1:]]
+        assert all(abs(Fraction(f, rate) - t) <= Fraction(window) and f <= 8 * rate
+                   for f, t in zip(frames, times)) and len(frames) == len(times), (rate, frames)
+    out.unlink()
+    close = folder / "close.txt"
+    close.write_text("0.5\n0.99999\n1.0\n")
+    for options, error in (([f"--snap={recording(1, 9, 2)}", taps], "its samples lie 1 s apart (1 Hz), more than "
+                            "the snap window spans (0.08 s either way of a tap)"),
+                           (["--strict", f"--snap={recording(8000, 1, 9000)}", close],
+                            "beats 1.2 and 1.3 fall on one sample of")):
+        r = run(program, ["--fit", "-f", "csv"] + options[:-1] + [options[-1], out])
+        assert r.returncode == 1 and error in r.stdout.splitlines()[-1] and not out.exists(), r.stdout
 
 
 def main():
@@ -100,6 +134,7 @@ def main():
             print(f"{kind}: every beat within {worst} samples of its hit")
         check_cue_points(program, folder, render(folder / "noise.wav", "noise", 0))
         check_refusals(program, folder)
+        check_low_rates(program, folder)
 
 
 if __name__ == "__main__":

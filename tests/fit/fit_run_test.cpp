@@ -238,5 +238,34 @@ TEST(Fit, SummaryTemposFromTheExactTempo) {
   }
 }
 
+// A --meter the places' first measure contradicts is refused once the beats
+// are read, naming it; one it agrees with is applied (6/8: dotted-quarter
+// beats), later measures changing it as the places say.
+TEST(Fit, MeterAgainstThePlaces) {
+  const std::string refused = "beatmarks: --meter=";
+  const struct {
+    const char* meter;
+    std::vector<std::pair<std::string, std::string>> beats;
+    std::string err;  // empty: written
+  } cases[] = {
+      {"3", {{"1", "1.1"}, {"2", "1.2"}, {"3", "1.3"}, {"4", "1.4"}, {"5", "2.1"}, {"6", "2.2"}, {"7", "3.1"}},
+       refused + "3 disagrees with the places: measure 1 has 4 beats, not 3\n"},
+      {"6/8", {{"1", "1.1"}, {"2", "1.2"}, {"3", "1.3"}, {"4", "2.1"}},
+       refused + "6/8 disagrees with the places: measure 1 has 3 beats, not the 2 of 6/8\n"},
+      {"4", {{"1", "0.2"}, {"2", "0.3"}, {"3", "1.1"}}, refused + "4 disagrees with the places: measure 0 has 3 beats, not 4\n"},
+      {"4", {{"1", "1.1"}, {"2", "1.2"}, {"3", "1.3"}, {"4", "1.4"}, {"5", "2.1"}, {"6", "2.2"}, {"7", "3.1"}}, ""},
+      {"6/8", {{"1", "0.2"}, {"2", "1.1"}, {"3", "1.2"}, {"4", "2.1"}}, ""},
+  };
+  for (const auto& c : cases) {
+    TempFolder folder;
+    WriteFile(folder.File("taps.txt"), Labels(c.beats));
+    const RunResult r = RunBeatmarks({"--fit", std::string("--meter=") + c.meter, "-f", "midi", "taps.txt", "map.mid"},
+                                     "", folder.path());
+    EXPECT_EQ(r.status, c.err.empty() ? 0 : 2) << c.meter << r.out << r.err;
+    EXPECT_EQ(r.err, c.err.empty() ? "" : c.err + "Try 'beatmarks --help'.\n");
+    EXPECT_EQ(FileExists(folder.File("map.mid")), c.err.empty());
+  }
+}
+
 }  // namespace
 }  // namespace beatmarks::testing

@@ -100,3 +100,39 @@ INSTANTIATE_TEST_SUITE_P(Fit, Mended, ::testing::ValuesIn(kMended),
 
 }  // namespace
 }  // namespace beatmarks::testing
+
+namespace beatmarks::testing {
+namespace {
+
+// A missed tap is two beats give or take 15% of one (a gap further off is
+// only doubted); its beats lie exactly on their even places, the ticks made
+// finer for them where the taps' decimals cannot hold them, unwarned.
+TEST(Fit, MissedTapsMendedExactly) {
+  const struct {
+    std::string taps;
+    std::vector<std::string> shown;  // in the output and messages
+    bool doubted;
+  } cases[] = {
+      {"0.5\t0.5\t1.1\n0.8\t0.8\t1.2\n1.1\t1.1\t1.3\n1.4\t1.4\t1.4\n1.7\t1.7\t2.1\n2.8\t2.8\t3.1\n",
+       {"1.975000\t1.975000\t2.2\n2.250000\t2.250000\t2.3\n2.525000\t2.525000\t2.4\n",
+        "3 beats 2.2 to 2.4 from 1.975000 s added (taps missed)"}, false},
+      {"1.5\t1.5\t1.1\n2.5\t2.5\t1.2\n3.5\t3.5\t1.3\n4.5\t4.5\t2.2\n",
+       {"3.833333\t3.833333\t1.4\n4.166667\t4.166667\t2.1\n"}, false},
+      {"0.5\n1\n1.5\n2\n2.925\n3.425\n", {"beat 2.1 at 2.462500 s added (a tap missed)"}, false},
+      {"0.5\n1\n1.5\n2\n3.1\n3.6\n4.1\n4.6\n", {}, true},
+      // Halves of a second: the milliseconds' median still said exactly.
+      {"0\n25\n50\n75\n100\n125\n176\n227\n278\n", {"a median of 25.5 s between beats"}, false},
+  };
+  for (const auto& c : cases) {
+    TempFolder folder;
+    WriteFile(folder.File("taps.txt"), c.taps);
+    const RunResult r = RunBeatmarks({"--fit", "-f", "labels", "taps.txt", "-"}, "", folder.path());
+    const std::string all = r.out + r.err;
+    for (const std::string& part : c.shown) EXPECT_NE(all.find(part), std::string::npos) << part << "\n" << all;
+    EXPECT_EQ(all.find("one too many?") != std::string::npos, c.doubted) << all;
+    EXPECT_TRUE(!c.doubted || all.find(" added (") == std::string::npos) << all;
+  }
+}
+
+}  // namespace
+}  // namespace beatmarks::testing
