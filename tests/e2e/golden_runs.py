@@ -300,7 +300,7 @@ def one_run(binary, examples, args, stdin):
         before = snapshot(folder)
         args = [a.replace("{ex}", "ex") for a in args]
         done = subprocess.run([binary] + args, input=stdin.encode(), cwd=folder,
-                              capture_output=True, timeout=60)
+                              capture_output=True, timeout=300)
         after = snapshot(folder)
         lines = [f"status: {done.returncode}"]
         for label, data in [("stdout", done.stdout), ("stderr", done.stderr)]:

@@ -73,7 +73,7 @@ def main():
         (folder / "bin" / "beatmarks").symlink_to(program)
         env = dict(os.environ, PATH=f"{folder / 'bin'}:{os.environ.get('PATH', '')}", LC_ALL="C.UTF-8")
         for command, want in found:
-            r = subprocess.run(["sh", "-c", command], cwd=folder, env=env, capture_output=True, timeout=120)
+            r = subprocess.run(["sh", "-c", command], cwd=folder, env=env, capture_output=True, timeout=900)
             got = r.stdout.decode("utf-8", "replace").replace("\r\n", "\n").split("\n")
             if got and got[-1] == "":
                 got.pop()

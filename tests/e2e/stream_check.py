@@ -42,7 +42,7 @@ def times_text(form, count, rng, crlf=False, bom=False):
 def run(binary, args, folder, stdin=None, env=None):
     piped = isinstance(stdin, bytes)
     done = subprocess.run([binary] + args, cwd=folder, stdin=None if piped else stdin, input=stdin if piped else None,
-                          capture_output=True, env=env, timeout=120)
+                          capture_output=True, env=env, timeout=600)
     return done.returncode, done.stdout, done.stderr
 
 

@@ -17,7 +17,7 @@ namespace {
 
 // Reads from fd until the text seen so far contains `needle`, or times out.
 bool ReadUntil(int fd, std::string& seen, const std::string& needle) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(300);
   while (seen.find(needle) == std::string::npos) {
     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
         deadline - std::chrono::steady_clock::now());

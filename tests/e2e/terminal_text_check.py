@@ -26,7 +26,7 @@ CONTROLS = [c for c in range(0x20) if c not in (0x0, 0x9, 0xA, 0xD)] + list(rang
 
 
 def run(binary, folder, args):
-    done = subprocess.run([binary, *args], cwd=folder, capture_output=True, check=False, timeout=120)
+    done = subprocess.run([binary, *args], cwd=folder, capture_output=True, check=False, timeout=600)
     assert done.returncode in (0, 1), f"{args}: status {done.returncode}: {done.stderr!r}"
     return done.stdout
 
