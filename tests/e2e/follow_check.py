@@ -149,6 +149,24 @@ def check_long_gap(program, folder):
     assert worst <= TOLERANCE, f"long gap: a beat {worst} samples from its click"
 
 
+def check_last_tap(program, folder, hits):
+    """The groove tapped for two bars and then once more at beat 6.1, while
+    it plays on: that last tap, apart from the others, ends the follow."""
+    with wave.open(str(folder / "groove.wav")) as w:
+        rate = w.getframerate()
+    tapped = list(range(8)) + [20]
+    (folder / "last-tap.txt").write_text("".join(
+        f"{hits['groove'][k] / rate + 0.01:.4f}\t{hits['groove'][k] / rate + 0.01:.4f}\t{k // 4 + 1}.{k % 4 + 1}\n"
+        for k in tapped))
+    out = folder / "last-tap.csv"
+    r = run(program, ["--fit", f"--snap={folder / 'groove.wav'}", "--follow", "-f", "csv",
+                      folder / "last-tap.txt", out])
+    assert r.returncode == 0 and "and 0 after them" in r.stdout, r.stdout
+    frames = [int(row.split(",")[1]) for row in out.read_text().splitlines()[1:]]
+    assert len(frames) == 21, f"last tap: {len(frames)} beats\n{r.stdout}"
+    assert max(abs(f - h) for f, h in zip(frames, hits["groove"])) <= TOLERANCE, "last tap: a beat off its hit"
+
+
 def check_refusals(program, folder):
     taps_file, wav = folder / "groove-ends.txt", folder / "groove.wav"
     for args, message in [
@@ -173,6 +191,7 @@ def main():
             check(program, folder, hits, case)
         check_refusals(program, folder)
         check_picture(program, folder)
+        check_last_tap(program, folder, hits)
         check_long_gap(program, folder)
     print(f"{len(CASES)} followed performances, every beat within {TOLERANCE} samples")
 
