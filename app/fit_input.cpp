@@ -12,6 +12,7 @@
 #include "fit/doubtful_beats.h"
 #include "fit/fitted_timeline.h"
 #include "fit/followed_beats.h"
+#include "fit/heard_repair.h"
 #include "fit/snapped_beats.h"
 #include "core/number_scan.h"
 #include "exact/exact_time.h"
@@ -123,11 +124,18 @@ bool FollowRecording(const Options& o, BeatsRead& read, std::int64_t first, Prog
   return true;
 }
 
-// A beat the mending added and no attack moved is placed, not tapped.
+// A beat the mending added and no attack moved is placed, not tapped; one
+// added for the attack the recording has is found there.
 void MarkAddedBeats(const BeatsRead& read, std::vector<BeatOrigin>& origins) {
   const std::vector<bool> tapped = TappedBeats(read);
   for (std::size_t k = 0; k < origins.size() && k < tapped.size(); ++k) {
     if (!tapped[k] && origins[k] == BeatOrigin::kTapped) origins[k] = BeatOrigin::kPlaced;
+  }
+  for (const TapRepair& r : read.repairs) {
+    if (r.kind != TapRepair::Kind::kMissed || !r.heard) continue;
+    for (std::uint64_t i = 0; i < r.count && r.beat + i < origins.size(); ++i) {
+      if (origins[r.beat + i] == BeatOrigin::kSnapped) origins[r.beat + i] = BeatOrigin::kFollowed;
+    }
   }
 }
 
@@ -199,6 +207,8 @@ std::optional<WalkPlan> FittedPlan(const Options& o, ProgramState& s, int& statu
     Print("Error: %s\n", error.c_str());
     return std::nullopt;
   }
+  // A missed or extra tap the intervals cannot tell, the recording can.
+  if (o.snap && how.mend && !o.follow) MendByRecording(*o.snap, *read);
   const BeatList& beats = read->beats;
   if (how.pickup > 0 && beats.positioned) {
     status = UsageError("--pickup is for beats without M.B places; these have places");

@@ -226,13 +226,17 @@ std::string Line(const TapRepair& r, const BeatList& beats, std::int64_t first) 
     case TapRepair::Kind::kNoPosition:
       return "tap at " + at + " dropped, " + Among(beats, r.beat, first) +
              ": no position (M.B) where the other beats have one";
+    case TapRepair::Kind::kNoAttack:
+      return "tap at " + at + " dropped, " + Among(beats, r.beat, first) +
+             ": no attack in the recording near it, where the beats beside it have theirs (a tap too many)";
     case TapRepair::Kind::kMissed: break;
   }
   const std::size_t last = r.beat + static_cast<std::size_t>(r.count) - 1;
   const std::string added = r.count == 1 ? "beat " + BeatName(beats, r.beat, first) + " at " + at
                                          : std::to_string(r.count) + " beats " + BeatName(beats, r.beat, first) +
                                                " to " + BeatName(beats, last, first) + " from " + at;
-  return added + " added (" + (r.count == 1 ? "a tap" : "taps") + " missed): " + Seconds(r.gap, rate) +
+  const std::string why = r.heard ? ", the recording has the attack" : "";
+  return added + " added (" + (r.count == 1 ? "a tap" : "taps") + " missed" + why + "): " + Seconds(r.gap, rate) +
          " between beats " + BeatName(beats, r.beat - 1, first) + " and " + BeatName(beats, last + 1, first) +
          ", " + std::to_string(r.count + 1) + " beats of about " + Seconds(r.local, rate);
 }

@@ -31,12 +31,14 @@ struct Taps {
 };
 
 struct TapRepair {
-  enum class Kind { kDoubleTap, kNoPosition, kMissed } kind = Kind::kMissed;
+  // kNoAttack: a tap the recording has no attack for (fit/heard_repair.h).
+  enum class Kind { kDoubleTap, kNoPosition, kMissed, kNoAttack } kind = Kind::kMissed;
   std::uint64_t ticks = 0;  // the tap dropped, or the first beat added
   std::size_t beat = 0;     // in the mended list: the first beat added, or the beat after the tap dropped
   std::uint64_t count = 1;  // beats added
   std::uint64_t gap = 0;    // ticks from the tap kept before (dropped), or between the two taps (added)
   std::uint64_t local = 0;  // the local beat, in ticks
+  bool heard = false;       // decided by the recording's attacks
 };
 
 // Beats added in one gap at most: a position far ahead is a slip in the

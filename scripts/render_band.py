@@ -7,7 +7,7 @@ ringing bass note and noise at -40 dB, as a 44.1 kHz mono WAV; and the taps
 a person gives --follow: the first two measures (the pickup too) and the
 last beat, as a label track with M.B places, 10 ms late and +-12 ms.
 
-Usage: render_band.py groove|rush|pickup|ballad RECORDING.wav TAPS.txt [SEED]
+Usage: render_band.py groove|rush|pickup|ballad|broaden RECORDING.wav TAPS.txt [SEED]
 The beats' first samples go to standard output, one a line.
 """
 import math
@@ -34,6 +34,8 @@ def score(kind):
         return 4, 0, gaps
     if kind == "pickup":
         return 3, 1, drift(1 + 3 * 14, 120, 128)
+    if kind == "broaden":  # a phrase that broadens for two beats at once
+        return 4, 0, drift(10, 100, 100) + [0.78, 0.86] + drift(9, 100, 100)
     return 2, 0, [60 / 56 * (1 + 0.08 * math.sin(k / 3)) for k in range(32)]  # dotted quarters
 
 

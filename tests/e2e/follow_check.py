@@ -11,6 +11,7 @@ errors.
 Usage: follow_check.py BEATMARKS
 """
 import array
+import random
 import subprocess
 import sys
 import tempfile
@@ -167,6 +168,24 @@ def check_last_tap(program, folder, hits):
     assert max(abs(f - h) for f, h in zip(frames, hits["groove"])) <= TOLERANCE, "last tap: a beat off its hit"
 
 
+def check_heard_mend(program, folder):
+    """A plain list of taps of a phrase that broadens, the tap missed where
+    it broadens (too long a gap for the intervals to call it two beats):
+    --snap adds the beat the recording has, and numbers the rest right."""
+    kind, hits = make(folder, "broaden")
+    rng = random.Random(3)
+    taps = [h / 44100 + 0.010 + rng.uniform(-0.012, 0.012) for k, h in enumerate(hits) if k != 11]
+    (folder / "broaden.txt").write_text("".join(f"{t:.6f}\n" for t in taps))
+    out = folder / "broaden.csv"
+    r = run(program, ["--fit", f"--snap={folder / kind}.wav", "-f", "csv", folder / "broaden.txt", out])
+    assert r.returncode == 0 and "beat 3.4 at " in r.stdout and "the recording has the attack" in r.stdout, r.stdout
+    rows = out.read_text().splitlines()[1:]
+    frames = [int(row.split(",")[1]) for row in rows]
+    assert len(frames) == len(hits), f"broaden: {len(frames)} beats for {len(hits)}\n{r.stdout}"
+    assert max(abs(f - h) for f, h in zip(frames, hits)) <= TOLERANCE, "broaden: a beat off its hit"
+    assert rows[11].split(",")[6] == "followed", rows[11]
+
+
 def check_refusals(program, folder):
     taps_file, wav = folder / "groove-ends.txt", folder / "groove.wav"
     for args, message in [
@@ -193,6 +212,7 @@ def main():
         check_picture(program, folder)
         check_last_tap(program, folder, hits)
         check_long_gap(program, folder)
+        check_heard_mend(program, folder)
     print(f"{len(CASES)} followed performances, every beat within {TOLERANCE} samples")
 
 
