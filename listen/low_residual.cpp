@@ -10,10 +10,11 @@ namespace {
 constexpr std::size_t kOrder = 6;
 constexpr std::size_t kFitted = 40;  // values the predictor is fitted on
 constexpr double kSilence = 1e-14;
+constexpr std::size_t kRefit = 2;  // hops a predictor serves
 
 }  // namespace
 
-std::size_t LowResidual::History() { return kFitted; }
+std::size_t LowResidual::History() { return kFitted + kRefit - 1; }
 
 namespace {
 
@@ -55,7 +56,7 @@ std::size_t Levinson(std::array<double, kOrder + 1> correlation, std::array<doub
 
 }  // namespace
 
-void LowResidual::Compute(const std::vector<double>& means, std::vector<double>& residual) {
+void LowResidual::Compute(const std::vector<double>& means, std::int64_t firstHop, std::vector<double>& residual) {
   residual.assign(means.size(), 0.0);
   if (taper_.empty()) {
     for (std::size_t i = 0; i < kFitted; ++i) {
@@ -64,14 +65,20 @@ void LowResidual::Compute(const std::vector<double>& means, std::vector<double>&
   }
   std::array<double, kOrder + 1> correlation;
   std::array<double, kOrder> coefficients;
-  for (std::size_t h = kFitted; h < means.size(); ++h) {
-    // Positive definite, so the recursion stays stable.
-    TaperedCorrelation(taper_.data(), means.data() + (h - kFitted), correlation);
-    double predicted = 0;
-    if (correlation[0] > kSilence) {
-      const std::size_t order = Levinson(correlation, coefficients);
-      for (std::size_t j = 1; j <= order; ++j) predicted -= coefficients[j - 1] * means[h - j];
+  std::size_t order = 0;
+  const auto refit = static_cast<std::int64_t>(kRefit);
+  for (std::size_t h = History(); h < means.size(); ++h) {
+    // Fitted on a grid of hops from the file's start, so that a stretch
+    // analysed alone gives what the whole file would, and used up to the
+    // next fit: a held sound changes little in 1 ms.
+    const auto phase = static_cast<std::size_t>(((firstHop + static_cast<std::int64_t>(h)) % refit + refit) % refit);
+    if (phase == 0 || h == History()) {
+      // Positive definite, so the recursion stays stable.
+      TaperedCorrelation(taper_.data(), means.data() + (h - phase - kFitted), correlation);
+      order = correlation[0] > kSilence ? Levinson(correlation, coefficients) : 0;
     }
+    double predicted = 0;
+    for (std::size_t j = 1; j <= order; ++j) predicted -= coefficients[j - 1] * means[h - j];
     residual[h] = means[h] - predicted;
   }
 }

@@ -25,6 +25,37 @@ std::int64_t HopsIn(double seconds, std::int64_t hop, std::uint32_t rate) {
 
 std::int64_t FloorDiv(std::int64_t a, std::int64_t b) { return a / b - (a % b != 0 && (a < 0) != (b < 0)); }
 
+struct HopSums {
+  double sum = 0, difference = 0, power = 0;
+};
+
+// The samples [from, to) of a hop summed, and with `powers` their squares
+// and those of their second differences; in two interleaved halves, whose
+// additions do not wait on each other.
+HopSums SumHop(const float* mono, std::int64_t from, std::int64_t to, bool powers) {
+  double s0 = 0, s1 = 0, d0 = 0, d1 = 0, p0 = 0, p1 = 0;
+  std::int64_t i = from;
+  if (!powers) {
+    for (; i + 1 < to; i += 2) s0 += mono[i], s1 += mono[i + 1];
+    if (i < to) s0 += mono[i];
+    return {s0 + s1, 0, 0};
+  }
+  double before = mono[i - 2], last = mono[i - 1];
+  for (; i + 1 < to; i += 2) {
+    const double x0 = mono[i], x1 = mono[i + 1];
+    const double e0 = x0 - 2 * last + before, e1 = x1 - 2 * x0 + last;
+    s0 += x0, s1 += x1;
+    d0 += e0 * e0, d1 += e1 * e1;
+    p0 += x0 * x0, p1 += x1 * x1;
+    before = x0, last = x1;
+  }
+  if (i < to) {
+    const double x = mono[i], e = x - 2 * last + before;
+    s0 += x, d0 += e * e, p0 += x * x;
+  }
+  return {s0 + s1, d0 + d1, p0 + p1};
+}
+
 }  // namespace
 
 OnsetCurve::OnsetCurve(std::uint32_t rate)
@@ -65,19 +96,15 @@ void OnsetCurve::Energies(const float* mono, std::int64_t origin, std::int64_t s
   for (std::size_t h = 0; h < history + hops; ++h) {
     const std::int64_t start = (e0 - static_cast<std::int64_t>(history) + static_cast<std::int64_t>(h)) * hop_ - origin;
     const bool counted = h >= history;
-    double sum = 0, difference = 0, power = 0;
-    for (std::int64_t i = std::max<std::int64_t>(start, 2); i < std::min(start + hop_, size); ++i) {
-      const double x = mono[i], d = x - 2 * mono[i - 1] + mono[i - 2];
-      sum += x;
-      if (counted) difference += d * d, power += x * x;
-    }
+    const HopSums hop = SumHop(mono, std::max<std::int64_t>(start, 2), std::min(start + hop_, size), counted);
+    const double sum = hop.sum, difference = hop.difference, power = hop.power;
     means_[h] = sum / static_cast<double>(hop_);
     if (counted) {
       sums_[1][h - history + 1] = sums_[1][h - history] + difference;
       power_[h - history + 1] = power_[h - history] + power;
     }
   }
-  low_.Compute(means_, residual_);
+  low_.Compute(means_, e0 - static_cast<std::int64_t>(history), residual_);
   for (std::size_t h = 0; h < hops; ++h) {
     const double r = residual_[history + h];
     sums_[0][h + 1] = sums_[0][h] + r * r * static_cast<double>(hop_);
@@ -86,7 +113,7 @@ void OnsetCurve::Energies(const float* mono, std::int64_t origin, std::int64_t s
 
 // Rise of view v at hop k: mean power of hops [k, k + after) over
 // [k - before, k), counting only hops of the file before it (none at its
-// first hop).
+// first hop); a ratio, in dB only where it makes a peak.
 void OnsetCurve::Rises(int v, std::int64_t r0, std::size_t rises, std::int64_t e0) {
   rise_[v].resize(rises);
   const std::vector<double>& s = sums_[v];
@@ -97,12 +124,12 @@ void OnsetCurve::Rises(int v, std::int64_t r0, std::size_t rises, std::int64_t e
     const auto k = static_cast<std::size_t>(hop - e0);
     const auto before = static_cast<std::size_t>(std::clamp<std::int64_t>(hop, 0, before_));
     if (before == 0) {
-      rise_[v][r] = 0;
+      rise_[v][r] = 1;
       continue;
     }
     const double beforePower = (s[k] - s[k - before]) / static_cast<double>(before * static_cast<std::size_t>(hop_));
     const double afterPower = (s[k + after] - s[k]) * perAfter;
-    rise_[v][r] = static_cast<float>(10.0 * std::log10((afterPower + kSilence) / (beforePower + kSilence)));
+    rise_[v][r] = (afterPower + kSilence) / (beforePower + kSilence);
   }
 }
 
@@ -117,18 +144,18 @@ float OnsetCurve::LevelAt(std::size_t k) const {
 void OnsetCurve::PickPeaks(std::int64_t r0, std::size_t rises, std::int64_t e0, float floorDb,
                            std::vector<OnsetPeak>& peaks) const {
   const auto reach = static_cast<std::size_t>(reach_);
+  const double floor = std::pow(10.0, floorDb / 10.0);
   for (std::size_t r = reach; r + reach < rises; ++r) {
     const bool difference = rise_[1][r] > rise_[0][r];
-    const std::vector<float>& rise = rise_[difference ? 1 : 0];
-    const float top = rise[r];
-    if (top < floorDb) continue;
+    const double top = rise_[difference ? 1 : 0][r];
+    if (top < floor) continue;
     bool peak = true;
     for (std::size_t j = r - reach; j <= r + reach && peak; ++j) {
-      const float other = std::max(rise_[0][j], rise_[1][j]);
+      const double other = std::max(rise_[0][j], rise_[1][j]);
       peak = j < r ? top > other : top >= other;
     }
     if (!peak) continue;
-    peaks.push_back({(r0 + static_cast<std::int64_t>(r)) * hop_, top,
+    peaks.push_back({(r0 + static_cast<std::int64_t>(r)) * hop_, static_cast<float>(10.0 * std::log10(top)),
                      LevelAt(static_cast<std::size_t>(r0 + static_cast<std::int64_t>(r) - e0)),
                      difference ? OnsetView::kDifference : OnsetView::kLowResidual});
   }

@@ -57,7 +57,7 @@ class OnsetCurve {
   std::vector<double> means_, residual_;
   std::vector<double> sums_[2];
   std::vector<double> power_;  // running sums of the signal's power, a hop
-  std::vector<float> rise_[2];
+  std::vector<double> rise_[2];  // power after over power before, a view
 };
 
 }  // namespace beatmarks

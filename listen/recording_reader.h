@@ -41,7 +41,15 @@ class RecordingReader {
   std::uint32_t rate_ = 0;
   std::int64_t frames_ = 0;
   int channels_ = 0;
+  bool wholeNumbers_ = false;  // 16- or 24-bit PCM of one or two channels, read as integers
   std::vector<float> interleaved_;
+  std::vector<int> integers_;
+  int storedBytes_ = 0;  // bytes a sample where the file's bytes are read as they are stored
+  std::vector<unsigned char> stored_;
+
+  bool ReadFloats(std::int64_t at, std::int64_t to, float* out, std::string& error);
+  bool ReadIntegers(std::int64_t at, std::int64_t to, float* out, std::string& error);
+  std::int64_t ReadStored(std::int64_t frames, float* out);
 };
 
 }  // namespace beatmarks
