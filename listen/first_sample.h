@@ -25,7 +25,7 @@ class FirstSample {
   explicit FirstSample(std::uint32_t rate);
 
   // Samples needed before and after the rough position.
-  std::int64_t ContextBefore() const { return model_ * block_ + search_; }
+  std::int64_t ContextBefore() const;
   std::int64_t ContextAfter() const { return after_; }
 
   // The first sample of the attack found near frame `rough` (a detector's
@@ -36,6 +36,7 @@ class FirstSample {
 
  private:
   void ModelBefore(const float* mono, std::int64_t origin, std::int64_t size, std::int64_t start);
+  void Unpredicted(const float* mono, std::int64_t origin, std::int64_t size, std::int64_t start, std::int64_t n);
   void Excess(const float* mono, std::int64_t origin, std::int64_t size, std::int64_t start, std::int64_t n);
   // A split of `signal` and how much better it explains it than no split.
   struct Split {
@@ -53,6 +54,8 @@ class FirstSample {
   std::int64_t search_;  // samples before the rough position searched
   std::int64_t after_;   // samples after it
   std::int64_t guard_;   // samples between a model's end and the attack
+  std::int64_t fullModel_;  // samples the full-rate predictor is fitted on
+  std::vector<double> full_, unpredicted_;
   std::vector<double> forward_, backward_, coefficients_, previous_, continued_, excess_, bright_, sums_;
 };
 
