@@ -52,11 +52,12 @@ bool AttackScanner::ScanRises(std::int64_t from, std::int64_t to, std::vector<On
   }, error);
 }
 
-bool AttackScanner::Place(const OnsetPeak& rise, std::int64_t& sample, std::string& error) {
+bool AttackScanner::Place(const OnsetPeak& rise, std::int64_t& sample, std::string& error, float* newSoundDb) {
   const std::int64_t origin = rise.frame - first_.ContextBefore();
   const std::int64_t size = first_.ContextBefore() + first_.ContextAfter();
   if (!recording_.ReadMono(origin, size, mono_, error)) return false;
   sample = first_.Find(mono_.data(), origin, size, rise.frame);
+  if (newSoundDb) *newSoundDb = first_.NewSoundDb();
   return true;
 }
 

@@ -39,8 +39,9 @@ class AttackScanner {
   // The detector's rises alone, for a caller that places only those it
   // chooses: appended in order, as Scan finds them.
   bool ScanRises(std::int64_t from, std::int64_t to, std::vector<OnsetPeak>& rises, std::string& error);
-  // The first sample of a rise that ScanRises found.
-  bool Place(const OnsetPeak& rise, std::int64_t& sample, std::string& error);
+  // The first sample of a rise that ScanRises found, and how far the new
+  // sound there rises over what came before (FirstSample::NewSoundDb).
+  bool Place(const OnsetPeak& rise, std::int64_t& sample, std::string& error, float* newSoundDb = nullptr);
 
  private:
   RecordingReader& recording_;

@@ -154,9 +154,11 @@ FirstSample::Split FirstSample::MostLikelySplit(const std::vector<double>& signa
       split = k;
     }
   }
-  if (split == n) return {static_cast<std::int64_t>(n), 0};
+  if (split == n) return {static_cast<std::int64_t>(n), 0, 0};
   const double whole = static_cast<double>(n) * std::log(sums[n] / static_cast<double>(n) + kSilence);
-  return {static_cast<std::int64_t>(split), whole - best};
+  const double head = sums[split] / static_cast<double>(split);
+  const double tail = (sums[n] - sums[split]) / static_cast<double>(n - split);
+  return {static_cast<std::int64_t>(split), whole - best, 10 * std::log10((tail + kSilence) / (head + kSilence))};
 }
 
 // x[t] - 2 x[t - 1] + x[t - 2] for samples [start, start + n).
@@ -177,6 +179,7 @@ std::int64_t FirstSample::Place(const float* mono, std::int64_t origin, std::int
                                 std::int64_t end) {
   Unpredicted(mono, origin, size, start, end - start);
   const Split full = MostLikelySplit(unpredicted_);
+  newSoundDb_ = static_cast<float>(full.riseDb);
   if (full.at < end - start) return start + full.at;
   ModelBefore(mono, origin, size, start);
   Excess(mono, origin, size, start, end - start);

@@ -103,11 +103,20 @@ bool SnapTaps(const std::string& recordingPath, const std::vector<double>& taps,
   std::int64_t placedSample = 0;
   for (std::size_t i = 0; i < taps.size(); ++i) {
     const double centre = (taps[i] - result.lagSeconds) * rate;
-    const auto chosen = ChooseRise(rises, centre, windows[i].before * rate, windows[i].after * rate);
+    auto chosen = ChooseRise(rises, centre, windows[i].before * rate, windows[i].after * rate);
+    const bool clear = chosen.has_value();
+    if (!clear) chosen = ChooseWeakRise(rises, centre, std::min(windows[i].before, kWeakReach) * rate,
+                                        std::min(windows[i].after, kWeakReach) * rate);
     SnappedBeat beat;
-    if (chosen) {
-      if (chosen != placedRise && !scanner.Place(rises[*chosen], placedSample, error)) return false;
+    float newSoundDb = 0;
+    const bool again = chosen && chosen == placedRise;
+    if (chosen && !again) {
+      if (!scanner.Place(rises[*chosen], placedSample, error, &newSoundDb)) return false;
       placedRise = chosen;
+    }
+    // A weak rise is an attack only where a new sound starts there.
+    if (!clear && (again || newSoundDb < kClearAttackDb)) chosen.reset();
+    if (chosen) {
       beat.sample = placedSample;
       beat.snapped = true;
       beat.strengthDb = rises[*chosen].strengthDb;

@@ -62,6 +62,17 @@ std::optional<std::size_t> ChooseRise(const std::vector<OnsetPeak>& rises, doubl
   return chosen;
 }
 
+std::optional<std::size_t> ChooseWeakRise(const std::vector<OnsetPeak>& rises, double centre, double before,
+                                          double after) {
+  const auto first = std::lower_bound(rises.begin(), rises.end(), centre - before,
+                                      [](const OnsetPeak& r, double at) { return static_cast<double>(r.frame) < at; });
+  std::optional<std::size_t> strongest;
+  for (auto it = first; it != rises.end() && static_cast<double>(it->frame) <= centre + after; ++it) {
+    if (!strongest || it->strengthDb > rises[*strongest].strengthDb) strongest = static_cast<std::size_t>(it - rises.begin());
+  }
+  return strongest;
+}
+
 double EstimateLag(const std::vector<double>& taps, const std::vector<TapWindow>& windows,
                    const std::vector<OnsetPeak>& rises, std::uint32_t rate, double limit) {
   std::vector<double> lags;

@@ -37,6 +37,13 @@ std::vector<TapWindow> TapWindows(const std::vector<double>& taps, const SnapSet
 std::optional<std::size_t> ChooseRise(const std::vector<OnsetPeak>& rises, double centre, double before,
                                       double after);
 
+// Without a clear attack, the strongest rise within `before` and `after`
+// frames of the centre: a soft note over others still ringing rises little
+// in power, and its first sample is still found (listen/first_sample.h).
+inline constexpr double kWeakReach = 0.030;  // seconds either way of the tap, at most
+std::optional<std::size_t> ChooseWeakRise(const std::vector<OnsetPeak>& rises, double centre, double before,
+                                          double after);
+
 // The median of tap - attack over the taps whose window, centred on the
 // tap, holds a clear attack; 0 where none does. In seconds, within
 // [-limit, limit].

@@ -163,13 +163,13 @@ def ritard_piece(rng):
     return p
 
 
-def ballad_piece(rng):
+def ballad_piece(rng, name="ballad", beats=32):
     """A rubato 6/8 ballad: two dotted-quarter beats a measure, piano eighths
     ringing into each other over held bass notes, slowing at the end."""
-    gaps = [60 / (56 * (1 + 0.08 * math.sin(k / 3))) for k in range(28)]
+    gaps = [60 / (56 * (1 + 0.08 * math.sin(k / 3))) for k in range(beats - 4)]
     gaps += [60 / bpm for bpm in (52, 48, 44, 40)]
-    p = Piece("ballad", "musescore", 2, 0, gaps)
-    for k in range(32):
+    p = Piece(name, "musescore", 2, 0, gaps)
+    for k in range(beats):
         root, chord = CHORDS[(k // 2) % 4]
         if k % 2 == 0:
             p.add(k, PIANO, root, rng.choice([72, 80]), 2.0)
@@ -177,7 +177,7 @@ def ballad_piece(rng):
         p.add(k + 1 / 3, PIANO, chord[1], rng.choice([50, 58]), 0.9)
         p.add(k + 2 / 3, PIANO, chord[2], rng.choice([50, 58]), 0.8)
     for key in (36, 48, 55, 60, 64):
-        p.add(32, PIANO, key, 84, 3)
+        p.add(beats, PIANO, key, 84, 3)
     return p
 
 
@@ -202,6 +202,11 @@ def pickup_piece(rng):
 def short_piece(rng):
     """A few seconds of drums, legato electric bass and piano, for tests."""
     return band_piece(rng, "short", bars=4)
+
+
+def soft_piece(rng):
+    """Six measures of the ballad's soft piano, for tests."""
+    return ballad_piece(rng, "soft", beats=12)
 
 
 PIECES = [drums_piece, band_piece, jazz_piece, strings_piece, fills_piece, ritard_piece,

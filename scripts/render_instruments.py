@@ -23,8 +23,8 @@ For each piece NAME, into FOLDER:
   NAME-ends.txt   those and the last beat
 
 Usage: render_instruments.py [--seed N] FOLDER [NAME ...]
-NAME is a piece or variant (default: every one), "short" (a few seconds for
-the tests) or "isolated" (single notes far apart, to measure a detector's
+NAME is a piece or variant (default: every one), "short" and "soft" (a few
+seconds of the band and of the ballad's piano, for the tests) or "isolated" (single notes far apart, to measure a detector's
 latency). Exits with status 77 where fluidsynth or a soundfont it needs is
 missing. Uses python3-numpy, python3-mido, fluidsynth and sox.
 """
@@ -161,7 +161,7 @@ def write_truth(path, truth, rate):
 def prepare(name, seed):
     """(the piece, its change, its rate, its beats' times, its timed notes)."""
     base, change = VARIANTS.get(name, (name, ""))
-    makers = {f.__name__[:-6]: f for f in scores.PIECES + [scores.short_piece]}
+    makers = {f.__name__[:-6]: f for f in scores.PIECES + [scores.short_piece, scores.soft_piece]}
     piece = makers[base](random.Random(f"{base}:{seed}"))
     times = beat_times(piece)
     return piece, change, 44100 if change == "44k" else RATE, times, timed_notes(piece, times)
