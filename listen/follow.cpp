@@ -267,6 +267,18 @@ Found AttackAt(const std::vector<Attack>& attacks, double due, double beat, std:
   return second > best - kTieDb && apart ? Found::kTwo : Found::kOne;
 }
 
+// The next interval where the last three beats found slow down (or speed
+// up) steadily, as in a ritardando: the last interval carried on at the
+// same rate of change, at most kMostTrend of it; otherwise `beat`.
+constexpr double kMostTrend = 0.15;
+double NextInterval(double beat, const std::vector<double>& intervals) {
+  if (intervals.size() < 3) return beat;
+  const double a = intervals[intervals.size() - 3], b = intervals[intervals.size() - 2], c = intervals.back();
+  if (!((a < b && b < c) || (a > b && b > c))) return beat;
+  const double change = std::clamp(c / b, 1 - kMostTrend, 1 + kMostTrend);
+  return c * change;
+}
+
 // Beats due without an attack, spaced evenly up to the attack found after.
 void Respace(std::vector<Attack>& due, std::int64_t last, std::int64_t next) {
   const double step = static_cast<double>(next - last) / static_cast<double>(due.size() + 1);
@@ -282,6 +294,10 @@ FollowedOn FollowOn(const std::vector<Attack>& attacks, const std::vector<std::i
   FollowedOn out;
 
   double beat = MedianOfLast(known, 4);
+  std::vector<double> intervals;     // between consecutive beats found on attacks
+  for (std::size_t k = known.size() > 3 ? known.size() - 3 : 1; k < known.size(); ++k) {
+    intervals.push_back(static_cast<double>(known[k] - known[k - 1]));
+  }
   std::int64_t last = known.back();  // the last beat on an attack
   std::vector<Attack> due;           // beats since, without one
   BeatLevel level, rise;
@@ -295,13 +311,14 @@ FollowedOn FollowOn(const std::vector<Attack>& attacks, const std::vector<std::i
       out.end = FollowEnd::kLimit;
       break;
     }
-    const double at = static_cast<double>(last) + beat * static_cast<double>(due.size() + 1);
+    const double next = due.empty() ? NextInterval(beat, intervals) : beat;
+    const double at = static_cast<double>(last) + next * static_cast<double>(due.size() + 1);
     if (at >= static_cast<double>(end)) {
       out.end = FollowEnd::kEndOfRecording;
       break;
     }
     Attack found;
-    Found f = AttackAt(attacks, at, beat, rate, level.Floor(), found);
+    Found f = AttackAt(attacks, at, next, rate, level.Floor(), found);
     if (f == Found::kOne && !due.empty() && found.strengthDb < rise.Floor(kResumeDb)) f = Found::kNone;
     if (f == Found::kTwo || (f == Found::kNone && due.size() == 1)) {
       out.end = FollowEnd::kLost;
@@ -317,6 +334,11 @@ FollowedOn FollowOn(const std::vector<Attack>& attacks, const std::vector<std::i
     level.Add(found.levelDb);
     rise.Add(found.strengthDb);
     const double interval = static_cast<double>(found.sample - last) / static_cast<double>(due.size() + 1);
+    if (due.empty()) {
+      intervals.push_back(interval);
+    } else {
+      intervals.clear();  // no trend across a beat without an attack
+    }
     beat += kFollowRate * (interval - beat);
     last = found.sample;
     due.clear();

@@ -121,6 +121,28 @@ TEST(FollowOn, EndsWhereThePlayingFallsAway) {
   }
 }
 
+// A ritardando over eighths (three a beat, nearly as strong as the beats):
+// from the known beats on, each beat is 10% longer than the last, faster
+// than the local beat follows, and still no eighth is taken for a beat.
+TEST(FollowOn, TakesNoEighthForABeatInARitardando) {
+  Played p;
+  double t = 1000, gap = 600;
+  for (int k = 0; k < 12; ++k) {
+    p.beats.push_back(std::llround(t));
+    p.attacks.push_back({std::llround(t), 24});
+    if (k + 1 < 12) {
+      p.attacks.push_back({std::llround(t + gap / 3), 20});
+      p.attacks.push_back({std::llround(t + 2 * gap / 3), 20});
+    }
+    t += gap;
+    gap *= k >= 5 ? 1.10 : 1.0;
+  }
+  const std::vector<std::int64_t> known(p.beats.begin(), p.beats.begin() + 6);
+  const FollowedOn on = FollowOn(p.attacks, known, SIZE_MAX, p.beats.back() + 3000, kRate);
+  ASSERT_EQ(on.beats.size(), 6u);
+  for (std::size_t i = 0; i < on.beats.size(); ++i) EXPECT_EQ(on.beats[i].sample, p.beats[6 + i]) << i;
+}
+
 TEST(FollowOn, StopsWhereTwoAttacksFitAlike) {
   Played p = Play(20, 500, 0, 0);
   p.attacks[9] = {p.beats[9] - 30, 30};  // two hits as loud, either side of the beat
