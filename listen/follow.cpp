@@ -197,6 +197,10 @@ namespace {
 // less kDistanceCost dB at the window's edge. Two attacks within
 // kTieDb of each other and over kTieSeconds apart are a doubt.
 constexpr double kWindow = 0.2;
+// After a beat without an attack, the attack that resumes must lie this
+// close to where the count puts it: a note held a beat and a half is a
+// doubt (one beat held long, or two quick ones), not two beats.
+constexpr double kResumeWindow = 0.1;
 constexpr double kDistanceCost = 12.0;
 constexpr double kTieDb = 1.5;
 constexpr double kTieSeconds = 0.02;
@@ -246,8 +250,8 @@ class BeatLevel {
 // The attack that fits a beat due at `due`, at least `floorDb` loud, or why
 // there is none.
 Found AttackAt(const std::vector<Attack>& attacks, double due, double beat, std::uint32_t rate,
-               double floorDb, Attack& found) {
-  const double window = kWindow * beat;
+               double floorDb, Attack& found, double part = kWindow) {
+  const double window = part * beat;
   std::size_t k = AttacksBefore(attacks, static_cast<std::int64_t>(std::ceil(due - window)));
   double best = -kInfinite, second = -kInfinite;
   std::int64_t secondAt = 0;
@@ -318,7 +322,7 @@ FollowedOn FollowOn(const std::vector<Attack>& attacks, const std::vector<std::i
       break;
     }
     Attack found;
-    Found f = AttackAt(attacks, at, next, rate, level.Floor(), found);
+    Found f = AttackAt(attacks, at, next, rate, level.Floor(), found, due.empty() ? kWindow : kResumeWindow);
     if (f == Found::kOne && !due.empty() && found.strengthDb < rise.Floor(kResumeDb)) f = Found::kNone;
     if (f == Found::kTwo || (f == Found::kNone && due.size() == 1)) {
       out.end = FollowEnd::kLost;

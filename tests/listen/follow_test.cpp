@@ -20,13 +20,13 @@ struct Played {
 };
 
 Played Play(std::size_t count, double start, double drift, float offDb,
-            std::size_t heldBeat = SIZE_MAX, std::size_t silentBeat = SIZE_MAX) {
+            std::size_t heldBeat = SIZE_MAX, std::size_t silentBeat = SIZE_MAX, double held = 3.0) {
   Played p;
   double t = 1000, gap = start;
   for (std::size_t k = 0; k < count; ++k) {
     p.beats.push_back(std::llround(t));
     if (k != silentBeat) p.attacks.push_back({std::llround(t), 30});
-    const double next = gap * (k == heldBeat ? 3.0 : 1.0);
+    const double next = gap * (k == heldBeat ? held : 1.0);
     if (offDb > 0 && k + 1 < count) p.attacks.push_back({std::llround(t + next / 2), offDb});
     t += next;
     gap += drift;
@@ -89,6 +89,9 @@ TEST(FollowOn, GoesOnUntilThePlayingStopsOrTheBeatIsLost) {
       {"to a limit", Play(50, 500, -2, 15), 10, 10, FollowEnd::kLimit},
       {"over one silent beat", Play(30, 500, 0, 0, SIZE_MAX, 10), SIZE_MAX, 26, FollowEnd::kEndOfPlaying},
       {"lost at a fermata", Play(30, 500, 0, 0, 15), SIZE_MAX, 12, FollowEnd::kLost},
+      // A note held 1.85 beats: one beat held long or two quick ones; no beat
+      // is placed in it to shift the numbering after.
+      {"lost at a held note", Play(30, 500, 0, 0, 15, SIZE_MAX, 1.85), SIZE_MAX, 12, FollowEnd::kLost},
   };
   for (const Case& c : cases) {
     const auto& b = c.played.beats;
