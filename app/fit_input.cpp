@@ -1,4 +1,6 @@
 #include <algorithm>
+#include <cstring>
+#include <fstream>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -12,7 +14,10 @@
 #include "fit/doubtful_beats.h"
 #include "fit/fitted_timeline.h"
 #include "fit/followed_beats.h"
+#include "fit/heard_list.h"
 #include "fit/heard_repair.h"
+#include "listen/hear.h"
+#include "listen/recording_reader.h"
 #include "fit/snapped_beats.h"
 #include "core/number_scan.h"
 #include "exact/exact_time.h"
@@ -191,6 +196,54 @@ std::string MeterAgainstPlaces(const Options& o, const BeatList& beats, std::int
          " has " + Plural(run.beats, "beat") + ", not " + (o.compoundMeter ? "the " + asked + " of " + meter : asked);
 }
 
+// BEATS that is a recording without cue points, to be listened to whole: a
+// WAV file read for its cue points that has none (and none left out), or
+// a file of another audio format (read as text, it failed).
+bool IsRecordingWithoutCues(const std::string& path, const BeatsRead& read, const std::string& error) {
+  std::ifstream file(path, std::ios::binary);
+  char magic[4] = {};
+  file.read(magic, sizeof magic);
+  const bool riff = file && (std::memcmp(magic, "RIFF", 4) == 0 || std::memcmp(magic, "RF64", 4) == 0);
+  if (riff && (read.cuesPastEnd > 0 || !error.ends_with(" holds no cue points"))) return false;
+  RecordingReader recording;
+  std::string unused;
+  return recording.Open(path, unused);
+}
+
+std::string MeterName(std::int32_t meter, bool compound) {
+  return compound ? std::to_string(meter * 3) + "/8" : std::to_string(meter) + "/4";
+}
+
+// Every beat of the recording heard, with the meter and downbeats, and
+// said; false where none is heard or the file cannot serve.
+bool HearRecording(const Options& o, BeatsRead& read, ProgramState& s, std::vector<BeatOrigin>& origins) {
+  HearingRequest q;
+  q.path = o.positional[0];
+  q.meter = o.meter.value_or(0);
+  q.compound = o.compoundMeter;
+  q.before = o.pickup;
+  HeardBeats heard;
+  std::string error;
+  if (!HearBeats(q, heard, error)) {
+    Print("Error: %s\n", error.c_str());
+    return false;
+  }
+  const bool rateGiven = o.rate || o.positional.size() >= 3;
+  const std::int64_t given = o.rate ? *o.rate : rateGiven ? DecimalInt32(o.positional[2]) : heard.rate;
+  if (given != heard.rate) {
+    Print("Error: %s: its sample rate is %lld, not the %lld given\n", q.path.c_str(),
+          static_cast<long long>(heard.rate), static_cast<long long>(given));
+    return false;
+  }
+  read.beats = ListOfHeard(heard);
+  const std::int64_t first = FirstMeasureNumber(o, read.beats.firstNumber);
+  Print("%s\n", DescribeHeard(heard, read.beats, MeterName(heard.meter, o.compoundMeter)).c_str());
+  if (const std::string unsure = UnsureLine(heard, read.beats, first); !unsure.empty()) Print("%s\n", unsure.c_str());
+  s.sampleRate = static_cast<std::int32_t>(heard.rate);
+  origins.assign(read.beats.size(), BeatOrigin::kHeard);
+  return true;
+}
+
 }  // namespace
 
 std::optional<WalkPlan> FittedPlan(const Options& o, ProgramState& s, int& status) {
@@ -201,7 +254,14 @@ std::optional<WalkPlan> FittedPlan(const Options& o, ProgramState& s, int& statu
   how.mend = !o.strict;
   if (o.follow) how.mostAdded = kMostFollowed;
   how.pickup = o.pickup.value_or(0);
-  const bool ok = ReadBeatsFile(o.positional[0], how, *read, error);
+  bool ok = ReadBeatsFile(o.positional[0], how, *read, error);
+  // A recording without cue points is heard whole (with --snap, BEATS are taps).
+  const bool heard = !ok && !o.snap && IsRecordingWithoutCues(o.positional[0], *read, error);
+  std::vector<BeatOrigin> origins;
+  if (heard) {
+    if (!HearRecording(o, *read, s, origins)) return std::nullopt;
+    ok = true;
+  }
   if (const std::string leftOut = CuesLeftOut(*read); !leftOut.empty()) Print("Warning: %s\n", leftOut.c_str());
   if (!ok) {
     Print("Error: %s\n", error.c_str());
@@ -225,8 +285,7 @@ std::optional<WalkPlan> FittedPlan(const Options& o, ProgramState& s, int& statu
     status = UsageError(meter);
     return std::nullopt;
   }
-  std::vector<BeatOrigin> origins;
-  if (!TellAndListen(o, *read, first, s, origins)) return std::nullopt;
+  if (!heard && !TellAndListen(o, *read, first, s, origins)) return std::nullopt;
   ApplyRunSettings(o, s);
   const MeasureRange range = RunRange(o, first, beats.measureCount, s);
   const std::string problem = WalkProblem({0, s.tempo, s.beatsPerMeasure, s.measures}, s.divisions);
@@ -251,6 +310,7 @@ std::optional<WalkPlan> FittedPlan(const Options& o, ProgramState& s, int& statu
   plan.firstMeasureNumber = first;
   plan.origins = OriginsByPlace(beats, origins);
   if (o.snap) plan.recording = *o.snap;
+  if (heard) plan.recording = o.positional[0];
   return plan;
 }
 

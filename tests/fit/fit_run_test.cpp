@@ -116,7 +116,9 @@ const FitCase kRefused[] = {
      {"Error: beats.txt line 3: the 'beat' field is empty"}},
     {"CsvPositionsOnQuotedLines", "beats.txt", "note,time,measure,beat\n\"a\nb\",1,1,1\nc,2,1,3\n",
      {"Error: beats.txt line 4: 1.3 follows 1.1: beat 1.2 is missing"}},
-    {"WavWithoutCuePoints", "beats.wav", CueWav({}), {"Error: beats.wav holds no cue points"}},
+    // A WAV without cue points is a recording to hear; this one is silence.
+    {"WavWithoutCuePoints", "beats.wav", CueWav({}),
+     {"Error: beats.wav: no beat heard in it (silence, noise, or sounds that do not recur)"}},
     {"WavCuePointsTogether", "beats.wav", CueWav({{1, 100, ""}, {7, 300, ""}, {2, 100, ""}}),
      {"Error: beats.wav cue point 2: sample 100 does not come after sample 100"}},
     {"WavMeasureMissing", "beats.wav", CueWav({{1, 100, "1.1"}, {2, 200, "3.1"}}),

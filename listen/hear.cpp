@@ -1,0 +1,203 @@
+#include "listen/hear.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "listen/attacks.h"
+#include "listen/follow.h"
+#include "listen/low_accents.h"
+
+namespace beatmarks {
+namespace {
+
+constexpr double kBinSeconds = 0.010;  // the strength train's step
+constexpr double kSlowestBpm = 40, kFastestBpm = 240;
+// Tempos people play, as a bell over log tempo: most likely near 110 bpm
+// (60 for a compound meter's dotted quarter), an octave either way a
+// factor e^-0.5 less.
+constexpr double kLikelyBpm = 110, kLikelyCompoundBpm = 60;
+constexpr std::size_t kFewestBeats = 8;
+// A period's neighbours: two attacks this near a period apart start a path.
+constexpr double kSeedTolerance = 0.08;
+// A meter of three is heard only where its accents stand out this much
+// more than four's (in dB); four is the common case.
+constexpr double kThreeOverFourDb = 1.0;
+// Beats followed from the seed before the follow goes on from all of them.
+constexpr std::size_t kMeasureFirst = 5;
+
+std::vector<double> StrengthTrain(const AttackList& list) {
+  const auto bins = static_cast<std::size_t>(static_cast<double>(list.frames) / list.rate / kBinSeconds) + 1;
+  std::vector<double> train(bins, 0.0);
+  for (const Attack& a : list.attacks) {
+    const auto bin = static_cast<std::size_t>(static_cast<double>(a.sample) / list.rate / kBinSeconds);
+    if (bin < bins) train[bin] = std::max(train[bin], std::pow(10.0, a.levelDb / 20));
+  }
+  return train;
+}
+
+// The beat's period in seconds: the lag where the strengths recur most,
+// weighted by how likely its tempo is.
+double BeatPeriod(const std::vector<double>& train, double likelyBpm) {
+  const auto shortest = static_cast<std::size_t>(60 / kFastestBpm / kBinSeconds);
+  const auto longest = static_cast<std::size_t>(60 / kSlowestBpm / kBinSeconds);
+  double best = 0, period = 0;
+  for (std::size_t lag = shortest; lag <= longest && lag < train.size(); ++lag) {
+    double sum = 0;
+    for (std::size_t i = 0; i + lag < train.size(); ++i) sum += train[i] * train[i + lag];
+    const double seconds = static_cast<double>(lag) * kBinSeconds;
+    const double octaves = std::log2(seconds / (60 / likelyBpm));
+    const double score = sum / static_cast<double>(train.size() - lag) * std::exp(-0.5 * octaves * octaves);
+    if (score > best) best = score, period = seconds;
+  }
+  return period;
+}
+
+double MedianStrength(const std::vector<Attack>& attacks) {
+  std::vector<float> s;
+  for (const Attack& a : attacks) s.push_back(a.strengthDb);
+  std::nth_element(s.begin(), s.begin() + static_cast<std::ptrdiff_t>(s.size() / 2), s.end());
+  return s[s.size() / 2];
+}
+
+// The first attack at least `least` strong after `from` within `tolerance`
+// of `at`, the nearest; the index or attacks.size().
+std::size_t StrongNear(const std::vector<Attack>& attacks, std::size_t from, double at, double tolerance,
+                       double least) {
+  std::size_t found = attacks.size();
+  for (std::size_t k = from; k < attacks.size() && static_cast<double>(attacks[k].sample) <= at + tolerance; ++k) {
+    if (attacks[k].strengthDb < least || static_cast<double>(attacks[k].sample) < at - tolerance) continue;
+    if (found == attacks.size() || std::fabs(static_cast<double>(attacks[k].sample) - at) <
+                                       std::fabs(static_cast<double>(attacks[found].sample) - at)) {
+      found = k;
+    }
+  }
+  return found;
+}
+
+// Three strong attacks a period apart, the earliest such: the beats the
+// path starts from.
+std::vector<std::int64_t> Seed(const std::vector<Attack>& attacks, double period) {
+  const double least = MedianStrength(attacks), tolerance = kSeedTolerance * period;
+  for (std::size_t a = 0; a < attacks.size(); ++a) {
+    if (attacks[a].strengthDb < least) continue;
+    const double at = static_cast<double>(attacks[a].sample);
+    const std::size_t b = StrongNear(attacks, a + 1, at + period, tolerance, least);
+    if (b == attacks.size()) continue;
+    const double next = 2 * static_cast<double>(attacks[b].sample) - at;
+    const std::size_t c = StrongNear(attacks, b + 1, next, tolerance, least);
+    if (c != attacks.size()) return {attacks[a].sample, attacks[b].sample, attacks[c].sample};
+  }
+  return {};
+}
+
+// The attacks as heard backwards from the end: what comes before a beat is
+// followed as what comes after.
+std::vector<Attack> Backwards(const std::vector<Attack>& attacks, std::int64_t frames) {
+  std::vector<Attack> reversed(attacks.rbegin(), attacks.rend());
+  for (Attack& a : reversed) a.sample = frames - a.sample;
+  return reversed;
+}
+
+// The beats after `seed` as --follow finds them after two tapped measures:
+// a measure's worth from the seed first, then on from those.
+FollowedOn FollowFrom(const std::vector<Attack>& attacks, const std::vector<std::int64_t>& seed,
+                      std::int64_t frames, std::uint32_t rate) {
+  const FollowedOn start = FollowOn(AttacksLikeBeats(attacks, seed), seed, kMeasureFirst, frames, rate);
+  std::vector<std::int64_t> known = seed;
+  for (const Attack& a : start.beats) known.push_back(a.sample);
+  if (start.end != FollowEnd::kLimit) return start;
+  FollowedOn on = FollowOn(AttacksLikeBeats(attacks, known), known, SIZE_MAX, frames, rate);
+  on.beats.insert(on.beats.begin(), start.beats.begin(), start.beats.end());
+  return on;
+}
+
+// The beats from `seed` both ways; `lost` set where the forward follow
+// lost the beat while the playing went on.
+std::vector<std::int64_t> FollowBothWays(const AttackList& list, const std::vector<std::int64_t>& seed,
+                                         bool& lost) {
+  const FollowedOn on = FollowFrom(list.attacks, seed, list.frames, list.rate);
+  lost = on.end == FollowEnd::kLost;
+  std::vector<std::int64_t> mirrored;
+  for (auto it = seed.rbegin(); it != seed.rend(); ++it) mirrored.push_back(list.frames - *it);
+  const FollowedOn back = FollowFrom(Backwards(list.attacks, list.frames), mirrored, list.frames, list.rate);
+  std::vector<std::int64_t> beats;
+  for (auto it = back.beats.rbegin(); it != back.beats.rend(); ++it) {
+    if (it->sample < list.frames) beats.push_back(list.frames - it->sample);
+  }
+  beats.insert(beats.end(), seed.begin(), seed.end());
+  for (const Attack& a : on.beats) beats.push_back(a.sample);
+  return beats;
+}
+
+// How far the loudest beat of the measure's low accents stands out over
+// the others, in dB, and which beat it is, for measures of `meter`.
+std::pair<double, std::int32_t> AccentContrast(const std::vector<float>& db, std::int32_t meter) {
+  std::vector<double> sum(static_cast<std::size_t>(meter), 0);
+  std::vector<double> count(sum.size(), 0);
+  for (std::size_t k = 0; k < db.size(); ++k) sum[k % sum.size()] += db[k], count[k % sum.size()] += 1;
+  std::int32_t top = 0;
+  for (std::size_t b = 0; b < sum.size(); ++b) {
+    sum[b] /= std::max(1.0, count[b]);
+    if (sum[b] > sum[static_cast<std::size_t>(top)]) top = static_cast<std::int32_t>(b);
+  }
+  double others = 0;
+  for (std::size_t b = 0; b < sum.size(); ++b) {
+    if (b != static_cast<std::size_t>(top)) others += sum[b];
+  }
+  return {sum[static_cast<std::size_t>(top)] - others / (meter - 1), top};
+}
+
+bool HearMeter(const HearingRequest& q, HeardBeats& h, std::string& error) {
+  std::vector<float> db;
+  if (!LowAccents(q.path, h.samples, db, error)) return false;
+  std::int32_t meter = q.meter;
+  h.meterHeard = meter == 0;
+  if (meter == 0) meter = AccentContrast(db, 3).first > AccentContrast(db, 4).first + kThreeOverFourDb ? 3 : 4;
+  h.meter = meter;
+  const std::int32_t downbeat = AccentContrast(db, meter).second;
+  h.before = q.before ? *q.before % meter : downbeat;
+  return true;
+}
+
+}  // namespace
+
+bool HearBeats(const HearingRequest& q, HeardBeats& h, std::string& error) {
+  AttackList list;
+  if (!ListAttacks(q.path, 0, 1e300, list, error)) return false;
+  h = {};
+  h.rate = list.rate;
+  h.frames = list.frames;
+  const std::string none = q.path + ": no beat heard in it (silence, noise, or sounds that do not recur)";
+  if (list.attacks.size() < kFewestBeats) {
+    error = none;
+    return false;
+  }
+  const double likely = q.compound ? kLikelyCompoundBpm : kLikelyBpm;
+  const double period = BeatPeriod(StrengthTrain(list), likely) * list.rate;
+  const std::vector<std::int64_t> seed = period > 0 ? Seed(list.attacks, period) : std::vector<std::int64_t>{};
+  if (seed.empty()) {
+    error = none;
+    return false;
+  }
+  bool lost = false;
+  h.samples = FollowBothWays(list, seed, lost);
+  if (h.samples.size() < kFewestBeats) {
+    error = none;
+    return false;
+  }
+  if (lost) h.lostAfter = h.samples.size() - 1;
+  return HearMeter(q, h, error);
+}
+
+std::pair<double, double> TempoRange(const HeardBeats& h) {
+  std::vector<double> bpm;
+  for (std::size_t k = 1; k < h.samples.size(); ++k) {
+    bpm.push_back(60.0 * h.rate / static_cast<double>(h.samples[k] - h.samples[k - 1]));
+  }
+  if (bpm.empty()) return {0, 0};
+  std::sort(bpm.begin(), bpm.end());
+  const std::size_t cut = bpm.size() / 20;
+  return {bpm[cut], bpm[bpm.size() - 1 - cut]};
+}
+
+}  // namespace beatmarks

@@ -1,0 +1,50 @@
+#pragma once
+
+// Every beat of a recording heard without a tap: the beat's period from how
+// the attacks recur (the autocorrelation of their strengths, over the
+// tempos people play), two beats to start from where two strong attacks lie
+// a period apart, and from there the beats followed both ways as --follow
+// follows them (listen/follow.h), each on its attack's first sample. The
+// meter, where not given, and the downbeats come from the low accents
+// (listen/low_accents.h): the beat of the measure where the low sound
+// starting is loudest is beat 1.
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace beatmarks {
+
+struct HeardBeats {
+  std::uint32_t rate = 0;
+  std::int64_t frames = 0;
+  std::vector<std::int64_t> samples;  // every beat heard, in order
+  std::int32_t meter = 4;             // beats a measure
+  std::int32_t before = 0;            // beats before the first downbeat
+  bool meterHeard = false;            // the meter found, not given
+  // The beat after which the beat was lost while the playing went on, if
+  // it was: the beats stop there.
+  std::optional<std::size_t> lostAfter;
+};
+
+// What the hearing is told: the meter (0: find 2, 3 or 4) and the beats
+// before the first downbeat (nothing: find them).
+struct HearingRequest {
+  std::string path;
+  std::int32_t meter = 0;
+  bool compound = false;  // the beat a dotted quarter (6/8, 9/8, 12/8)
+  std::optional<std::int32_t> before;
+};
+
+// False with one line in `error` for a file that cannot be read, or one
+// that holds no beat to hear ("no beat heard in it: silence, noise or
+// sounds that do not recur").
+bool HearBeats(const HearingRequest& request, HeardBeats& heard, std::string& error);
+
+// The tempos the beats move between, in bpm, the fastest and slowest
+// twentieth left out: {low, high}.
+std::pair<double, double> TempoRange(const HeardBeats& heard);
+
+}  // namespace beatmarks

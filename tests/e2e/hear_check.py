@@ -1,0 +1,82 @@
+#!/usr/bin/env python3
+"""A recording alone given to --fit (no taps): performances made by
+scripts/render_band.py (a drifting groove, a waltz with a pickup, a rubato
+6/8 ballad, a band that rushes and holds a fermata) heard whole, every beat on
+its hit's first sample and numbered as played; where the beat is lost the run
+says where to tap; silence and noise are refused in one line, nothing written.
+
+Usage: hear_check.py BEATMARKS
+"""
+import random
+import struct
+import subprocess
+import sys
+import tempfile
+import wave
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "scripts"))
+from render_band import place, render  # noqa: E402
+
+TOLERANCE = 2  # samples
+# (kind, options, the line the run prints, beats heard: None for all)
+CASES = [
+    ("groove", [], "Heard 65 beats in 17 measures of 4/4, 97-111 bpm", None),
+    ("pickup", [], "Heard 44 beats in 16 measures of 3/4, 120-127 bpm", None),
+    ("pickup", ["--pickup=1", "--meter=3"], "Heard 44 beats in 16 measures of 3/4", None),
+    ("ballad", ["--meter=6/8"], "Heard 33 beats in 17 measures of 6/8, 52-61 bpm", None),
+    ("rush", [], "Unsure from 14.1 at 31.327982 s: tap a bar there", 53),
+]
+
+
+def run(program, args):
+    return subprocess.run([program] + [str(a) for a in args], capture_output=True, text=True)
+
+
+def check(program, folder, made, case):
+    kind, options, line, count = case
+    meter, pickup, hits = made[kind]
+    out = folder / f"{kind}-{len(options)}.csv"
+    r = run(program, ["--fit"] + options + ["-f", "csv", folder / f"{kind}.wav", out])
+    name = f"{kind} {' '.join(options)}"
+    assert r.returncode == 0 and line in r.stdout, f"{name}: status {r.returncode}\n{r.stdout}{r.stderr}"
+    rows = [row.split(",") for row in out.read_text().splitlines()[1:]]
+    want = hits[:count] if count else hits
+    assert len(rows) == len(want), f"{name}: {len(rows)} beats for {len(want)}"
+    for k, (row, hit) in enumerate(zip(rows, want)):
+        assert abs(int(row[1]) - hit) <= TOLERANCE, f"{name}: beat {k} {int(row[1]) - hit} samples off"
+        assert row[5] == place(k, meter, pickup), f"{name}: beat {k} is {row[5]}"
+        assert row[6] == "heard", f"{name}: beat {k} source {row[6]}"
+
+
+def write_wav(path, samples):
+    with wave.open(str(path), "wb") as w:
+        w.setnchannels(1), w.setsampwidth(2), w.setframerate(44100)
+        w.writeframes(b"".join(struct.pack("<h", s) for s in samples))
+
+
+def check_refusals(program, folder):
+    rng = random.Random(2)
+    write_wav(folder / "silence.wav", [0] * 44100 * 5)
+    write_wav(folder / "noise.wav", [int(rng.gauss(0, 3000)) for _ in range(44100 * 5)])
+    for name in ("silence", "noise"):
+        out = folder / f"{name}.csv"
+        r = run(program, ["--fit", "-f", "csv", folder / f"{name}.wav", out])
+        said = f"Error: {folder / name}.wav: no beat heard in it (silence, noise, or sounds that do not recur)\n"
+        assert r.returncode == 1 and r.stdout.endswith(said), f"{name}: {r.returncode}\n{r.stdout}"
+        assert not out.exists(), f"{name}: a file was written"
+
+
+def main():
+    program = sys.argv[1]
+    with tempfile.TemporaryDirectory() as tmp:
+        folder = Path(tmp)
+        made = {kind: render(kind, folder / f"{kind}.wav") for kind in {c[0] for c in CASES}}
+        for case in CASES:
+            check(program, folder, made, case)
+        check_refusals(program, folder)
+    print(f"{len(CASES)} recordings heard without taps, every beat within {TOLERANCE} samples")
+
+
+if __name__ == "__main__":
+    main()
