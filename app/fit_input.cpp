@@ -238,7 +238,7 @@ bool HearRecording(const Options& o, BeatsRead& read, ProgramState& s, std::vect
   read.beats = ListOfHeard(heard);
   const std::int64_t first = FirstMeasureNumber(o, read.beats.firstNumber);
   Print("%s\n", DescribeHeard(heard, read.beats, MeterName(heard.meter, o.compoundMeter)).c_str());
-  if (const std::string unsure = UnsureLine(heard, read.beats, first); !unsure.empty()) Print("%s\n", unsure.c_str());
+  for (const std::string& unsure : UnsureLines(heard, read.beats, first)) Print("%s\n", unsure.c_str());
   s.sampleRate = static_cast<std::int32_t>(heard.rate);
   origins.assign(read.beats.size(), BeatOrigin::kHeard);
   return true;

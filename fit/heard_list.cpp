@@ -28,14 +28,16 @@ std::string DescribeHeard(const HeardBeats& heard, const BeatList& beats, const 
          " measures of " + meter + ", " + tempo + " bpm";
 }
 
-std::string UnsureLine(const HeardBeats& heard, const BeatList& beats, std::int64_t firstNumber) {
-  if (!heard.lostAfter) return "";
-  const std::size_t k = *heard.lostAfter;
-  const BeatPlace p = beats.PlaceOf(k);
-  std::string at;
-  AppendSecondsAt(beats.TimeOf(k), 6, at);
-  return "Unsure from " + std::to_string(p.measure + firstNumber) + "." + std::to_string(p.beat + 1) + " at " + at +
-         " s: tap a bar there";
+std::vector<std::string> UnsureLines(const HeardBeats& heard, const BeatList& beats, std::int64_t firstNumber) {
+  std::vector<std::string> lines;
+  for (const std::size_t k : heard.lostAfter) {
+    const BeatPlace p = beats.PlaceOf(k);
+    std::string at;
+    AppendSecondsAt(beats.TimeOf(k), 6, at);
+    lines.push_back("Unsure from " + std::to_string(p.measure + firstNumber) + "." + std::to_string(p.beat + 1) +
+                    " at " + at + " s: tap a bar there");
+  }
+  return lines;
 }
 
 }  // namespace beatmarks

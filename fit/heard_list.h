@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "fit/beat_list.h"
 #include "listen/hear.h"
@@ -19,8 +20,8 @@ BeatList ListOfHeard(const HeardBeats& heard);
 // names it ("4/4", "6/8").
 std::string DescribeHeard(const HeardBeats& heard, const BeatList& beats, const std::string& meter);
 
-// "Unsure from M.B at T s: tap a bar there" where the beat was lost while
-// the playing went on; empty where it was not.
-std::string UnsureLine(const HeardBeats& heard, const BeatList& beats, std::int64_t firstNumber);
+// "Unsure from M.B at T s: tap a bar there" for each beat after which the
+// beat was lost while the playing went on.
+std::vector<std::string> UnsureLines(const HeardBeats& heard, const BeatList& beats, std::int64_t firstNumber);
 
 }  // namespace beatmarks

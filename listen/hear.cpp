@@ -74,15 +74,17 @@ std::size_t StrongNear(const std::vector<Attack>& attacks, std::size_t from, dou
   return found;
 }
 
-// Three strong attacks a period apart, the earliest such: the beats the
-// path starts from.
-std::vector<std::int64_t> Seed(const std::vector<Attack>& attacks, double period) {
+// Three strong attacks a period apart, the earliest such from attack
+// `from` on: the beats the path starts from.
+std::vector<std::int64_t> Seed(const std::vector<Attack>& attacks, double period, std::size_t from = 0,
+                               bool two = false) {
   const double least = MedianStrength(attacks), tolerance = kSeedTolerance * period;
-  for (std::size_t a = 0; a < attacks.size(); ++a) {
+  for (std::size_t a = from; a < attacks.size(); ++a) {
     if (attacks[a].strengthDb < least) continue;
     const double at = static_cast<double>(attacks[a].sample);
     const std::size_t b = StrongNear(attacks, a + 1, at + period, tolerance, least);
     if (b == attacks.size()) continue;
+    if (two) return {attacks[a].sample, attacks[b].sample};
     const double next = 2 * static_cast<double>(attacks[b].sample) - at;
     const std::size_t c = StrongNear(attacks, b + 1, next, tolerance, least);
     if (c != attacks.size()) return {attacks[a].sample, attacks[b].sample, attacks[c].sample};
@@ -159,6 +161,30 @@ bool HearMeter(const HearingRequest& q, HeardBeats& h, std::string& error) {
   return true;
 }
 
+// Where the beat was lost while the playing goes on (a fermata, a break):
+// the next two strong attacks a beat apart, a beat and a half on at least,
+// and the beats followed on from them; false where there are none.
+bool HearOnAfterLoss(const AttackList& list, HeardBeats& h, bool& lost) {
+  const std::vector<std::int64_t>& s = h.samples;
+  std::vector<double> gaps;
+  for (std::size_t k = s.size() - std::min<std::size_t>(s.size() - 1, 4); k < s.size(); ++k) {
+    gaps.push_back(static_cast<double>(s[k] - s[k - 1]));
+  }
+  std::nth_element(gaps.begin(), gaps.begin() + static_cast<std::ptrdiff_t>(gaps.size() / 2), gaps.end());
+  const double beat = gaps[gaps.size() / 2];
+  const auto after = std::lower_bound(list.attacks.begin(), list.attacks.end(), s.back() + std::llround(1.5 * beat),
+                                      [](const Attack& a, std::int64_t at) { return a.sample < at; });
+  h.lostAfter.push_back(s.size() - 1);
+  const std::vector<std::int64_t> seed =
+      Seed(list.attacks, beat, static_cast<std::size_t>(after - list.attacks.begin()), true);
+  if (seed.empty()) return false;
+  const FollowedOn on = FollowFrom(list.attacks, seed, list.frames, list.rate);
+  h.samples.insert(h.samples.end(), seed.begin(), seed.end());
+  for (const Attack& a : on.beats) h.samples.push_back(a.sample);
+  lost = on.end == FollowEnd::kLost;
+  return true;
+}
+
 }  // namespace
 
 bool HearBeats(const HearingRequest& q, HeardBeats& h, std::string& error) {
@@ -185,7 +211,8 @@ bool HearBeats(const HearingRequest& q, HeardBeats& h, std::string& error) {
     error = none;
     return false;
   }
-  if (lost) h.lostAfter = h.samples.size() - 1;
+  while (lost && HearOnAfterLoss(list, h, lost)) {
+  }
   return HearMeter(q, h, error);
 }
 

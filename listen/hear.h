@@ -24,9 +24,10 @@ struct HeardBeats {
   std::int32_t meter = 4;             // beats a measure
   std::int32_t before = 0;            // beats before the first downbeat
   bool meterHeard = false;            // the meter found, not given
-  // The beat after which the beat was lost while the playing went on, if
-  // it was: the beats stop there.
-  std::optional<std::size_t> lostAfter;
+  // The beats after which the beat was lost while the playing went on:
+  // the next beats heard (three strong attacks a beat apart) follow as if
+  // the lost beat were held, so the numbers after each are a guess.
+  std::vector<std::size_t> lostAfter;
 };
 
 // What the hearing is told: the meter (0: find 2, 3 or 4) and the beats
