@@ -179,6 +179,12 @@ bool HearOnAfterLoss(const AttackList& list, HeardBeats& h, bool& lost) {
       Seed(list.attacks, beat, static_cast<std::size_t>(after - list.attacks.begin()), true);
   if (seed.empty()) return false;
   const FollowedOn on = FollowFrom(list.attacks, seed, list.frames, list.rate);
+  // Back from the seed too, to a beat's length after the beat lost.
+  std::vector<std::int64_t> mirrored;
+  for (auto it = seed.rbegin(); it != seed.rend(); ++it) mirrored.push_back(list.frames - *it);
+  const std::int64_t stop = list.frames - (s.back() + std::llround(beat / 2));
+  const FollowedOn back = FollowFrom(Backwards(list.attacks, list.frames), mirrored, stop, list.rate);
+  for (auto it = back.beats.rbegin(); it != back.beats.rend(); ++it) h.samples.push_back(list.frames - it->sample);
   h.samples.insert(h.samples.end(), seed.begin(), seed.end());
   for (const Attack& a : on.beats) h.samples.push_back(a.sample);
   lost = on.end == FollowEnd::kLost;
