@@ -5,6 +5,7 @@
 #include "classic/read_map.h"
 #include "core/map_check.h"
 #include "core/number_scan.h"
+#include "tmap/map_numbers.h"
 #include "tmap/text_map_timeline.h"
 #include "terminal/output.h"
 
@@ -31,6 +32,15 @@ bool ReadTextMap(const Options& o, const LoadedMap& map, ProgramState& s, Measur
                  int& status) {
   status = 1;
   const std::string& name = o.positional[0];
+  // A run with options refuses a number it would misread; the menu and
+  // runs without options read the map as they always have.
+  if (map.status == MapFileStatus::kLoaded) {
+    if (std::optional<MapNumberFault> fault = FirstNumberFault(map.bytes)) {
+      Print("Error: %s line %lld: %s\n", name.c_str(), static_cast<long long>(fault->line),
+            fault->reason.c_str());
+      return false;
+    }
+  }
   if (ReadLoadedMap(map, name.c_str(), MapOf(s), SettingsOf(s)) != MapReadOutcome::kRead) {
     return false;
   }
