@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <memory>
 
 #include "app/inputs.h"
@@ -26,6 +27,21 @@ bool TempoTextsKept(const SectionTable& sections) {
   return true;
 }
 
+// The map file's own start and stop lines narrow a run silently otherwise:
+// "measures 1 to 4 of 48 (the map's stop line)".
+void ReportMapRange(const Options& o, const ProgramState& s, const MeasureRange& range) {
+  if (o.locate) return;  // every time is placed in the whole map
+  const bool mapStart = !o.start && o.positional.size() < 4 && range.start > 0;
+  const bool mapStop = !StopGiven(o, FirstMeasureNumber(o)) && s.stopMeasure != 0 &&
+                       range.stop < s.totalMeasures - 1;
+  if (!mapStart && !mapStop) return;
+  const std::int64_t first = FirstMeasureNumber(o);
+  const std::int64_t last = std::min(range.stop, s.totalMeasures - 1);  // a stop of the map's end is past it
+  Print("Measures %lld to %lld of %lld (the map's %s)\n", static_cast<long long>(range.start + first),
+        static_cast<long long>(last + first), static_cast<long long>(s.totalMeasures),
+        mapStart && mapStop ? "start and stop lines" : mapStart ? "start line" : "stop line");
+}
+
 }  // namespace
 
 bool ReadTextMap(const Options& o, const LoadedMap& map, ProgramState& s, MeasureRange& range,
@@ -52,6 +68,7 @@ bool ReadTextMap(const Options& o, const LoadedMap& map, ProgramState& s, Measur
   }
   ApplyRunSettings(o, s);
   range = RunRange(o, FirstMeasureNumber(o), s.totalMeasures, s);
+  ReportMapRange(o, s, range);
   return true;
 }
 
