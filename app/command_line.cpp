@@ -275,6 +275,8 @@ bool CheckOptions(const Options& o, std::string& error) {
     error = "--locate needs --format=csv, labels or json";
   } else if (const char* range = RangeGiven(o); o.locate && range != nullptr) {
     error = std::string(range) + " cannot be used with --locate: every time is placed in the whole map";
+  } else if (o.locate && *o.locate == "-" && !o.positional.empty() && o.positional[0] == "-") {
+    error = "MAP and --locate=- cannot both be standard input";
   } else if (o.maxDrift && o.format != "midi") {
     error = "--max-drift needs --format=midi";
   } else if (o.offset && o.format == "list" && !o.exact) {

@@ -69,7 +69,7 @@ int RunWithOptions(const Options& o, const LoadedMap* loaded, ProgramState& s) {
     plan = FittedPlan(o, s, status);
   } else {
     LoadedMap read;
-    if (loaded == nullptr) read = LoadMap(o.positional[0].c_str());
+    if (loaded == nullptr) read = LoadMapOrPipe(o.positional[0]);
     const LoadedMap& map = loaded != nullptr ? *loaded : read;
     const bool midi = map.status == MapFileStatus::kLoaded && IsMidiFile(map.bytes);
     if (!midi) return TextMapRun(o, map, classicList, s);
