@@ -105,7 +105,7 @@ int RunProgram(int argumentCount, const char* const* arguments, ProgramState& st
     return 0;
   }
   if (options.version) {
-    std::fputs("beatmarks 1.0\n", stdout);
+    std::fputs(VersionText().c_str(), stdout);
     return 0;
   }
   if (!CheckOptions(options, error)) return UsageError(error);

@@ -112,6 +112,12 @@ part, 2 for a usage error (and for wav in a build without audio support).
 
 }  // namespace
 
+std::string VersionText() {
+  const std::string library = AudioLibraryVersion();
+  return "beatmarks 1.0\n" + (library.empty() ? std::string("audio support: no (built without libsndfile)\n")
+                                                 : "audio support: yes (" + library + ")\n");
+}
+
 const char* UsageText() {
   static const std::string text = MakeUsage();
   return text.c_str();

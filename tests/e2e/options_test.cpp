@@ -108,7 +108,10 @@ TEST(Options, HelpAndVersion) {
     }
   }
   for (const char* version : {"-V", "--version"}) {
-    EXPECT_EQ(RunBeatmarks({version}, "", folder.path()).out, "beatmarks 1.0\n");
+    EXPECT_EQ(RunBeatmarks({version}, "", folder.path()).out,
+              "beatmarks 1.0\naudio support: " +
+                  (AudioSupported() ? "yes (" + AudioLibraryVersion() + ")\n"
+                                    : std::string("no (built without libsndfile)\n")));
   }
 }
 
