@@ -33,7 +33,8 @@ const option kLongOptions[] = {
     {"strict", no_argument, nullptr, kStrict},
     {"snap", required_argument, nullptr, kSnap},
     {"snap-window", required_argument, nullptr, kSnapWindow},
-    {"follow", no_argument, nullptr, kFollow}, {nullptr, 0, nullptr, 0},
+    {"follow", no_argument, nullptr, kFollow},   {"quiet", no_argument, nullptr, 'q'},
+    {nullptr, 0, nullptr, 0},
 };
 
 // A whole decimal number from `least` to the type's largest, nothing else.
@@ -94,6 +95,7 @@ bool Take(int code, const char* value, Options& o, std::string& error) {
   switch (code) {
     case 'h': o.help = true; return true;
     case 'V': o.version = true; return true;
+    case 'q': o.quiet = true; return true;
     case 'f':
       o.format = value;
       o.formatGiven = true;
@@ -132,7 +134,7 @@ bool Take(int code, const char* value, Options& o, std::string& error) {
 bool LooksLikeOption(const std::string& argument) {
   if (argument.rfind("--", 0) == 0) return true;
   return argument.size() >= 2 && argument[0] == '-' &&
-         std::strchr("hVfrsed", argument[1]) != nullptr;
+         std::strchr("hVqfrsed", argument[1]) != nullptr;
 }
 
 std::string Unknown(const char* argument, int code) {
@@ -149,7 +151,7 @@ bool ParseOptions(int count, const char* const* arguments, Options& o, std::stri
   optind = 0;  // a fresh scan, even when called again in one process
   opterr = 0;
   const int argc = count + 1;
-  for (int code; (code = getopt_long(argc, argv.data(), "+:hVf:r:s:e:d:", kLongOptions, nullptr)) != -1;) {
+  for (int code; (code = getopt_long(argc, argv.data(), "+:hVqf:r:s:e:d:", kLongOptions, nullptr)) != -1;) {
     if (code == '?' || code == ':') {
       const char* bad = argv[optind - 1];
       std::string shortName = std::string("-") + static_cast<char>(optopt);
