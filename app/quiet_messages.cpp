@@ -7,7 +7,7 @@
 namespace beatmarks {
 
 bool IsErrorMessage(std::string_view line) {
-  constexpr std::string_view kFailures[] = {"Error: ", "File not found!", "Warning: text longer than"};
+  constexpr std::string_view kFailures[] = {"Error: ", "Warning: text longer than"};
   for (std::string_view start : kFailures) {
     if (line.substr(0, start.size()) == start) return true;
   }

@@ -6,8 +6,7 @@
 
 namespace beatmarks {
 
-// Whether a message line tells of a failure: an error, a map file not found,
-// a list cut short (which ends the run with status 1).
+// Whether a message line tells of a failure: an error, or a list cut short (which ends the run with status 1).
 bool IsErrorMessage(std::string_view line);
 
 // From here on, only the lines that tell of a failure are printed. (Lines

@@ -1,5 +1,10 @@
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <memory>
+#include <string>
 
 #include "app/inputs.h"
 #include "app/run_settings.h"
@@ -42,12 +47,28 @@ void ReportMapRange(const Options& o, const ProgramState& s, const MeasureRange&
         mapStart && mapStop ? "start and stop lines" : mapStart ? "start line" : "stop line");
 }
 
+// Why a map file named could not be read, as the system says it; "File not
+// found!" of the classic program does not say which file, nor why.
+std::string WhyNotRead(const std::string& name) {
+  struct stat info;
+  if (name == "-" || ::stat(name.c_str(), &info) == 0) {
+    if (name != "-" && S_ISDIR(info.st_mode)) return "is a folder";
+    if (name != "-" && !S_ISREG(info.st_mode) && !S_ISFIFO(info.st_mode)) return "not a file or a pipe";
+    return "could not be read";
+  }
+  return std::strerror(errno);
+}
+
 }  // namespace
 
 bool ReadTextMap(const Options& o, const LoadedMap& map, ProgramState& s, MeasureRange& range,
                  int& status) {
   status = 1;
   const std::string& name = o.positional[0];
+  if (map.status == MapFileStatus::kNotFound) {
+    Print("Error: %s: %s\n", name == "-" ? "standard input" : name.c_str(), WhyNotRead(name).c_str());
+    return false;
+  }
   // A run with options refuses a number it would misread; the menu and
   // runs without options read the map as they always have.
   if (map.status == MapFileStatus::kLoaded) {

@@ -1,5 +1,5 @@
 // MAP from standard input or a pipe in runs with options: the same output as
-// the same map named as a file.
+// the same map named as a file; a map that cannot be read is named.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -59,6 +59,10 @@ TEST(MapFromPipe, RefusalsStayRefusals) {
                                           "Error: - holds no tempo map (no tmap line)\n", "", 1},
       {{"-f", "csv", "--locate=-", "-", "out.csv"}, "tmap\t120\t4\t2\n", "",
        "beatmarks: MAP and --locate=- cannot both be standard input\nTry 'beatmarks --help'.\n", 2},
+      // A map that cannot be read is named, with the reason.
+      {{"-f", "csv", "none.tmap", "out.csv"}, "", "Beatmarks 1.0\nError: none.tmap: No such file or directory\n", "", 1},
+      {{"-f", "csv", ".", "out.csv"}, "", "Beatmarks 1.0\nError: .: is a folder\n", "", 1},
+      {{"-f", "csv", "/dev/null", "out.csv"}, "", "Beatmarks 1.0\nError: /dev/null: not a file or a pipe\n", "", 1},
       // Without options the map is a file, as it always was.
       {{"-", "out.csv"}, "tmap\t120\t4\t2\n", "Beatmarks 1.0\nFile not found!\n", "", 1},
   };

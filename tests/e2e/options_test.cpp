@@ -134,7 +134,7 @@ TEST(Options, StandardOutputCarriesOnlyTheData) {
   }
   RunResult missing = RunBeatmarks({"-f", "csv", "none.tmap", "-"}, "", folder.path());
   EXPECT_EQ(missing.out, "");
-  EXPECT_EQ(missing.err, "Beatmarks 1.0\nFile not found!\n");
+  EXPECT_EQ(missing.err, "Beatmarks 1.0\nError: none.tmap: No such file or directory\n");
   EXPECT_EQ(missing.status, 1);
 }
 

@@ -20,7 +20,7 @@ TEST(Quiet, ErrorsOnly) {
       {"saved", {"-q", "-f", "csv", "song.tmap", "out"}, "", "", 0},
       {"long form, to standard output", {"--quiet", "-f", "summary", "song.tmap", "-"}, "(data)", "", 0},
       {"a map misread", {"-q", "-f", "csv", "bad.tmap", "out"}, "Error: bad.tmap line 1: '9O' is not a number\n", "", 1},
-      {"a map missing", {"-q", "-f", "json", "none.tmap", "out"}, "File not found!\n", "", 1},
+      {"a map missing", {"-q", "-f", "json", "none.tmap", "out"}, "Error: none.tmap: No such file or directory\n", "", 1},
       {"a list cut short", {"-q", "-f", "list", "long.tmap", "out"},
        "Warning: text longer than 65535 characters, list cut short\n", "", 1},
       {"a fit's notes", {"-q", "--fit", "-f", "csv", "taps.txt", "out"}, "", "", 0},
