@@ -20,12 +20,19 @@ bool OnlySpace(TextSource& in) {
   return in.Peek(0) == -1;
 }
 
+// Plain digits, the usual value, without the scanners' work.
+bool PlainDigits(std::string_view value) {
+  return !value.empty() && value.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
 bool WholeInteger(std::string_view value) {
+  if (PlainDigits(value)) return true;
   TextSource in(value);
   return ScanInteger(in, IntegerForm::kDecimal) && OnlySpace(in);
 }
 
 bool WholeDecimal(std::string_view value) {
+  if (PlainDigits(value)) return true;
   TextSource in(value);
   return ScanDecimal(in) && OnlySpace(in);
 }
