@@ -33,7 +33,8 @@ const option kLongOptions[] = {
     {"strict", no_argument, nullptr, kStrict},
     {"snap", required_argument, nullptr, kSnap},
     {"snap-window", required_argument, nullptr, kSnapWindow},
-    {"follow", no_argument, nullptr, kFollow}, {nullptr, 0, nullptr, 0},
+    {"follow", no_argument, nullptr, kFollow},   {"quiet", no_argument, nullptr, 'q'},
+    {nullptr, 0, nullptr, 0},
 };
 
 // A whole decimal number from `least` to the type's largest, nothing else.
@@ -94,6 +95,7 @@ bool Take(int code, const char* value, Options& o, std::string& error) {
   switch (code) {
     case 'h': o.help = true; return true;
     case 'V': o.version = true; return true;
+    case 'q': o.quiet = true; return true;
     case 'f':
       o.format = value;
       o.formatGiven = true;
@@ -132,7 +134,7 @@ bool Take(int code, const char* value, Options& o, std::string& error) {
 bool LooksLikeOption(const std::string& argument) {
   if (argument.rfind("--", 0) == 0) return true;
   return argument.size() >= 2 && argument[0] == '-' &&
-         std::strchr("hVfrsed", argument[1]) != nullptr;
+         std::strchr("hVqfrsed", argument[1]) != nullptr;
 }
 
 std::string Unknown(const char* argument, int code) {
@@ -149,7 +151,7 @@ bool ParseOptions(int count, const char* const* arguments, Options& o, std::stri
   optind = 0;  // a fresh scan, even when called again in one process
   opterr = 0;
   const int argc = count + 1;
-  for (int code; (code = getopt_long(argc, argv.data(), "+:hVf:r:s:e:d:", kLongOptions, nullptr)) != -1;) {
+  for (int code; (code = getopt_long(argc, argv.data(), "+:hVqf:r:s:e:d:", kLongOptions, nullptr)) != -1;) {
     if (code == '?' || code == ':') {
       const char* bad = argv[optind - 1];
       std::string shortName = std::string("-") + static_cast<char>(optopt);
@@ -196,9 +198,9 @@ bool Clash(bool named, const Options& o, std::size_t position, const char* optio
 // The first of -s, -e, START and STOP given that --locate would not use
 // (STOP ends the beats --follow finds, and so the map); none: nullptr.
 const char* RangeGiven(const Options& o) {
-  if (o.start) return "--start goes";
-  if (o.positional.size() >= 4) return "START goes";
-  return o.stop && !o.follow ? "--stop goes" : nullptr;
+  if (o.start) return "--start";
+  if (o.positional.size() >= 4) return "START";
+  return o.stop && !o.follow ? "--stop" : nullptr;
 }
 
 }  // namespace
@@ -221,32 +223,32 @@ std::string FitProblem(const Options& o) {
     return "unknown fit '" + *o.fit + "' (beat or measure)";
   }
   if (o.fit && o.offset) {
-    return "--offset goes not with --fit: measure 1 begins at the first downbeat given";
+    return "--offset cannot be used with --fit: measure 1 begins at the first downbeat given";
   }
   if ((o.meter || o.pickup || o.strict) && !o.fit) {
-    return std::string(o.meter ? "--meter" : o.pickup ? "--pickup" : "--strict") + " goes with --fit";
+    return std::string(o.meter ? "--meter" : o.pickup ? "--pickup" : "--strict") + " needs --fit";
   }
   if (o.fit && o.beatGiven) {
-    return "--beat goes not with --fit: fitted beats are the beats tapped";
+    return "--beat cannot be used with --fit: fitted beats are the beats tapped";
   }
   if (o.pickup && *o.pickup >= o.meter.value_or(4)) {
     return "a pickup of " + std::to_string(*o.pickup) + " beats is no shorter than a measure of " +
            std::to_string(o.meter.value_or(4));
   }
   if (o.pickup && o.strict && *o.pickup > 0) {
-    return "--pickup goes not with --strict";
+    return "--pickup cannot be used with --strict";
   }
   if (o.snap && !o.fit) {
-    return "--snap goes with --fit";
+    return "--snap needs --fit";
   }
   if (o.follow && !o.snap) {
-    return "--follow goes with --snap";
+    return "--follow needs --snap";
   }
   if (o.follow && o.strict) {
-    return "--follow goes not with --strict";
+    return "--follow cannot be used with --strict";
   }
   if (o.snapWindow && !o.snap) {
-    return "--snap-window goes with --snap";
+    return "--snap-window needs --snap";
   }
   if (o.snapWindow && !(Rational::FromDecimal(*o.snapWindow).value_or(Rational()).Sign() > 0 &&
                         *Rational::FromDecimal(*o.snapWindow) <= Rational(1))) {
@@ -264,19 +266,21 @@ bool CheckOptions(const Options& o, std::string& error) {
   } else if (!OneOf(o.beat, kBeatUnits)) {
     error = "unknown beat unit '" + o.beat + "' (denominator, quarter or click)";
   } else if (o.into && o.format != "wav") {
-    error = "--into goes with --format=wav";
+    error = "--into needs --format=wav";
   } else if (o.exact && o.format != "list") {
-    error = "--exact goes with the list format";
+    error = "--exact needs the list format";
   } else if (o.offset && !Rational::FromDecimal(*o.offset)) {
     error = "invalid offset '" + *o.offset + "' (seconds, a decimal number of 0 or more)";
   } else if (o.maxDrift && !(Rational::FromDecimal(*o.maxDrift).value_or(Rational()) >= kLeastMaxDrift)) {
     error = "invalid largest drift '" + *o.maxDrift + "' (seconds, a decimal number of 0.000000001 or more)";
   } else if (o.locate && !format->locates) {
-    error = "--locate goes with --format=csv, labels or json";
+    error = "--locate needs --format=csv, labels or json";
   } else if (const char* range = RangeGiven(o); o.locate && range != nullptr) {
-    error = std::string(range) + " not with --locate: every time is placed in the whole map";
+    error = std::string(range) + " cannot be used with --locate: every time is placed in the whole map";
+  } else if (o.locate && *o.locate == "-" && !o.positional.empty() && o.positional[0] == "-") {
+    error = "MAP and --locate=- cannot both be standard input";
   } else if (o.maxDrift && o.format != "midi") {
-    error = "--max-drift goes with --format=midi";
+    error = "--max-drift needs --format=midi";
   } else if (o.offset && o.format == "list" && !o.exact) {
     error = "--offset needs --exact or an exact format";
   } else if (o.firstMeasure && o.format == "list" && !o.exact) {

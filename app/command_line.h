@@ -21,4 +21,7 @@ std::string MeasureBeforeFirst(const Options& options, std::int64_t first);
 // The --help text.
 const char* UsageText();
 
+// The name and version, and whether this build reads and writes audio.
+std::string VersionText();
+
 }  // namespace beatmarks

@@ -8,6 +8,7 @@
 #include "app/run.h"
 #include "app/run_settings.h"
 #include "app/command_line.h"
+#include "app/input_guard.h"
 #include "app/run_report.h"
 #include "classic/read_map.h"
 #include "console/command_loop.h"
@@ -56,6 +57,13 @@ int ClassicProgram(int argumentCount, const char* const* arguments, const Loaded
   // A run whose map could not be read writes nothing rather than a list of
   // the default section that looks like success.
   if (outcome != MapReadOutcome::kRead) return 1;
+  // `beatmarks out.csv song.tmap` would read the CSV as an empty map and
+  // append a list of the default section to the map itself.
+  if (state.sectionCount == 0 && HoldsTempoMap(arguments[1])) {
+    Print("Error: %s holds no tempo map but %s does: the arguments look swapped (MAP comes "
+          "first, then OUTPUT); nothing written\n", arguments[0], arguments[1]);
+    return 1;
+  }
   Options classic;
   classic.positional.assign(arguments, arguments + argumentCount);
   ApplyPositionalSettings(classic.positional, state);
@@ -97,7 +105,7 @@ int RunProgram(int argumentCount, const char* const* arguments, ProgramState& st
     return 0;
   }
   if (options.version) {
-    std::fputs("beatmarks 1.0\n", stdout);
+    std::fputs(VersionText().c_str(), stdout);
     return 0;
   }
   if (!CheckOptions(options, error)) return UsageError(error);

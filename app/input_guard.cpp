@@ -5,6 +5,10 @@
 #include <utility>
 #include <vector>
 
+#include "core/map_file.h"
+#include "midi/midi_file.h"
+#include "tmap/text_map.h"
+
 namespace beatmarks {
 namespace {
 
@@ -33,6 +37,11 @@ std::optional<std::string> InputAtOutput(const Options& o) {
     if (SameFile(output, name)) return role;
   }
   return std::nullopt;
+}
+
+bool HoldsTempoMap(const std::string& name) {
+  const LoadedMap map = LoadMap(name.c_str());
+  return map.status == MapFileStatus::kLoaded && (IsMidiFile(map.bytes) || HasSectionLine(map.bytes));
 }
 
 }  // namespace beatmarks

@@ -13,4 +13,8 @@ namespace beatmarks {
 // no input's file.
 std::optional<std::string> InputAtOutput(const Options& o);
 
+// Whether a file the user named holds a tempo map (a text map with a tmap
+// line, or a MIDI file): an OUTPUT that does was most likely meant as MAP.
+bool HoldsTempoMap(const std::string& name);
+
 }  // namespace beatmarks

@@ -34,6 +34,7 @@ struct Options {
   std::optional<std::string> snap;           // the recording the fitted beats are snapped to
   std::optional<std::string> snapWindow;     // seconds, as typed: how far a beat may move
   bool follow = false;                       // beats between and after the taps found in the recording
+  bool quiet = false;                        // errors only, no other message
   std::vector<std::string> positional;
 };
 

@@ -10,6 +10,7 @@
 #include "app/inputs.h"
 #include "app/locate_run.h"
 #include "app/output_run.h"
+#include "app/quiet_messages.h"
 #include "midi/midi_file.h"
 #include "terminal/output.h"
 #include "terminal/prompt_name.h"
@@ -50,6 +51,7 @@ int TextMapRun(const Options& o, const LoadedMap& map, bool classicList, Program
 
 int RunWithOptions(const Options& o, const LoadedMap* loaded, ProgramState& s) {
   const std::string& output = o.positional[1];
+  if (o.quiet) UseQuietMessages();
   if (output == "-" && TerminalOutput() == stdout) SetTerminalOutput(stderr);
   Print("Beatmarks 1.0\n");
   // Only the classic list keeps names in its 128-byte buffers; it refuses a
@@ -69,7 +71,7 @@ int RunWithOptions(const Options& o, const LoadedMap* loaded, ProgramState& s) {
     plan = FittedPlan(o, s, status);
   } else {
     LoadedMap read;
-    if (loaded == nullptr) read = LoadMap(o.positional[0].c_str());
+    if (loaded == nullptr) read = LoadMapOrPipe(o.positional[0]);
     const LoadedMap& map = loaded != nullptr ? *loaded : read;
     const bool midi = map.status == MapFileStatus::kLoaded && IsMidiFile(map.bytes);
     if (!midi) return TextMapRun(o, map, classicList, s);

@@ -1,10 +1,17 @@
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <memory>
+#include <string>
 
 #include "app/inputs.h"
 #include "app/run_settings.h"
 #include "classic/read_map.h"
 #include "core/map_check.h"
 #include "core/number_scan.h"
+#include "tmap/map_numbers.h"
 #include "tmap/text_map_timeline.h"
 #include "terminal/output.h"
 
@@ -25,12 +32,52 @@ bool TempoTextsKept(const SectionTable& sections) {
   return true;
 }
 
+// The map file's own start and stop lines narrow a run silently otherwise:
+// "measures 1 to 4 of 48 (the map's stop line)".
+void ReportMapRange(const Options& o, const ProgramState& s, const MeasureRange& range) {
+  if (o.locate) return;  // every time is placed in the whole map
+  const bool mapStart = !o.start && o.positional.size() < 4 && range.start > 0;
+  const bool mapStop = !StopGiven(o, FirstMeasureNumber(o)) && s.stopMeasure != 0 &&
+                       range.stop < s.totalMeasures - 1;
+  if (!mapStart && !mapStop) return;
+  const std::int64_t first = FirstMeasureNumber(o);
+  const std::int64_t last = std::min(range.stop, s.totalMeasures - 1);  // a stop of the map's end is past it
+  Print("Measures %lld to %lld of %lld (the map's %s)\n", static_cast<long long>(range.start + first),
+        static_cast<long long>(last + first), static_cast<long long>(s.totalMeasures),
+        mapStart && mapStop ? "start and stop lines" : mapStart ? "start line" : "stop line");
+}
+
+// Why a map file named could not be read, as the system says it; "File not
+// found!" of the classic program does not say which file, nor why.
+std::string WhyNotRead(const std::string& name) {
+  struct stat info;
+  if (name == "-" || ::stat(name.c_str(), &info) == 0) {
+    if (name != "-" && S_ISDIR(info.st_mode)) return "is a folder";
+    if (name != "-" && !S_ISREG(info.st_mode) && !S_ISFIFO(info.st_mode)) return "not a file or a pipe";
+    return "could not be read";
+  }
+  return std::strerror(errno);
+}
+
 }  // namespace
 
 bool ReadTextMap(const Options& o, const LoadedMap& map, ProgramState& s, MeasureRange& range,
                  int& status) {
   status = 1;
   const std::string& name = o.positional[0];
+  if (map.status == MapFileStatus::kNotFound) {
+    Print("Error: %s: %s\n", name == "-" ? "standard input" : name.c_str(), WhyNotRead(name).c_str());
+    return false;
+  }
+  // A run with options refuses a number it would misread; the menu and
+  // runs without options read the map as they always have.
+  if (map.status == MapFileStatus::kLoaded) {
+    if (std::optional<MapNumberFault> fault = FirstNumberFault(map.bytes)) {
+      Print("Error: %s line %lld: %s\n", name.c_str(), static_cast<long long>(fault->line),
+            fault->reason.c_str());
+      return false;
+    }
+  }
   if (ReadLoadedMap(map, name.c_str(), MapOf(s), SettingsOf(s)) != MapReadOutcome::kRead) {
     return false;
   }
@@ -42,6 +89,7 @@ bool ReadTextMap(const Options& o, const LoadedMap& map, ProgramState& s, Measur
   }
   ApplyRunSettings(o, s);
   range = RunRange(o, FirstMeasureNumber(o), s.totalMeasures, s);
+  ReportMapRange(o, s, range);
   return true;
 }
 

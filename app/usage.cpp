@@ -2,25 +2,26 @@
 
 #include "app/format_table.h"
 #include "app/command_line.h"
+#include "audio/audio_formats.h"
 
 namespace beatmarks {
 namespace {
 
-// "-f, --format=FORMAT" and the names, wrapped at 80 columns.
-std::string FormatOption() {
-  constexpr std::size_t kColumn = 24, kWidth = 79;
-  std::string text = "  -f, --format=FORMAT   ";
+// `text` then the words, wrapped at 80 columns under the
+// first word.
+std::string WrappedWords(std::string text, const std::string& words) {
+  constexpr std::size_t kWidth = 79;
+  const std::size_t column = text.size();
   std::size_t lineStart = 0;
-  const std::string names = FormatNames(true);
-  for (std::size_t at = 0; at < names.size();) {
-    std::size_t end = names.find(' ', at);
-    if (end == std::string::npos) end = names.size();
-    const std::string word = names.substr(at, end - at);
-    const bool first = text.size() - lineStart == kColumn;
+  for (std::size_t at = 0; at < words.size();) {
+    std::size_t end = words.find(' ', at);
+    if (end == std::string::npos) end = words.size();
+    const std::string word = words.substr(at, end - at);
+    const bool first = text.size() - lineStart == column;
     if (!first && text.size() - lineStart + 1 + word.size() > kWidth) {
       text += '\n';
-      text.append(kColumn, ' ');
-      lineStart = text.size() - kColumn;
+      text.append(column, ' ');
+      lineStart = text.size() - column;
     } else if (!first) {
       text += ' ';
     }
@@ -28,6 +29,18 @@ std::string FormatOption() {
     at = end + 1;
   }
   return text + "\n";
+}
+
+// "-f, --format=FORMAT" and the names.
+std::string FormatOption() { return WrappedWords("  -f, --format=FORMAT   ", FormatNames(true)); }
+
+// The kinds of recording --snap and --follow read, as this build's audio
+// library reads them.
+std::string RecordingFormats() {
+  std::string names;
+  for (const std::string& name : ReadableAudioFormats()) names += (names.empty() ? "" : " ") + name;
+  if (names.empty()) return "  (none: this build has no audio support)\n";
+  return WrappedWords("  ", names);
 }
 
 std::string MakeUsage() {
@@ -60,8 +73,9 @@ Options (before the positional arguments; '--' ends them):
                         standard input) falls in the whole map (no -s, -e):
                         measure, beat, nearest division and the distance
       --fit[=beat|measure]  MAP holds the beat times of a performance (labels,
-                        CSV with a time column, a time a line, or a WAV's cue
-                        points); every format follows the map fitted to them
+                        CSV with a time column, one time a line, or a WAV's
+                        cue points); every format follows the map fitted to
+                        them
       --meter=N         with --fit: beats a measure (default 4; with M.B
                         places, of their first measure); --meter=6/8, 9/8 or
                         12/8: each beat a dotted quarter, 2, 3 or 4 a measure
@@ -70,11 +84,14 @@ Options (before the positional arguments; '--' ends them):
       --strict          with --fit: refuse taps as read instead of mending
                         double taps, missed taps and missing places
       --snap=RECORDING  with --fit: each beat moved to the first sample of the
-                        attack it marks in RECORDING (WAV, FLAC, AIFF)
+                        attack it marks in RECORDING (one of the kinds below)
       --snap-window=SECONDS  how far from its tap a beat may move (default
                         0.08, and never 40% of the way to a neighbour)
       --follow          with --snap: find the beats between the taps and after
                         the last one in the recording
+      --max-drift=SECONDS  with midi: how far a beat of the file may lie from
+                        its exact time (default 0.000001)
+  -q, --quiet           say nothing but errors
   -h, --help            show this help and exit
   -V, --version         show the version and exit
 Named settings override the map file's own; each may not be given together
@@ -86,12 +103,21 @@ halves up), takes a text map's tempo as the decimal written, and replaces
 OUTPUT safely. A MAP that starts with "MThd" is read as
 a Standard MIDI File; its list too uses exact times.
 
+Recordings (--snap, --follow) may be any of these kinds of file:
+)" + RecordingFormats() + R"(--into takes a WAV file.
+
 Exit status: 0 when the whole output was saved, 1 when it was not or only in
 part, 2 for a usage error (and for wav in a build without audio support).
 )";
 }
 
 }  // namespace
+
+std::string VersionText() {
+  const std::string library = AudioLibraryVersion();
+  return "beatmarks 1.0\n" + (library.empty() ? std::string("audio support: no (built without libsndfile)\n")
+                                                 : "audio support: yes (" + library + ")\n");
+}
 
 const char* UsageText() {
   static const std::string text = MakeUsage();

@@ -44,6 +44,33 @@ LoadedMap LoadMap(const char* name) {
   return map;
 }
 
+LoadedMap LoadMapOrPipe(const std::string& name) {
+  struct stat info;
+  const bool pipe = name == "-" || (::stat(name.c_str(), &info) == 0 && S_ISFIFO(info.st_mode));
+  if (!pipe) return LoadMap(name.c_str());
+  LoadedMap map;
+  InputFile file;
+  if (!file.Open(name)) return map;
+  InputFeed feed = file.Feed();
+  constexpr std::size_t kBlock = 1 << 16;
+  std::string bytes;
+  while (true) {
+    const std::size_t held = bytes.size();
+    if (held > static_cast<std::size_t>(kMaxMapFileSize)) {
+      map.status = MapFileStatus::kTooLarge;
+      return map;
+    }
+    bytes.resize(held + kBlock);
+    const std::size_t got = feed.Read(bytes.data() + held, kBlock);
+    bytes.resize(held + got);
+    if (got == 0) break;
+  }
+  if (!feed.Failure().empty()) return map;
+  map.bytes = std::move(bytes);
+  map.status = MapFileStatus::kLoaded;
+  return map;
+}
+
 InputFile::~InputFile() {
   if (fd_ >= 0 && !standardInput_) ::close(fd_);
 }

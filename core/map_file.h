@@ -26,6 +26,11 @@ struct LoadedMap {
 
 LoadedMap LoadMap(const char* name);
 
+// The same, but a pipe or FIFO (as a shell's <(...) gives) is read to its
+// end too, and "-" reads standard input: for runs that name their map on
+// the command line. Anything past the size limit is refused as too large.
+LoadedMap LoadMapOrPipe(const std::string& name);
+
 // Bytes taken a block at a time, by readers that never hold a whole file.
 class ByteFeed {
  public:

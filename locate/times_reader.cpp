@@ -4,6 +4,8 @@
 #include <cctype>
 #include <utility>
 
+#include "locate/time_forms.h"
+
 
 namespace beatmarks {
 namespace {
@@ -40,7 +42,7 @@ bool IsDecimalComma(std::string_view text) {
 // The names a time column goes by, the first one found taken; and those of
 // a column of milliseconds, refused.
 constexpr std::string_view kTimeNames[] = {"time", "time (s)", "time(s)", "start", "onset", "position"};
-constexpr std::string_view kMillisecondNames[] = {"ms", "msec", "millis", "milliseconds"};
+constexpr std::string_view kMillisecondNames[] = {"ms", "msec", "millis", "milliseconds", "time (ms)", "time(ms)"};
 
 bool IsColumnName(std::string_view word) {
   for (std::string_view name : kTimeNames) {
@@ -50,6 +52,20 @@ bool IsColumnName(std::string_view word) {
     if (SameWord(word, name)) return true;
   }
   return false;
+}
+
+bool IsAnyTime(std::string_view text) { return IsTimeText(text) || ClockSeconds(text).has_value(); }
+
+// ';' between fields where the first line has one and its commas, if any,
+// stand between digits (decimal commas, as a spreadsheet set to such a
+// language writes them).
+char SeparatorOf(std::string_view line) {
+  if (line.find(';') == std::string_view::npos) return ',';
+  for (std::size_t comma = line.find(','); comma != std::string_view::npos; comma = line.find(',', comma + 1)) {
+    const auto digit = [](char c) { return c >= '0' && c <= '9'; };
+    if (comma == 0 || comma + 1 == line.size() || !digit(line[comma - 1]) || !digit(line[comma + 1])) return ',';
+  }
+  return ';';
 }
 
 // The text of a quoted CSV field, its doubled quotes made single.
@@ -110,6 +126,7 @@ bool TimesReader::NotATime(std::size_t line, std::string_view text) {
   std::string what(1, '\'');
   what += ShownText(text);
   what += "' is not a time";
+  what += kTimeFormsRead;
   return Fail(line, what);
 }
 
@@ -148,11 +165,13 @@ bool TimesReader::Begin() {
   at_ = start;
   line_ = startLine;
   const std::string_view word = TrimBlanks(line);
-  if (IsTimeText(word) || IsDecimalComma(word)) {
+  const char separator = SeparatorOf(line);
+  if (IsAnyTime(word) || IsDecimalComma(word)) {
     form_ = TimesForm::kNumbers;
   } else if (line.find('\t') != std::string_view::npos) {
     form_ = TimesForm::kLabels;
-  } else if (line.find_first_of(",\"") != std::string_view::npos || IsColumnName(word) || HeaderFollows()) {
+  } else if (line.find_first_of(",;\"") != std::string_view::npos || IsColumnName(word) || HeaderFollows()) {
+    separator_ = separator;
     // (HeaderFollows reads on, so `line` is not looked at after it.)
     form_ = TimesForm::kCsv;
     return Header();
@@ -170,7 +189,7 @@ bool TimesReader::HeaderFollows() {
   while (NextLine(next)) {
     if (IsBlank(next)) continue;
     const std::string_view word = TrimBlanks(next);
-    time = IsTimeText(word) || IsDecimalComma(word);
+    time = IsAnyTime(word) || IsDecimalComma(word);
     break;
   }
   at_ = at;
@@ -180,20 +199,25 @@ bool TimesReader::HeaderFollows() {
 
 // The CSV header: its time column, or the line that says why there is none.
 bool TimesReader::Header() {
+  const std::size_t at = at_, line = line_;
   if (!ReadRecord()) return false;
+  if (const std::string first = Field(0); IsAnyTime(first) || (separator_ == ';' && IsDecimalComma(first))) {
+    at_ = at;
+    line_ = line;
+    return Headerless();
+  }
   headerLine_ = recordLine_;
   for (const Cell& cell : fields_) header_.emplace_back(TrimBlanks(Text(cell)));
   std::optional<std::size_t> time;
   for (std::string_view name : kTimeNames) {
     if (!time) time = Column(name);
   }
+  for (std::string_view name : kMillisecondNames) {
+    if (time) break;
+    time = Column(name);
+    milliseconds_ = time.has_value();
+  }
   if (!time) {
-    for (std::string_view name : kMillisecondNames) {
-      if (const std::optional<std::size_t> ms = Column(name)) {
-        return Fail(headerLine_, "the times look like milliseconds (a column named '" + ShownText(header_[*ms]) +
-                                     "'); give seconds");
-      }
-    }
     if (header_.size() != 1) return Fail(headerLine_, "the CSV header has no 'time' column");
     time = 0;
   }
@@ -201,6 +225,14 @@ bool TimesReader::Header() {
   nameColumn_ = Column("name");
   if (!nameColumn_) nameColumn_ = Column("label");
   if (nameColumn_ == timeColumn_) nameColumn_.reset();
+  return true;
+}
+
+// A CSV that begins with a row of data (as Sonic Visualiser exports its
+// layers): the times are its first column, and no other column has a name.
+bool TimesReader::Headerless() {
+  header_.assign(fields_.size(), std::string());
+  timeColumn_ = 0;
   return true;
 }
 
@@ -258,7 +290,7 @@ bool TimesReader::NextNumber(TimedName& time) {
   time.time = TrimBlanks(line);
   time.name.clear();
   time.line = line_;
-  return IsTimeText(time.time) || NotATime(line_, time.time);
+  return InSeconds(time, line_, false);
 }
 
 bool TimesReader::NextLabel(TimedName& time) {
@@ -275,7 +307,7 @@ bool TimesReader::NextLabel(TimedName& time) {
     if (text != std::string_view::npos) time.name = line.substr(text + 1);
   }
   time.line = line_;
-  return IsTimeText(time.time) || NotATime(line_, time.time);
+  return InSeconds(time, line_, false);
 }
 
 bool TimesReader::NextRow(TimedName& time) {
@@ -291,7 +323,7 @@ bool TimesReader::NextRow(TimedName& time) {
   time.time = field.quoted ? Text(field) : TrimBlanks(Text(field));
   // More fields than the header, the time and the next whole numbers: a
   // decimal comma split the time.
-  if (fields_.size() > header_.size() && timeColumn_ + 1 < fields_.size() && !field.quoted &&
+  if (separator_ == ',' && fields_.size() > header_.size() && timeColumn_ + 1 < fields_.size() && !field.quoted &&
       !fields_[timeColumn_ + 1].quoted) {
     std::string split(time.time);
     split += ',';
@@ -306,62 +338,27 @@ bool TimesReader::NextRow(TimedName& time) {
       time.name = Text(name);
     }
   }
-  return IsTimeText(time.time) || NotATime(recordLine_, time.time);
+  return InSeconds(time, recordLine_, separator_ == ';');
 }
 
-// One field of a CSV record from `at`, up to the comma or line end after it
-// (where `at` is left); false when a quoted field does not end.
-bool TimesReader::ReadField(Cell& field, std::size_t& at) {
-  while (Has(at) && bytes_[at] == ' ') ++at;
-  if (Has(at) && bytes_[at] == '"') {
-    field.quoted = true;
-    const std::size_t start = ++at;
-    while (true) {
-      if (!Has(at)) return Fail(recordLine_, "a quoted field does not end");
-      if (bytes_[at] == '\n') ++line_;
-      if (bytes_[at] == '"') {
-        if (Has(at + 1) && bytes_[at + 1] == '"') {
-          at += 2;
-          continue;
-        }
-        break;
-      }
-      ++at;
-    }
-    field.at = start;
-    field.size = at - start;
-    ++at;
-    // Whatever stands between the closing quote and the next comma is let go.
-    while (Has(at) && bytes_[at] != ',' && bytes_[at] != '\n') ++at;
-    return true;
+bool TimesReader::InSeconds(TimedName& time, std::size_t line, bool decimalComma) {
+  std::string_view text = time.time;
+  std::string pointed;
+  if (decimalComma && IsDecimalComma(text)) {
+    pointed = text;
+    pointed[pointed.find(',')] = '.';
+    text = pointed;
   }
-  const std::size_t start = at_;
-  while (Has(at) && bytes_[at] != ',' && bytes_[at] != '\n') ++at;
-  field.at = start;
-  field.size = at - start;
-  // A CR before the line's end, or before the end of the bytes.
-  if (field.size > 0 && bytes_[at - 1] == '\r' && (!Has(at) || bytes_[at] == '\n')) --field.size;
+  if (IsTimeText(text)) {
+    if (!milliseconds_ && pointed.empty()) return true;
+    seconds_ = milliseconds_ ? MillisecondsAsSeconds(text) : pointed;
+  } else if (std::optional<std::string> clock = ClockSeconds(text)) {
+    seconds_ = std::move(*clock);
+  } else {
+    return NotATime(line, time.time);
+  }
+  time.time = seconds_;
   return true;
-}
-
-// One CSV record into fields_: fields split at commas, a quoted field may hold
-// commas, doubled quotes and line ends.
-bool TimesReader::ReadRecord() {
-  fields_.clear();
-  recordLine_ = line_ + 1;
-  while (true) {
-    Cell field;
-    std::size_t at = at_;
-    if (!ReadField(field, at)) return false;
-    fields_.push_back(field);
-    if (Has(at) && bytes_[at] == ',') {
-      at_ = at + 1;
-      continue;
-    }
-    at_ = Has(at) ? at + 1 : at;
-    ++line_;
-    return true;
-  }
 }
 
 std::string CheckTimes(TimesReader& reader) {

@@ -7,16 +7,20 @@
 //  - a label track as audio editors export it, "start<TAB>end<TAB>text": the
 //    start of each label, its text kept as the name (a line that begins with
 //    a backslash holds a label's frequency range and is passed over);
-//  - CSV (RFC 4180) whose first row names a time column ("time", "time (s)",
-//    "start", "onset" or "position", the first of these), and optionally a
-//    "name" or else a "label" column kept as the name (so the program's own
-//    CSV reads back as it is); a header of one column is that column, and
-//    one word before a line of times is such a header.
+//  - CSV (RFC 4180, or with ';' between fields, where a time may have a
+//    decimal comma) whose first row names a time column ("time", "time (s)",
+//    "start", "onset" or "position", the first of these; else one of
+//    milliseconds, "ms", "msec", "millis", "milliseconds", "time (ms)"), and
+//    optionally a "name" or else a "label" column kept as the name (so the
+//    program's own CSV reads back as it is); a header of one column is that
+//    column, and one word before a line of times is such a header. A CSV
+//    whose first field is a time has no header: its first column is the times.
 // Mistakes people make are said for what they are: a decimal comma ("0,749",
-// or a CSV row split there into two whole numbers), a column of milliseconds.
+// or a CSV row split there into two whole numbers).
 // A time is a plain decimal, "-" allowed in front: "12", "0.25", ".5", "5.",
-// "-1.5"; it is taken exactly as written. Blank lines, a UTF-8 byte order mark
-// and CR before LF are allowed; the order of the times is free.
+// "-1.5", taken exactly as written; or a clock time, "1:02.5", "1:00:02.5".
+// Blank lines, a UTF-8 byte order mark and CR before LF are allowed; the
+// order of the times is free.
 
 #include <cstddef>
 #include <optional>
@@ -30,8 +34,9 @@
 namespace beatmarks {
 
 struct TimedName {
-  std::string_view time;  // as written, without the spaces around it (until
-                          // the reader's next Next)
+  std::string_view time;  // in seconds as a plain decimal: as written, without
+                          // the spaces around it, or as read from another
+                          // form (until the reader's next Next)
   std::string name;       // empty where TIMES gives none
   std::size_t line = 0;   // 1-based: the line the time is on
 };
@@ -82,6 +87,9 @@ class TimesReader {
   bool ReadField(Cell& field, std::size_t& at);
   bool Fail(std::size_t line, const std::string& what);
   bool NotATime(std::size_t line, std::string_view text);
+  // Makes time.time plain seconds, or says why it is not a time.
+  bool InSeconds(TimedName& time, std::size_t line, bool decimalComma);
+  bool Headerless();
   // Whether the byte at `at` is there, reading more from the feed as needed.
   bool Has(std::size_t at) { return at < bytes_.size() || More(at); }
   bool More(std::size_t at);
@@ -107,6 +115,9 @@ class TimesReader {
   std::size_t headerLine_ = 0;
   std::size_t timeColumn_ = 0;
   std::optional<std::size_t> nameColumn_;
+  char separator_ = ',';
+  bool milliseconds_ = false;  // the time column holds milliseconds
+  std::string seconds_;        // a time read from another form
   std::string error_;
 };
 

@@ -3,12 +3,15 @@
 #include <cerrno>
 #include <cstdarg>
 #include <cstring>
+#include <utility>
 
 namespace beatmarks {
 namespace {
 
 std::FILE* g_replacement = nullptr;
 int g_writeError = 0;  // errno of the first failed write to standard output
+MessageFilter g_filter;
+std::string g_pending;  // the start of a line not yet ended, with a filter
 
 void Remember(bool ok) {
   if (!ok && g_writeError == 0) g_writeError = errno ? errno : EIO;
@@ -19,7 +22,35 @@ void Check(bool ok) {
   if (TerminalOutput() == stdout) Remember(ok);
 }
 
+void Write(std::string_view text) {
+  errno = 0;
+  Check(std::fwrite(text.data(), 1, text.size(), TerminalOutput()) == text.size());
+}
+
+void WriteFiltered(std::string_view line) {
+  std::string shown = g_filter(line);
+  if (shown.empty()) return;
+  shown += '\n';
+  Write(shown);
+}
+
+// The text as the filter has it: every line that ends, at once.
+void Filter(std::string_view text) {
+  for (std::size_t end; (end = text.find('\n')) != std::string_view::npos; text.remove_prefix(end + 1)) {
+    g_pending.append(text.substr(0, end));
+    WriteFiltered(g_pending);
+    g_pending.clear();
+  }
+  g_pending.append(text);
+}
+
 }  // namespace
+
+void SetMessageFilter(MessageFilter filter) {
+  if (!g_pending.empty() && g_filter) WriteFiltered(g_pending);
+  g_pending.clear();
+  g_filter = std::move(filter);
+}
 
 std::FILE* TerminalOutput() { return g_replacement ? g_replacement : stdout; }
 
@@ -28,6 +59,17 @@ void SetTerminalOutput(std::FILE* out) { g_replacement = out; }
 void Print(const char* format, ...) {
   va_list args;
   va_start(args, format);
+  if (g_filter) {
+    va_list copy;
+    va_copy(copy, args);
+    const int size = std::vsnprintf(nullptr, 0, format, copy);
+    va_end(copy);
+    std::string text(size > 0 ? static_cast<std::size_t>(size) : 0, '\0');
+    if (size > 0) std::vsnprintf(text.data(), text.size() + 1, format, args);
+    va_end(args);
+    Filter(text);
+    return;
+  }
   errno = 0;
   Check(std::vfprintf(TerminalOutput(), format, args) >= 0);
   va_end(args);
@@ -35,13 +77,15 @@ void Print(const char* format, ...) {
 
 void PrintLine(std::string_view line) {
   PrintText(line);
-  errno = 0;
-  Check(std::fputc('\n', TerminalOutput()) != EOF);
+  PrintText("\n");
 }
 
 void PrintText(std::string_view text) {
-  errno = 0;
-  Check(std::fwrite(text.data(), 1, text.size(), TerminalOutput()) == text.size());
+  if (g_filter) {
+    Filter(text);
+    return;
+  }
+  Write(text);
 }
 
 void FlushOutput() {
@@ -50,6 +94,7 @@ void FlushOutput() {
 }
 
 int FinishOutput(int status) {
+  SetMessageFilter(nullptr);  // a line left without its end
   FlushOutput();
   errno = 0;
   Remember(std::fflush(stdout) == 0 && !std::ferror(stdout));

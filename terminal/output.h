@@ -5,12 +5,20 @@
 // its data to standard output has sent the messages to standard error.
 
 #include <cstdio>
+#include <functional>
+#include <string>
 #include <string_view>
 
 namespace beatmarks {
 
 std::FILE* TerminalOutput();
 void SetTerminalOutput(std::FILE* out);  // nullptr restores standard output
+
+// Each whole line of the messages (without its newline) through `filter`,
+// which gives the line to write instead, or "" to leave it out; an empty
+// filter writes the lines as printed.
+using MessageFilter = std::function<std::string(std::string_view line)>;
+void SetMessageFilter(MessageFilter filter);
 
 void Print(const char* format, ...) __attribute__((format(printf, 1, 2)));
 void PrintLine(std::string_view line);  // the line and a newline

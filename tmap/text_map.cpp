@@ -99,5 +99,12 @@ TextMapRead ParseTextMap(std::string_view bytes, const MapRef& m, const Settings
   return {sectionLines};
 }
 
+bool HasSectionLine(std::string_view bytes) {
+  MapCursor cursor(WithoutByteOrderMark(bytes.substr(0, ::strnlen(bytes.data(), bytes.size()))));
+  while (std::optional<std::string_view> word = cursor.Next(kKeywordSeparators)) {
+    if (*word == "tmap") return true;
+  }
+  return false;
+}
 
 }  // namespace beatmarks

@@ -21,4 +21,7 @@ struct TextMapRead {
 // Reads the map's text into the map and the settings it names.
 TextMapRead ParseTextMap(std::string_view bytes, const MapRef& map, const SettingsRef& settings);
 
+// Whether the text holds a `tmap` keyword, as the reader finds them.
+bool HasSectionLine(std::string_view bytes);
+
 }  // namespace beatmarks

@@ -189,9 +189,9 @@ def check_heard_mend(program, folder):
 def check_refusals(program, folder):
     taps_file, wav = folder / "groove-ends.txt", folder / "groove.wav"
     for args, message in [
-        (["--fit", "--follow"], "--follow goes with --snap"),
-        (["--follow"], "--follow goes with --snap"),
-        (["--fit", f"--snap={wav}", "--follow", "--strict"], "--follow goes not with --strict"),
+        (["--fit", "--follow"], "--follow needs --snap"),
+        (["--follow"], "--follow needs --snap"),
+        (["--fit", f"--snap={wav}", "--follow", "--strict"], "--follow cannot be used with --strict"),
     ]:
         out = folder / "refused.csv"
         r = run(program, args + [taps_file, out])

@@ -2,9 +2,13 @@
 // output as OUTPUT, and how each format treats an existing file.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "audio/audio_file.h"
+#include "audio/audio_formats.h"
 #include "e2e/run_program.h"
 #include "reference_grid.h"
 
@@ -24,10 +28,10 @@ TEST(Options, EveryRefusalIsAUsageError) {
       {{"-f"}, "option '-f' needs a value"},
       {{"--format"}, "option '--format' needs a value"},
       {{"-f", "xml", "m", "o"}, "unknown format 'xml' (list, labels, csv, json, svg, wav, summary or midi)"},
-      {{"-f", "csv", "--into=r.wav", "m", "o"}, "--into goes with --format=wav"},
+      {{"-f", "csv", "--into=r.wav", "m", "o"}, "--into needs --format=wav"},
       {{"-f", "wav", "m", "-"}, "audio needs an OUTPUT file, not '-'"},
       {{"--beat=bar", "m", "o"}, "unknown beat unit 'bar' (denominator, quarter or click)"},
-      {{"--exact", "-f", "csv", "m", "o"}, "--exact goes with the list format"},
+      {{"--exact", "-f", "csv", "m", "o"}, "--exact needs the list format"},
       {{"--offset=-1", "-f", "csv", "m", "o"},
        "invalid offset '-1' (seconds, a decimal number of 0 or more)"},
       {{"--offset=1e3", "-f", "csv", "m", "o"},
@@ -53,12 +57,12 @@ TEST(Options, EveryRefusalIsAUsageError) {
       {{"m", "o", "48000", "-s2"}, "options go before MAP: '-s2'"},
       {{"--", "m", "o", "--"}, "options go before MAP: '--'"},
       {{"-f", "csv", "--locate=t", "-s", "2", "m", "o"},
-       "--start goes not with --locate: every time is placed in the whole map"},
+       "--start cannot be used with --locate: every time is placed in the whole map"},
       {{"-f", "json", "--locate=t", "-e", "2", "m", "o"},
-       "--stop goes not with --locate: every time is placed in the whole map"},
+       "--stop cannot be used with --locate: every time is placed in the whole map"},
       {{"-f", "labels", "--locate=t", "m", "o", "44100", "1", "2"},
-       "START goes not with --locate: every time is placed in the whole map"},
-      {{"-f", "csv", "--fit", "--locate=t", "--follow", "-e", "2", "m", "o"}, "--follow goes with --snap"},
+       "START cannot be used with --locate: every time is placed in the whole map"},
+      {{"-f", "csv", "--fit", "--locate=t", "--follow", "-e", "2", "m", "o"}, "--follow needs --snap"},
       {{"-s", "0", "-f", "csv", "m", "o"}, "measure 0 is before the first measure, 1"},
       {{"--first-measure=2", "-e", "1", "-f", "csv", "m", "o"}, "measure 1 is before the first measure, 2"},
       {{"--first-measure=-1", "-f", "csv", "m", "o"},
@@ -81,12 +85,33 @@ TEST(Options, HelpAndVersion) {
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out.rfind("Usage: beatmarks", 0), 0u);
     for (const char* word : {"--format", "--exact", "--offset", "--rate", "--start", "--stop",
-                             "--divisions", "labels", "csv", "json", "Exit status"}) {
+                             "--divisions", "labels", "csv", "json", "Exit status", "--max-drift=SECONDS  with midi"}) {
       EXPECT_NE(r.out.find(word), std::string::npos) << word;
+    }
+    // The kinds of recording are this build's, each named once; no old wording.
+    const std::string heading = "Recordings (--snap, --follow) may be any of these kinds of file:\n";
+    const std::size_t kinds = r.out.find(heading) + heading.size();
+    ASSERT_GT(kinds, heading.size());
+    std::istringstream listed(r.out.substr(kinds, r.out.find("--into takes", kinds) - kinds));
+    std::vector<std::string> words;
+    for (std::string word; listed >> word;) words.push_back(word);
+    const std::vector<std::string> readable = ReadableAudioFormats();
+    const std::vector<std::string> none = {"(none:", "this", "build", "has", "no", "audio", "support)"};
+    EXPECT_EQ(words, readable.empty() ? none : readable);
+    if (AudioSupported()) {
+      for (const char* kind : {"WAV", "FLAC", "AIFF", "OGG"}) {
+        EXPECT_NE(std::find(readable.begin(), readable.end(), kind), readable.end()) << kind;
+      }
+    }
+    for (const char* old : {"goes not with", "a time a line", "(WAV, FLAC, AIFF)"}) {
+      EXPECT_EQ(r.out.find(old), std::string::npos) << old;
     }
   }
   for (const char* version : {"-V", "--version"}) {
-    EXPECT_EQ(RunBeatmarks({version}, "", folder.path()).out, "beatmarks 1.0\n");
+    EXPECT_EQ(RunBeatmarks({version}, "", folder.path()).out,
+              "beatmarks 1.0\naudio support: " +
+                  (AudioSupported() ? "yes (" + AudioLibraryVersion() + ")\n"
+                                    : std::string("no (built without libsndfile)\n")));
   }
 }
 
@@ -109,7 +134,7 @@ TEST(Options, StandardOutputCarriesOnlyTheData) {
   }
   RunResult missing = RunBeatmarks({"-f", "csv", "none.tmap", "-"}, "", folder.path());
   EXPECT_EQ(missing.out, "");
-  EXPECT_EQ(missing.err, "Beatmarks 1.0\nFile not found!\n");
+  EXPECT_EQ(missing.err, "Beatmarks 1.0\nError: none.tmap: No such file or directory\n");
   EXPECT_EQ(missing.status, 1);
 }
 

@@ -98,5 +98,37 @@ TEST(RunMessages, MidiListHeadersOnlyAtChanges) {
   EXPECT_EQ(headers.size(), 3u) << r.out;
 }
 
+// A run narrowed by the map file's own start and stop lines says so; one
+// whose range the command line gives, or that places times, does not.
+TEST(RunMessages, MapRangeSaid) {
+  struct Case {
+    std::vector<std::string> args;
+    std::string note;
+  };
+  const std::string read = "Read 4 sections, 48 measures, 184 beats\n";
+  const Case cases[] = {
+      {{"-f", "csv", "song.tmap", "out"}, "Measures 1 to 4 of 48 (the map's stop line)\n"},
+      {{"-f", "labels", "-s", "3", "song.tmap", "out"}, "Measures 3 to 4 of 48 (the map's stop line)\n"},
+      {{"-f", "csv", "-e", "48", "song.tmap", "out"}, ""},
+      {{"-f", "csv", "song.tmap", "out", "48000", "1", "40"}, ""},
+      {{"-f", "csv", "ranged.tmap", "out"}, "Measures 2 to 48 of 48 (the map's start line)\n"},
+      {{"-f", "csv", "--locate=times.txt", "song.tmap", "out"}, ""},
+  };
+  TempFolder folder;
+  const std::string song = ReadFile(std::string(BEATMARKS_EXAMPLES) + "/song.tmap");
+  WriteFile(folder.File("song.tmap"), song);
+  WriteFile(folder.File("ranged.tmap"), song.substr(0, song.find("stop")) + "start\t2\n");
+  WriteFile(folder.File("times.txt"), "99\n");
+  for (const Case& c : cases) {
+    RunResult r = RunBeatmarks(c.args, "", folder.path());
+    EXPECT_EQ(r.out.substr(0, r.out.find("Saved")), kBanner + read + c.note) << c.args[2];
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.status, 0);
+  }
+  // Without options the run is as it always was.
+  RunResult r = RunBeatmarks({"song.tmap", "out.txt"}, "", folder.path());
+  EXPECT_EQ(r.out, kBanner + read + "Saved 856 bytes\n");
+}
+
 }  // namespace
 }  // namespace beatmarks::testing

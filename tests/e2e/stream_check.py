@@ -106,7 +106,7 @@ def check_changed_between_readings(binary, folder):
     rest = rows.stdout.read()
     err = rows.stderr.read()
     status = rows.wait()
-    expected = b"Error: changing.txt line 750001: 'bad' is not a time\n"
+    expected = b"Error: changing.txt line 750001: 'bad' is not a time (times read: seconds such as 12.5, m:ss.fff, h:mm:ss.fff)\n"
     if status != 1 or not err.endswith(expected) or not first:
         print(f"FAIL changed between readings: status {status}, {err[-200:]!r}")
         return 1

@@ -78,7 +78,7 @@ TEST_P(Refused, InOneLineAndNothingWritten) {
 
 const FitCase kRefused[] = {
     {"Repeated", "beats.txt", "1\n2.5\n2.50\n", {"Error: beats.txt line 3: 2.50 does not come after 2.5"}},
-    {"NotATime", "beats.txt", "1\n2\n2:30\n", {"Error: beats.txt line 3: '2:30' is not a time"}},
+    {"NotATime", "beats.txt", "1\n2\n2:3\n", {"Error: beats.txt line 3: '2:3' is not a time (times read: seconds such as 12.5, m:ss.fff, h:mm:ss.fff)"}},
     {"BeforeZero", "beats.txt", "-0.5\n1\n", {"Error: beats.txt line 1: -0.5 is before 0"}},
     {"OneBeat", "beats.txt", "1.5\n", {"Error: beats.txt holds one beat: a fit needs two at least"}},
     {"NoBeats", "beats.txt", "\n", {"Error: beats.txt holds no beats"}},

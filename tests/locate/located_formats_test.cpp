@@ -88,7 +88,7 @@ TEST(LocatedFormats, BadTimesWriteNothing) {
   std::string error;
   EXPECT_EQ(Written(LocatedFormat::kJson, "1\n2\nabc\n", written, error), "");
   EXPECT_FALSE(written);
-  EXPECT_EQ(error, "TIMES line 3: 'abc' is not a time");
+  EXPECT_EQ(error, "TIMES line 3: 'abc' is not a time (times read: seconds such as 12.5, m:ss.fff, h:mm:ss.fff)");
 }
 
 }  // namespace

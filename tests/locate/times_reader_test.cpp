@@ -1,4 +1,5 @@
 #include "locate/times_reader.h"
+#include "locate/time_forms.h"
 
 #include <gtest/gtest.h>
 
@@ -23,6 +24,8 @@ std::string ReadAll(std::string_view bytes) {
   }
   return reader.error().empty() ? text : reader.error();
 }
+
+const std::string kNote(kTimeFormsRead);
 
 struct ReadCase {
   const char* name;
@@ -51,21 +54,21 @@ const ReadCase kForms[] = {
      "0.500000000|1.2@2;"},
     {"CsvQuotedLineEnds", "time,name\n1,\"two\nlines\"\n\"2\",x\n", "1|two\nlines@2;2|x@4;"},
     {"CsvTimeAlone", "time\n4\n", "4|@2;"},
-    {"NotANumber", "1\nabc\n", "TIMES line 2: 'abc' is not a time"},
-    {"FirstLineNotANumber", "abc\ndef\n", "TIMES line 1: 'abc' is not a time"},
-    {"Exponent", "1e3\n", "TIMES line 1: '1e3' is not a time"},
-    {"PlusSign", "1\n+2\n", "TIMES line 2: '+2' is not a time"},
-    {"TwoPoints", "1.2.3\n", "TIMES line 1: '1.2.3' is not a time"},
-    {"SignAlone", "0\n-\n", "TIMES line 2: '-' is not a time"},
+    {"NotANumber", "1\nabc\n", "TIMES line 2: 'abc' is not a time" + kNote},
+    {"FirstLineNotANumber", "abc\ndef\n", "TIMES line 1: 'abc' is not a time" + kNote},
+    {"Exponent", "1e3\n", "TIMES line 1: '1e3' is not a time" + kNote},
+    {"PlusSign", "1\n+2\n", "TIMES line 2: '+2' is not a time" + kNote},
+    {"TwoPoints", "1.2.3\n", "TIMES line 1: '1.2.3' is not a time" + kNote},
+    {"SignAlone", "0\n-\n", "TIMES line 2: '-' is not a time" + kNote},
     {"LongGarbageCut", "1\n" + std::string(50, 'x') + "\x01\n",
-     "TIMES line 2: '" + std::string(40, 'x') + "...' is not a time"},
+     "TIMES line 2: '" + std::string(40, 'x') + "...' is not a time" + kNote},
     {"CutBetweenCharacters", "1\n" + std::string(39, 'x') + "\xc3\xa9\xc3\xa9\n",
-     "TIMES line 2: '" + std::string(39, 'x') + "...' is not a time"},
-    {"Utf16ShownSafely", std::string("\xff\xfe" "0\0.\0" "5\0\n\0", 10), "TIMES line 1: '??0?.?5?' is not a time"},
-    {"EscapesShownSafely", "1\n\x1b[2J\xc2\x9b" "1m\n", "TIMES line 2: '?[2J?1m' is not a time"},
-    {"LabelStartNotATime", "1\t1\ta\nx\t2\tb\n", "TIMES line 2: 'x' is not a time"},
+     "TIMES line 2: '" + std::string(39, 'x') + "...' is not a time" + kNote},
+    {"Utf16ShownSafely", std::string("\xff\xfe" "0\0.\0" "5\0\n\0", 10), "TIMES line 1: '??0?.?5?' is not a time" + kNote},
+    {"EscapesShownSafely", "1\n\x1b[2J\xc2\x9b" "1m\n", "TIMES line 2: '?[2J?1m' is not a time" + kNote},
+    {"LabelStartNotATime", "1\t1\ta\nx\t2\tb\n", "TIMES line 2: 'x' is not a time" + kNote},
     {"CsvWithoutTime", "when,name\n1,a\n", "TIMES line 1: the CSV header has no 'time' column"},
-    {"CsvRowTooShort", "name,time\nfoo\n", "TIMES line 2: '' is not a time"},
+    {"CsvRowTooShort", "name,time\nfoo\n", "TIMES line 2: '' is not a time" + kNote},
     {"CsvQuoteNotClosed", "time,name\n1,\"abc\n2,x\n", "TIMES line 2: a quoted field does not end"},
     {"Empty", "", "TIMES holds no times"},
     {"OnlyBlankLines", "\xEF\xBB\xBF\r\n  \n", "TIMES holds no times"},
@@ -85,8 +88,22 @@ const ReadCase kForms[] = {
     {"DecimalCommaSplitsRowOfTwo", "time,name\n1,a\n2,5,b\n", "TIMES line 3: '2,5' has a decimal comma; write 2.5"},
     {"DecimalCommaQuoted", "time\n\"3,5\"\n", "TIMES line 2: '3,5' has a decimal comma; write 3.5"},
     {"NameOfDigitsIsNoComma", "time,name\n2,5\n", "2|5@2;"},
-    {"MillisecondColumn", "when,MSec\n1,612\n", "TIMES line 1: the times look like milliseconds (a column named 'MSec'); give seconds"},
-    {"MillisecondColumnAlone", "ms\n612\n", "TIMES line 1: the times look like milliseconds (a column named 'ms'); give seconds"},
+    {"MillisecondColumn", "when,MSec\n1,612\n-3,-1\n", "0.612|@2;-0.001|@3;"},
+    {"MillisecondColumnAlone", "ms\n612\n.5\n1234.5\n", "0.612|@2;0.0005|@3;1.2345|@4;"},
+    {"TimeInMilliseconds", "Time (ms),name\n1500,a\n", "1.500|a@2;"},
+    {"ClockTimes", "0:00.500\n1:02.25\n1:00:00\n-0:01.5\n10:00.\n", "0.500|@1;62.25|@2;3600|@3;-1.5|@4;600|@5;"},
+    {"ClockSecondsPast59", "0:00.5\n1:60\n", "TIMES line 2: '1:60' is not a time" + kNote},
+    {"ClockOneDigitSeconds", "1:5.5\n", "TIMES line 1: '1:5.5' is not a time" + kNote},
+    {"ClockFourFields", "1:00:00:00\n", "TIMES line 1: '1:00:00:00' is not a time" + kNote},
+    {"ClockInLabels", "0:01.5\t0:02\tx\n", "1.5|x@1;"},
+    {"ReaperMarkers", "#,Name,Start,End,Length,Color\nM1,Intro,0:00.500,,,\nM2,Verse,1:02.000,,,\n",
+     "0.500|Intro@2;62.000|Verse@3;"},
+    {"HeaderlessCsv", "0.500000000,\"1\"\n1.000000000,\"2\"\n", "0.500000000|@1;1.000000000|@2;"},
+    {"HeaderlessCsvClock", "0:01.5,x\n", "1.5|@1;"},
+    {"SemicolonsDecimalCommas", "time;label\r\n0,5;a\r\n1,25;\"b;c\"\r\n2;d\r\n", "0.5|a@2;1.25|b;c@3;2|d@4;"},
+    {"SemicolonsHeaderless", "0,5;a\n-1,5;b\n", "0.5|@1;-1.5|@2;"},
+    {"SemicolonWithCommaText", "time,name\n1,a;b\n", "1|a;b@2;"},
+    {"SemicolonsStillTimes", "time;label\nx;a\n", "TIMES line 2: 'x' is not a time" + kNote},
     {"MillisecondsBesideTime", "time,milliseconds\n0.612,612\n", "0.612|@2;"},
 };
 
