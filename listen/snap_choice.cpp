@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace beatmarks {
 namespace {
@@ -38,17 +39,31 @@ std::vector<TapWindow> TapWindows(const std::vector<double>& taps, const SnapSet
   return windows;
 }
 
-std::optional<std::size_t> ChooseRise(const std::vector<OnsetPeak>& rises, double centre, double before,
-                                      double after) {
-  const auto first = std::lower_bound(rises.begin(), rises.end(), centre - before,
-                                      [](const OnsetPeak& r, double at) { return static_cast<double>(r.frame) < at; });
+namespace {
+
+// The strongest rise at least `least` dB strong whose hop lies within the
+// window, and where the window begins among the rises.
+std::optional<std::size_t> StrongestRise(const std::vector<OnsetPeak>& rises, double centre, double before,
+                                         double after, float least,
+                                         std::vector<OnsetPeak>::const_iterator& first) {
+  first = std::lower_bound(rises.begin(), rises.end(), centre - before,
+                           [](const OnsetPeak& r, double at) { return static_cast<double>(r.frame) < at; });
   std::optional<std::size_t> strongest;
   for (auto it = first; it != rises.end() && static_cast<double>(it->frame) <= centre + after; ++it) {
-    if (it->strengthDb < kClearAttackDb) continue;
+    if (it->strengthDb < least) continue;
     if (!strongest || it->strengthDb > rises[*strongest].strengthDb) {
       strongest = static_cast<std::size_t>(it - rises.begin());
     }
   }
+  return strongest;
+}
+
+}  // namespace
+
+std::optional<std::size_t> ChooseRise(const std::vector<OnsetPeak>& rises, double centre, double before,
+                                      double after) {
+  std::vector<OnsetPeak>::const_iterator first;
+  const std::optional<std::size_t> strongest = StrongestRise(rises, centre, before, after, kClearAttackDb, first);
   if (!strongest) return std::nullopt;
   std::size_t chosen = *strongest;
   const float close = rises[chosen].strengthDb - kCloseInStrengthDb;
@@ -64,13 +79,8 @@ std::optional<std::size_t> ChooseRise(const std::vector<OnsetPeak>& rises, doubl
 
 std::optional<std::size_t> ChooseWeakRise(const std::vector<OnsetPeak>& rises, double centre, double before,
                                           double after) {
-  const auto first = std::lower_bound(rises.begin(), rises.end(), centre - before,
-                                      [](const OnsetPeak& r, double at) { return static_cast<double>(r.frame) < at; });
-  std::optional<std::size_t> strongest;
-  for (auto it = first; it != rises.end() && static_cast<double>(it->frame) <= centre + after; ++it) {
-    if (!strongest || it->strengthDb > rises[*strongest].strengthDb) strongest = static_cast<std::size_t>(it - rises.begin());
-  }
-  return strongest;
+  std::vector<OnsetPeak>::const_iterator first;
+  return StrongestRise(rises, centre, before, after, -std::numeric_limits<float>::infinity(), first);
 }
 
 double EstimateLag(const std::vector<double>& taps, const std::vector<TapWindow>& windows,
