@@ -80,6 +80,9 @@ class Timeline {
   // Gives the stretch that Next gave last its exact times, where the
   // timeline makes them only on demand.
   virtual void AddTimes(Stretch&) {}
+  // A timeline that goes on from where this one is, on its own: what it
+  // reads from (the map) must outlive both.
+  virtual std::unique_ptr<Timeline> Copy() const = 0;
 };
 
 struct BeatEvent {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -25,6 +26,7 @@ class MidiTimeline : public Timeline {
   MidiTimeline(const MidiGrid& grid, std::int32_t divisions, Rational offset);
 
   bool Next(Stretch& stretch) override;
+  std::unique_ptr<Timeline> Copy() const override { return std::make_unique<MidiTimeline>(*this); }
   // Adds the times of the stretch that Next gave last.
   void AddTimes(Stretch& stretch) override;
 
