@@ -39,7 +39,10 @@ const GridIndex::Meter& GridIndex::MeterOf(std::size_t part) const {
 }
 
 double GridIndex::DivisionNearest(std::size_t part, u128 k) const {
-  if (!nearest_.empty()) return nearest_[static_cast<std::size_t>(firsts_[part] + k)];
+  if (!chunks_.empty()) {
+    const std::size_t c = part / kChunkParts;
+    return Chunk(c)[static_cast<std::size_t>(firsts_[part] + k - firsts_[c * kChunkParts])];
+  }
   if (k == 0) return starts_[part];
   if (k < Count(part)) return times_.Nearest(part, k);
   return part + 1 < starts_.size() ? starts_[part + 1] : end_;
@@ -68,8 +71,8 @@ std::size_t GridIndex::PartOf(u128 g, std::size_t hint) const {
 }
 
 double GridIndex::NearestAt(u128 g, std::size_t hint) const {
-  if (!nearest_.empty()) return nearest_[static_cast<std::size_t>(g)];
   const std::size_t j = PartOf(g, hint);
+  if (!chunks_.empty()) return DivisionNearest(j, g - firsts_[j]);
   if (g == firsts_[j]) return starts_[j];  // no need to reach for its times
   if (g == total_) return end_;
   return times_.Nearest(j, g - firsts_[j]);

@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -83,7 +84,7 @@ class GridIndex {
   // table has none: every answer stays the same (the tests check both ways).
   void DropTables() {
     startSearch_ = SortedSearch();
-    nearest_.clear();
+    chunks_.clear();
   }
 
   std::int32_t divisions() const { return divisions_; }
@@ -118,12 +119,11 @@ class GridIndex {
 
   GridIndex(std::int32_t divisions, std::size_t keptParts) : divisions_(divisions), times_(keptParts) {}
 
-  // Build's steps (grid_build.cpp): a part added, its divisions' doubles
-  // added to the table, the end.
+  // Build's steps (grid_build.cpp): a part added, the end; and a chunk of
+  // the table, made when first needed.
   void AddPart(const Stretch& stretch, std::int64_t into);
-  void Tabulate(const LinearTime& time, std::size_t part);
-  void TabulateKept();
   void Finish();
+  const double* Chunk(std::size_t c) const;
 
   u128 Count(std::size_t part) const {
     return (part + 1 < firsts_.size() ? firsts_[part + 1] : total_) - firsts_[part];
@@ -188,11 +188,11 @@ class GridIndex {
   std::size_t endDigits_ = 1;   // digits of the end's whole seconds
   SortedSearch startSearch_;    // over starts_
   // Every division's nearest double and the end's, for a grid of at most
-  // kTabledDivisions (8 bytes each); else empty. Made as the grid is walked
-  // once the parts' times are no longer all kept (else at its end).
+  // kTabledDivisions (8 bytes each); else empty. In chunks of kChunkParts
+  // parts, each made when a time first needs one of its divisions.
   static constexpr u128 kTabledDivisions = u128{1} << 21;
-  std::vector<double> nearest_;
-  bool tabling_ = true;
+  static constexpr std::size_t kChunkParts = 16;
+  mutable std::vector<std::unique_ptr<double[]>> chunks_;
 };
 
 }  // namespace beatmarks

@@ -4,6 +4,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "core/beat_walk.h"
 #include "exact/rational.h"
@@ -58,6 +59,7 @@ class MidiTimeline : public Timeline {
   DivisionCount lastFirst_ = 0;
   std::uint64_t lastChange_ = 0;
   std::size_t lastTempo_ = 0;  // the tempo segment it begins in (a hint)
+  std::pair<std::int32_t, std::int32_t> beatNote_{};  // the current run's beat as a note value
 };
 
 }  // namespace beatmarks
