@@ -20,13 +20,15 @@ std::optional<GridIndex> GridIndex::Build(Timeline& timeline, std::int32_t divis
   WalkStretches(timeline, StretchTimes::kAsked, [&](Stretch& s, Timeline& t) {
     if (also) also(s, t);
     if (s.divisions == 0) return true;
-    t.AddTimes(s);
-    if (!s.time) error = "a stretch has no exact times";
+    // Its start alone where the timeline has it: its times are made again
+    // if ever needed.
+    const std::optional<double> start = index.times_.Keeps(index.firsts_.size()) ? std::nullopt : t.FirstNearest();
+    if (!start) t.AddTimes(s);
+    if (!start && !s.time) error = "a stretch has no exact times";
     if (s.beatsPerMeasure < 1) error = "a stretch has no beats in its measures";
     if (!error.empty()) return false;
-    index.AddPart(s, std::int64_t{s.firstBeat} * divisions + s.firstDivision);
-    index.times_.Add(std::move(*s.time), t);
-    s.time.reset();
+    index.AddPart(s, start ? *start : s.time->Nearest(0), std::int64_t{s.firstBeat} * divisions + s.firstDivision);
+    index.times_.Add(s, t);
     return true;
   });
   if (!error.empty()) return std::nullopt;
@@ -34,8 +36,8 @@ std::optional<GridIndex> GridIndex::Build(Timeline& timeline, std::int32_t divis
   return index;
 }
 
-void GridIndex::AddPart(const Stretch& s, std::int64_t into) {
-  starts_.push_back(s.time->Nearest(0));
+void GridIndex::AddPart(const Stretch& s, double start, std::int64_t into) {
+  starts_.push_back(start);
   firsts_.push_back(total_);
   // The same meter, and its measures running on to where this part begins.
   bool follows = false;

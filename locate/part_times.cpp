@@ -29,8 +29,11 @@ void PartTimes::Begin(const Timeline& timeline) {
   if (most_ == 0) copies_.push_back(timeline.Copy());
 }
 
-void PartTimes::Add(LinearTime&& time, const Timeline& timeline) {
-  if (parts_ < most_) kept_.emplace_back(std::move(time));
+void PartTimes::Add(Stretch& stretch, const Timeline& timeline) {
+  if (parts_ < most_) {
+    kept_.emplace_back(std::move(*stretch.time));
+    stretch.time.reset();
+  }
   ++parts_;
   // The copy from which the parts of the next group are made again.
   if (parts_ >= most_ && (parts_ - most_) % kGroup == 0) copies_.push_back(timeline.Copy());

@@ -36,9 +36,9 @@ class PartTimes {
   explicit PartTimes(std::size_t kept = kKeptParts) : most_(kept) {}
 
   // The timeline before its first stretch, then each part in turn with the
-  // timeline as it was when it gave that part.
+  // timeline as it was when it gave that part (a part kept, with its times).
   void Begin(const Timeline& timeline);
-  void Add(LinearTime&& time, const Timeline& timeline);
+  void Add(Stretch& stretch, const Timeline& timeline);
 
   std::size_t size() const { return parts_; }
   // Whether part j keeps its times, and they (j below size()).

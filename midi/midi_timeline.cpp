@@ -148,12 +148,30 @@ bool MidiTimeline::OffsetFraction(const ExactTime& start, ExactTime& sum) const 
          !__builtin_add_overflow(a, b, &sum.num) && !__builtin_mul_overflow(start.den, q, &sum.den);
 }
 
+TickFraction MidiTimeline::LastFirstTick() const {
+  const MeterRun& r = grid_.runs[lastRun_];
+  const std::uint64_t den = r.beatTicks.den * static_cast<std::uint64_t>(divisions_);
+  return {u128(r.startTick) * den + lastFirst_ * r.beatTicks.num, den};
+}
+
+// Where start and offset make a fraction exact in doubles, one division
+// rounds it correctly.
+std::optional<double> MidiTimeline::FirstNearest() const {
+  constexpr u128 kExact = u128{1} << 53;
+  const TickFraction first = LastFirstTick();
+  ExactTime start{};
+  if (!OffsetFraction(TimeAt(grid_, first, SegmentAt(grid_, first, lastTempo_)), start) ||
+      start.num >= kExact || start.den >= kExact) {
+    return std::nullopt;
+  }
+  return static_cast<double>(start.num) / static_cast<double>(start.den);
+}
+
 void MidiTimeline::AddTimes(Stretch& s) {
   if (s.time) return;
   const MeterRun& r = grid_.runs[lastRun_];
   const TickFraction divTicks{r.beatTicks.num, r.beatTicks.den * static_cast<std::uint64_t>(divisions_)};
-  const TickFraction first{u128(r.startTick) * divTicks.den + lastFirst_ * divTicks.num,
-                           divTicks.den};
+  const TickFraction first = LastFirstTick();
   const std::size_t segment = SegmentAt(grid_, first, lastTempo_);
   const ExactTime start = TimeAt(grid_, first, segment);
   const std::uint32_t micros = grid_.tempos[segment].microsPerQuarter;

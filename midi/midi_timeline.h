@@ -30,6 +30,7 @@ class MidiTimeline : public Timeline {
   std::unique_ptr<Timeline> Copy() const override { return std::make_unique<MidiTimeline>(*this); }
   // Adds the times of the stretch that Next gave last.
   void AddTimes(Stretch& stretch) override;
+  std::optional<double> FirstNearest() const override;
 
  private:
   // The divisions of the current run before the tick (ceiling), as a count.
@@ -40,6 +41,8 @@ class MidiTimeline : public Timeline {
   std::optional<std::uint64_t> ChangeInRun(const TickFraction& end) const;
   void TakeMarkers();
   bool OffsetFraction(const ExactTime& start, ExactTime& sum) const;
+  // The tick of the first division of the stretch Next gave last.
+  TickFraction LastFirstTick() const;
 
   const MidiGrid& grid_;
   const std::int32_t divisions_;
