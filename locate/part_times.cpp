@@ -3,6 +3,7 @@
 #include <cassert>
 #include <cstdlib>
 
+#include "core/section_walk.h"
 #include "locate/small_fractions.h"
 
 namespace beatmarks {
@@ -54,14 +55,14 @@ const PartTimes::Times& PartTimes::Remade(std::size_t part) const {
     cursor_ = copies_[group]->Copy();
     cursorPart_ = most_ + group * kGroup;
   }
-  for (Stretch s; cursor_->Next(s);) {
-    if (s.divisions == 0) continue;
-    if (cursorPart_++ != part) continue;
-    cursor_->AddTimes(s);
+  WalkStretches(*cursor_, StretchTimes::kAsked, [&](Stretch& s, Timeline& t) {
+    if (s.divisions == 0 || cursorPart_++ != part) return true;
+    t.AddTimes(s);
     slot.times.emplace(std::move(*s.time));
     slot.part = part;
-    return *slot.times;
-  }
+    return false;
+  });
+  if (slot.part == part) return *slot.times;
   assert(!"the timeline gave fewer parts than when the index was built");
   std::abort();
 }
