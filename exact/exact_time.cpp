@@ -6,7 +6,6 @@
 #include <climits>
 #include <cmath>
 #include <string_view>
-#include <utility>
 
 namespace beatmarks {
 namespace {
@@ -156,11 +155,6 @@ bool FitsFixedSmall(u128 numerator, u128 denominator) {
   return denominator <= UINT64_MAX && numerator >> 64 < denominator;
 }
 
-u128 Gcd(u128 a, u128 b) {
-  while (b != 0) a = std::exchange(b, a % b);
-  return a;
-}
-
 // The nearest double to a 192-bit count of 2^-128 s: its top 64 bits, with a
 // sticky bit for the rest, convert with one correct rounding.
 double NearestFixed(u64 x2, u64 x1, u64 x0) {
@@ -211,44 +205,6 @@ void LinearTime::MakeFixed() const {
   fixedPending_ = false;
   ToFixedSmall(small_.baseNumerator, small_.baseDenominator, base_, baseInexact_);
   ToFixedSmall(small_.stepNumerator, small_.stepDenominator, step_, stepInexact_);
-}
-
-bool LinearTime::MachineLine(__int128& base, __int128& step, __int128& denominator) const {
-  if (!hasSmall_) return false;
-  const SmallForm& f = small_;
-  u128 b = f.baseNumerator, s = f.stepNumerator, d = f.baseDenominator;
-  if (f.baseDenominator != f.stepDenominator) {
-    // Over the least common multiple of the two denominators.
-    const u128 common = Gcd(f.baseDenominator, f.stepDenominator);
-    const u128 baseFactor = f.stepDenominator / common, stepFactor = f.baseDenominator / common;
-    if (__builtin_mul_overflow(f.baseNumerator, baseFactor, &b) ||
-        __builtin_mul_overflow(f.stepNumerator, stepFactor, &s) ||
-        __builtin_mul_overflow(f.baseDenominator, baseFactor, &d)) {
-      return false;
-    }
-  }
-  constexpr u128 kSignedMax = ~u128{0} >> 1;
-  if (b > kSignedMax || s > kSignedMax || d > kSignedMax) return false;
-  base = static_cast<__int128>(b);
-  step = static_cast<__int128>(s);
-  denominator = static_cast<__int128>(d);
-  return true;
-}
-
-bool LinearTime::NearestSmall(u128 n, double& result) const {
-  constexpr u128 kExact = u128{1} << 53;
-  const SmallForm& f = small_;
-  u128 numerator = f.baseNumerator;
-  if (n != 0) {
-    u128 steps = 0;
-    if (f.baseDenominator != f.stepDenominator || __builtin_mul_overflow(n, f.stepNumerator, &steps) ||
-        __builtin_add_overflow(numerator, steps, &numerator)) {
-      return false;
-    }
-  }
-  if (numerator >= kExact || f.baseDenominator >= kExact) return false;
-  result = static_cast<double>(numerator) / static_cast<double>(f.baseDenominator);
-  return true;
 }
 
 // The common denominator of the exact path, made only when a time first needs

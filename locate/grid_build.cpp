@@ -22,12 +22,14 @@ std::optional<GridIndex> GridIndex::Build(Timeline& timeline, std::int32_t divis
     if (s.divisions == 0) return true;
     // Its start alone where the timeline has it: its times are made again
     // if ever needed.
-    const std::optional<double> start = index.times_.Keeps(index.firsts_.size()) ? std::nullopt : t.FirstNearest();
+    const bool kept = index.times_.Keeps(index.firsts_.size());
+    const std::optional<double> start = kept ? std::nullopt : t.FirstNearest();
     if (!start) t.AddTimes(s);
     if (!start && !s.time) error = "a stretch has no exact times";
     if (s.beatsPerMeasure < 1) error = "a stretch has no beats in its measures";
     if (!error.empty()) return false;
-    index.AddPart(s, start ? *start : s.time->Nearest(0), std::int64_t{s.firstBeat} * divisions + s.firstDivision);
+    const std::int64_t into = std::int64_t{s.firstBeat} * divisions + s.firstDivision;
+    index.AddPart(s, start ? *start : s.time->Nearest(0), into);
     index.times_.Add(s, t);
     return true;
   });
@@ -49,7 +51,8 @@ void GridIndex::AddPart(const Stretch& s, double start, std::int64_t into) {
     const bool narrow = (n | perMeasure) >> 64 == 0;
     const u128 measures = narrow ? static_cast<std::uint64_t>(n) / static_cast<std::uint64_t>(perMeasure)
                                  : n / perMeasure;
-    follows = n - measures * perMeasure == static_cast<u128>(into) && measures <= static_cast<u128>(INT64_MAX) &&
+    follows = n - measures * perMeasure == static_cast<u128>(into) &&
+              measures <= static_cast<u128>(INT64_MAX) &&
               static_cast<__int128>(m.firstMeasure) + static_cast<__int128>(measures) == s.firstMeasure;
   }
   if (!follows) {
