@@ -51,7 +51,9 @@ bool LinearTime::NearestSmall(u128 n, double& result) const {
     }
   }
   if (numerator >= kExact || f.baseDenominator >= kExact) return false;
-  result = static_cast<double>(numerator) / static_cast<double>(f.baseDenominator);
+  // Both below 2^53: exact as doubles, through 64 bits (quicker).
+  result = static_cast<double>(static_cast<std::uint64_t>(numerator)) /
+           static_cast<double>(static_cast<std::uint64_t>(f.baseDenominator));
   return true;
 }
 

@@ -56,9 +56,9 @@ void GridIndex::AddPart(const Stretch& s, double start, std::int64_t into) {
               static_cast<__int128>(m.firstMeasure) + static_cast<__int128>(measures) == s.firstMeasure;
   }
   if (!follows) {
-    meters_.push_back(Meter{firsts_.size() - 1, total_, s.firstMeasure, static_cast<u128>(into),
-                            s.beatsPerMeasure});
+    meters_.push_back(Meter{total_, s.firstMeasure, static_cast<u128>(into), s.beatsPerMeasure});
   }
+  meterOf_.push_back(static_cast<std::uint32_t>(meters_.size() - 1));
   total_ += s.divisions;
 }
 

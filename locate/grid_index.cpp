@@ -32,11 +32,7 @@ double GridIndex::StepOf(std::size_t part) const {
   return (next - starts_[part]) / static_cast<double>(Count(part));
 }
 
-const GridIndex::Meter& GridIndex::MeterOf(std::size_t part) const {
-  const auto after = std::upper_bound(meters_.begin(), meters_.end(), part,
-                                      [](std::size_t j, const Meter& m) { return j < m.firstPart; });
-  return *(after - 1);
-}
+const GridIndex::Meter& GridIndex::MeterOf(std::size_t part) const { return meters_[meterOf_[part]]; }
 
 double GridIndex::DivisionNearest(std::size_t part, u128 k) const {
   if (!chunks_.empty()) {

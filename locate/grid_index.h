@@ -96,7 +96,6 @@ class GridIndex {
   // Parts (stretches that hold divisions) whose measures run on from one
   // another in one meter: the first's place, from which each part's follows.
   struct Meter {
-    std::size_t firstPart;
     u128 first;               // the first part's first division
     std::int64_t firstMeasure;
     u128 into;                // divisions of that measure before it
@@ -182,6 +181,7 @@ class GridIndex {
   std::vector<double> starts_;  // nearest doubles of the parts' starts, for the search
   std::vector<u128> firsts_;    // the parts' first divisions
   std::vector<Meter> meters_;
+  std::vector<std::uint32_t> meterOf_;  // each part's
   PartTimes times_;
   u128 total_ = 0;              // divisions in all
   double end_ = 0;              // nearest double of the end
