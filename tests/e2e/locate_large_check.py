@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""--locate against a large MIDI map, whole runs pinned byte for byte.
+"""--locate against a large MIDI map and many fitted beats, whole runs
+pinned byte for byte.
 
 Writes a MIDI file of 6,000 tempo events (many inside beats), meter changes
 that cut measures short, and markers, and 14,000 times: exactly on divisions,
@@ -7,7 +8,7 @@ halfway between them, a rounding half and a hair to either side, anywhere,
 before and after the map. Each run's OUTPUT must have the SHA-256 written
 down here: the bytes as they were before the index kept fewer of each
 stretch's times. The runs cover a grid tabled as doubles, one too long for
-the table, and an offset. Usage: locate_large_check.py BEATMARKS [--print]
+the table, an offset, and 7,000 beats fitted one stretch each. Usage: locate_large_check.py BEATMARKS [--print]
 """
 import bisect
 import hashlib
@@ -20,14 +21,16 @@ from pathlib import Path
 TPQ = 500  # every tick time then ends in at most 9 decimals
 
 RUNS = [
-    (["-f", "csv", "-d", "2", "-r", "48000"], "csv"),
-    (["-f", "labels", "-d", "3", "-r", "44100", "--offset=1.25"], "txt"),
-    (["-f", "json", "-d", "600", "-r", "96000"], "json"),
+    (["-f", "csv", "-d", "2", "-r", "48000"], "csv", "large.mid"),
+    (["-f", "labels", "-d", "3", "-r", "44100", "--offset=1.25"], "txt", "large.mid"),
+    (["-f", "json", "-d", "600", "-r", "96000"], "json", "large.mid"),
+    (["--fit", "-f", "csv", "-d", "2", "-r", "48000"], "fit.csv", "beats.txt"),
 ]
 PINNED = [
     "b7b7ef1c72956eb22cb9f164d0fa97c4217f2cc287ded7a9c098090a3f401479",
     "35972db4ef07e9e1d776b27e772777df14cc8dc31ab4f4e412cf1aaac509d78c",
     "28baaee031e037b8bda2417fa99ec001361f2b72aa7218d5b9d11c567a14ac02",
+    "a285466e9260ed0669f50d5701d72d62c581c0386f27a0d33905e35bc76a2e37",
 ]
 
 
@@ -116,6 +119,15 @@ def times(rng, time_at, end):
     return "".join(line + "\n" for line in lines)
 
 
+def beats(rng):
+    """7,000 tapped beats a little uneven, in microseconds: as many fitted stretches."""
+    t, lines = 0, []
+    for _ in range(7000):
+        t += 450000 + rng.below(100000)
+        lines.append(f"{t // 10**6}.{t % 10**6:06d}\n")
+    return "".join(lines)
+
+
 def main():
     binary = sys.argv[1]
     rng = Numbers(2026)
@@ -124,11 +136,12 @@ def main():
         folder = Path(folder)
         (folder / "large.mid").write_bytes(midi_file(all_events, end))
         (folder / "times.txt").write_text(times(rng, Clock(tempos), end))
+        (folder / "beats.txt").write_text(beats(rng))
         failed = 0
-        for (options, suffix), pinned in zip(RUNS, PINNED):
+        for (options, suffix, tempo_map), pinned in zip(RUNS, PINNED):
             out = folder / f"out.{suffix}"
             done = subprocess.run([binary, *options, f"--locate={folder / 'times.txt'}",
-                                   str(folder / "large.mid"), str(out)], capture_output=True, text=True)
+                                   str(folder / tempo_map), str(out)], capture_output=True, text=True)
             digest = hashlib.sha256(out.read_bytes()).hexdigest() if done.returncode == 0 else ""
             if "--print" in sys.argv:
                 print(f'    "{digest}",  # {" ".join(options)}: {done.returncode}')
