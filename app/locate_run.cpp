@@ -56,8 +56,12 @@ int LocateOutput(const OutputRequest& r) {
       return 1;
     }
   }
+  // One walk of the map builds the index and finds the sections' names.
   std::string error;
-  const std::optional<GridIndex> grid = GridIndex::Build(*r.plan.timelines(), r.plan.divisions, error);
+  NamedSectionWalk names;
+  const std::optional<GridIndex> grid =
+      GridIndex::Build(*r.plan.timelines(), r.plan.divisions, error,
+                       [&](Stretch& stretch, Timeline& timeline) { names.Visit(stretch, timeline); });
   if (!grid) {
     Print("Error: %s\n", error.c_str());
     return 1;
@@ -66,7 +70,7 @@ int LocateOutput(const OutputRequest& r) {
   settings.rate = r.plan.rate;
   settings.offset = r.plan.offset;
   settings.firstMeasureNumber = r.plan.firstMeasureNumber;
-  settings.sections = NamedSections(*r.plan.timelines());
+  settings.sections = names.Take();
   return WriteOutput(r.output, WriteMode::kReplace, [&](ExportFile& out, std::string& problem) {
     // Read again from its start; should it have changed, a bad line drops OUTPUT unfinished.
     InputFeed feed = input.Feed();

@@ -80,6 +80,13 @@ class Timeline {
   // Gives the stretch that Next gave last its exact times, where the
   // timeline makes them only on demand.
   virtual void AddTimes(Stretch&) {}
+  // The nearest double of the first division's time of the stretch that
+  // Next gave last, where the timeline has it without making its times;
+  // else nothing (AddTimes then).
+  virtual std::optional<double> FirstNearest() const { return std::nullopt; }
+  // A timeline that goes on from where this one is, on its own: what it
+  // reads from (the map) must outlive both.
+  virtual std::unique_ptr<Timeline> Copy() const = 0;
 };
 
 struct BeatEvent {

@@ -10,22 +10,18 @@ void WalkStretches(Timeline& timeline, StretchTimes times,
   }
 }
 
-std::vector<std::pair<Rational, std::string>> NamedSections(Timeline& timeline) {
-  std::vector<std::pair<Rational, std::string>> sections;
-  const std::string* last = nullptr;
-  bool named = false, timed = true;
-  WalkStretches(timeline, StretchTimes::kAsked, [&](Stretch& st, Timeline& t) {
-    if (st.divisions == 0) return true;
-    const bool text = st.source == StretchSource::kTextMap;
-    if (!text && !sections.empty() && (st.name == nullptr || st.name == last)) return true;
-    t.AddTimes(st);
-    if (!st.time) return timed = false;
-    sections.emplace_back(st.Start(), text || st.name != nullptr ? st.Label() : "");
-    named = named || text || st.name != nullptr;
-    last = st.name;
-    return true;
-  });
-  return named && timed ? sections : decltype(sections){};
+void NamedSectionWalk::Visit(Stretch& st, Timeline& t) {
+  if (!timed_ || st.divisions == 0) return;
+  const bool text = st.source == StretchSource::kTextMap;
+  if (!text && !sections_.empty() && (st.name == nullptr || st.name == last_)) return;
+  t.AddTimes(st);
+  if (!st.time) {
+    timed_ = false;
+    return;
+  }
+  sections_.emplace_back(st.Start(), text || st.name != nullptr ? st.Label() : "");
+  named_ = named_ || text || st.name != nullptr;
+  last_ = st.name;
 }
 
 }  // namespace beatmarks

@@ -25,9 +25,21 @@ enum class StretchTimes {
 void WalkStretches(Timeline& timeline, StretchTimes times,
                    const std::function<bool(Stretch& stretch, Timeline& timeline)>& visit);
 
+using NamedStarts = std::vector<std::pair<Rational, std::string>>;
+
 // When each section begins and its name, for --locate: every section of a
 // text map; a MIDI map's markers (with no name before the first); none for a
-// MIDI map without markers or fitted beats.
-std::vector<std::pair<Rational, std::string>> NamedSections(Timeline& timeline);
+// MIDI map without markers or fitted beats. Taken from a walk that may serve
+// something else as well (the grid of --locate is built in the same walk).
+class NamedSectionWalk {
+ public:
+  void Visit(Stretch& stretch, Timeline& timeline);
+  NamedStarts Take() { return named_ && timed_ ? std::move(sections_) : NamedStarts{}; }
+
+ private:
+  NamedStarts sections_;
+  const std::string* last_ = nullptr;
+  bool named_ = false, timed_ = true;
+};
 
 }  // namespace beatmarks

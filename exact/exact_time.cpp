@@ -150,6 +150,11 @@ bool ToFixedSmall(u128 numerator, u128 denominator, std::array<u64, 3>& fixed, s
   return true;
 }
 
+// Whether ToFixedSmall holds the fraction, without dividing.
+bool FitsFixedSmall(u128 numerator, u128 denominator) {
+  return denominator <= UINT64_MAX && numerator >> 64 < denominator;
+}
+
 // The nearest double to a 192-bit count of 2^-128 s: its top 64 bits, with a
 // sticky bit for the rest, convert with one correct rounding.
 double NearestFixed(u64 x2, u64 x1, u64 x0) {
@@ -184,16 +189,22 @@ LinearTime::LinearTime(const Rational& base, const Rational& step) {
 LinearTime LinearTime::FromFractions(u128 baseNumerator, u128 baseDenominator, u128 stepNumerator,
                                      u128 stepDenominator) {
   assert(baseDenominator != 0 && stepDenominator != 0 && stepNumerator != 0);
-  LinearTime time;
-  if (!ToFixedSmall(baseNumerator, baseDenominator, time.base_, time.baseInexact_) ||
-      !ToFixedSmall(stepNumerator, stepDenominator, time.step_, time.stepInexact_)) {
+  if (!FitsFixedSmall(baseNumerator, baseDenominator) || !FitsFixedSmall(stepNumerator, stepDenominator)) {
     return LinearTime(Rational::FromFraction(baseNumerator, baseDenominator),
                       Rational::FromFraction(stepNumerator, stepDenominator));
   }
+  LinearTime time;
   time.fast_ = true;
+  time.fixedPending_ = true;
   time.hasSmall_ = true;
   time.small_ = SmallForm{baseNumerator, baseDenominator, stepNumerator, stepDenominator};
   return time;
+}
+
+void LinearTime::MakeFixed() const {
+  fixedPending_ = false;
+  ToFixedSmall(small_.baseNumerator, small_.baseDenominator, base_, baseInexact_);
+  ToFixedSmall(small_.stepNumerator, small_.stepDenominator, step_, stepInexact_);
 }
 
 // The common denominator of the exact path, made only when a time first needs
@@ -213,16 +224,16 @@ void LinearTime::PrepareExact(const Rational& base, const Rational& step) const 
 }
 
 const BigInt& LinearTime::Denominator() const {
-  if (hasSmall_) {
+  if (hasSmall_ && !exact_) {
     PrepareExact(Rational::FromFraction(small_.baseNumerator, small_.baseDenominator),
                  Rational::FromFraction(small_.stepNumerator, small_.stepDenominator));
-    hasSmall_ = false;
   }
   if (exact_->from) PrepareExact(exact_->from->first, exact_->from->second);
   return exact_->denominator;
 }
 
 bool LinearTime::FixedAt(u64 n, Fixed& t) const {
+  if (fixedPending_) MakeFixed();
   const u128 p0 = u128{n} * step_[0], p1 = u128{n} * step_[1], p2 = u128{n} * step_[2];
   u128 sum = u128{static_cast<u64>(p0)} + base_[0];
   t[0] = static_cast<u64>(sum);
@@ -240,12 +251,14 @@ bool LinearTime::FixedBounds(unsigned __int128 n, Fixed& low, unsigned __int128&
 }
 
 bool LinearTime::FixedStep(Fixed& step, std::uint64_t& inexact) const {
+  if (fixedPending_) MakeFixed();
   step = step_;
   inexact = stepInexact_;
   return fast_;
 }
 
 u128 LinearTime::ErrorAt(u64 n) const {
+  if (fixedPending_) MakeFixed();
   return u128{n} * stepInexact_ + baseInexact_;
 }
 
@@ -301,6 +314,7 @@ bool LinearTime::NearestFast(u64 n, double& result) const {
 
 double LinearTime::Nearest(unsigned __int128 n) const {
   double result = 0.0;
+  if (hasSmall_ && NearestSmall(n, result)) return result;
   if (fast_ && n <= UINT64_MAX && NearestFast(static_cast<u64>(n), result)) return result;
   return NearestExact(NumeratorAt(n), Denominator());
 }

@@ -49,6 +49,10 @@ class LinearTime {
   // denominator shared by every n (no gcd taken).
   BigInt NumeratorAt(unsigned __int128 n) const;
   const BigInt& CommonDenominator() const { return Denominator(); }
+  // time(n) = (base + n x step) / denominator in signed 128-bit integers
+  // (denominator > 0), for times made from fractions where they fit: no
+  // big integer is made. False otherwise.
+  bool MachineLine(__int128& base, __int128& step, __int128& denominator) const;
 
   using Fixed = std::array<std::uint64_t, 3>;  // a value x 2^128, least significant limb first
   // time(n) x 2^128 lies in [low, low + error]: for deciding in fixed point
@@ -73,10 +77,16 @@ class LinearTime {
   bool NearestFast(std::uint64_t n, double& result) const;
 
   // Fixed point: floors of base and step in units of 2^-128 s, and whether
-  // each floor dropped a nonzero fraction (1) or not (0).
-  Fixed base_{}, step_{};
-  std::uint8_t baseInexact_ = 0, stepInexact_ = 0;
+  // each floor dropped a nonzero fraction (1) or not (0). Made from fractions
+  // only when first used (three machine divisions each).
+  mutable Fixed base_{}, step_{};
+  mutable std::uint8_t baseInexact_ = 0, stepInexact_ = 0;
   bool fast_ = false;
+  mutable bool fixedPending_ = false;
+  void MakeFixed() const;
+  // The nearest double from the fractions, where numerator and denominator
+  // are exact in a double (one correctly rounded division).
+  bool NearestSmall(unsigned __int128 n, double& result) const;
   void PrepareExact(const Rational& base, const Rational& step) const;
   const BigInt& Denominator() const;  // makes the exact form first if need be
 
@@ -91,8 +101,8 @@ class LinearTime {
     BigInt numerator0, numeratorStep, denominator;
   };
   LinearTime() = default;
-  mutable bool hasSmall_ = false;
-  mutable SmallForm small_{};
+  bool hasSmall_ = false;  // small_ holds the fractions
+  SmallForm small_{};
   mutable std::unique_ptr<Exact> exact_;
 };
 

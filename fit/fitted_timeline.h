@@ -12,6 +12,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 #include "core/beat_walk.h"
 #include "fit/beat_list.h"
@@ -37,6 +38,7 @@ class FittedTimeline : public Timeline {
                  TappedNote note = TappedNote::kQuarter);
 
   bool Next(Stretch& stretch) override;
+  std::unique_ptr<Timeline> Copy() const override { return std::make_unique<FittedTimeline>(*this); }
   void AddTimes(Stretch& stretch) override;
 
  private:

@@ -2,14 +2,16 @@
 
 // Places times on the beat grid: which beat a time falls in, and the
 // division nearest to it. The grid's stretches are walked once into an index
-// of where each begins; each time then takes a binary search and a handful of
-// correctly rounded doubles. What those cannot settle (a deviation near a
+// of where each begins (its nearest double and its first division, some 24
+// bytes; their exact times are kept for the first stretches only, and made
+// again for others as a time needs them: locate/part_times.h); each time then
+// takes a binary search and a handful of correctly rounded doubles. What those cannot settle (a deviation near a
 // rounding half, a near tie) is settled in fixed point; what that cannot (a
 // time on a division, an exact half) exactly: in machine integers where the
 // fractions fit, else in big integers.
 
 #include <cstdint>
-#include <deque>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -20,6 +22,7 @@
 #include "exact/exact_time.h"
 #include "exact/rational.h"
 #include "locate/fixed_span.h"
+#include "locate/part_times.h"
 #include "locate/sorted_search.h"
 
 namespace beatmarks {
@@ -60,10 +63,15 @@ BigInt RoundedMagnitude(const Rational& magnitude, std::uint32_t scale);
 class GridIndex {
  public:
   // Walks the whole timeline, which must give exact times (one made with an
-  // offset), with `divisions` per beat as it was made with. Nothing, with
-  // `error` set, for a stretch without times or without beats.
-  static std::optional<GridIndex> Build(Timeline& timeline, std::int32_t divisions,
-                                        std::string& error);
+  // offset), with `divisions` per beat as it was made with; `also` sees each
+  // stretch first (the names of sections are taken in the same walk). The
+  // index keeps copies of the timeline: the map it reads must outlive it.
+  // The first `keptParts` stretches with divisions keep their exact times.
+  // Nothing, with `error` set, for a stretch without times or without beats.
+  using StretchVisitor = std::function<void(Stretch&, Timeline&)>;
+  static std::optional<GridIndex> Build(Timeline& timeline, std::int32_t divisions, std::string& error,
+                                        const StretchVisitor& also = nullptr,
+                                        std::size_t keptParts = PartTimes::kKeptParts);
 
   // A time as TIMES writes it (IsTimeText), with sample positions at `rate`.
   // One whose whole part has more digits than the end's lies outside the
@@ -76,35 +84,22 @@ class GridIndex {
   // table has none: every answer stays the same (the tests check both ways).
   void DropTables() {
     startSearch_ = SortedSearch();
-    nearest_.clear();
+    chunks_.clear();
   }
 
   std::int32_t divisions() const { return divisions_; }
-  std::size_t stretches() const { return parts_.size(); }
+  std::size_t stretches() const { return firsts_.size(); }
 
  private:
   using u128 = unsigned __int128;
 
-  // A stretch that holds divisions: its first division's number across the
-  // whole grid, its count, and where in its measure it begins. What a time
-  // needs first, packed in 64 bytes; its times are kept beside it.
-  struct Part {
-    u128 first;
-    u128 count;
+  // Parts (stretches that hold divisions) whose measures run on from one
+  // another in one meter: the first's place, from which each part's follows.
+  struct Meter {
+    u128 first;               // the first part's first division
     std::int64_t firstMeasure;
-    std::int64_t into;  // divisions of its first measure before its first
-    double step;        // about the time of a division, for a first guess
+    u128 into;                // divisions of that measure before it
     std::int32_t beatsPerMeasure;
-  };
-  struct Times {
-    LinearTime time;
-    // The times as (base + k x step) / den in machine integers, made when
-    // first needed (costly: exact division); den 0 where they do not fit.
-    struct Line {
-      __int128 base = 0, step = 0, den = 0;
-    };
-    mutable std::unique_ptr<Line> line;
-    const Line& MadeLine() const;
   };
   struct Fraction {
     __int128 num;
@@ -121,12 +116,23 @@ class GridIndex {
     std::int32_t division;
   };
 
-  explicit GridIndex(std::int32_t divisions) : divisions_(divisions) {}
+  GridIndex(std::int32_t divisions, std::size_t keptParts) : divisions_(divisions), times_(keptParts) {}
 
+  // Build's steps (grid_build.cpp): a part added, the end; and a chunk of
+  // the table, made when first needed.
+  void AddPart(const Stretch& stretch, double start, std::int64_t into);
+  void Finish();
+  const double* Chunk(std::size_t c) const;
+
+  u128 Count(std::size_t part) const {
+    return (part + 1 < firsts_.size() ? firsts_[part + 1] : total_) - firsts_[part];
+  }
+  // About the time of a division of the part, for a first guess.
+  double StepOf(std::size_t part) const;
+  const Meter& MeterOf(std::size_t part) const;
   // The nearest double of division k of a part (k up to its count: the
   // next part's start, or the end).
   double DivisionNearest(std::size_t part, u128 k) const;
-  void MakeTables();
 
   Place PlaceOf(std::size_t part, u128 k) const;
   std::size_t PartOf(u128 g, std::size_t hint) const;
@@ -173,16 +179,20 @@ class GridIndex {
 
   std::int32_t divisions_;
   std::vector<double> starts_;  // nearest doubles of the parts' starts, for the search
-  std::vector<Part> parts_;
-  std::deque<Times> times_;     // each part's (grown without moving them)
+  std::vector<u128> firsts_;    // the parts' first divisions
+  std::vector<Meter> meters_;
+  std::vector<std::uint32_t> meterOf_;  // each part's
+  PartTimes times_;
   u128 total_ = 0;              // divisions in all
   double end_ = 0;              // nearest double of the end
   std::size_t endDigits_ = 1;   // digits of the end's whole seconds
   SortedSearch startSearch_;    // over starts_
   // Every division's nearest double and the end's, for a grid of at most
-  // kTabledDivisions (8 bytes each); else empty.
+  // kTabledDivisions (8 bytes each); else empty. In chunks of kChunkParts
+  // parts, each made when a time first needs one of its divisions.
   static constexpr u128 kTabledDivisions = u128{1} << 21;
-  std::vector<double> nearest_;
+  static constexpr std::size_t kChunkParts = 16;
+  mutable std::vector<std::unique_ptr<double[]>> chunks_;
 };
 
 }  // namespace beatmarks

@@ -48,7 +48,7 @@ bool GridIndex::FixedAt(u128 g, std::size_t hint, FixedSpan& span) const {
   const std::size_t j = PartOf(g, hint);
   LinearTime::Fixed low;
   u128 error = 0;
-  if (!times_[j].time.FixedBounds(g - parts_[j].first, low, error)) return false;
+  if (!times_.FixedBounds(j, g - firsts_[j], low, error)) return false;
   span.low = Wide::FromFixed(low);
   span.high = span.low + Wide::FromUnsigned(error);
   return true;
@@ -70,7 +70,7 @@ GridIndex::Step GridIndex::FindPart(Probe& p, Position& position) const {
   std::size_t i = startSearch_.UpperBound(starts_, p.t);
   // Parts whose start rounds to the same double as t may still begin after it.
   for (; i > 0; --i) {
-    const int after = Order(p, parts_[i - 1].first, i - 1, starts_[i - 1]);
+    const int after = Order(p, firsts_[i - 1], i - 1, starts_[i - 1]);
     if (after == 2) return Step::kUndecided;
     if (after >= 0) break;
   }
@@ -79,7 +79,7 @@ GridIndex::Step GridIndex::FindPart(Probe& p, Position& position) const {
     return Step::kDone;
   }
   p.part = i - 1;
-  const int past = Order(p, total_, parts_.size() - 1, end_);
+  const int past = Order(p, total_, firsts_.size() - 1, end_);
   if (past == 2) return Step::kUndecided;
   if (past < 0) return Step::kOn;
   position.where = Position::Where::kAfter;
@@ -88,27 +88,27 @@ GridIndex::Step GridIndex::FindPart(Probe& p, Position& position) const {
 
 bool GridIndex::FindDivision(Probe& p) const {
   const std::size_t i = p.part;
-  const Part& part = parts_[i];
+  const u128 first = firsts_[i], count = Count(i);
   // A guess from the mean step, then moved until the division's time and the
   // next one's bracket t.
-  const double guess = std::floor((p.t - starts_[i]) / part.step);
+  const double guess = std::floor((p.t - starts_[i]) / StepOf(i));
   u128 k = 0;
-  if (guess >= static_cast<double>(part.count - 1)) {
-    k = part.count - 1;
+  if (guess >= static_cast<double>(count - 1)) {
+    k = count - 1;
   } else if (guess > 0) {
     k = static_cast<u128>(guess);
   }
   for (int tries = 0; tries < 4; ++tries) {
     p.low = DivisionNearest(i, k);
-    p.onLow = Order(p, part.first + k, i, p.low);
+    p.onLow = Order(p, first + k, i, p.low);
     if (p.onLow == 2 || (p.onLow < 0 && k == 0)) return false;
     if (p.onLow < 0) {
       --k;
       continue;
     }
     p.high = DivisionNearest(i, k + 1);
-    const int onHigh = Order(p, part.first + k + 1, i, p.high);
-    if (onHigh == 2 || (onHigh >= 0 && k + 1 >= part.count)) return false;
+    const int onHigh = Order(p, first + k + 1, i, p.high);
+    if (onHigh == 2 || (onHigh >= 0 && k + 1 >= count)) return false;
     if (onHigh < 0) {
       p.place = PlaceOf(i, k);
       return true;
@@ -232,7 +232,7 @@ bool GridIndex::LocateFast(std::string_view text, std::uint32_t rate, Position& 
   const char* end = text.data() + text.size();
   const auto [stop, problem] = std::from_chars(text.data(), end, p.t);
   if (problem != std::errc() || stop != end) return false;
-  if (parts_.empty()) {
+  if (firsts_.empty()) {
     position.where = Position::Where::kAfter;
     return true;
   }

@@ -87,9 +87,12 @@ TimesReader::TimesReader(ByteFeed& feed, std::string name, std::size_t block)
 bool TimesReader::More(std::size_t at) {
   if (feed_ == nullptr) return false;
   while (!ended_ && at >= window_.size()) {
+    // Short reads first, doubling to a block: a file of a few times does
+    // not fill a whole block of memory.
     const std::size_t held = window_.size();
-    window_.resize(held + block_);
-    const std::size_t got = feed_->Read(window_.data() + held, block_);
+    const std::size_t ask = std::min(block_, std::max(kFirstRead, held));
+    window_.resize(held + ask);
+    const std::size_t got = feed_->Read(window_.data() + held, ask);
     window_.resize(held + got);
     ended_ = got == 0;
   }

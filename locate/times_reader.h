@@ -49,6 +49,7 @@ enum class TimesForm { kNumbers, kLabels, kCsv };
 class TimesReader {
  public:
   static constexpr std::size_t kBlock = 1 << 20;
+  static constexpr std::size_t kFirstRead = 1 << 16;
 
   // `name`: the file's, as messages name it (ShownFileName).
   explicit TimesReader(std::string_view bytes, std::string name = "TIMES");

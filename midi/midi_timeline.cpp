@@ -10,10 +10,20 @@ using u128 = unsigned __int128;
 
 Rational FromExact(const ExactTime& t) { return Rational::FromFraction(t.num, t.den); }
 
+// a / b, and a % b, in 64 bits where they fit: far quicker than in 128.
+u128 Quotient(u128 a, u128 b) {
+  if ((a | b) >> 64 == 0) return static_cast<std::uint64_t>(a) / static_cast<std::uint64_t>(b);
+  return a / b;
+}
+u128 Remainder(u128 a, u128 b) {
+  if ((a | b) >> 64 == 0) return static_cast<std::uint64_t>(a) % static_cast<std::uint64_t>(b);
+  return a % b;
+}
+
 // Ceiling of a / b for positive fractions a = an/ad, b = bn/bd.
 u128 CeilRatio(u128 an, u128 ad, u128 bn, u128 bd) {
   const u128 top = an * bd, bottom = ad * bn;
-  return top / bottom + (top % bottom != 0 ? 1 : 0);
+  return Quotient(top, bottom) + (Remainder(top, bottom) != 0 ? 1 : 0);
 }
 
 }  // namespace
@@ -44,6 +54,11 @@ void MidiTimeline::EnterRun() {
   while (tempo_ + 1 < grid_.tempos.size() && grid_.tempos[tempo_ + 1].tick <= r.startTick) {
     ++tempo_;
   }
+  // The beat's ticks over a whole note's, 4 x ticksPerQuarter; both below 2^26.
+  const auto beat = static_cast<std::uint64_t>(r.beatTicks.num);
+  const std::uint64_t whole = r.beatTicks.den * 4 * static_cast<std::uint64_t>(grid_.ticksPerQuarter);
+  const std::uint64_t common = std::gcd(beat, whole);
+  beatNote_ = {static_cast<std::int32_t>(beat / common), static_cast<std::int32_t>(whole / common)};
 }
 
 // The tempo in force where the stretch begins: in beats and in quarter notes
@@ -56,12 +71,8 @@ void MidiTimeline::SetTempo(Stretch& s) const {
                                static_cast<double>(r.beatTicks.den) /
                                static_cast<double>(r.beatTicks.num));
   s.quarterTempo = 60e6 / micros;
-  // The beat's ticks over a whole note's, 4 x ticksPerQuarter; both below 2^26.
-  const auto beat = static_cast<std::uint64_t>(r.beatTicks.num);
-  const std::uint64_t whole = r.beatTicks.den * 4 * static_cast<std::uint64_t>(grid_.ticksPerQuarter);
-  const std::uint64_t common = std::gcd(beat, whole);
-  s.beatNoteNumerator = static_cast<std::int32_t>(beat / common);
-  s.beatNoteDenominator = static_cast<std::int32_t>(whole / common);
+  s.beatNoteNumerator = beatNote_.first;
+  s.beatNoteDenominator = beatNote_.second;
 }
 
 // The first change after the stretch that begins at begin_: the next tempo
@@ -97,14 +108,17 @@ bool MidiTimeline::Next(Stretch& s) {
   s.beatsPerMeasure = static_cast<std::int32_t>(r.beatsPerMeasure);
   s.meterNumerator = r.meter.numerator;
   s.meterDenominator = 1 << r.meter.denominatorPower;
-  s.firstMeasure = std::int64_t(r.firstMeasure) - 1 + std::int64_t(next_ / perMeasure);
-  s.firstBeat = static_cast<std::int32_t>(next_ % perMeasure / divisions_);
-  s.firstDivision = static_cast<std::int32_t>(next_ % divisions_);
+  // Below perMeasure, which is below 2^64.
+  const auto inMeasure = static_cast<std::uint64_t>(Remainder(next_, perMeasure));
+  s.firstMeasure = std::int64_t(r.firstMeasure) - 1 + std::int64_t(Quotient(next_, perMeasure));
+  s.firstBeat = static_cast<std::int32_t>(inMeasure / static_cast<std::uint64_t>(divisions_));
+  s.firstDivision = static_cast<std::int32_t>(inMeasure % static_cast<std::uint64_t>(divisions_));
   s.divisions = stop - next_;
-  s.startsSection = next_ % perMeasure == 0 || name_ != before;
+  s.startsSection = inMeasure == 0 || name_ != before;
   s.number = s.divisions > 0 ? ++number_ : 0;
   // Measures that begin in it: multiples of perMeasure in [next_, stop).
-  s.measures = std::int64_t((stop + perMeasure - 1) / perMeasure - (next_ + perMeasure - 1) / perMeasure);
+  s.measures = std::int64_t(Quotient(stop + perMeasure - 1, perMeasure) -
+                            Quotient(next_ + perMeasure - 1, perMeasure));
   s.time.reset();
   s.changeTime.reset();
   lastFirst_ = next_;
@@ -134,12 +148,32 @@ bool MidiTimeline::OffsetFraction(const ExactTime& start, ExactTime& sum) const 
          !__builtin_add_overflow(a, b, &sum.num) && !__builtin_mul_overflow(start.den, q, &sum.den);
 }
 
+TickFraction MidiTimeline::LastFirstTick() const {
+  const MeterRun& r = grid_.runs[lastRun_];
+  const std::uint64_t den = r.beatTicks.den * static_cast<std::uint64_t>(divisions_);
+  return {u128(r.startTick) * den + lastFirst_ * r.beatTicks.num, den};
+}
+
+// Where start and offset make a fraction exact in doubles, one division
+// rounds it correctly.
+std::optional<double> MidiTimeline::FirstNearest() const {
+  constexpr u128 kExact = u128{1} << 53;
+  const TickFraction first = LastFirstTick();
+  ExactTime start{};
+  if (!OffsetFraction(TimeAt(grid_, first, SegmentAt(grid_, first, lastTempo_)), start) ||
+      start.num >= kExact || start.den >= kExact) {
+    return std::nullopt;
+  }
+  // Both below 2^53: exact as doubles, through 64 bits (quicker).
+  return static_cast<double>(static_cast<std::uint64_t>(start.num)) /
+         static_cast<double>(static_cast<std::uint64_t>(start.den));
+}
+
 void MidiTimeline::AddTimes(Stretch& s) {
   if (s.time) return;
   const MeterRun& r = grid_.runs[lastRun_];
   const TickFraction divTicks{r.beatTicks.num, r.beatTicks.den * static_cast<std::uint64_t>(divisions_)};
-  const TickFraction first{u128(r.startTick) * divTicks.den + lastFirst_ * divTicks.num,
-                           divTicks.den};
+  const TickFraction first = LastFirstTick();
   const std::size_t segment = SegmentAt(grid_, first, lastTempo_);
   const ExactTime start = TimeAt(grid_, first, segment);
   const std::uint32_t micros = grid_.tempos[segment].microsPerQuarter;

@@ -1,8 +1,10 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "core/beat_walk.h"
 #include "exact/rational.h"
@@ -25,8 +27,10 @@ class MidiTimeline : public Timeline {
   MidiTimeline(const MidiGrid& grid, std::int32_t divisions, Rational offset);
 
   bool Next(Stretch& stretch) override;
+  std::unique_ptr<Timeline> Copy() const override { return std::make_unique<MidiTimeline>(*this); }
   // Adds the times of the stretch that Next gave last.
   void AddTimes(Stretch& stretch) override;
+  std::optional<double> FirstNearest() const override;
 
  private:
   // The divisions of the current run before the tick (ceiling), as a count.
@@ -37,6 +41,8 @@ class MidiTimeline : public Timeline {
   std::optional<std::uint64_t> ChangeInRun(const TickFraction& end) const;
   void TakeMarkers();
   bool OffsetFraction(const ExactTime& start, ExactTime& sum) const;
+  // The tick of the first division of the stretch Next gave last.
+  TickFraction LastFirstTick() const;
 
   const MidiGrid& grid_;
   const std::int32_t divisions_;
@@ -56,6 +62,7 @@ class MidiTimeline : public Timeline {
   DivisionCount lastFirst_ = 0;
   std::uint64_t lastChange_ = 0;
   std::size_t lastTempo_ = 0;  // the tempo segment it begins in (a hint)
+  std::pair<std::int32_t, std::int32_t> beatNote_{};  // the current run's beat as a note value
 };
 
 }  // namespace beatmarks

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 
 #include "core/beat_walk.h"
@@ -24,6 +25,7 @@ class TextMapTimeline : public Timeline {
                   std::optional<Rational> offset);
 
   bool Next(Stretch& stretch) override;
+  std::unique_ptr<Timeline> Copy() const override { return std::make_unique<TextMapTimeline>(*this); }
 
  private:
   void AddExactTimes(Stretch& stretch);

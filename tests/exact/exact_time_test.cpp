@@ -230,6 +230,7 @@ TEST(SecondsOutside, FewestDecimalsThatShowIt) {
 // Made from machine fractions (as fitted beats are) or from rationals, a
 // section rounds every time alike: denominators below and above 2^64,
 // times near 2^64 s, steps that a binary fraction holds and that it does not.
+// Its line in machine integers, where it has one, gives the same times.
 TEST(LinearTime, FromFractionsMatchesRationals) {
   std::mt19937_64 rng(64);
   const u128 denominators[] = {1, 48000, 1000000, 1000000000000000000ULL, u128{1} << 64, ~u128{0}};
@@ -248,6 +249,12 @@ TEST(LinearTime, FromFractionsMatchesRationals) {
       ASSERT_EQ(a, b) << i;
       ASSERT_EQ(quick.Nearest(n), exact.Nearest(n)) << i;
       ASSERT_EQ(quick.At(n), exact.At(n)) << i;
+      __int128 base = 0, step = 0, den = 0;
+      if (quick.MachineLine(base, step, den)) {
+        const BigInt at = BigInt::FromUnsigned128(static_cast<u128>(base)) +
+                          BigInt::FromUnsigned128(n) * BigInt::FromUnsigned128(static_cast<u128>(step));
+        ASSERT_EQ(Rational(at, BigInt::FromUnsigned128(static_cast<u128>(den))), exact.At(n)) << i;
+      }
     }
   }
 }

@@ -209,16 +209,18 @@ std::string DecimalText(const Rational& r, int places, bool exactly = false) {
 // The times lie on divisions, halfway between them and a rounding half of
 // the deviation away, each exactly where 18 decimals hold it and a hair to
 // either side (in 18 decimals, in reach of the machine integers, and in 40,
-// of the big integers only); and anywhere. Three timelines of one map: for
-// the index, for one without its tables, and for the walk.
-void ExpectTheWalk(Timeline& forIndex, Timeline& forUntabled, Timeline& forWalk, int divisions,
-                   const Rational& offset, std::uint32_t rate, std::mt19937_64& rng, int n) {
+// of the big integers only); and anywhere. Indexes of one map: keeping
+// every stretch's times with their table; keeping none (all made again from
+// copies of the timeline) without it; keeping only the first, with it.
+void ExpectTheWalk(const TimelineMaker& make, int divisions, const Rational& offset, std::uint32_t rate,
+                   std::mt19937_64& rng, int n) {
   const Rational hair(BigInt(1), BigInt::PowerOfTen(30)), near(BigInt(1), BigInt::PowerOfTen(17));
-  const GridIndex grid = *GridIndex::Build(forIndex, divisions, BuildError());
-  GridIndex untabled = *GridIndex::Build(forUntabled, divisions, BuildError());
+  const GridIndex grid = *GridIndex::Build(*make(), divisions, BuildError());
+  GridIndex untabled = *GridIndex::Build(*make(), divisions, BuildError(), nullptr, 0);
   untabled.DropTables();
+  const GridIndex remade = *GridIndex::Build(*make(), divisions, BuildError(), nullptr, 1);
   Divisions walked;
-  WalkBeats(forWalk, 0, INT64_MAX, divisions, walked);
+  WalkBeats(*make(), 0, INT64_MAX, divisions, walked);
 
   std::vector<std::string> times{DecimalText(walked.end, 40), DecimalText(offset - hair, 40)};
   for (int k = 0; k < 40; ++k) {
@@ -241,6 +243,7 @@ void ExpectTheWalk(Timeline& forIndex, Timeline& forUntabled, Timeline& forWalk,
     ASSERT_EQ(Describe(grid.Locate(time, rate), divisions), Describe(want, divisions)) << n << " at " << time;
     ASSERT_EQ(grid.Locate(time, rate), want) << n << " at " << time;
     ASSERT_EQ(untabled.Locate(time, rate), want) << n << " at " << time;
+    ASSERT_EQ(remade.Locate(time, rate), want) << n << " at " << time;
   }
 }
 
@@ -265,9 +268,8 @@ TEST(LocateGenerated, MidiMapsMatchTheWalk) {
     const int divisions = 1 + static_cast<int>(rng() % 3);
     const Rational offset(static_cast<std::int64_t>(rng() % 3));
     const std::uint32_t rate = n % 3 ? 48000 : 1 + static_cast<std::uint32_t>(rng() % 200000);
-    MidiTimeline forIndex(*map, divisions, offset), forUntabled(*map, divisions, offset),
-        forWalk(*map, divisions, offset);
-    ExpectTheWalk(forIndex, forUntabled, forWalk, divisions, offset, rate, rng, n);
+    ExpectTheWalk([&] { return std::make_unique<MidiTimeline>(*map, divisions, offset); }, divisions, offset,
+                  rate, rng, n);
   }
 }
 
@@ -302,9 +304,8 @@ TEST(LocateGenerated, TextMapsMatchTheWalk) {
     const Rational offset = ExactTimeOf(n % 4 == 0 ? "0" : std::to_string(rng() % 5) + ".25");
     const std::uint32_t rate = n % 3 ? 44100 : 1 + static_cast<std::uint32_t>(rng() % 200000);
     const SectionTable table{count, tempo, beats, measures, &texts};
-    TextMapTimeline forIndex(table, divisions, offset), forUntabled(table, divisions, offset),
-        forWalk(table, divisions, offset);
-    ExpectTheWalk(forIndex, forUntabled, forWalk, divisions, offset, rate, rng, n);
+    ExpectTheWalk([&] { return std::make_unique<TextMapTimeline>(table, divisions, offset); }, divisions,
+                  offset, rate, rng, n);
   }
 }
 
