@@ -9,7 +9,7 @@ copy of examples/ and scripts/, with the built program first on PATH as
 `beatmarks`; each must end with status 0. A session (`$ ./build/beatmarks`,
 typed words among the output) is left to the console's own tests.
 
-Usage: readme_examples.py BEATMARKS README
+Usage: readme_examples.py BEATMARKS README (or a page of docs/)
 """
 import os
 import shutil
@@ -67,8 +67,10 @@ def main():
     failures = []
     with tempfile.TemporaryDirectory() as d:
         folder = Path(d)
+        # The checkout's top folder: the README's, or above a page of docs/.
+        top = readme.parent.parent if readme.parent.name == "docs" else readme.parent
         for part in ("examples", "scripts"):
-            shutil.copytree(readme.parent / part, folder / part)
+            shutil.copytree(top / part, folder / part)
         (folder / "bin").mkdir()
         (folder / "bin" / "beatmarks").symlink_to(program)
         env = dict(os.environ, PATH=f"{folder / 'bin'}:{os.environ.get('PATH', '')}", LC_ALL="C.UTF-8")
