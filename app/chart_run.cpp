@@ -1,6 +1,7 @@
 #include "app/chart_run.h"
 
 #include <string>
+#include <vector>
 
 #include "app/output_run.h"
 #include "formats/osu_format.h"
@@ -37,16 +38,28 @@ int WriteChart(const OutputRequest& r, const std::string& text, std::size_t chan
       });
 }
 
+// The range's beats, or false once the run is refused in one line.
+bool ChartBeats(const OutputRequest& r, std::vector<BeatTime>& beats) {
+  if (CollectBeatTimes(r.plan, beats)) return true;
+  Print("Error: %s: more than %zu beats in the range for a chart\n", r.plan.mapName.c_str(),
+        kMostChartBeats);
+  return false;
+}
+
 }  // namespace
 
 int OsuOutput(const OutputRequest& r) {
-  const OsuPlan plan = PlanOsuTiming(CollectBeatTimes(r.plan), kChartBound);
+  std::vector<BeatTime> beats;
+  if (!ChartBeats(r, beats)) return 1;
+  const OsuPlan plan = PlanOsuTiming(beats, kChartBound);
   const std::string text = OsuText(plan, AudioName(r.plan), BaseName(r.plan.mapName));
   return WriteChart(r, text, plan.points.size(), "timing point", plan.largestDrift);
 }
 
 int SmOutput(const OutputRequest& r) {
-  const SmPlan plan = PlanSmTiming(CollectBeatTimes(r.plan), kChartBound);
+  std::vector<BeatTime> beats;
+  if (!ChartBeats(r, beats)) return 1;
+  const SmPlan plan = PlanSmTiming(beats, kChartBound);
   const std::string text = SmText(plan, AudioName(r.plan), BaseName(r.plan.mapName));
   return WriteChart(r, text, plan.tempos.size(), "tempo", plan.largestDrift);
 }

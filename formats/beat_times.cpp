@@ -9,6 +9,7 @@ class BeatTimeSink final : public BeatSink {
 
   void Pass(const Stretch&, DivisionCount) override {}
   void MeasureEnd(std::int64_t) override {}
+  bool Full() const override { return beats_.size() > kMostChartBeats; }
   void Division(const BeatEvent& e) override {
     if (e.division != 0) return;
     const Stretch& s = e.stretch;
@@ -27,11 +28,10 @@ class BeatTimeSink final : public BeatSink {
 
 }  // namespace
 
-std::vector<BeatTime> CollectBeatTimes(const WalkPlan& plan) {
-  std::vector<BeatTime> beats;
+bool CollectBeatTimes(const WalkPlan& plan, std::vector<BeatTime>& beats) {
   BeatTimeSink sink(beats);
   plan.Walk(sink);
-  return beats;
+  return beats.size() <= kMostChartBeats;
 }
 
 }  // namespace beatmarks

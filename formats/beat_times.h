@@ -4,6 +4,7 @@
 // tempo map in their own rounded units (rhythm-game charts): each beat's
 // time to the nearest double, its place and the meter it falls in.
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -19,7 +20,11 @@ struct BeatTime {
   std::int32_t noteValue = 4;     // the meter's denominator, 4 where the map has none
 };
 
-// Every beat of the range in order (divisions left out).
-std::vector<BeatTime> CollectBeatTimes(const WalkPlan& plan);
+// A chart holds its beats in memory: a range of more is refused.
+inline constexpr std::size_t kMostChartBeats = 10000000;
+
+// Every beat of the range in order (divisions left out); false, with the
+// beats collected so far, when the range has more than kMostChartBeats.
+bool CollectBeatTimes(const WalkPlan& plan, std::vector<BeatTime>& beats);
 
 }  // namespace beatmarks

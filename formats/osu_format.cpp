@@ -28,7 +28,8 @@ std::size_t LongestRun(const std::vector<BeatTime>& beats, std::size_t first, do
     high = newHigh;
   }
   if (end > first + 1) {
-    beatLength = (low + high) / 2;
+    // The middle, or the upper edge where beats closer than the bound leave 0 in it.
+    beatLength = low + high > 0 ? (low + high) / 2 : high;
   } else if (end < beats.size()) {
     beatLength = (beats[end].seconds - beats[first].seconds) * 1000.0;
   }

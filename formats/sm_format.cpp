@@ -27,11 +27,14 @@ struct Run {
 };
 
 // The tempos in thousandths a beat of `seconds` a quarter note could be.
+// The tempos in thousandths a beat of `seconds` a quarter note could be,
+// up to a billion beats a minute.
 bool TempoRange(double lowSeconds, double highSeconds, std::int64_t& low, std::int64_t& high) {
-  if (highSeconds <= 0) return false;
+  constexpr double kFastest = 1e12;
+  if (highSeconds <= 0 || 60000.0 / highSeconds > kFastest) return false;
   low = static_cast<std::int64_t>(std::ceil(60000.0 / highSeconds));
-  high = lowSeconds > 0 ? static_cast<std::int64_t>(std::floor(60000.0 / lowSeconds))
-                        : std::numeric_limits<std::int32_t>::max();
+  const double most = lowSeconds > 0 ? std::min(kFastest, 60000.0 / lowSeconds) : kFastest;
+  high = static_cast<std::int64_t>(std::floor(most));
   return low <= high && low > 0;
 }
 
@@ -54,7 +57,10 @@ Run LongestRun(const std::vector<BeatTime>& beats, const std::vector<std::int64_
     std::int64_t fewest = 0, most = 0;
     if (newLow > newHigh || !TempoRange(newLow, newHigh, fewest, most)) {
       // Not even the next beat in bound: the nearest tempo, its drift reported.
-      if (end == first + 1) run.tempo = std::max<std::int64_t>(1, std::llround(60000.0 * quarters / at));
+      if (end == first + 1) {
+        const double tempo = at > 0 ? 60000.0 * quarters / at : 1e12;
+        run.tempo = std::llround(std::clamp(tempo, 1.0, 1e12));
+      }
       break;
     }
     low = newLow;
