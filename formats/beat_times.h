@@ -21,7 +21,7 @@ struct BeatTime {
 };
 
 // A chart holds its beats in memory: a range of more is refused.
-inline constexpr std::size_t kMostChartBeats = 10000000;
+inline constexpr std::size_t kMostChartBeats = 1000000;
 
 // Every beat of the range in order (divisions left out); false, with the
 // beats collected so far, when the range has more than kMostChartBeats.

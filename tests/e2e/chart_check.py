@@ -31,6 +31,7 @@ MAPS = {
     "odd.tmap": "tmap\t97.3333\t4\t40\ntmap\t133.37\t3\t20\ntmap\t59.999\t5\t30\n",
     # Tempos no millisecond nor thousandth divides, over an hour.
     "long.tmap": "tmap\t137.77777\t4\t2000\ntmap\t71.4142\t7\t300\n",
+    "huge.tmap": "tmap\t120\t4\t2147483647\n",
 }
 
 
@@ -157,6 +158,14 @@ def main():
             saved = [line for line in out.splitlines() if line.startswith("Saved")][0]
             if int(saved.split(", ")[1].split()[0]) > 40:
                 print("FAIL", fmt, "long map:", out)
+                failures += 1
+        # A range too long to hold is refused in one line, and nothing written.
+        for fmt in ["osu", "sm"]:
+            done = subprocess.run([BEATMARKS, "-f", fmt, "huge.tmap", "huge." + fmt],
+                                  capture_output=True, text=True, cwd=folder)
+            if done.returncode != 1 or "more than 1000000 beats" not in done.stdout + done.stderr \
+                    or os.path.exists(os.path.join(folder, "huge." + fmt)):
+                print("FAIL", fmt, "huge map:", done.returncode, done.stdout, done.stderr)
                 failures += 1
         print("osu-parsers used" if used_npm else "osu-parsers not available: read by hand")
     return 1 if failures else 0
