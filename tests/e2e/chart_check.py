@@ -69,7 +69,8 @@ def osu_points_by_npm(path):
 
 
 def osu_points_by_hand(path):
-    text = open(path, encoding="utf-8").read()
+    text = open(path, encoding="utf-8", newline="").read()
+    assert "AudioFilename: " in text, "no audio named"
     section = text.split("[TimingPoints]\r\n")[1].split("\r\n\r\n")[0]
     points = []
     for line in section.split("\r\n"):
