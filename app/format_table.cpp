@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "app/audio_run.h"
+#include "app/chart_run.h"
 #include "app/midi_run.h"
 #include "formats/exact_list.h"
 #include "formats/json_format.h"
@@ -44,6 +45,14 @@ const FormatRow kFormats[] = {
      "a click track (FLAC when OUTPUT ends in .flac, which holds no\n"
      "markers) with a marker named M.B on every beat",
      5, FormatNeeds::kSeekableFile, false, WriteMode::kReplace, nullptr, AudioOutput},
+    {"osu",
+     "an osu! beatmap naming the audio, its [TimingPoints] keeping every\n"
+     "beat within 1 ms of its exact time",
+     8, kText, false, WriteMode::kReplace, nullptr, OsuOutput},
+    {"sm",
+     "a StepMania simfile's #OFFSET, #BPMS and #TIMESIGNATURES, every beat\n"
+     "within 1 ms of its exact time",
+     9, kText, false, WriteMode::kReplace, nullptr, SmOutput},
 };
 
 // A name and its help, the help's lines indented to one column.

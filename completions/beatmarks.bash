@@ -9,12 +9,12 @@ _beatmarks() {
     --snap= --snap-window= --follow --max-drift= --quiet --help --version
     -f -r -s -e -d -q -h -V"
   case $prev in
-    -f) COMPREPLY=($(compgen -W "list labels csv json svg wav summary midi" -- "$cur")); return ;;
+    -f) COMPREPLY=($(compgen -W "list labels csv json svg wav summary midi osu sm" -- "$cur")); return ;;
     -r|-s|-e|-d) return ;;
   esac
   case $cur in
     --format=*)
-      COMPREPLY=($(compgen -W "list labels csv json svg wav summary midi" -- "${cur#--format=}")); return ;;
+      COMPREPLY=($(compgen -W "list labels csv json svg wav summary midi osu sm" -- "${cur#--format=}")); return ;;
     --beat=*)
       COMPREPLY=($(compgen -W "denominator quarter click" -- "${cur#--beat=}")); return ;;
     --fit=*)

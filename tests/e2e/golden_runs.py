@@ -112,6 +112,11 @@ for map_name in ["help.tmap", "{ex}/song.tmap", "{ex}/ramp-and-6-8.mid"]:
     run(f"midi export {short}", ["-f", "midi", map_name, "out.mid"])
     run(f"summary {short}", ["-f", "summary", "--first-measure=0", map_name, "-"])
 run("midi export offset range", ["-f", "midi", "--offset=2.5", "-s", "2", "-e", "9", "{ex}/song.tmap", "o.mid"])
+for chart in ["osu", "sm"]:
+    run(f"{chart} mid.tmap", ["-f", chart, "mid.tmap", "-"])
+    run(f"{chart} midi offset range", ["-f", chart, "--offset=2.5", "-s", "2", "-e", "5",
+                                       "--beat=click", "{ex}/ramp-and-6-8.mid", "out." + chart])
+    run(f"{chart} fitted", ["--fit=measure", "-f", chart, "waltz.txt", "-"])
 
 
 def output(args):
