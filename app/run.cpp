@@ -10,7 +10,7 @@
 #include "app/inputs.h"
 #include "app/locate_run.h"
 #include "app/output_run.h"
-#include "app/quiet_messages.h"
+#include "app/run_messages.h"
 #include "midi/midi_file.h"
 #include "terminal/output.h"
 #include "terminal/prompt_name.h"
@@ -51,8 +51,9 @@ int TextMapRun(const Options& o, const LoadedMap& map, bool classicList, Program
 
 int RunWithOptions(const Options& o, const LoadedMap* loaded, ProgramState& s) {
   const std::string& output = o.positional[1];
-  if (o.quiet) UseQuietMessages();
-  if (output == "-" && TerminalOutput() == stdout) SetTerminalOutput(stderr);
+  // A MIDI map given without options keeps the classic program's messages.
+  std::optional<RunMessages> messages;
+  if (o.given || output == "-") messages.emplace(o.quiet);
   Print("Beatmarks 1.0\n");
   // Only the classic list keeps names in its 128-byte buffers; it refuses a
   // longer OUTPUT before anything is read. Other runs take any name.

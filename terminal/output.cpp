@@ -28,10 +28,10 @@ void Write(std::string_view text) {
 }
 
 void WriteFiltered(std::string_view line) {
-  std::string shown = g_filter(line);
-  if (shown.empty()) return;
-  shown += '\n';
-  Write(shown);
+  std::optional<std::string> shown = g_filter(line);
+  if (!shown) return;
+  shown->push_back('\n');
+  Write(*shown);
 }
 
 // The text as the filter has it: every line that ends, at once.

@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -15,9 +16,9 @@ std::FILE* TerminalOutput();
 void SetTerminalOutput(std::FILE* out);  // nullptr restores standard output
 
 // Each whole line of the messages (without its newline) through `filter`,
-// which gives the line to write instead, or "" to leave it out; an empty
+// which gives the line to write instead, or nothing to leave it out; an empty
 // filter writes the lines as printed.
-using MessageFilter = std::function<std::string(std::string_view line)>;
+using MessageFilter = std::function<std::optional<std::string>(std::string_view line)>;
 void SetMessageFilter(MessageFilter filter);
 
 void Print(const char* format, ...) __attribute__((format(printf, 1, 2)));

@@ -89,7 +89,7 @@ TEST(AudioRun, MarkersGoIntoACopyOfTheRecording) {
   for (std::int64_t f : all) {
     if (f < 3 * 22050) inside.push_back(f);
   }
-  EXPECT_NE(run.out.find("Warning: " + std::to_string(all.size() - inside.size()) +
+  EXPECT_NE(run.err.find("Warning: " + std::to_string(all.size() - inside.size()) +
                          " markers past the end of the recording left out"),
             std::string::npos);
   EXPECT_EQ(Read(folder.File("marked.wav")).cues, inside);
@@ -98,8 +98,9 @@ TEST(AudioRun, MarkersGoIntoACopyOfTheRecording) {
   RunResult clash = RunBeatmarks({"--into=rec.wav", "-r", "48000", "map.tmap", "x.wav"}, "",
                                  folder.path());
   EXPECT_EQ(clash.status, 1);
-  EXPECT_EQ(clash.out, "Beatmarks 1.0\nRead 2 sections, 4 measures, 14 beats\n"
-                       "Error: rec.wav: its sample rate is 22050, not the 48000 given\n");
+  EXPECT_EQ(clash.err, "Beatmarks 1.0\nRead 2 sections, 4 measures, 14 beats\n"
+                       "beatmarks: rec.wav: its sample rate is 22050, not the 48000 given\n");
+  EXPECT_EQ(clash.out, "");
   EXPECT_FALSE(FileExists(folder.File("x.wav")));
   RunResult itself = RunBeatmarks({"--into=rec.wav", "map.tmap", "rec.wav"}, "", folder.path());
   EXPECT_EQ(itself.status, 1);

@@ -53,7 +53,8 @@ TEST(EditorExports, NotATimeSaysTheForms) {
   WriteFile(folder.File("map.tmap"), "tmap\t120\t4\t4\n");
   WriteFile(folder.File("times.txt"), "0:01.5\n1:75\n");
   RunResult r = RunBeatmarks({"-f", "csv", "--locate=times.txt", "map.tmap", "out.csv"}, "", folder.path());
-  EXPECT_EQ(r.out, "Beatmarks 1.0\nRead 1 sections, 4 measures, 16 beats\nError: times.txt line 2: '1:75' is not a time "
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, "Beatmarks 1.0\nRead 1 sections, 4 measures, 16 beats\nbeatmarks: times.txt:2: '1:75' is not a time "
                    "(times read: seconds such as 12.5, m:ss.fff, h:mm:ss.fff)\n");
   EXPECT_EQ(r.status, 1);
   EXPECT_FALSE(FileExists(folder.File("out.csv")));

@@ -298,7 +298,7 @@ def main():
         check_clicks(program, recording, fitted(as_cues, lengths, "beat", 1, 0), folder)
         # The fermata is doubtful, and said so; the beat before it is not.
         r = run(program, ["--fit", "-f", "csv", labels, folder / "out.csv"])
-        assert "Warning: beat 16.1 at " in r.stdout and "Warning: beat 15.4 at " not in r.stdout, r.stdout
+        assert "Warning: beat 16.1 at " in r.stderr and "Warning: beat 15.4 at " not in r.stderr, r.stderr
 
         checked = []
         probe = run(program, ["--fit", "-f", "midi", table, folder / "probe.mid"], False)

@@ -97,18 +97,18 @@ def check(program, folder, hits, case):
     r = run(program, ["--fit", f"--snap={folder / kind}.wav", "--follow", "-f", "csv"] + extra +
             [folder / f"{kind}-{tapset}.txt", out])
     name = f"{kind} {tapset} {' '.join(extra)}"
-    assert r.returncode == 0, f"{name}: status {r.returncode}\n{r.stdout}{r.stderr}"
-    assert line in r.stdout, f"{name}: no '{line}' in\n{r.stdout}"
-    closing = r.stdout.splitlines()[-2]
+    assert r.returncode == 0, f"{name}: status {r.returncode}\n{r.stderr}{r.stderr}"
+    assert line in r.stderr, f"{name}: no '{line}' in\n{r.stderr}"
+    closing = r.stderr.splitlines()[-2]
     ends = (": STOP",) if extra == ["-e", "8"] else (": tap from there", ": the playing ends", ": the recording ends")
     assert closing.startswith(("Followed to ", "Lost the beat after ")) and closing.endswith(ends), \
         f"{name}: the follow's last line is '{closing}'"
     rows = out.read_text().splitlines()
     assert rows[0] == "time,frame,measure,beat,division,label,source", f"{name}: {rows[0]}"
     frames = [int(row.split(",")[1]) for row in rows[1:]]
-    check_sources(name, folder / f"{kind}-{tapset}.txt", rows[1:], r.stdout)
+    check_sources(name, folder / f"{kind}-{tapset}.txt", rows[1:], r.stderr)
     want = hits[kind][:expected] if expected else hits[kind]
-    assert len(frames) == len(want), f"{name}: {len(frames)} beats for {len(want)}\n{r.stdout}"
+    assert len(frames) == len(want), f"{name}: {len(frames)} beats for {len(want)}\n{r.stderr}"
     worst = max(abs(f - h) for f, h in zip(frames, want))
     assert worst <= TOLERANCE, f"{name}: a beat {worst} samples from its hit"
 
@@ -119,7 +119,7 @@ def check_picture(program, folder):
     wav, out = folder / "rush.wav", folder / "rush.svg"
     r = run(program, ["--fit", f"--snap={wav}", "--follow", "-f", "svg", folder / "rush-start.txt", out])
     svg = out.read_text()
-    assert r.returncode == 0 and f"<title>{wav}</title>" in svg, r.stdout + svg[:300]
+    assert r.returncode == 0 and f"<title>{wav}</title>" in svg, r.stderr + svg[:300]
     assert ">followed to 14.1</text>" in svg and 'stroke="#1a9c8c"' in svg, svg
 
 
@@ -142,10 +142,10 @@ def check_long_gap(program, folder):
     out = folder / "clicks.csv"
     r = run(program, ["--fit", f"--snap={folder / 'clicks.wav'}", "--follow", "-f", "csv",
                       folder / "clicks.txt", out])
-    assert r.returncode == 0 and "Followed 5997 beats between the taps" in r.stdout, r.stdout
-    assert "Warning" not in r.stdout, r.stdout
+    assert r.returncode == 0 and "Followed 5997 beats between the taps" in r.stderr, r.stderr
+    assert "Warning" not in r.stderr, r.stderr
     frames = [int(row.split(",")[1]) for row in out.read_text().splitlines()[1:]]
-    assert len(frames) == count, f"long gap: {len(frames)} beats\n{r.stdout}"
+    assert len(frames) == count, f"long gap: {len(frames)} beats\n{r.stderr}"
     worst = max(abs(f - (k * step + 400)) for k, f in enumerate(frames))
     assert worst <= TOLERANCE, f"long gap: a beat {worst} samples from its click"
 
@@ -162,9 +162,9 @@ def check_last_tap(program, folder, hits):
     out = folder / "last-tap.csv"
     r = run(program, ["--fit", f"--snap={folder / 'groove.wav'}", "--follow", "-f", "csv",
                       folder / "last-tap.txt", out])
-    assert r.returncode == 0 and "and 0 after them" in r.stdout, r.stdout
+    assert r.returncode == 0 and "and 0 after them" in r.stderr, r.stderr
     frames = [int(row.split(",")[1]) for row in out.read_text().splitlines()[1:]]
-    assert len(frames) == 21, f"last tap: {len(frames)} beats\n{r.stdout}"
+    assert len(frames) == 21, f"last tap: {len(frames)} beats\n{r.stderr}"
     assert max(abs(f - h) for f, h in zip(frames, hits["groove"])) <= TOLERANCE, "last tap: a beat off its hit"
 
 
@@ -178,10 +178,10 @@ def check_heard_mend(program, folder):
     (folder / "broaden.txt").write_text("".join(f"{t:.6f}\n" for t in taps))
     out = folder / "broaden.csv"
     r = run(program, ["--fit", f"--snap={folder / kind}.wav", "-f", "csv", folder / "broaden.txt", out])
-    assert r.returncode == 0 and "beat 3.4 at " in r.stdout and "the recording has the attack" in r.stdout, r.stdout
+    assert r.returncode == 0 and "beat 3.4 at " in r.stderr and "the recording has the attack" in r.stderr, r.stderr
     rows = out.read_text().splitlines()[1:]
     frames = [int(row.split(",")[1]) for row in rows]
-    assert len(frames) == len(hits), f"broaden: {len(frames)} beats for {len(hits)}\n{r.stdout}"
+    assert len(frames) == len(hits), f"broaden: {len(frames)} beats for {len(hits)}\n{r.stderr}"
     assert max(abs(f - h) for f, h in zip(frames, hits)) <= TOLERANCE, "broaden: a beat off its hit"
     assert rows[11].split(",")[6] == "followed", rows[11]
 

@@ -40,7 +40,7 @@ def check(program, folder, made, case):
     out = folder / f"{kind}-{len(options)}.csv"
     r = run(program, ["--fit"] + options + ["-f", "csv", folder / f"{kind}.wav", out])
     name = f"{kind} {' '.join(options)}"
-    assert r.returncode == 0 and line in r.stdout, f"{name}: status {r.returncode}\n{r.stdout}{r.stderr}"
+    assert r.returncode == 0 and line in r.stderr, f"{name}: status {r.returncode}\n{r.stderr}"
     rows = [row.split(",") for row in out.read_text().splitlines()[1:]]
     want = hits[:count] if count else hits
     assert len(rows) == len(want), f"{name}: {len(rows)} beats for {len(want)}"
@@ -63,8 +63,8 @@ def check_refusals(program, folder):
     for name in ("silence", "noise"):
         out = folder / f"{name}.csv"
         r = run(program, ["--fit", "-f", "csv", folder / f"{name}.wav", out])
-        said = f"Error: {folder / name}.wav: no beat heard in it (silence, noise, or sounds that do not recur)\n"
-        assert r.returncode == 1 and r.stdout.endswith(said), f"{name}: {r.returncode}\n{r.stdout}"
+        said = f"beatmarks: {folder / name}.wav: no beat heard in it (silence, noise, or sounds that do not recur)\n"
+        assert r.returncode == 1 and r.stderr.endswith(said), f"{name}: {r.returncode}\n{r.stderr}"
         assert not out.exists(), f"{name}: a file was written"
 
 

@@ -24,10 +24,10 @@ TEST(RunMessages, TimesAndBeatsFiles) {
     const char* name;
     std::string file;  // TIMES, or BEATS with `fit`
     bool fit;
-    std::string input, out;
+    std::string input, said;
     int status;
   };
-  const std::string locate = kRead + "Error: Could not read times ", fit = "Error: BEATS file ";
+  const std::string locate = kRead + "beatmarks: Could not read times ", fit = "beatmarks: BEATS file ";
   const std::string cues = BuildWav({{"fmt ", PcmFormat(1, 8000, 16)}, {"data", std::string(1600, '\0')},
                                      {"cue ", Le(2, 4) + Le(1, 4) + Le(100, 4) + "data" + Le(0, 8) + Le(100, 4) +
                                                   Le(2, 4) + Le(300, 4) + "data" + Le(0, 8) + Le(300, 4)}});
@@ -36,7 +36,7 @@ TEST(RunMessages, TimesAndBeatsFiles) {
       {"times a folder", ".", false, "", locate + ".: is a folder\n", 1},
       {"times a device", "/dev/zero", false, "", locate + "/dev/zero: not a file or a pipe\n", 1},
       {"times over 64 MiB", "big.txt", false, "", kRead + "Saved 181 bytes\n", 0},
-      {"times a FIFO without a writer", "fifo", false, "", kRead + "Error: fifo holds no times\n", 1},
+      {"times a FIFO without a writer", "fifo", false, "", kRead + "beatmarks: fifo holds no times\n", 1},
       {"times a pipe", "/dev/stdin", false, "0.5\n", kRead + "Saved 133 bytes\n", 0},
       {"beats missing", "missing.txt", true, "", fit + "missing.txt: No such file or directory\n", 1},
       {"beats a folder", ".", true, "", fit + ".: is a folder\n", 1},
@@ -58,8 +58,8 @@ TEST(RunMessages, TimesAndBeatsFiles) {
                                                 : std::vector<std::string>{"-f", "csv", "--locate=" + c.file,
                                                                            "map.tmap", "out.csv"};
     RunResult r = RunWith({args, c.input, folder.path(), "", [] { alarm(20); }});
-    EXPECT_EQ(r.out, kBanner + c.out) << c.name;
-    EXPECT_EQ(r.err, "") << c.name;
+    EXPECT_EQ(r.err, kBanner + c.said) << c.name;
+    EXPECT_EQ(r.out, "") << c.name;
     EXPECT_EQ(r.status, c.status) << c.name;
     EXPECT_EQ(FileExists(folder.File("out.csv")), c.status == 0) << c.name;
     std::remove(folder.File("out.csv").c_str());
@@ -75,7 +75,10 @@ TEST(RunMessages, MapOver64MiBRefused) {
                                                 {"-f", "csv", "big.tmap", "out.csv"},
                                                 {"-f", "csv", "--locate=big.tmap", "big.tmap", "out.csv"}}) {
     RunResult r = RunBeatmarks(args, "", folder.path());
-    EXPECT_EQ(r.out, kBanner + "Error: Tempo map file too large (over 64 MiB)!\n") << args.size();
+    const std::string said = kBanner + (args.size() == 2 ? "Error: " : "beatmarks: ") +
+                             "Tempo map file too large (over 64 MiB)!\n";
+    EXPECT_EQ(args.size() == 2 ? r.out : r.err, said) << args.size();
+    EXPECT_EQ(args.size() == 2 ? r.err : r.out, "") << args.size();
     EXPECT_EQ(r.status, 1);
     EXPECT_FALSE(FileExists(folder.File("out.csv")));
   }
@@ -86,7 +89,7 @@ TEST(RunMessages, MidiBoundsShownOutside) {
   TempFolder folder;
   WriteFile(folder.File("fast.tmap"), "tmap\t6.0000001e7\t4\t1\n");
   RunResult r = RunBeatmarks({"-f", "midi", "fast.tmap", "out.mid"}, "", folder.path());
-  EXPECT_EQ(r.out, kBanner + "Read 1 sections, 1 measures, 4 beats\nError: fast.tmap: measure 1: a tempo of "
+  EXPECT_EQ(r.err, kBanner + "Read 1 sections, 1 measures, 4 beats\nbeatmarks: fast.tmap: measure 1: a tempo of "
                              "0.00000099999998 s a quarter note, out of what a MIDI file holds (0.000001 to 16.777215 s)\n");
   for (const char* drift : {"0", "0.000000000999", "-1"}) {
     r = RunBeatmarks({"-f", "midi", std::string("--max-drift=") + drift, "fast.tmap", "out.mid"}, "", folder.path());

@@ -68,7 +68,7 @@ class InstrumentSnap : public ::testing::Test {
     const RunResult run = RunBeatmarks(
         {"--fit", "--snap=short.wav", "-f", "csv", "short-taps.txt", "short.csv"}, "", folder_.path());
     ASSERT_EQ(run.status, 0) << run.out << run.err;
-    out_ = run.out;
+    out_ = run.err;  // the messages
     found_ = ReadFrames(ReadFile(folder_.File("short.csv")));
   }
 
@@ -146,7 +146,7 @@ TEST(SoftPianoSnap, EveryBeatOnItsFirstSample) {
   const RunResult run = RunBeatmarks(
       {"--fit", "--meter=6/8", "--snap=soft.wav", "-f", "csv", "soft-taps.txt", "soft.csv"}, "", folder.path());
   ASSERT_EQ(run.status, 0) << run.out << run.err;
-  EXPECT_NE(run.out.find("Snapped 13 of 13 beats"), std::string::npos) << run.out;
+  EXPECT_NE(run.err.find("Snapped 13 of 13 beats"), std::string::npos) << run.err;
   const std::map<std::string, std::int64_t> found = ReadFrames(ReadFile(folder.File("soft.csv")));
   for (const Beat& b : ReadTruth(folder.File("soft-truth.txt"))) {
     const auto it = found.find(b.place);

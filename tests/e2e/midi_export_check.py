@@ -235,7 +235,7 @@ def claims(program, folder, tempo, per, measures, drift):
     count of tempo events and largest drift are its file's. The count."""
     path, out, bound = folder / "claims.tmap", folder / "claims.mid", Fraction(drift)
     path.write_text(f"tmap\t{tempo}\t{per}\t{measures}\n")
-    said = run(program, ["-f", "midi", f"--max-drift={drift}", str(path), str(out)]).stdout
+    said = run(program, ["-f", "midi", f"--max-drift={drift}", str(path), str(out)]).stderr
     events, largest = re.search(r"(\d+) tempo events?, largest drift ([0-9.]+) s", said).groups()
     between = re.search(r"; (\d+) lies? between quarter notes, where a DAW's import moves them\n", said)
     beat = 60 / Fraction(tempo)
@@ -319,7 +319,7 @@ def main():
         # A map far too long for a MIDI file is refused, and nothing is written.
         (folder / "long.tmap").write_text("tmap\t97.3333\t4\t2000000000\n")
         r = run(program, ["-f", "midi", str(folder / "long.tmap"), str(folder / "long.mid")], False)
-        assert r.returncode == 1 and "too long for a MIDI file" in r.stdout, r
+        assert r.returncode == 1 and "too long for a MIDI file" in r.stderr, r
         assert not (folder / "long.mid").exists()
     print("MIDI export: every beat within the bound")
 

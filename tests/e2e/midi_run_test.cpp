@@ -101,9 +101,9 @@ TEST(MidiRun, BrokenFilesAreRefusedInOneLine) {
     args.insert(args.end(), {"-f", "csv", "bad.mid", "out.csv"});
     RunResult r = RunBeatmarks(args, "", folder.path());
     EXPECT_EQ(r.status, 1) << c.reason;
-    ASSERT_EQ(r.out.rfind("Beatmarks 1.0\nError: bad.mid: ", 0), 0u) << r.out;
-    EXPECT_NE(r.out.find(c.reason), std::string::npos) << r.out;
-    EXPECT_EQ(r.out.find('\n', 30), r.out.size() - 1) << r.out;  // one line
+    ASSERT_EQ(r.err.rfind("Beatmarks 1.0\nbeatmarks: bad.mid: ", 0), 0u) << r.err;
+    EXPECT_NE(r.err.find(c.reason), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find('\n', 30), r.err.size() - 1) << r.err;  // one line
     EXPECT_FALSE(FileExists(folder.File("out.csv")));
   }
 }

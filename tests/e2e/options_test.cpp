@@ -134,7 +134,7 @@ TEST(Options, StandardOutputCarriesOnlyTheData) {
   }
   RunResult missing = RunBeatmarks({"-f", "csv", "none.tmap", "-"}, "", folder.path());
   EXPECT_EQ(missing.out, "");
-  EXPECT_EQ(missing.err, "Beatmarks 1.0\nError: none.tmap: No such file or directory\n");
+  EXPECT_EQ(missing.err, "Beatmarks 1.0\nbeatmarks: none.tmap: No such file or directory\n");
   EXPECT_EQ(missing.status, 1);
 }
 
@@ -166,11 +166,11 @@ TEST(Options, ExactFormatsReplaceListsAppend) {
   WriteFile(folder.File("rate.tmap"), "tmap\t120\t2\t1\nrate\t0\n");
   RunResult noRate = RunBeatmarks({"-f", "csv", "rate.tmap", "out.txt"}, "", folder.path());
   EXPECT_EQ(noRate.status, 1);
-  EXPECT_NE(noRate.out.find("Error: Sample rate must be at least 1 for exact times!\n"),
+  EXPECT_NE(noRate.err.find("beatmarks: Sample rate must be at least 1 for exact times!\n"),
             std::string::npos);
   RunResult unwritable = RunBeatmarks({"-f", "json", "map.tmap", "."}, "", folder.path());
   EXPECT_EQ(unwritable.status, 1);
-  EXPECT_NE(unwritable.out.find("Error: Could not write file .!\n"), std::string::npos);
+  EXPECT_NE(unwritable.err.find("beatmarks: Could not write file .!\n"), std::string::npos);
 }
 
 }  // namespace

@@ -19,10 +19,10 @@ TEST(Quiet, ErrorsOnly) {
   const Case cases[] = {
       {"saved", {"-q", "-f", "csv", "song.tmap", "out"}, "", "", 0},
       {"long form, to standard output", {"--quiet", "-f", "summary", "song.tmap", "-"}, "(data)", "", 0},
-      {"a map misread", {"-q", "-f", "csv", "bad.tmap", "out"}, "Error: bad.tmap line 1: '9O' is not a number\n", "", 1},
-      {"a map missing", {"-q", "-f", "json", "none.tmap", "out"}, "Error: none.tmap: No such file or directory\n", "", 1},
-      {"a list cut short", {"-q", "-f", "list", "long.tmap", "out"},
-       "Warning: text longer than 65535 characters, list cut short\n", "", 1},
+      {"a map misread", {"-q", "-f", "csv", "bad.tmap", "out"}, "", "beatmarks: bad.tmap:1: '9O' is not a number\n", 1},
+      {"a map missing", {"-q", "-f", "json", "none.tmap", "out"}, "", "beatmarks: none.tmap: No such file or directory\n", 1},
+      {"a list cut short", {"-q", "-f", "list", "long.tmap", "out"}, "",
+       "Warning: text longer than 65535 characters, list cut short\n", 1},
       {"a fit's notes", {"-q", "--fit", "-f", "csv", "taps.txt", "out"}, "", "", 0},
       {"usage errors as ever", {"-q", "--frobnicate", "song.tmap", "out"}, "",
        "beatmarks: unknown option '--frobnicate'\nTry 'beatmarks --help'.\n", 2},
@@ -42,12 +42,12 @@ TEST(Quiet, ErrorsOnly) {
     }
     EXPECT_EQ(r.err, c.err) << c.name;
     EXPECT_EQ(r.status, c.status) << c.name;
-    const bool written = c.args.back() == "out" && (c.status == 0 || c.out.find("cut short") != std::string::npos);
+    const bool written = c.args.back() == "out" && (c.status == 0 || c.err.find("cut short") != std::string::npos);
     EXPECT_EQ(FileExists(folder.File("out")), written) << c.name;
     std::remove(folder.File("out").c_str());
   }
   // Without -q the same runs speak.
-  EXPECT_NE(RunBeatmarks({"--fit", "-f", "csv", "taps.txt", "out"}, "", folder.path()).out.find("Read 8 beats"),
+  EXPECT_NE(RunBeatmarks({"--fit", "-f", "csv", "taps.txt", "out"}, "", folder.path()).err.find("Read 8 beats"),
             std::string::npos);
 }
 

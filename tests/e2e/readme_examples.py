@@ -2,9 +2,8 @@
 """Every example of the README run as it is shown, its output compared byte
 for byte. An example is an indented block that begins with a "$ " line: each
 "$ " line is a shell command, the lines up to the next one are what it prints
-on standard output (with '-' as OUTPUT the run's messages go to standard
-error and are not shown; CSV's CR LF is shown as LF), and a line "..." stands
-for any lines. Commands run one after another in a scratch folder holding a
+on standard output and standard error together, in the order a terminal shows
+them (CSV's CR LF is shown as LF), and a line "..." stands for any lines. Commands run one after another in a scratch folder holding a
 copy of examples/ and scripts/, with the built program first on PATH as
 `beatmarks`; each must end with status 0. A session (`$ ./build/beatmarks`,
 typed words among the output) is left to the console's own tests.
@@ -75,7 +74,8 @@ def main():
         (folder / "bin" / "beatmarks").symlink_to(program)
         env = dict(os.environ, PATH=f"{folder / 'bin'}:{os.environ.get('PATH', '')}", LC_ALL="C.UTF-8")
         for command, want in found:
-            r = subprocess.run(["sh", "-c", command], cwd=folder, env=env, capture_output=True, timeout=900)
+            r = subprocess.run(["sh", "-c", command], cwd=folder, env=env, stdout=subprocess.PIPE,
+                               stderr=subprocess.STDOUT, timeout=900)
             got = r.stdout.decode("utf-8", "replace").replace("\r\n", "\n").split("\n")
             if got and got[-1] == "":
                 got.pop()
@@ -84,7 +84,7 @@ def main():
                 want.pop()
             if r.returncode != 0 or not matches(want, got):
                 failures.append(f"$ {command}\nstatus {r.returncode}\nwanted:\n" + "\n".join(want) +
-                                "\ngot:\n" + "\n".join(got) + "\nstderr:\n" + r.stderr.decode("utf-8", "replace"))
+                                "\ngot:\n" + "\n".join(got))
     for f in failures:
         print(f, "\n")
     print(f"README: {len(found)} example commands, {len(failures)} not as shown")

@@ -37,7 +37,7 @@ TEST(RunEdges, DoubleDashEndsTheOptions) {
       RunResult with = RunBeatmarks(c.with, "", folder.path());
       RunResult without = RunBeatmarks(c.without, "", folder.path());
       EXPECT_EQ(with.status, 0) << with.out << with.err;
-      EXPECT_EQ(with.out, without.out);
+      EXPECT_EQ(with.out + with.err, without.out + without.err);
       EXPECT_EQ(without.status, 0);
     }
     const std::string output = folder.File(c.with.back());
@@ -95,7 +95,7 @@ TEST(RunEdges, MidiMapsUpToTheLastMeasureNumber) {
   RunResult over = RunBeatmarks(args, "", folder.path());
   EXPECT_EQ(over.status, 1);
   EXPECT_EQ(over.out, "");
-  EXPECT_EQ(over.err, "Beatmarks 1.0\nError: over.mid: more than 2147483647 measures\n");
+  EXPECT_EQ(over.err, "Beatmarks 1.0\nbeatmarks: over.mid: more than 2147483647 measures\n");
 }
 
 }  // namespace

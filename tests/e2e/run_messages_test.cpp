@@ -30,35 +30,35 @@ TEST(RunMessages, RefusalsAndNotes) {
   };
   const std::string longName(200, 'n');
   const Case cases[] = {
-      {"no tmap line", {"-f", "csv", "notes.tmap", "out.csv"},
+      {"no tmap line", {"-f", "csv", "notes.tmap", "out.csv"}, "",
        kBanner + "Read 0 sections, 0 measures, 0 beats\n"
-                 "Error: notes.tmap holds no tempo map (no tmap line)\n", "", 1},
+                 "beatmarks: notes.tmap holds no tempo map (no tmap line)\n", 1},
       {"tempo past what is kept exactly", {"-f", "json", "long.tmap", "-"}, "",
        kBanner + "Read 1 sections, 1 measures, 4 beats\n"
-                 "Error: Tempo has more than 200 significant digits! (section 1)\n", 1},
-      {"into a FIFO", {"--into=fifo.wav", "map.tmap", "out.wav"},
-       kBanner + kRead + "Error: Could not read recording fifo.wav!\n", "", 1},
-      {"into a folder", {"--into=.", "map.tmap", "out.wav"},
-       kBanner + kRead + "Error: Could not read recording .!\n", "", 1},
-      {"into a device", {"--into=/dev/zero", "map.tmap", "out.wav"},
-       kBanner + kRead + "Error: Could not read recording /dev/zero!\n", "", 1},
+                 "beatmarks: Tempo has more than 200 significant digits! (section 1)\n", 1},
+      {"into a FIFO", {"--into=fifo.wav", "map.tmap", "out.wav"}, "",
+       kBanner + kRead + "beatmarks: Could not read recording fifo.wav!\n", 1},
+      {"into a folder", {"--into=.", "map.tmap", "out.wav"}, "",
+       kBanner + kRead + "beatmarks: Could not read recording .!\n", 1},
+      {"into a device", {"--into=/dev/zero", "map.tmap", "out.wav"}, "",
+       kBanner + kRead + "beatmarks: Could not read recording /dev/zero!\n", 1},
       {"a long OUTPUT name for csv", {"-f", "csv", "map.tmap", longName}, "",
        "", 0},
       {"a long OUTPUT name for the list, refused before reading",
-       {"-r", "8000", "missing.tmap", longName},
-       kBanner + "Error: File name longer than 127 characters!\n", "", 1},
-      {"a full disk says why", {"-f", "csv", "map.tmap", "/dev/full"},
-       kBanner + kRead + "Error: Could not write file /dev/full!\n",
-       "beatmarks: /dev/full: No space left on device\n", 1},
-      {"the classic list on a full disk says why", {"-r", "8000", "map.tmap", "/dev/full"},
-       kBanner + kRead + "Error: Could not write file /dev/full!\n",
-       "beatmarks: /dev/full: No space left on device\n", 1},
-      {"MIDI without a tempo", {"-f", "csv", "notempo.mid", "out.csv"},
+       {"-r", "8000", "missing.tmap", longName}, "",
+       kBanner + "beatmarks: File name longer than 127 characters!\n", 1},
+      {"a full disk says why", {"-f", "csv", "map.tmap", "/dev/full"}, "",
+       kBanner + kRead + "beatmarks: Could not write file /dev/full!\n"
+                         "beatmarks: /dev/full: No space left on device\n", 1},
+      {"the classic list on a full disk says why", {"-r", "8000", "map.tmap", "/dev/full"}, "",
+       kBanner + kRead + "beatmarks: Could not write file /dev/full!\n"
+                         "beatmarks: /dev/full: No space left on device\n", 1},
+      {"MIDI without a tempo", {"-f", "csv", "notempo.mid", "out.csv"}, "",
        kBanner + "Read 1 tempo changes, 1 meter changes, 2 measures (no tempo: 120 bpm assumed)\n"
-                 "Saved 271 bytes\n", "", 0},
-      {"MIDI without either", {"-f", "csv", "bare.mid", "out.csv"},
+                 "Saved 271 bytes\n", 0},
+      {"MIDI without either", {"-f", "csv", "bare.mid", "out.csv"}, "",
        kBanner + "Read 1 tempo changes, 1 meter changes, 2 measures (no tempo or time "
-                 "signature: 120 bpm and 4/4 assumed)\nSaved 271 bytes\n", "", 0},
+                 "signature: 120 bpm and 4/4 assumed)\nSaved 271 bytes\n", 0},
   };
   TempFolder folder;
   WriteFile(folder.File("notes.tmap"), "Night Train\ntmap 120 4 8\n");
@@ -69,7 +69,7 @@ TEST(RunMessages, RefusalsAndNotes) {
   ASSERT_EQ(::mkfifo(folder.File("fifo.wav").c_str(), 0600), 0);
   for (const Case& c : cases) {
     RunResult r = RunBeatmarks(c.args, "", folder.path());
-    if (c.status == 0 && c.out.empty()) {  // only that it worked
+    if (c.status == 0 && c.err.empty()) {  // only that it worked
       EXPECT_EQ(r.status, 0) << c.name << r.out << r.err;
       continue;
     }
@@ -121,8 +121,8 @@ TEST(RunMessages, MapRangeSaid) {
   WriteFile(folder.File("times.txt"), "99\n");
   for (const Case& c : cases) {
     RunResult r = RunBeatmarks(c.args, "", folder.path());
-    EXPECT_EQ(r.out.substr(0, r.out.find("Saved")), kBanner + read + c.note) << c.args[2];
-    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.err.substr(0, r.err.find("Saved")), kBanner + read + c.note) << c.args[2];
+    EXPECT_EQ(r.out, "");
     EXPECT_EQ(r.status, 0);
   }
   // Without options the run is as it always was.

@@ -37,7 +37,7 @@ def check_performance(program, folder, kind, seed):
     out = folder / f"{kind}.csv"
     r = run(program, ["--fit", f"--snap={recording}", "-f", "csv", taps, out])
     assert r.returncode == 0, f"{kind}: status {r.returncode}\n{r.stdout}{r.stderr}"
-    assert f"Snapped {len(hits)} of {len(hits)} beats" in r.stdout, f"{kind}:\n{r.stdout}"
+    assert f"Snapped {len(hits)} of {len(hits)} beats" in r.stderr, f"{kind}:\n{r.stderr}"
     rows = [row.split(",") for row in out.read_text().splitlines()]
     assert rows[0][-1] == "source" and all(row[6] == "snapped" for row in rows[1:]), f"{kind}: sources"
     frames = [int(row[1]) for row in rows[1:]]
@@ -76,9 +76,9 @@ def check_refusals(program, folder):
     short = folder / "short.wav"
     write_wav(short, b"\0\0" * RATE, 1)  # one second, the taps go on to two
     cases = [
-        ("not audio", [f"--snap={taps}"], "Error: "),
-        ("no samples", [f"--snap={silence}"], "Error: "),
-        ("shorter than the taps", [f"--snap={short}"], "Error: "),
+        ("not audio", [f"--snap={taps}"], "beatmarks: "),
+        ("no samples", [f"--snap={silence}"], "beatmarks: "),
+        ("shorter than the taps", [f"--snap={short}"], "beatmarks: "),
         ("a rate below the recording's", [f"--snap={folder / 'noise.wav'}", "-r", "44100"],
          "its sample rate is 48000, not the 44100 given"),
         ("a rate above it", [f"--snap={folder / 'noise.wav'}", "-r", "96000"],
@@ -90,7 +90,7 @@ def check_refusals(program, folder):
     for name, options, message in cases:
         out = folder / "refused.csv"
         r = run(program, ["--fit", "-f", "csv"] + options + [taps, out])
-        lines = [l for l in r.stdout.splitlines() if l.startswith("Error:")]
+        lines = [l for l in r.stderr.splitlines() if l.startswith("beatmarks: ")]
         assert r.returncode == 1 and len(lines) == 1 and message in lines[0], \
             f"{name}: status {r.returncode}\n{r.stdout}{r.stderr}"
         assert not out.exists(), f"{name}: something was written"
@@ -122,7 +122,7 @@ def check_low_rates(program, folder):
                            (["--strict", f"--snap={recording(8000, 1, 9000)}", close],
                             "beats 1.2 and 1.3 fall on one sample of")):
         r = run(program, ["--fit", "-f", "csv"] + options[:-1] + [options[-1], out])
-        assert r.returncode == 1 and error in r.stdout.splitlines()[-1] and not out.exists(), r.stdout
+        assert r.returncode == 1 and error in r.stderr.splitlines()[-1] and not out.exists(), r.stderr
 
 
 def main():

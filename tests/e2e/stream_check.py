@@ -62,6 +62,7 @@ def check_same_each_way(binary, folder, rng):
                     status, out, err = run(binary, [a.format(name) for a in args], folder, stdin)
                     for shown in (path.name, "standard input", "/dev/stdin"):
                         out = out.replace(shown.encode(), b"NAME")
+                        err = err.replace(shown.encode(), b"NAME")
                     written = Path(folder, "out.txt").read_bytes() if status == 0 else b""
                     Path(folder, "out.txt").unlink(missing_ok=True)
                     outcomes.append((status, out, err, written))
@@ -76,9 +77,9 @@ def check_nothing_written(binary, folder, rng):
     good = times_text("numbers", 300_000, rng).encode()
     lines = good.count(b"\n")
     cases = [("bad line late", good + b"12,5\n", None,
-              f"Error: standard input line {lines + 1}: '12,5' has a decimal comma; write 12.5\n"),
+              f"beatmarks: standard input:{lines + 1}: '12,5' has a decimal comma; write 12.5\n"),
              ("no room to keep it", good, "/nonexistent-folder",
-              "Error: Could not read times -: could not keep a copy in /nonexistent-folder: "
+              "beatmarks: Could not read times -: could not keep a copy in /nonexistent-folder: "
               "No such file or directory\n")]
     failures = 0
     for name, data, tmpdir, message in cases:
@@ -86,7 +87,7 @@ def check_nothing_written(binary, folder, rng):
         env = dict(os.environ, TMPDIR=tmpdir) if tmpdir else None
         status, out, err = run(binary, ["-f", "csv", "--locate=-", "map.tmap", "out.txt"], folder, data, env)
         expected = "Beatmarks 1.0\nRead 2 sections, 23000 measures, 72000 beats\n" + message
-        if (status, out.decode(), err) != (1, expected, b"") or Path(folder, "out.txt").read_bytes() != b"as it was\n":
+        if (status, out, err.decode()) != (1, b"", expected) or Path(folder, "out.txt").read_bytes() != b"as it was\n":
             print(f"FAIL {name}: status {status}, {out!r}, {err!r}")
             failures += 1
     return failures
@@ -106,7 +107,7 @@ def check_changed_between_readings(binary, folder):
     rest = rows.stdout.read()
     err = rows.stderr.read()
     status = rows.wait()
-    expected = b"Error: changing.txt line 750001: 'bad' is not a time (times read: seconds such as 12.5, m:ss.fff, h:mm:ss.fff)\n"
+    expected = b"beatmarks: changing.txt:750001: 'bad' is not a time (times read: seconds such as 12.5, m:ss.fff, h:mm:ss.fff)\n"
     if status != 1 or not err.endswith(expected) or not first:
         print(f"FAIL changed between readings: status {status}, {err[-200:]!r}")
         return 1

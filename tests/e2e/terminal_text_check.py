@@ -25,10 +25,11 @@ widths = types.SimpleNamespace(**runpy.run_path(str(ROOT / "scripts" / "make-wid
 CONTROLS = [c for c in range(0x20) if c not in (0x0, 0x9, 0xA, 0xD)] + list(range(0x7F, 0xA0))
 
 
-def run(binary, folder, args):
+def run(binary, folder, args, messages=False):
+    """What the run writes on standard output, or with `messages` on standard error."""
     done = subprocess.run([binary, *args], cwd=folder, capture_output=True, check=False, timeout=600)
     assert done.returncode in (0, 1), f"{args}: status {done.returncode}: {done.stderr!r}"
-    return done.stdout
+    return done.stderr if messages else done.stdout
 
 
 def name_widths(binary, folder, names):
@@ -76,7 +77,7 @@ def check_controls(binary, folder):
     Path(folder, "map.tmap").write_text("tmap\t120\t4\t2\n")
     for times in ("0.5\n".encode("utf-16"), b"1\n\x1b]0;title\x07\n", b"2\n\x9b31m \xc2\x9b\n"):
         Path(folder, "times").write_bytes(times)
-        message = run(binary, folder, ["-f", "csv", "--locate=times", "map.tmap", "out.csv"])
+        message = run(binary, folder, ["-f", "csv", "--locate=times", "map.tmap", "out.csv"], messages=True)
         assert re.fullmatch(rb"[\x20-\x7e\n]*", message), f"raw bytes in {message!r}"
         assert b"' is not a time" in message, message
 

@@ -31,7 +31,7 @@ std::string BarColon(int m, int b) { return "bar" + Colon(m, b); }
 
 struct FitRun {
   int status;
-  std::string out, csv;
+  std::string said, csv;  // the messages, and what was written
 };
 
 FitRun Fit(const std::string& file, const std::string& bytes, const std::vector<std::string>& options = {}) {
@@ -42,28 +42,28 @@ FitRun Fit(const std::string& file, const std::string& bytes, const std::vector<
   args.insert(args.end(), {file, "out.csv"});
   RunResult r = RunBeatmarks(args, "", folder.path());
   const std::string out = folder.File("out.csv");
-  return {r.status, r.out, FileExists(out) ? ReadFile(out) : "(none)"};
+  return {r.status, r.err, FileExists(out) ? ReadFile(out) : "(none)"};
 }
 
 // Each form, fitted, gives the bytes the plain form gives.
 TEST(FitInput, FormsFitAsThePlainOnes) {
   const FitRun placed = Fit("taps.txt", Taps(Dotted));
-  ASSERT_EQ(placed.status, 0) << placed.out;
+  ASSERT_EQ(placed.status, 0) << placed.said;
   for (auto place : {Colon, Bar, BarColon}) {
     const FitRun r = Fit("taps.txt", Taps(place));
-    EXPECT_EQ(r.out, placed.out);
+    EXPECT_EQ(r.said, placed.said);
     EXPECT_EQ(r.csv, placed.csv) << Taps(place);
   }
   const std::string list = Taps(Dotted, false);
   const FitRun plain = Fit("taps.txt", list, {"--pickup=1"});
-  ASSERT_EQ(plain.status, 0) << plain.out;
+  ASSERT_EQ(plain.status, 0) << plain.said;
   std::string csv = "Time (s),note\n";
   for (std::size_t at = 0, end; (end = list.find('\n', at)) != std::string::npos; at = end + 1) {
     csv += list.substr(at, end - at) + ",x\n";
   }
   for (const std::string& form : {"Taps\n\n" + list, "onset\n" + list, csv}) {
     const FitRun r = Fit("taps.txt", form, {"--pickup=1"});
-    EXPECT_EQ(r.out, plain.out) << form;
+    EXPECT_EQ(r.said, plain.said) << form;
     EXPECT_EQ(r.csv, plain.csv) << form;
   }
 }
@@ -87,20 +87,20 @@ TEST(FitInput, MistakesRefusedInOneLine) {
       {"taps.txt", "0\n1\n2\n32\n62\n", ""},
       {"taps.csv", "time,ms\n0.612,612\n1.2,1200\n", ""},
       {"taps.csv", "Millis,label\n612,1.1\n1224,1.2\n", ""},
-      {"taps.txt", "0\n0,749\n", "taps.txt line 2: '0,749' has a decimal comma; write 0.749"},
-      {"taps.csv", "time\n0,5\n1,0\n", "taps.csv line 2: '0,5' has a decimal comma; write 0.5"},
-      {"taps.txt", "0\t0\t1:1\n1\t1\t1:0\n", "taps.txt line 2: '1:0' is no beat: beats count from 1"},
+      {"taps.txt", "0\n0,749\n", "taps.txt:2: '0,749' has a decimal comma; write 0.749"},
+      {"taps.csv", "time\n0,5\n1,0\n", "taps.csv:2: '0,5' has a decimal comma; write 0.5"},
+      {"taps.txt", "0\t0\t1:1\n1\t1\t1:0\n", "taps.txt:2: '1:0' is no beat: beats count from 1"},
       {"taps.txt", "0\t0\tBar 1.1\n1\t1\t2.1\n", ""},
   };
   for (const Case& c : cases) {
     for (const char* strict : {"--strict", "--pickup=0"}) {
       const FitRun r = Fit(c.file, c.bytes, {strict});
       if (c.line.empty()) {
-        EXPECT_EQ(r.status, 0) << c.bytes << r.out;
+        EXPECT_EQ(r.status, 0) << c.bytes << r.said;
         continue;
       }
       EXPECT_EQ(r.status, 1) << c.bytes;
-      EXPECT_EQ(r.out, "Beatmarks 1.0\nError: " + c.line + "\n") << c.bytes;
+      EXPECT_EQ(r.said, "Beatmarks 1.0\nbeatmarks: " + c.line + "\n") << c.bytes;
       EXPECT_EQ(r.csv, "(none)") << c.bytes;
     }
   }
@@ -111,10 +111,10 @@ TEST(FitInput, StandardInputNamed) {
   TempFolder folder;
   WriteFile(folder.File("map.tmap"), "tmap\t120\t4\t2\n");
   RunResult r = RunBeatmarks({"--fit", "-f", "csv", "-", "out.csv"}, "0\n0,5\n", folder.path());
-  EXPECT_EQ(r.out, "Beatmarks 1.0\nError: standard input line 2: '0,5' has a decimal comma; write 0.5\n");
+  EXPECT_EQ(r.err, "Beatmarks 1.0\nbeatmarks: standard input:2: '0,5' has a decimal comma; write 0.5\n");
   r = RunBeatmarks({"-f", "csv", "--locate=-", "map.tmap", "out.csv"}, "ms\nx\n", folder.path());
   EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.out.find("Error: standard input line 2: 'x' is not a time"), std::string::npos) << r.out;
+  EXPECT_NE(r.err.find("beatmarks: standard input:2: 'x' is not a time"), std::string::npos) << r.err;
   EXPECT_FALSE(FileExists(folder.File("out.csv")));
 }
 
