@@ -80,7 +80,7 @@ def run_program(program, folder, name, taps, extra):
                         str(folder / f"{name}-{taps}.txt"), str(out)], capture_output=True, text=True)
     if r.returncode != 0:
         return {}, f"status {r.returncode}: {r.stderr.strip()}"
-    last = [line for line in r.stdout.splitlines() if line.startswith(("Lost", "Followed to"))]
+    last = [line for line in r.stderr.splitlines() if line.startswith(("Lost", "Followed to"))]
     return read_csv(out), last[-1] if last else ""
 
 
