@@ -3,7 +3,9 @@
 #include <cstdio>
 
 #include <string>
+#include <string_view>
 
+#include "app/run_messages.h"
 #include "app/run_report.h"
 #include "audio/audio_file.h"
 #include "audio/beat_marks.h"
@@ -14,13 +16,31 @@
 namespace beatmarks {
 namespace {
 
-// "Saved NAME with N markers", then what was left out and why.
-int Report(const std::string& output, const AudioOutcome& outcome, const char* audioName) {
-  if (!outcome.ok) {
+// Why the output was not made. A run with options says it as an error about
+// OUTPUT: "beatmarks: out.flac: flac does not support this sample rate".
+int AudioFailed(const std::string& output, const AudioOutcome& outcome) {
+  if (!UnixMessages()) {
     PrintLine(outcome.error);
     SayWhy(output, outcome.writeError);
     return 1;
   }
+  constexpr std::string_view kWriting = "Error: Could not write file ";
+  const std::string& error = outcome.error;
+  if (error.rfind(kWriting, 0) != 0) {
+    PrintLine(AboutFile(output, error));
+    return 1;
+  }
+  const std::size_t cause = error.rfind(" (");
+  if (outcome.writeError != 0 || cause == std::string::npos || cause < kWriting.size()) {
+    return CouldNotWrite(output, outcome.writeError);
+  }
+  PrintLine("Error: " + output + ": " + error.substr(cause + 2, error.size() - cause - 4));
+  return 1;
+}
+
+// "Saved NAME with N markers", then what was left out and why.
+int Report(const std::string& output, const AudioOutcome& outcome, const char* audioName) {
+  if (!outcome.ok) return AudioFailed(output, outcome);
   Print("Saved %s with %lld markers\n", output.c_str(),
         static_cast<long long>(outcome.markersWritten));
   if (outcome.markersLeftOut > 0) {
@@ -48,7 +68,9 @@ WalkedMarks MarksOf(const WalkPlan& plan) {
 int IntoRecording(const OutputRequest& r) {
   Recording recording(r.options.into->c_str());
   if (!recording.Ok()) {
-    PrintLine(recording.Error());
+    const std::string& into = *r.options.into;
+    const std::string& error = recording.Error();
+    PrintLine(error.rfind("Error: " + into + ": ", 0) == 0 ? error : AboutFile(into, error));
     return 1;
   }
   // A fault in the input, not in the usage: one error line, as --snap says it.

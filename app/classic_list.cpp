@@ -1,6 +1,5 @@
 #include "app/classic_list.h"
 
-#include <cerrno>
 #include <cstring>
 #include <string_view>
 
@@ -20,7 +19,9 @@ int ClassicList(const std::string& output, const MeasureRange& range, ProgramSta
                range.stop, s.divisions, s.outText, cut)) {
     return 1;
   }
-  if (output == "-") {
+  // A run with options writes a file as it writes standard output: one way,
+  // one error line if it fails.
+  if (output == "-" || withReason) {
     const std::string_view text(s.outText.data(), ::strnlen(s.outText.data(), s.outText.size()));
     const int status = WriteOutput(output, WriteMode::kAppend, [&](ExportFile& out, std::string&) {
       out.Put(text);
@@ -32,10 +33,7 @@ int ClassicList(const std::string& output, const MeasureRange& range, ProgramSta
       PrintLine(kNameTooLong);
       return 1;
     }
-    if (!WriteData(s.outText, s.outFileName, true, false)) {
-      if (withReason) SayWhy(output, errno);
-      return 1;
-    }
+    if (!WriteData(s.outText, s.outFileName, true, false)) return 1;
   }
   if (!cut) return 0;
   // What fits was saved, but the list is incomplete: scripts must see that.

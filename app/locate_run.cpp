@@ -44,7 +44,7 @@ int LocateOutput(const OutputRequest& r) {
   InputFile input;
   std::string reason;
   if (!OpenTimes(timesName, input, reason)) {
-    Print("Error: Could not read times %s: %s\n", timesName.c_str(), reason.c_str());
+    Print("Error: %s: %s\n", timesName.empty() ? "''" : timesName.c_str(), reason.c_str());
     return 1;
   }
   // TIMES is read through once before OUTPUT is opened: a bad line writes nothing.

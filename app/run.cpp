@@ -63,7 +63,7 @@ int RunWithOptions(const Options& o, const LoadedMap* loaded, ProgramState& s) {
     return 1;
   }
   if (std::optional<std::string> input = InputAtOutput(o)) {
-    Print("Error: The output may not be the %s itself!\n", input->c_str());
+    Print("Error: %s: the output may not be the %s itself\n", output.c_str(), input->c_str());
     return 1;
   }
   int status = 1;

@@ -1,5 +1,6 @@
 #include "app/run_messages.h"
 
+#include <cctype>
 #include <cstddef>
 #include <cstdio>
 #include <optional>
@@ -50,7 +51,28 @@ std::string InUnixForm(std::string_view line) {
   return form.append(": ").append(rest.substr(end));
 }
 
+std::string AboutFile(std::string_view name, std::string_view message) {
+  if (message.substr(0, kError.size()) == kError) message.remove_prefix(kError.size());
+  std::string reason(message);
+  const std::size_t bang = reason.rfind('!');
+  if (bang != std::string::npos && (bang + 1 == reason.size() || reason.compare(bang + 1, 2, " (") == 0)) {
+    reason.erase(bang, 1);
+  }
+  const bool abbreviation = reason.size() > 1 && std::isupper(static_cast<unsigned char>(reason[1]));
+  if (!reason.empty() && !abbreviation) {
+    reason[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(reason[0])));
+  }
+  return std::string(kError).append(name).append(": ").append(reason);
+}
+
+namespace {
+int guards = 0;  // RunMessages alive
+}  // namespace
+
+bool UnixMessages() { return guards > 0; }
+
 RunMessages::RunMessages(bool quiet) {
+  ++guards;
   if (TerminalOutput() == stdout) {
     SetTerminalOutput(stderr);
     redirected_ = true;
@@ -62,6 +84,7 @@ RunMessages::RunMessages(bool quiet) {
 }
 
 RunMessages::~RunMessages() {
+  --guards;
   SetMessageFilter(nullptr);
   FlushOutput();
   if (redirected_) SetTerminalOutput(nullptr);

@@ -17,6 +17,15 @@ bool IsErrorMessage(std::string_view line);
 // other line is kept as it is.
 std::string InUnixForm(std::string_view line);
 
+// A message of the classic form ("Error: Not a WAV file!") as an error about
+// the file NAME: "Error: NAME: not a WAV file"; the first letter is lowered
+// unless the word is an abbreviation, and a final "!" dropped, the cause in
+// parentheses kept.
+std::string AboutFile(std::string_view name, std::string_view message);
+
+// Whether the messages are in the run's form now (a run with options).
+bool UnixMessages();
+
 // From here on, until the guard ends: the messages go to standard error (when
 // they would go to standard output) in the run's form, errors alone if `quiet`.
 class RunMessages {

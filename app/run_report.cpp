@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "app/run_messages.h"
 #include "terminal/output.h"
 
 namespace beatmarks {
@@ -23,6 +24,10 @@ int CouldNotWrite(const std::string& name, int error, bool why) {
   FlushOutput();  // the messages so far come first
   if (name == "-") {
     std::fprintf(stderr, "beatmarks: write error: %s\n", std::strerror(error != 0 ? error : EIO));
+    return 1;
+  }
+  if (UnixMessages()) {
+    Print("Error: %s: %s\n", name.c_str(), error != 0 ? std::strerror(error) : "could not write it");
     return 1;
   }
   Print("Error: Could not write file %s!\n", name.c_str());

@@ -16,7 +16,8 @@ int Saved(std::uint64_t bytes);
 // ("-") as "beatmarks: write error: REASON" on standard error; a file as
 // "Error: Could not write file NAME!", followed on standard error by
 // "beatmarks: NAME: REASON" when `why` is set and the cause (an errno) is
-// known. Returns status 1.
+// known; in a run with options, one line "beatmarks: NAME: REASON".
+// Returns status 1.
 int CouldNotWrite(const std::string& name, int error, bool why = true);
 
 // "beatmarks: NAME: REASON" on standard error, after the messages so far;

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "app/inputs.h"
+#include "app/run_messages.h"
 #include "app/run_settings.h"
 #include "classic/read_map.h"
 #include "core/map_check.h"
@@ -20,12 +21,12 @@ namespace {
 
 // Exact times take each tempo as the map wrote it; one too long to keep
 // exactly is refused rather than rounded.
-bool TempoTextsKept(const SectionTable& sections) {
+bool TempoTextsKept(const SectionTable& sections, const std::string& name) {
   for (int i = 0; i < sections.count; ++i) {
     const std::string& text = (*sections.tempoText)[static_cast<std::size_t>(i)];
     if (!CanonicalIsExact(text)) {
-      Print("Error: Tempo has more than %zu significant digits! (section %d)\n",
-            kExactTempoDigits, i + 1);
+      Print("Error: %s: the tempo of section %d has more than %zu significant digits\n",
+            name.c_str(), i + 1, kExactTempoDigits);
       return false;
     }
   }
@@ -84,7 +85,8 @@ bool ReadTextMap(const Options& o, const LoadedMap& map, ProgramState& s, Measur
   if (s.sectionCount == 0) {
     // Text without a tmap line (a WAV, a program, a map typed with spaces)
     // would otherwise give a list of the default section.
-    Print("Error: %s holds no tempo map (no tmap line)\n", name.c_str());
+    Print("Error: %s: no tempo map in it (no tmap line)\n",
+          name == "-" ? "standard input" : name.c_str());
     return false;
   }
   ApplyRunSettings(o, s);
@@ -99,10 +101,10 @@ std::optional<WalkPlan> TextMapPlan(const Options& o, ProgramState& s, const Mea
   const SectionTable sections{SectionsInUse(s.sectionCount, s.measures, s.stopMeasure), s.tempo,
                               s.beatsPerMeasure, s.measures, &s.tempoText, &s.sectionName};
   if (const std::string problem = WalkProblem(sections, s.divisions); !problem.empty()) {
-    PrintLine(problem);
+    PrintLine(AboutFile(o.positional[0] == "-" ? "standard input" : o.positional[0], problem));
     return std::nullopt;
   }
-  if (!TempoTextsKept(sections)) return std::nullopt;
+  if (!TempoTextsKept(sections, o.positional[0])) return std::nullopt;
   WalkPlan plan;
   plan.offset = o.offset ? *Rational::FromDecimal(*o.offset) : Rational();
   plan.timelines = [sections, divisions = s.divisions, offset = plan.offset] {

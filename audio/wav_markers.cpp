@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <vector>
 
 #include "audio/cue_chunks.h"
@@ -69,8 +70,12 @@ Recording::Recording(const char* name) : name_(name) {
   // Without waiting for a writer: a FIFO is refused below, not waited on.
   fd_ = ::open(name, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   struct stat info;
-  if (fd_ < 0 || ::fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode)) {
-    error_ = "Error: Could not read recording " + name_ + "!";
+  if (fd_ < 0 || ::fstat(fd_, &info) != 0) {
+    error_ = "Error: " + name_ + ": " + std::strerror(errno);
+    return;
+  }
+  if (!S_ISREG(info.st_mode)) {
+    error_ = "Error: " + name_ + (S_ISDIR(info.st_mode) ? ": is a folder" : ": not a regular file");
     return;
   }
   ReadWavLayout(FileSource(fd_), layout_, error_);

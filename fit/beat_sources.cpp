@@ -234,14 +234,14 @@ bool ReadBeatsStream(InputFile& input, const BeatReading& how, BeatsRead& read, 
   InputFeed feed = input.Feed();
   const std::string head = HeadOf(feed);
   if (!feed.Failure().empty()) {
-    error = "BEATS file " + name + ": " + feed.Failure();
+    error = name + ": " + feed.Failure();
     return false;
   }
   if (IsRiff(MemorySource({reinterpret_cast<const std::uint8_t*>(head.data()), head.size()}))) {
     std::string reason;
     const int spool = SpoolToFile(input.fd(), head, reason);
     if (spool < 0) {
-      error = "BEATS file " + name + ": " + reason;
+      error = name + ": " + reason;
       return false;
     }
     input.Adopt(spool);
@@ -259,7 +259,7 @@ bool ReadBeatsFile(const std::string& name, const BeatReading& reading, BeatsRea
   how.name = ShownFileName(name);
   InputFile input;
   if (!input.Open(name)) {
-    error = "BEATS file " + name + ": " + input.Reason();
+    error = name + ": " + input.Reason();
     return false;
   }
   if (!input.Regular()) return ReadBeatsStream(input, how, read, error, name);

@@ -54,7 +54,7 @@ bool ReadCueBeats(const ByteSource& source, const BeatReading& how, BeatsRead& r
 
 // The file NAME (a file, a pipe, or standard input for "-"), opened once:
 // a RIFF file for its cue points, else text. What keeps it from being read
-// is "BEATS file NAME: REASON" (InputFile's reasons); messages on what it
+// is "NAME: REASON" (InputFile's reasons); messages on what it
 // holds name it (ShownFileName).
 bool ReadBeatsFile(const std::string& name, const BeatReading& how, BeatsRead& read, std::string& error);
 

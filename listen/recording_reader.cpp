@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <string_view>
 
 #ifdef BEATMARKS_HAVE_SNDFILE
 #include <sndfile.h>
@@ -35,7 +36,7 @@ bool RecordingReader::Open(const std::string& path, std::string& error) {
   // A folder is said to be one, as every other input says it.
   struct stat about{};
   if (::stat(path.c_str(), &about) == 0 && S_ISDIR(about.st_mode)) {
-    error = "cannot read " + path + " as audio (is a folder)";
+    error = path + ": is a folder";
     return false;
   }
   SF_INFO info{};
@@ -44,13 +45,18 @@ bool RecordingReader::Open(const std::string& path, std::string& error) {
     std::string reason = sf_strerror(nullptr);
     while (!reason.empty() && (reason.back() == '.' || reason.back() == '\n')) reason.pop_back();
     std::replace(reason.begin(), reason.end(), '\n', ' ');
-    error = "cannot read " + path + " as audio (" + reason + ")";
+    constexpr std::string_view kSystem = "System error : ";
+    if (reason.rfind(kSystem, 0) == 0) {
+      error = path + ": " + reason.substr(kSystem.size());
+    } else {
+      error = path + ": cannot read it as audio (" + reason + ")";
+    }
     return false;
   }
   file_ = std::make_unique<File>();
   file_->handle = handle;
   if (info.frames <= 0 || info.channels <= 0) {
-    error = path + " holds no samples";
+    error = path + ": holds no samples";
     return false;
   }
   if (info.samplerate <= 0) {
@@ -116,7 +122,7 @@ bool RecordingReader::ReadFloats(std::int64_t at, std::int64_t to, float* out, s
     const std::int64_t want = std::min(blockFrames, to - at);
     const sf_count_t got = sf_readf_float(file_->handle, interleaved_.data(), want);
     if (got <= 0) {
-      error = "cannot read " + path_ + " past frame " + std::to_string(at);
+      error = path_ + ": cannot read it past frame " + std::to_string(at);
       return false;
     }
     for (sf_count_t f = 0; f < got; ++f) {
@@ -170,7 +176,7 @@ bool RecordingReader::ReadIntegers(std::int64_t at, std::int64_t to, float* out,
     const std::int64_t want = std::min(blockFrames, to - at);
     const sf_count_t got = storedBytes_ > 0 ? ReadStored(want, out) : sf_readf_int(file_->handle, integers_.data(), want);
     if (got <= 0) {
-      error = "cannot read " + path_ + " past frame " + std::to_string(at);
+      error = path_ + ": cannot read it past frame " + std::to_string(at);
       return false;
     }
     if (storedBytes_ > 0) {

@@ -32,7 +32,7 @@ bool CheckTaps(const std::vector<double>& taps, const std::string& path, const R
       return false;
     }
     if (taps[i] > length) {
-      error = name + " at " + Seconds(taps[i]) + " is past the end of " + path + " (" + Seconds(length) + ")";
+      error = path + ": " + name + " at " + Seconds(taps[i]) + " is past its end (" + Seconds(length) + ")";
       return false;
     }
   }

@@ -30,5 +30,23 @@ TEST(RunMessagesForm, ErrorsNameTheProgramAndTheLine) {
   for (const Case& c : cases) EXPECT_EQ(InUnixForm(c.line), c.shown) << c.line;
 }
 
+TEST(RunMessagesForm, ClassicMessagesAboutAFile) {
+  struct Case {
+    const char* message;
+    const char* shown;
+  };
+  const Case cases[] = {
+      {"Error: Not a WAV file!", "Error: in.wav: not a WAV file"},
+      {"Error: WAV fmt chunk is too short!", "Error: in.wav: WAV fmt chunk is too short"},
+      {"Error: Tempo must be greater than zero! (section 2)",
+       "Error: in.wav: tempo must be greater than zero (section 2)"},
+      {"Error: Compressed WAV files are not supported (format 0x0055)!",
+       "Error: in.wav: compressed WAV files are not supported (format 0x0055)"},
+      {"Error: Why! Not this", "Error: in.wav: why! Not this"},
+      {"no prefix", "Error: in.wav: no prefix"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(AboutFile("in.wav", c.message), c.shown) << c.message;
+}
+
 }  // namespace
 }  // namespace beatmarks

@@ -203,7 +203,7 @@ TEST(WavMarkers, OddFilesAreRefusedWithOneLine) {
   WriteFile(name, ragged);
   EXPECT_EQ(Recording(name.c_str()).Error(), "Error: WAV file ends inside a chunk header!");
   EXPECT_EQ(Recording(folder.path().c_str()).Error(),
-            "Error: Could not read recording " + folder.path() + "!");
+            "Error: " + folder.path() + ": is a folder");
 }
 
 TEST(WavMarkers, OutputMayNotBeTheRecording) {

@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -43,7 +44,7 @@ std::string SavedLines(const std::string& name) {
   return Head() + "Saved " + name + " with 8 markers\n";
 }
 std::string FailedLines(const std::string& name) {
-  return Head() + "beatmarks: Could not write file " + name + "!\n";
+  return Head() + "beatmarks: " + name + ": ";
 }
 
 int FramesOf(const std::string& path) {
@@ -208,7 +209,8 @@ TEST_F(AudioSafeWrite, FailuresAreReportedAndChangeNothing) {
       RunResult r = Save(folder, job.Args(c.target), c.asNobody, c.inChild);
       EXPECT_EQ(r.status, 1);
       EXPECT_EQ(r.signal, 0);
-      EXPECT_TRUE(r.err.starts_with(FailedLines(c.target))) << r.err;  // then why
+      EXPECT_TRUE(r.err.starts_with(FailedLines(c.target))) << r.err;  // and why, in one line
+      EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 3) << r.err;
       EXPECT_EQ(r.out, "");
       if (!device) {
         EXPECT_TRUE(ReadFile(folder.File(c.target)) == kOld);

@@ -46,7 +46,7 @@ TEST(AudioStream, HugeMapsAndEdgeFrames) {
                  "Warning: 8589934586 markers past the end of the recording left out\n", 0},
       {"a click track past 4 GiB, refused before writing", huge, {"-f", "wav", "map.tmap", "out.wav"},
        kBanner + "Read 1 sections, 2147483647 measures, -4 beats\n"
-                 "beatmarks: WAV file would be larger than 4 GiB!\n", 1},
+                 "beatmarks: out.wav: WAV file would be larger than 4 GiB\n", 1},
       // At 1 Hz the four beats of a second fall on frames 0, 0, 1 and 1: the
       // track is two frames long, so the last click and marker stay inside.
       {"a last division on the last frame", "tmap\t240\t4\t1\n",
@@ -55,7 +55,7 @@ TEST(AudioStream, HugeMapsAndEdgeFrames) {
       // A measure of 2^31 - 1 beats is sized from the map, not walked beat
       // by beat; a fitted one ends with its last beat given.
       {"a wide measure past 4 GiB, refused at once", "tmap\t120\t2147483647\t1\n", {"-f", "wav", "map.tmap", "out.wav"},
-       kBanner + "Read 1 sections, 1 measures, 2147483647 beats\nbeatmarks: WAV file would be larger than 4 GiB!\n", 1},
+       kBanner + "Read 1 sections, 1 measures, 2147483647 beats\nbeatmarks: out.wav: WAV file would be larger than 4 GiB\n", 1},
       {"a fitted wide measure ends with the playing", "0\n0.5\n1\n",
        {"--fit", "-f", "wav", "--meter=2147483647", "map.tmap", "out.wav"},
        kBanner + "Read 3 beats in 1 measure, fitted by beat\nSaved out.wav with 3 markers\n", 0},

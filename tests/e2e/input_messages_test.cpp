@@ -27,7 +27,7 @@ TEST(RunMessages, TimesAndBeatsFiles) {
     std::string input, said;
     int status;
   };
-  const std::string locate = kRead + "beatmarks: Could not read times ", fit = "beatmarks: BEATS file ";
+  const std::string locate = kRead + "beatmarks: ", fit = "beatmarks: ";
   const std::string cues = BuildWav({{"fmt ", PcmFormat(1, 8000, 16)}, {"data", std::string(1600, '\0')},
                                      {"cue ", Le(2, 4) + Le(1, 4) + Le(100, 4) + "data" + Le(0, 8) + Le(100, 4) +
                                                   Le(2, 4) + Le(300, 4) + "data" + Le(0, 8) + Le(300, 4)}});

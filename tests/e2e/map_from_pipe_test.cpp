@@ -55,7 +55,7 @@ TEST(MapFromPipe, RefusalsStayRefusals) {
   };
   const Case cases[] = {
       {{"-f", "csv", "-", "out.csv"}, "", "", "Beatmarks 1.0\nRead 0 sections, 0 measures, 0 beats\n"
-                                              "beatmarks: - holds no tempo map (no tmap line)\n", 1},
+                                              "beatmarks: standard input: no tempo map in it (no tmap line)\n", 1},
       {{"-f", "csv", "--locate=-", "-", "out.csv"}, "tmap\t120\t4\t2\n", "",
        "beatmarks: MAP and --locate=- cannot both be standard input\nTry 'beatmarks --help'.\n", 2},
       // A map that cannot be read is named, with the reason.

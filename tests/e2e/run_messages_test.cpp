@@ -32,27 +32,29 @@ TEST(RunMessages, RefusalsAndNotes) {
   const Case cases[] = {
       {"no tmap line", {"-f", "csv", "notes.tmap", "out.csv"}, "",
        kBanner + "Read 0 sections, 0 measures, 0 beats\n"
-                 "beatmarks: notes.tmap holds no tempo map (no tmap line)\n", 1},
+                 "beatmarks: notes.tmap: no tempo map in it (no tmap line)\n", 1},
       {"tempo past what is kept exactly", {"-f", "json", "long.tmap", "-"}, "",
        kBanner + "Read 1 sections, 1 measures, 4 beats\n"
-                 "beatmarks: Tempo has more than 200 significant digits! (section 1)\n", 1},
+                 "beatmarks: long.tmap: the tempo of section 1 has more than 200 significant digits\n", 1},
       {"into a FIFO", {"--into=fifo.wav", "map.tmap", "out.wav"}, "",
-       kBanner + kRead + "beatmarks: Could not read recording fifo.wav!\n", 1},
+       kBanner + kRead + "beatmarks: fifo.wav: not a regular file\n", 1},
       {"into a folder", {"--into=.", "map.tmap", "out.wav"}, "",
-       kBanner + kRead + "beatmarks: Could not read recording .!\n", 1},
+       kBanner + kRead + "beatmarks: .: is a folder\n", 1},
+      {"into a file that is not a WAV", {"--into=map.tmap", "map.tmap", "out.wav"}, "",
+       kBanner + kRead + "beatmarks: map.tmap: not a WAV file\n", 1},
+      {"a tempo of zero", {"-f", "csv", "zero.tmap", "out.csv"}, "",
+       kBanner + kRead + "beatmarks: zero.tmap: tempo must be greater than zero (section 1)\n", 1},
       {"into a device", {"--into=/dev/zero", "map.tmap", "out.wav"}, "",
-       kBanner + kRead + "beatmarks: Could not read recording /dev/zero!\n", 1},
+       kBanner + kRead + "beatmarks: /dev/zero: not a regular file\n", 1},
       {"a long OUTPUT name for csv", {"-f", "csv", "map.tmap", longName}, "",
        "", 0},
       {"a long OUTPUT name for the list, refused before reading",
        {"-r", "8000", "missing.tmap", longName}, "",
        kBanner + "beatmarks: File name longer than 127 characters!\n", 1},
       {"a full disk says why", {"-f", "csv", "map.tmap", "/dev/full"}, "",
-       kBanner + kRead + "beatmarks: Could not write file /dev/full!\n"
-                         "beatmarks: /dev/full: No space left on device\n", 1},
+       kBanner + kRead + "beatmarks: /dev/full: No space left on device\n", 1},
       {"the classic list on a full disk says why", {"-r", "8000", "map.tmap", "/dev/full"}, "",
-       kBanner + kRead + "beatmarks: Could not write file /dev/full!\n"
-                         "beatmarks: /dev/full: No space left on device\n", 1},
+       kBanner + kRead + "beatmarks: /dev/full: No space left on device\n", 1},
       {"MIDI without a tempo", {"-f", "csv", "notempo.mid", "out.csv"}, "",
        kBanner + "Read 1 tempo changes, 1 meter changes, 2 measures (no tempo: 120 bpm assumed)\n"
                  "Saved 271 bytes\n", 0},
@@ -64,6 +66,7 @@ TEST(RunMessages, RefusalsAndNotes) {
   WriteFile(folder.File("notes.tmap"), "Night Train\ntmap 120 4 8\n");
   WriteFile(folder.File("long.tmap"), "tmap\t1." + std::string(300, '3') + "\t4\t1\n");
   WriteFile(folder.File("map.tmap"), "tmap\t120\t4\t2\n");
+  WriteFile(folder.File("zero.tmap"), "tmap\t0\t4\t2\n");
   WriteFile(folder.File("notempo.mid"), Midi(TrackBytes().Meter(0, 4, 2, 24), 768));
   WriteFile(folder.File("bare.mid"), Midi(TrackBytes(), 768));
   ASSERT_EQ(::mkfifo(folder.File("fifo.wav").c_str(), 0600), 0);

@@ -268,7 +268,7 @@ TEST(DataFiles, OutputThatIsAnInputIsRefused) {
     RunResult r = RunBeatmarks(c.args, "", folder.path());
     SCOPED_TRACE(c.args.back());
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, std::string("Beatmarks 1.0\nbeatmarks: The output may not be the ") + c.role + " itself!\n");
+    EXPECT_EQ(r.err, "Beatmarks 1.0\nbeatmarks: " + c.args.back() + ": the output may not be the " + c.role + " itself\n");
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(ReadFile(folder.File(c.input)), before);
   }

@@ -85,7 +85,7 @@ def check_refusals(program, folder):
          "its sample rate is 48000, not the 96000 given"),
         ("a rate not that of --into", ["-f", "wav", f"--into={folder / 'noise.wav'}", "-r", "44100"],
          "its sample rate is 48000, not the 44100 given"),
-        ("a folder", [f"--snap={folder}"], f"cannot read {folder} as audio (is a folder)"),
+        ("a folder", [f"--snap={folder}"], f"{folder}: is a folder"),
     ]
     for name, options, message in cases:
         out = folder / "refused.csv"

@@ -79,7 +79,7 @@ def check_nothing_written(binary, folder, rng):
     cases = [("bad line late", good + b"12,5\n", None,
               f"beatmarks: standard input:{lines + 1}: '12,5' has a decimal comma; write 12.5\n"),
              ("no room to keep it", good, "/nonexistent-folder",
-              "beatmarks: Could not read times -: could not keep a copy in /nonexistent-folder: "
+              "beatmarks: -: could not keep a copy in /nonexistent-folder: "
               "No such file or directory\n")]
     failures = 0
     for name, data, tmpdir, message in cases:

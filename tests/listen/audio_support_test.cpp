@@ -14,7 +14,7 @@ TEST(ListenSupport, MatchesTheBuild) {
   EXPECT_FALSE(SnapTaps("/nonexistent/take.wav", {1.0}, {}, snapped, snapError));
   EXPECT_FALSE(ListAttacks("/nonexistent/take.wav", 0, 1, listed, listError));
 #ifdef BEATMARKS_HAVE_SNDFILE
-  EXPECT_EQ(snapError.rfind("cannot read /nonexistent/take.wav as audio (", 0), 0u) << snapError;
+  EXPECT_EQ(snapError, "/nonexistent/take.wav: No such file or directory");
 #else
   EXPECT_EQ(snapError, "this build has no audio support (libsndfile)");
 #endif
