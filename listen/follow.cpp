@@ -4,6 +4,8 @@
 #include <cmath>
 #include <limits>
 
+#include "listen/snap_choice.h"
+
 namespace beatmarks {
 namespace {
 
@@ -271,6 +273,27 @@ Found AttackAt(const std::vector<Attack>& attacks, double due, double beat, std:
   return second > best - kTieDb && apart ? Found::kTwo : Found::kOne;
 }
 
+// An attack that is not clear, both quieter and rising less than the beats
+// found last by this much together (a loud last chord may rise less), with
+// nothing like a beat after it, is a sound in the tail (a key or a pedal let
+// go), not a beat; a held chord that rises clearly is one.
+constexpr double kFaintDb = 12.0;
+bool Faint(const Attack& a, const BeatLevel& level, const BeatLevel& rise) {
+  const double quieter = level.Floor(0) - a.levelDb;
+  const double flatter = rise.Floor(0) - a.strengthDb;
+  return a.strengthDb < kClearAttackDb && quieter > 0 && flatter > 0 && quieter + flatter >= kFaintDb;
+}
+
+// Whether the playing goes on in [from, until]: an attack like the beats'
+// (as loud, rising as much).
+bool PlayingIn(const std::vector<Attack>& attacks, std::int64_t from, std::int64_t until,
+               const BeatLevel& level, const BeatLevel& rise) {
+  for (std::size_t k = AttacksBefore(attacks, from); k < attacks.size() && attacks[k].sample <= until; ++k) {
+    if (attacks[k].levelDb >= level.Floor() && attacks[k].strengthDb >= rise.Floor(kResumeDb)) return true;
+  }
+  return false;
+}
+
 // The next interval where the last three beats found slow down (or speed
 // up) steadily, as in a ritardando: the last interval carried on at the
 // same rate of change, at most kMostTrend of it; otherwise `beat`.
@@ -324,6 +347,11 @@ FollowedOn FollowOn(const std::vector<Attack>& attacks, const std::vector<std::i
     Attack found;
     Found f = AttackAt(attacks, at, next, rate, level.Floor(), found, due.empty() ? kWindow : kResumeWindow);
     if (f == Found::kOne && !due.empty() && found.strengthDb < rise.Floor(kResumeDb)) f = Found::kNone;
+    if (f == Found::kOne && Faint(found, level, rise) &&
+        !PlayingIn(attacks, found.sample + 1, found.sample + static_cast<std::int64_t>(2 * next), level, rise)) {
+      out.end = FollowEnd::kEndOfPlaying;
+      break;
+    }
     if (f == Found::kTwo || (f == Found::kNone && due.size() == 1)) {
       out.end = FollowEnd::kLost;
       break;
@@ -349,13 +377,10 @@ FollowedOn FollowOn(const std::vector<Attack>& attacks, const std::vector<std::i
   }
   // Lost where the playing goes on: attacks like the beats' (as loud, rising
   // as much) after the last beat found.
-  if (out.end == FollowEnd::kLost) {
-    std::size_t playing = 0;
-    for (std::size_t k = AttacksBefore(attacks, last + static_cast<std::int64_t>(beat * 1.5));
-         k < attacks.size() && playing < 1; ++k) {
-      playing += attacks[k].levelDb >= level.Floor() && attacks[k].strengthDb >= rise.Floor(kResumeDb);
-    }
-    if (playing < 1) out.end = FollowEnd::kEndOfPlaying;
+  if (out.end == FollowEnd::kLost &&
+      !PlayingIn(attacks, last + static_cast<std::int64_t>(beat * 1.5),
+                 std::numeric_limits<std::int64_t>::max(), level, rise)) {
+    out.end = FollowEnd::kEndOfPlaying;
   }
   return out;
 }

@@ -124,6 +124,34 @@ TEST(FollowOn, EndsWhereThePlayingFallsAway) {
   }
 }
 
+// One attack a beat after the last played: a key let go in the tail (no
+// clear attack, both quieter and rising less) is no beat; a last chord that
+// is louder or rises clearly, or one with the playing going on after it, is.
+TEST(FollowOn, TakesNoSoundInTheTailForABeat) {
+  const struct {
+    const char* name;
+    float levelDb, strengthDb;
+    bool playingOn;
+    std::size_t beats;
+  } cases[] = {
+      {"a key let go", -27, 8, false, 16},
+      {"a louder last chord rising less", -18, 8, false, 17},
+      {"a held chord, quieter but a clear attack", -27, 18, false, 17},
+      {"a soft beat, the playing going on", -27, 8, true, 20},
+  };
+  for (const auto& c : cases) {
+    Played p = Play(20, 500, 0, 0);
+    for (Attack& a : p.attacks) a.levelDb = -20;
+    const std::int64_t end = p.beats.back();
+    p.attacks.push_back({end + 500, c.strengthDb, c.levelDb});
+    for (int k = 2; c.playingOn && k <= 4; ++k) p.attacks.push_back({end + 500 * k, 30, -20});
+    const std::vector<std::int64_t> known(p.beats.begin(), p.beats.begin() + 4);
+    const FollowedOn on = FollowOn(p.attacks, known, SIZE_MAX, end + 6000, kRate);
+    EXPECT_EQ(on.end, FollowEnd::kEndOfPlaying) << c.name;
+    EXPECT_EQ(on.beats.size(), c.beats) << c.name;
+  }
+}
+
 // A ritardando over eighths (three a beat, nearly as strong as the beats):
 // from the known beats on, each beat is 10% longer than the last, faster
 // than the local beat follows, and still no eighth is taken for a beat.
