@@ -22,6 +22,9 @@ constexpr double kSeedTolerance = 0.08;
 // A meter of three is heard only where its accents stand out this much
 // more than four's (in dB); four is the common case.
 constexpr double kThreeOverFourDb = 1.0;
+// After a loss, two attacks resume the beat: each may be this much weaker
+// than the median attack (the last notes of a piece are seldom its loudest).
+constexpr double kResumeSlackDb = 6.0;
 // Beats followed from the seed before the follow goes on from all of them.
 constexpr std::size_t kMeasureFirst = 5;
 
@@ -74,11 +77,12 @@ std::size_t StrongNear(const std::vector<Attack>& attacks, std::size_t from, dou
   return found;
 }
 
-// Three strong attacks a period apart, the earliest such from attack
-// `from` on: the beats the path starts from.
+// Three strong attacks a period apart (two with `two`, a little weaker), the
+// earliest such from attack `from` on: the beats the path starts from.
 std::vector<std::int64_t> Seed(const std::vector<Attack>& attacks, double period, std::size_t from = 0,
                                bool two = false) {
-  const double least = MedianStrength(attacks), tolerance = kSeedTolerance * period;
+  const double least = MedianStrength(attacks) - (two ? kResumeSlackDb : 0.0);
+  const double tolerance = kSeedTolerance * period;
   for (std::size_t a = from; a < attacks.size(); ++a) {
     if (attacks[a].strengthDb < least) continue;
     const double at = static_cast<double>(attacks[a].sample);
@@ -178,7 +182,11 @@ bool HearOnAfterLoss(const AttackList& list, HeardBeats& h, bool& lost) {
   const std::vector<std::int64_t> seed =
       Seed(list.attacks, beat, static_cast<std::size_t>(after - list.attacks.begin()), true);
   if (seed.empty()) return false;
-  const FollowedOn on = FollowFrom(list.attacks, seed, list.frames, list.rate);
+  // On from the seed, with the beats before the loss setting how loud a beat
+  // is: two soft attacks resume the beat, not the noise after them.
+  std::vector<std::int64_t> known(s.end() - static_cast<std::ptrdiff_t>(std::min<std::size_t>(s.size(), 8)), s.end());
+  known.insert(known.end(), seed.begin(), seed.end());
+  const FollowedOn on = FollowFrom(list.attacks, known, list.frames, list.rate);
   // Back from the seed too, to a beat's length after the beat lost.
   std::vector<std::int64_t> mirrored;
   for (auto it = seed.rbegin(); it != seed.rend(); ++it) mirrored.push_back(list.frames - *it);

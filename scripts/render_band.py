@@ -7,7 +7,7 @@ ringing bass note and noise at -40 dB, as a 44.1 kHz mono WAV; and the taps
 a person gives --follow: the first two measures (the pickup too) and the
 last beat, as a label track with M.B places, 10 ms late and +-12 ms.
 
-Usage: render_band.py groove|rush|pickup|ballad|broaden RECORDING.wav TAPS.txt [SEED]
+Usage: render_band.py groove|rush|rush-soft|pickup|ballad|broaden RECORDING.wav TAPS.txt [SEED]
 The beats' first samples go to standard output, one a line.
 """
 import math
@@ -28,7 +28,7 @@ def score(kind):
     """(meter, pickup, beat intervals in seconds)."""
     if kind == "groove":
         return 4, 0, drift(64, 96, 112)
-    if kind == "rush":
+    if kind in ("rush", "rush-soft"):
         gaps = drift(16, 100, 100) + drift(16, 100, 116) + drift(16, 116, 88) + drift(6, 88, 80)
         gaps[-2] *= 3.2  # a fermata on the last beat but one
         return 4, 0, gaps
@@ -74,7 +74,9 @@ def hits_of(kind, meter, pickup, times):
             if k + 1 < len(times):
                 hits += [(t + gap / 3, "330", 0.3), (t + 2 * gap / 3, "294", 0.3)]
             continue
-        hits.append((t, "kick" if beat == 0 else "snare", 1.0))
+        # "rush-soft": the two beats after the fermata played softly.
+        gain = 0.2 if kind == "rush-soft" and k >= len(times) - 2 else 1.0
+        hits.append((t, "kick" if beat == 0 else "snare", gain))
         if k + 1 < len(times) and times[k + 1] - t < 1.0:
             hits.append(((t + times[k + 1]) / 2, "hat", 1.0))
     return hits

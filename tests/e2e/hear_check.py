@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """A recording alone given to --fit (no taps): performances made by
 scripts/render_band.py (a drifting groove, a waltz with a pickup, a rubato
-6/8 ballad, a band that rushes and holds a fermata) heard whole, every beat on
+6/8 ballad, a band that rushes and holds a fermata, loud or soft after it) heard whole, every beat on
 its hit's first sample and numbered as played; where the beat is lost the run
 says where to tap; silence and noise are refused in one line, nothing written.
 
@@ -27,6 +27,9 @@ CASES = [
     ("ballad", ["--meter=6/8"], "Heard 33 beats in 17 measures of 6/8, 52-61 bpm", None),
     # Lost at the fermata, then heard on from the next beats as if the beat were held.
     ("rush", [], "Unsure from 14.1 at 31.327982 s: tap a bar there", None),
+    # The same with the two beats after the fermata played softly: they
+    # resume the beat, and the noise after them is not followed.
+    ("rush-soft", [], "Heard 55 beats in 14 measures of 4/4", None),
 ]
 
 

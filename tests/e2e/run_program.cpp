@@ -31,7 +31,8 @@ const std::string& ProgramForOtherUser() {
     std::error_code error;
     if (::statvfs(folder.path().c_str(), &volume) != 0 || (volume.f_flag & ST_NOEXEC) != 0 ||
         !fs::copy_file(BEATMARKS_BINARY, copy, error) || ::chmod(copy.c_str(), 0755) != 0 ||
-        ::chmod(folder.path().c_str(), 0755) != 0) {
+        ::chmod(folder.path().c_str(), 0755) != 0 || ::mkdir(folder.File("counters").c_str(), 0777) != 0 ||
+        ::chmod(folder.File("counters").c_str(), 0777) != 0) {
       return std::string();
     }
     return copy;
@@ -54,6 +55,11 @@ RunResult RunWith(const RunSetup& setup, const std::string& program) {
     ::dup2(out, STDOUT_FILENO);
     ::dup2(err, STDERR_FILENO);
     if (setup.inChild) setup.inChild();
+    // A coverage build writes its counters beside the build's own, where
+    // another user may not: the copy's go to a folder anyone may write.
+    if (program != BEATMARKS_BINARY) {
+      ::setenv("GCOV_PREFIX", (program.substr(0, program.rfind('/')) + "/counters").c_str(), 1);
+    }
     ExecBeatmarks(setup.args, program);
   }
   int wstatus = 0;
