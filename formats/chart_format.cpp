@@ -47,11 +47,13 @@ void MeterLine(std::string& text, const MeterChange& m) {
   Line(text, line);
 }
 
-// A name in quotes, its own quotes made apostrophes (the format has no escape).
+// A name in quotes on its line: its own quotes made apostrophes (the format
+// has no escape), control characters left out.
 std::string Quoted(const std::string& name) {
   std::string quoted = "\"";
-  quoted += name;
-  std::replace(quoted.begin() + 1, quoted.end(), '"', '\'');
+  for (const char c : name) {
+    if (static_cast<unsigned char>(c) >= 0x20 && c != 0x7f) quoted += c == '"' ? '\'' : c;
+  }
   quoted += '"';
   return quoted;
 }

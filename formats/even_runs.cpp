@@ -22,7 +22,6 @@ bool HundredthsBetween(double low, double high, double wanted, double& length) {
   const double fewest = std::max(kFewestHundredths, std::ceil(kMinuteInHundredths / high));
   const double most = low > 0 ? std::min(kMostHundredths, std::floor(kMinuteInHundredths / low))
                               : kMostHundredths;
-  if (fewest > most) return false;
   for (const double step : {100.0, 10.0, 1.0}) {
     const double first = std::ceil(fewest / step) * step, last = std::floor(most / step) * step;
     if (first > last) continue;

@@ -20,6 +20,15 @@ void AppendThousandths(std::string& text, std::int64_t value) {
 
 }  // namespace
 
+std::string MsdValue(const std::string& text) {
+  std::string value;
+  for (const char c : text) {
+    if (c == '\\' || c == ';' || c == ':' || c == '#') value += '\\';
+    value += c;
+  }
+  return value;
+}
+
 SmPlan PlanSmTiming(const std::vector<BeatTime>& beats, double bound) {
   SmPlan plan;
   if (beats.empty()) return plan;
@@ -57,7 +66,7 @@ std::string SmTimingTags(const SmPlan& plan) {
 }
 
 std::string SmText(const SmPlan& plan, const std::string& audio, const std::string& title) {
-  return "#TITLE:" + title + ";\n#MUSIC:" + audio + ";\n" + SmTimingTags(plan);
+  return "#TITLE:" + MsdValue(title) + ";\n#MUSIC:" + MsdValue(audio) + ";\n" + SmTimingTags(plan);
 }
 
 }  // namespace beatmarks

@@ -30,6 +30,10 @@ SmPlan PlanSmTiming(const std::vector<BeatTime>& beats, double bound);
 
 std::string SmText(const SmPlan& plan, const std::string& audio, const std::string& title);
 
+// A name as a tag's value: the characters that end a value or a tag
+// (";", ":", "#") and the escape itself escaped with a backslash.
+std::string MsdValue(const std::string& text);
+
 // The #OFFSET, #BPMS and #TIMESIGNATURES lines, which a .ssc file shares.
 std::string SmTimingTags(const SmPlan& plan);
 

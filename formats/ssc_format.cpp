@@ -3,7 +3,8 @@
 namespace beatmarks {
 
 std::string SscText(const SmPlan& plan, const std::string& audio, const std::string& title) {
-  return "#VERSION:0.83;\n#TITLE:" + title + ";\n#MUSIC:" + audio + ";\n" + SmTimingTags(plan);
+  return "#VERSION:0.83;\n#TITLE:" + MsdValue(title) + ";\n#MUSIC:" + MsdValue(audio) + ";\n" +
+         SmTimingTags(plan);
 }
 
 }  // namespace beatmarks

@@ -205,7 +205,10 @@ TEST(ChartTiming, OtherFormatsKeepTheirUnits) {
 
   std::vector<BeatTime> sixEight = Steady(0.25, 0.5, 3, 3);
   for (int i = 0; i < 12; ++i) sixEight.push_back({1.75 + 0.25 * i, 1 + i / 6, i % 6, 6, 8});
-  const std::string chart = ChartText(PlanChartTiming(sixEight, 480), "a \"b\".ogg", "t");
+  const std::string named = SscText(PlanSmTiming(beats, 0.001), "a;b.ogg", "#1: \\o/");
+  EXPECT_NE(named.find("#TITLE:\\#1\\: \\\\o/;\n#MUSIC:a\\;b.ogg;\n"), std::string::npos) << named;
+
+  const std::string chart = ChartText(PlanChartTiming(sixEight, 480), "a \"b\"\n.ogg", "t");
   for (const char* line : {"  Offset = 0.250000\r\n", "  Resolution = 480\r\n",
                            "  MusicStream = \"a 'b'.ogg\"\r\n", "  0 = TS 3\r\n  0 = B 120000\r\n",
                            "  1440 = TS 6 3\r\n}"}) {
