@@ -57,19 +57,27 @@ def exact_beats(args, folder):
     return [time for time, _ in exact_rows(args, folder)]
 
 
-def osu_points_by_npm(path):
+def npm_module(name):
+    """NODE_PATH with `name` installed into CACHE, or None without npm or the module."""
     if shutil.which("npm") is None or shutil.which("node") is None:
         return None
-    if not os.path.isdir(os.path.join(CACHE, "node_modules", "osu-parsers")):
+    if not os.path.isdir(os.path.join(CACHE, "node_modules", name)):
         os.makedirs(CACHE, exist_ok=True)
-        if subprocess.run(["npm", "install", "--silent", "--prefix", CACHE, "osu-parsers"],
+        if subprocess.run(["npm", "install", "--silent", "--prefix", CACHE, name],
                           capture_output=True).returncode != 0:
             return None
+    return os.path.join(CACHE, "node_modules")
+
+
+def osu_points_by_npm(path):
+    modules = npm_module("osu-parsers")
+    if modules is None:
+        return None
     script = ("const {BeatmapDecoder}=require('osu-parsers');"
               "const b=new BeatmapDecoder().decodeFromString(require('fs').readFileSync(process.argv[1],'utf8'));"
               "console.log(JSON.stringify({audio:b.general.audioFilename,"
               "points:b.controlPoints.timingPoints.map(p=>[p.startTime,p.beatLength,p.timeSignature])}));")
-    env = dict(os.environ, NODE_PATH=os.path.join(CACHE, "node_modules"))
+    env = dict(os.environ, NODE_PATH=modules)
     out = subprocess.run(["node", "-e", script, path], capture_output=True, text=True, env=env, check=True)
     read = json.loads(out.stdout)
     assert read["audio"], "no audio named"
@@ -105,11 +113,33 @@ def sm_field(text, name):
     return text.split(f"#{name}:")[1].split(";")[0].replace("\n", "")
 
 
-def sm_beats(path, count):
+def sm_timing_by_hand(path):
+    """(beat 0's time, [(beat, tempo)], [(beat, numerator, denominator)])."""
     text = open(path, encoding="utf-8").read()
     zero = -Fraction(sm_field(text, "OFFSET"))
     tempos = [tuple(map(Fraction, p.split("="))) for p in sm_field(text, "BPMS").split(",")]
     meters = [tuple(map(Fraction, p.split("="))) for p in sm_field(text, "TIMESIGNATURES").split(",")]
+    return zero, tempos, meters
+
+
+def ssc_timing_by_npm(path):
+    """The same read by ssc-parser from npm (which wants a steps section to
+    follow the header), or None where it cannot be had."""
+    modules = npm_module("ssc-parser")
+    if modules is None:
+        return None
+    script = ("const h=require('ssc-parser').parseSSC(require('fs').readFileSync(process.argv[1],'utf8')"
+              "+'#NOTEDATA:;\\n#NOTES:\\n0000\\n;\\n').header;"
+              "console.log(JSON.stringify([h.VERSION,h.OFFSET,h.BPMS,h.TIMESIGNATURES]));")
+    out = subprocess.run(["node", "-e", script, path], capture_output=True, text=True,
+                         env=dict(os.environ, NODE_PATH=modules), check=True)
+    version, offset, tempos, meters = json.loads(out.stdout, parse_float=Fraction, parse_int=Fraction)
+    assert version == Fraction("0.83"), version
+    return -offset, [tuple(t) for t in tempos], [tuple(m) for m in meters]
+
+
+def sm_beats(timing, count):
+    zero, tempos, meters = timing
     places, at = [], Fraction(0)
     while len(places) < count:  # whole measures of the meter in force
         numerator, denominator = [(n, d) for b, n, d in meters if b <= at][-1]
@@ -234,7 +264,7 @@ def main():
         for name, text in MAPS.items():
             with open(os.path.join(folder, name), "w") as f:
                 f.write(text)
-        used_npm = False
+        used_npm = used_ssc_npm = False
         for args in RUNS:
             rows = exact_rows(args, folder)
             exact = [time for time, _ in rows]
@@ -246,10 +276,14 @@ def main():
                 points = points or osu_points_by_hand(path)
                 check(f"osu {args}", osu_beats(points, len(exact)), exact, len(points))
                 run(["-f", "sm"] + args + ["out.sm"], folder)
-                check(f"sm {args}", sm_beats(os.path.join(folder, "out.sm"), len(exact)), exact, 0)
+                check(f"sm {args}", sm_beats(sm_timing_by_hand(os.path.join(folder, "out.sm")), len(exact)),
+                      exact, 0)
                 run(["-f", "ssc"] + args + ["out.ssc"], folder)
-                assert open(os.path.join(folder, "out.ssc")).read().startswith("#VERSION:0.83;\n"), "ssc"
-                check(f"ssc {args}", sm_beats(os.path.join(folder, "out.ssc"), len(exact)), exact, 0)
+                path = os.path.join(folder, "out.ssc")
+                assert open(path).read().startswith("#VERSION:0.83;\n"), "ssc"
+                timing = ssc_timing_by_npm(path)
+                used_ssc_npm |= timing is not None
+                check(f"ssc {args}", sm_beats(timing or sm_timing_by_hand(path), len(exact)), exact, 0)
                 for resolution in ["192", "480"]:
                     run(["-f", "chart", "--resolution=" + resolution] + args + ["out.chart"], folder)
                     read, places, tempos = chart_beats(os.path.join(folder, "out.chart"), len(exact))
@@ -284,6 +318,7 @@ def main():
                 failures += 1
         failures += check_refusals(folder)
         print("osu-parsers used" if used_npm else "osu-parsers not available: read by hand")
+        print("ssc-parser used" if used_ssc_npm else "ssc-parser not available: read by hand")
     return 1 if failures else 0
 
 
