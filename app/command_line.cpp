@@ -15,7 +15,7 @@ namespace beatmarks {
 namespace {
 
 enum LongOnly { kExact = 256, kOffset, kBeat, kInto, kFirstMeasure, kMaxDrift, kLocate, kFit, kMeter, kPickup, kStrict,
-                kSnap, kSnapWindow, kFollow };
+                kSnap, kSnapWindow, kFollow, kResolution };
 
 const option kLongOptions[] = {
     {"help", no_argument, nullptr, 'h'},       {"version", no_argument, nullptr, 'V'},
@@ -26,6 +26,7 @@ const option kLongOptions[] = {
     {"into", required_argument, nullptr, kInto},
     {"first-measure", required_argument, nullptr, kFirstMeasure},
     {"max-drift", required_argument, nullptr, kMaxDrift},
+    {"resolution", required_argument, nullptr, kResolution},
     {"locate", required_argument, nullptr, kLocate},
     {"fit", optional_argument, nullptr, kFit},
     {"meter", required_argument, nullptr, kMeter},
@@ -117,6 +118,7 @@ bool Take(int code, const char* value, Options& o, std::string& error) {
     case 'd': return SetCount<std::int32_t>("divisions", value, o.divisions, error);
     case kFirstMeasure: return SetFirstMeasure(value, o, error);
     case kMaxDrift: o.maxDrift = value; return true;
+    case kResolution: return SetCount<std::int32_t>("resolution", value, o.resolution, error);
     case kLocate: o.locate = value; return true;
     case kFit: o.fit = value != nullptr ? value : "beat"; return true;
     case kMeter: return SetMeter(value, o, error);
@@ -281,6 +283,8 @@ bool CheckOptions(const Options& o, std::string& error) {
     error = "MAP and --locate=- cannot both be standard input";
   } else if (o.maxDrift && o.format != "midi") {
     error = "--max-drift needs --format=midi";
+  } else if (o.resolution && o.format != "chart") {
+    error = "--resolution needs --format=chart";
   } else if (o.offset && o.format == "list" && !o.exact) {
     error = "--offset needs --exact or an exact format";
   } else if (o.firstMeasure && o.format == "list" && !o.exact) {

@@ -53,6 +53,19 @@ const FormatRow kFormats[] = {
      "a StepMania simfile's #OFFSET, #BPMS and #TIMESIGNATURES, every beat\n"
      "within 1 ms of its exact time",
      9, kText, false, WriteMode::kReplace, nullptr, SmOutput},
+    {"ssc",
+     "a StepMania 5 .ssc file: #VERSION and the timing of sm, every beat\n"
+     "within 1 ms of its exact time",
+     10, kText, false, WriteMode::kReplace, nullptr, SscOutput},
+    {"chart",
+     "a .chart file's [Song] and [SyncTrack] (Clone Hero, Moonscraper) at\n"
+     "--resolution=N ticks a quarter note (default 192), every beat within\n"
+     "one tick of its exact time",
+     11, kText, false, WriteMode::kReplace, nullptr, ChartOutput},
+    {"rekordbox",
+     "a Rekordbox collection XML: one track, its beat grid as TEMPO\n"
+     "elements keeping every beat within 1 ms of its exact time",
+     12, kText, false, WriteMode::kReplace, nullptr, RekordboxOutput},
 };
 
 // A name and its help, the help's lines indented to one column.

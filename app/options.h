@@ -25,6 +25,7 @@ struct Options {
   std::optional<std::string> into;
   std::optional<std::int32_t> firstMeasure;  // the number of the map's first measure
   std::optional<std::string> maxDrift;       // seconds, as typed (midi)
+  std::optional<std::int32_t> resolution;    // ticks a quarter note (chart)
   std::optional<std::string> locate;         // the file of times to place
   std::optional<std::string> fit;            // MAP holds beat times: "beat" or "measure"
   std::optional<std::int32_t> meter;         // beats per measure of fitted beat times

@@ -91,6 +91,7 @@ Options (before the positional arguments; '--' ends them):
                         the last one in the recording
       --max-drift=SECONDS  with midi: how far a beat of the file may lie from
                         its exact time (default 0.000001)
+      --resolution=N    with chart: ticks a quarter note (default 192)
   -q, --quiet           say nothing but errors
   -h, --help            show this help and exit
   -V, --version         show the version and exit

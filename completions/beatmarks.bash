@@ -6,15 +6,15 @@ _beatmarks() {
   prev=${COMP_WORDS[COMP_CWORD-1]}
   local options="--format= --exact --offset= --rate= --start= --stop= --divisions=
     --first-measure= --beat= --into= --locate= --fit --fit= --meter= --pickup= --strict
-    --snap= --snap-window= --follow --max-drift= --quiet --help --version
+    --snap= --snap-window= --follow --max-drift= --resolution= --quiet --help --version
     -f -r -s -e -d -q -h -V"
   case $prev in
-    -f) COMPREPLY=($(compgen -W "list labels csv json svg wav summary midi osu sm" -- "$cur")); return ;;
+    -f) COMPREPLY=($(compgen -W "list labels csv json svg wav summary midi osu sm ssc chart rekordbox" -- "$cur")); return ;;
     -r|-s|-e|-d) return ;;
   esac
   case $cur in
     --format=*)
-      COMPREPLY=($(compgen -W "list labels csv json svg wav summary midi osu sm" -- "${cur#--format=}")); return ;;
+      COMPREPLY=($(compgen -W "list labels csv json svg wav summary midi osu sm ssc chart rekordbox" -- "${cur#--format=}")); return ;;
     --beat=*)
       COMPREPLY=($(compgen -W "denominator quarter click" -- "${cur#--beat=}")); return ;;
     --fit=*)

@@ -14,23 +14,14 @@
 #include <vector>
 
 #include "formats/beat_times.h"
+#include "formats/tempo_runs.h"
 
 namespace beatmarks {
 
-struct SmChange {
-  std::int64_t beat = 0;     // thousandths of a quarter note from beat 0
-  std::int64_t tempo = 0;    // thousandths of a beat a minute
-};
-
-struct SmMeter {
-  std::int64_t beat = 0;     // thousandths of a quarter note
-  std::int32_t numerator = 4, denominator = 4;
-};
-
 struct SmPlan {
   std::int64_t offset = 0;   // thousandths of a second: minus beat 0's time
-  std::vector<SmChange> tempos;
-  std::vector<SmMeter> meters;
+  std::vector<TempoChange> tempos;  // places in thousandths of a quarter note
+  std::vector<MeterChange> meters;
   double largestDrift = 0;   // seconds, as a reader places the beats
 };
 
@@ -38,5 +29,12 @@ struct SmPlan {
 SmPlan PlanSmTiming(const std::vector<BeatTime>& beats, double bound);
 
 std::string SmText(const SmPlan& plan, const std::string& audio, const std::string& title);
+
+// A name as a tag's value: the characters that end a value or a tag
+// (";", ":", "#") and the escape itself escaped with a backslash.
+std::string MsdValue(const std::string& text);
+
+// The #OFFSET, #BPMS and #TIMESIGNATURES lines, which a .ssc file shares.
+std::string SmTimingTags(const SmPlan& plan);
 
 }  // namespace beatmarks

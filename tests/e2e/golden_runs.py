@@ -112,11 +112,15 @@ for map_name in ["help.tmap", "{ex}/song.tmap", "{ex}/ramp-and-6-8.mid"]:
     run(f"midi export {short}", ["-f", "midi", map_name, "out.mid"])
     run(f"summary {short}", ["-f", "summary", "--first-measure=0", map_name, "-"])
 run("midi export offset range", ["-f", "midi", "--offset=2.5", "-s", "2", "-e", "9", "{ex}/song.tmap", "o.mid"])
-for chart in ["osu", "sm"]:
+for chart in ["osu", "sm", "ssc", "chart", "rekordbox"]:
     run(f"{chart} mid.tmap", ["-f", chart, "mid.tmap", "-"])
     run(f"{chart} midi offset range", ["-f", chart, "--offset=2.5", "-s", "2", "-e", "5",
                                        "--beat=click", "{ex}/ramp-and-6-8.mid", "out." + chart])
     run(f"{chart} fitted", ["--fit=measure", "-f", chart, "waltz.txt", "-"])
+run("chart resolution 480 odd.tmap", ["-f", "chart", "--resolution=480", "odd.tmap", "-"])
+run("chart eighths of 6/8", ["-f", "chart", "-s", "4", "-e", "6", "{ex}/ramp-and-6-8.mid", "-"])
+for options in [["--resolution=0"], ["--resolution=1"], ["--resolution=2147483648"], ["-f", "sm", "--resolution=96"]]:
+    run(f"chart options {' '.join(options)}", ["-f", "chart"] + options + ["{ex}/ramp-and-6-8.mid", "out.chart"])
 
 
 def output(args):

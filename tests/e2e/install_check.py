@@ -40,7 +40,7 @@ def main():
                 failures.append(f"not installed: {path}")
         script = os.path.join(prefix, "share/bash-completion/completions/beatmarks")
         if os.path.isfile(script):
-            for words, offered in [(["--form"], ["--format="]), (["--format=c"], ["csv"]),
+            for words, offered in [(["--form"], ["--format="]), (["--format=cs"], ["csv"]),
                                    (["-f", "j"], ["json"]), (["--beat=q"], ["quarter"]),
                                    (["--max"], ["--max-drift="])]:
                 got = completions(script, words)
