@@ -216,7 +216,8 @@ std::string MeterName(std::int32_t meter, bool compound) {
 
 // Every beat of the recording heard, with the meter and downbeats, and
 // said; false where none is heard or the file cannot serve.
-bool HearRecording(const Options& o, BeatsRead& read, ProgramState& s, std::vector<BeatOrigin>& origins) {
+bool HearRecording(const Options& o, BeatsRead& read, ProgramState& s, std::vector<BeatOrigin>& origins,
+                   bool& compound) {
   HearingRequest q;
   q.path = o.positional[0];
   q.meter = o.meter.value_or(0);
@@ -237,7 +238,8 @@ bool HearRecording(const Options& o, BeatsRead& read, ProgramState& s, std::vect
   }
   read.beats = ListOfHeard(heard);
   const std::int64_t first = FirstMeasureNumber(o, read.beats.firstNumber);
-  Print("%s\n", DescribeHeard(heard, read.beats, MeterName(heard.meter, o.compoundMeter)).c_str());
+  compound = heard.compound;
+  Print("%s\n", DescribeHeard(heard, read.beats, MeterName(heard.meter, heard.compound)).c_str());
   for (const std::string& unsure : UnsureLines(heard, read.beats, first)) Print("%s\n", unsure.c_str());
   s.sampleRate = static_cast<std::int32_t>(heard.rate);
   origins.assign(read.beats.size(), BeatOrigin::kHeard);
@@ -258,8 +260,9 @@ std::optional<WalkPlan> FittedPlan(const Options& o, ProgramState& s, int& statu
   // A recording without cue points is heard whole (with --snap, BEATS are taps).
   const bool heard = !ok && !o.snap && IsRecordingWithoutCues(o.positional[0], *read, error);
   std::vector<BeatOrigin> origins;
+  bool compound = o.compoundMeter;  // each beat a dotted quarter
   if (heard) {
-    if (!HearRecording(o, *read, s, origins)) return std::nullopt;
+    if (!HearRecording(o, *read, s, origins, compound)) return std::nullopt;
     ok = true;
   }
   if (const std::string leftOut = CuesLeftOut(*read); !leftOut.empty()) Print("Warning: %s\n", leftOut.c_str());
@@ -301,7 +304,7 @@ std::optional<WalkPlan> FittedPlan(const Options& o, ProgramState& s, int& statu
   WalkPlan plan;
   plan.offset = beats.TimeOf(firstBeat);
   const FitMode mode = *o.fit == "measure" ? FitMode::kMeasure : FitMode::kBeat;
-  const TappedNote note = o.compoundMeter ? TappedNote::kDottedQuarter : TappedNote::kQuarter;
+  const TappedNote note = compound ? TappedNote::kDottedQuarter : TappedNote::kQuarter;
   plan.timelines = [read, mode, divisions = s.divisions, note] {
     return std::make_unique<FittedTimeline>(read->beats, mode, divisions, note);
   };

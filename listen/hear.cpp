@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "listen/attacks.h"
+#include "listen/beat_division.h"
 #include "listen/follow.h"
 #include "listen/low_accents.h"
 
@@ -158,7 +159,12 @@ bool HearMeter(const HearingRequest& q, HeardBeats& h, std::string& error) {
   if (!LowAccents(q.path, h.samples, db, error)) return false;
   std::int32_t meter = q.meter;
   h.meterHeard = meter == 0;
-  if (meter == 0) meter = AccentContrast(db, 3).first > AccentContrast(db, 4).first + kThreeOverFourDb ? 3 : 4;
+  if (meter == 0 && h.compound) {
+    // Two dotted quarters a measure (6/8) unless three's accents stand out.
+    meter = AccentContrast(db, 3).first > AccentContrast(db, 2).first + kThreeOverFourDb ? 3 : 2;
+  } else if (meter == 0) {
+    meter = AccentContrast(db, 3).first > AccentContrast(db, 4).first + kThreeOverFourDb ? 3 : 4;
+  }
   h.meter = meter;
   const std::int32_t downbeat = AccentContrast(db, meter).second;
   h.before = q.before ? *q.before % meter : downbeat;
@@ -199,33 +205,59 @@ bool HearOnAfterLoss(const AttackList& list, HeardBeats& h, bool& lost) {
   return true;
 }
 
+// The beats heard with tempos near `likelyBpm` most likely; false where
+// none are.
+bool HearWith(const AttackList& list, double likelyBpm, HeardBeats& h) {
+  h.rate = list.rate;
+  h.frames = list.frames;
+  const double period = BeatPeriod(StrengthTrain(list), likelyBpm) * list.rate;
+  const std::vector<std::int64_t> seed = period > 0 ? Seed(list.attacks, period) : std::vector<std::int64_t>{};
+  if (seed.empty()) return false;
+  bool lost = false;
+  h.samples = FollowBothWays(list, seed, lost);
+  if (h.samples.size() < kFewestBeats) return false;
+  while (lost && HearOnAfterLoss(list, h, lost)) {
+  }
+  return true;
+}
+
+// How much of the recording the beats span, less a beat's worth for each
+// place the beat was lost.
+double Span(const HeardBeats& h) {
+  const double span = static_cast<double>(h.samples.back() - h.samples.front());
+  return span - span / static_cast<double>(h.samples.size()) * static_cast<double>(h.lostAfter.size());
+}
+
+// Without a meter given: a compound meter where the beats heard as dotted
+// quarters are divided in three and hold together at least as well.
+void HearCompoundIfSo(const AttackList& list, HeardBeats& h) {
+  HeardBeats dotted;
+  if (!HearWith(list, kLikelyCompoundBpm, dotted) || !DividedInThree(list.attacks, dotted.samples)) return;
+  if (!h.samples.empty() && Span(dotted) < Span(h)) return;
+  h = std::move(dotted);
+  h.compound = true;
+}
+
 }  // namespace
 
 bool HearBeats(const HearingRequest& q, HeardBeats& h, std::string& error) {
   AttackList list;
   if (!ListAttacks(q.path, 0, 1e300, list, error)) return false;
   h = {};
-  h.rate = list.rate;
-  h.frames = list.frames;
   const std::string none = q.path + ": no beat heard in it (silence, noise, or sounds that do not recur)";
   if (list.attacks.size() < kFewestBeats) {
     error = none;
     return false;
   }
-  const double likely = q.compound ? kLikelyCompoundBpm : kLikelyBpm;
-  const double period = BeatPeriod(StrengthTrain(list), likely) * list.rate;
-  const std::vector<std::int64_t> seed = period > 0 ? Seed(list.attacks, period) : std::vector<std::int64_t>{};
-  if (seed.empty()) {
-    error = none;
-    return false;
+  const bool simple = HearWith(list, q.compound ? kLikelyCompoundBpm : kLikelyBpm, h);
+  h.compound = q.compound;
+  if (q.meter == 0 && !q.compound) {
+    if (!simple) h = {};
+    HearCompoundIfSo(list, h);
   }
-  bool lost = false;
-  h.samples = FollowBothWays(list, seed, lost);
   if (h.samples.size() < kFewestBeats) {
     error = none;
     return false;
-  }
-  while (lost && HearOnAfterLoss(list, h, lost)) {
   }
   return HearMeter(q, h, error);
 }

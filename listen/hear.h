@@ -24,13 +24,15 @@ struct HeardBeats {
   std::int32_t meter = 4;             // beats a measure
   std::int32_t before = 0;            // beats before the first downbeat
   bool meterHeard = false;            // the meter found, not given
+  bool compound = false;              // each beat a dotted quarter (given or heard)
   // The beats after which the beat was lost while the playing went on:
   // the next beats heard (three strong attacks a beat apart) follow as if
   // the lost beat were held, so the numbers after each are a guess.
   std::vector<std::size_t> lostAfter;
 };
 
-// What the hearing is told: the meter (0: find 2, 3 or 4) and the beats
+// What the hearing is told: the meter (0: find 3 or 4 beats of a quarter, or
+// 2 or 3 dotted quarters where the beats are divided in three) and the beats
 // before the first downbeat (nothing: find them).
 struct HearingRequest {
   std::string path;

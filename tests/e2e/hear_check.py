@@ -25,6 +25,8 @@ CASES = [
     ("pickup", [], "Heard 44 beats in 16 measures of 3/4, 120-127 bpm", None),
     ("pickup", ["--pickup=1", "--meter=3"], "Heard 44 beats in 16 measures of 3/4", None),
     ("ballad", ["--meter=6/8"], "Heard 33 beats in 17 measures of 6/8, 52-61 bpm", None),
+    # Its beats divided in three: 6/8 heard without being told.
+    ("ballad", [], "Heard 33 beats in 17 measures of 6/8, 52-61 bpm", None),
     # Lost at the fermata, then heard on from the next beats as if the beat were held.
     ("rush", [], "Unsure from 14.1 at 31.327982 s: tap a bar there", None),
     # The same with the two beats after the fermata played softly: they
@@ -53,6 +55,16 @@ def check(program, folder, made, case):
         assert row[6] == "heard", f"{name}: beat {k} source {row[6]}"
 
 
+def check_compound_midi(program, folder):
+    """The 6/8 heard without --meter reaches the MIDI file's time signature."""
+    out = folder / "ballad.mid"
+    r = run(program, ["--fit", "-f", "midi", folder / "ballad.wav", out])
+    data = out.read_bytes() if out.exists() else b""
+    at = data.find(b"\xff\x58\x04")
+    assert r.returncode == 0 and at > 0, f"ballad midi: {r.returncode}\n{r.stderr}"
+    assert (data[at + 3], data[at + 4]) == (6, 3), f"ballad midi: time signature {data[at + 3]}/{2 ** data[at + 4]}"
+
+
 def write_wav(path, samples):
     with wave.open(str(path), "wb") as w:
         w.setnchannels(1), w.setsampwidth(2), w.setframerate(44100)
@@ -78,6 +90,7 @@ def main():
         made = {kind: render(kind, folder / f"{kind}.wav") for kind in {c[0] for c in CASES}}
         for case in CASES:
             check(program, folder, made, case)
+        check_compound_midi(program, folder)
         check_refusals(program, folder)
     print(f"{len(CASES)} recordings heard without taps, every beat within {TOLERANCE} samples")
 

@@ -1,0 +1,17 @@
+#pragma once
+
+// How the beats heard are divided: in three (a compound meter's dotted
+// quarter, its eighths at a third and two thirds of each beat) or not.
+
+#include <cstdint>
+#include <vector>
+
+#include "listen/attacks.h"
+
+namespace beatmarks {
+
+// Whether the attacks between the beats fall at thirds of them far more
+// often than at halves or quarters, on at least half of the beats.
+bool DividedInThree(const std::vector<Attack>& attacks, const std::vector<std::int64_t>& beats);
+
+}  // namespace beatmarks
