@@ -15,7 +15,7 @@ namespace beatmarks {
 namespace {
 
 enum LongOnly { kExact = 256, kOffset, kBeat, kInto, kFirstMeasure, kMaxDrift, kLocate, kFit, kMeter, kPickup, kStrict,
-                kSnap, kSnapWindow, kFollow };
+                kSnap, kSnapWindow, kFollow, kTimecode };
 
 const option kLongOptions[] = {
     {"help", no_argument, nullptr, 'h'},       {"version", no_argument, nullptr, 'V'},
@@ -34,6 +34,7 @@ const option kLongOptions[] = {
     {"snap", required_argument, nullptr, kSnap},
     {"snap-window", required_argument, nullptr, kSnapWindow},
     {"follow", no_argument, nullptr, kFollow},   {"quiet", no_argument, nullptr, 'q'},
+    {"timecode", required_argument, nullptr, kTimecode},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -91,6 +92,12 @@ bool SetFirstMeasure(const char* text, Options& o, std::string& error) {
   return true;
 }
 
+bool SetTimecode(const char* text, Options& o, std::string& error) {
+  o.timecode = TimecodeRateNamed(text);
+  if (!o.timecode) error = std::string("invalid timecode rate '") + text + "' (" + kTimecodeRateNames + ")";
+  return o.timecode.has_value();
+}
+
 bool Take(int code, const char* value, Options& o, std::string& error) {
   switch (code) {
     case 'h': o.help = true; return true;
@@ -125,6 +132,7 @@ bool Take(int code, const char* value, Options& o, std::string& error) {
     case kSnap: o.snap = value; return true;
     case kSnapWindow: o.snapWindow = value; return true;
     case kFollow: o.follow = true; return true;
+    case kTimecode: return SetTimecode(value, o, error);
   }
   return false;
 }
@@ -178,6 +186,7 @@ namespace beatmarks {
 namespace {
 
 constexpr const char* kBeatUnits[] = {"denominator", "quarter", "click"};
+constexpr const char* kTimecodeFormats[] = {"csv", "labels", "json", "edl"};
 
 template <std::size_t Size>
 bool OneOf(const std::string& word, const char* const (&words)[Size]) {
@@ -279,6 +288,10 @@ bool CheckOptions(const Options& o, std::string& error) {
     error = std::string(range) + " cannot be used with --locate: every time is placed in the whole map";
   } else if (o.locate && *o.locate == "-" && !o.positional.empty() && o.positional[0] == "-") {
     error = "MAP and --locate=- cannot both be standard input";
+  } else if (o.timecode && !OneOf(o.format, kTimecodeFormats)) {
+    error = "--timecode needs --format=csv, labels, json or edl";
+  } else if (!o.timecode && o.format == "edl") {
+    error = std::string("--format=edl needs --timecode=RATE, the video's frame rate (") + kTimecodeRateNames + ")";
   } else if (o.maxDrift && o.format != "midi") {
     error = "--max-drift needs --format=midi";
   } else if (o.offset && o.format == "list" && !o.exact) {

@@ -5,6 +5,7 @@
 
 #include "app/audio_run.h"
 #include "app/chart_run.h"
+#include "app/edl_run.h"
 #include "app/midi_run.h"
 #include "formats/exact_list.h"
 #include "formats/json_format.h"
@@ -53,6 +54,10 @@ const FormatRow kFormats[] = {
      "a StepMania simfile's #OFFSET, #BPMS and #TIMESIGNATURES, every beat\n"
      "within 1 ms of its exact time",
      9, kText, false, WriteMode::kReplace, nullptr, SmOutput},
+    {"edl",
+     "a CMX 3600 EDL of markers for a video editor, one on the frame of every\n"
+     "measure (every division with -d); needs --timecode",
+     10, kText, false, WriteMode::kReplace, nullptr, EdlOutput},
 };
 
 // A name and its help, the help's lines indented to one column.

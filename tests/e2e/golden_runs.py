@@ -214,6 +214,18 @@ for positional in [[], ["8000", "4"], ["8000", "1", "1"], ["8000", "6", "7"]]:
     run(f"first-measure=5 positional {' '.join(positional) or 'none'}",
         ["-f", "labels", "--first-measure=5", "{ex}/song.tmap", "-"] + positional)
 
+# Timecode columns at every rate, and the options they go with or not.
+for rate in ["24", "25", "29.97", "29.97df", "30", "23.976"]:
+    for fmt in ["csv", "labels", "json"]:
+        run(f"timecode={rate} {fmt}", ["-f", fmt, f"--timecode={rate}", "-e", "2", "{ex}/song.tmap", "-"])
+run("timecode csv midi", ["-f", "csv", "--timecode=29.97df", "--beat=click", "{ex}/ramp-and-6-8.mid", "-"])
+run("timecode csv fitted", ["--fit=measure", "-f", "csv", "--timecode=25", "waltz.txt", "-"])
+run("timecode csv offset", ["-f", "csv", "--timecode=30", "--offset=3599.99", "-e", "1", "help.tmap", "-"])
+for options in [["--timecode=26"], ["--timecode="], ["--timecode=29.97DF"], ["--timecode=25", "-f", "svg"],
+                ["--timecode=25", "-f", "midi"], ["--timecode=25", "--exact"], ["--timecode=25", "-f", "list"],
+                ["--timecode=25", "-f", "summary"]]:
+    run(f"timecode refused {' '.join(options)}", options + ["help.tmap", "-"])
+
 
 def le(number, size=4):
     return number.to_bytes(size, "little")
