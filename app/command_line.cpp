@@ -268,6 +268,15 @@ std::string FitProblem(const Options& o) {
 
 }  // namespace
 
+std::optional<Rational> OffsetSeconds(const Options& o) {
+  if (!o.offset) return std::nullopt;
+  if (std::optional<Rational> seconds = Rational::FromDecimal(*o.offset)) return seconds;
+  if (!o.timecode) return std::nullopt;
+  const std::optional<std::uint64_t> frame = ParseTimecode(*o.offset, *o.timecode);
+  if (!frame) return std::nullopt;
+  return FrameStart(*frame, *o.timecode);
+}
+
 bool CheckOptions(const Options& o, std::string& error) {
   const FormatRow* format = FindFormat(o.format);
   if (format == nullptr) {
@@ -278,8 +287,9 @@ bool CheckOptions(const Options& o, std::string& error) {
     error = "--into needs --format=wav";
   } else if (o.exact && o.format != "list") {
     error = "--exact needs the list format";
-  } else if (o.offset && !Rational::FromDecimal(*o.offset)) {
-    error = "invalid offset '" + *o.offset + "' (seconds, a decimal number of 0 or more)";
+  } else if (o.offset && !OffsetSeconds(o)) {
+    error = "invalid offset '" + *o.offset + "' (seconds, a decimal number of 0 or more" +
+            (o.timecode ? std::string(", or a timecode HH:MM:SS:FF at --timecode=") + o.timecode->name + ")" : ")");
   } else if (o.maxDrift && !(Rational::FromDecimal(*o.maxDrift).value_or(Rational()) >= kLeastMaxDrift)) {
     error = "invalid largest drift '" + *o.maxDrift + "' (seconds, a decimal number of 0.000000001 or more)";
   } else if (o.locate && !format->locates) {

@@ -94,7 +94,8 @@ Options (before the positional arguments; '--' ends them):
       --timecode=RATE   a video's frame rate: 24, 25, 29.97, 29.97df (drop-
                         frame), 30 or 23.976; csv, labels and json add the
                         timecode HH:MM:SS:FF of the frame each beat falls in;
-                        needed by edl
+                        --offset and --locate read timecodes too; needed by
+                        edl
   -q, --quiet           say nothing but errors
   -h, --help            show this help and exit
   -V, --version         show the version and exit

@@ -61,6 +61,7 @@ LISTS = {
     "hits.txt": "0.25\n0.26\n-1\n3\n20.3125\n0\n1000\n",
     "hits.csv": "name,time\r\nfirst,0.5\r\n\"second, late\",1.25\r\nend,99\r\n",
     "badhit.txt": "0.5\n1.x\n",
+    "tc.txt": "00:00:00:12\n00:00:01:00\n1.25\n00:01:00:24\n",
 }
 HIT_LABELS = "0.5\t0.5\tkick\n1.1\t1.3\tsnare roll\n2.9999\t2.9999\t\n4.2\t4.2\tcrash\n"
 
@@ -221,6 +222,18 @@ for rate in ["24", "25", "29.97", "29.97df", "30", "23.976"]:
 run("timecode csv midi", ["-f", "csv", "--timecode=29.97df", "--beat=click", "{ex}/ramp-and-6-8.mid", "-"])
 run("timecode csv fitted", ["--fit=measure", "-f", "csv", "--timecode=25", "waltz.txt", "-"])
 run("timecode csv offset", ["-f", "csv", "--timecode=30", "--offset=3599.99", "-e", "1", "help.tmap", "-"])
+# Times as timecodes: --offset, and --locate's lines, with --timecode only.
+run("timecode offset", ["-f", "csv", "--timecode=29.97df", "--offset=01:00:00;00", "-e", "1", "help.tmap", "-"])
+run("timecode locate", ["-f", "csv", "--timecode=25", "--locate=tc.txt", "{ex}/song.tmap", "-"])
+run("timecode locate labels", ["-f", "labels", "--timecode=29.97df", "--locate=-", "{ex}/song.tmap", "-"],
+    "00:00:00;15\t00:00:00;15\tcut\n00:00:01;00\t00:00:01;00\tcrash\n")
+run("timecode locate without --timecode", ["-f", "csv", "--locate=tc.txt", "{ex}/song.tmap", "-"])
+run("timecode locate dropped label", ["-f", "json", "--timecode=29.97df", "--locate=-", "{ex}/song.tmap", "-"],
+    "00:00:59;29\n00:01:00;00\n")
+for offset in ["00:01:00;00", "00:00:00:25", "1:00:00:00.5", "-00:00:01:00"]:
+    run(f"timecode offset refused {offset}", ["-f", "csv", "--timecode=25", f"--offset={offset}", "help.tmap", "-"])
+run("timecode offset refused drop", ["-f", "csv", "--timecode=29.97df", "--offset=00:01:00;01", "help.tmap", "-"])
+run("timecode offset without --timecode", ["-f", "csv", "--offset=00:00:01:00", "help.tmap", "-"])
 for options in [["--timecode=26"], ["--timecode="], ["--timecode=29.97DF"], ["--timecode=25", "-f", "svg"],
                 ["--timecode=25", "-f", "midi"], ["--timecode=25", "--exact"], ["--timecode=25", "-f", "list"],
                 ["--timecode=25", "-f", "summary"]]:

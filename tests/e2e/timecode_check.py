@@ -139,6 +139,47 @@ def check(folder, used):
         assert markers[2][6:] == ("YELLOW", "1.2.1"), markers[2]
 
 
+def fixed9(value):
+    """A fraction's magnitude to 9 decimals, a half up, with its sign."""
+    units = (abs(value) * 10**9 * 2 + 1) // 2
+    return ("-" if value < 0 and units else "") + f"{units // 10**9}.{units % 10**9:09d}"
+
+
+def label_of(frame, nominal, drop):
+    """The label of a frame, by counting minutes: the inverse of frame_of_label."""
+    minute_frames = [60 * nominal - (2 if drop and m % 10 else 0) for m in range(600)]
+    hours, frame = divmod(frame, sum(minute_frames))
+    minute = 0
+    while frame >= minute_frames[minute]:
+        frame -= minute_frames[minute]
+        minute += 1
+    if drop and minute % 10:
+        frame += 2
+    return f"{hours:02d}:{minute % 60:02d}:{frame // nominal:02d}{';' if drop else ':'}{frame % nominal:02d}"
+
+
+def check_timecodes_read(folder):
+    """--offset and --locate as timecodes: each the start of its frame, exactly."""
+    rate, nominal, drop = RATES["29.97df"]
+    offset = "00:00:01;15"
+    start = Fraction(frame_of_label(offset, nominal, drop)) / rate
+    labels = labels_of("csv", run(["-f", "csv", "--timecode=29.97df", f"--offset={offset}", "odd.tmap"], folder))
+    assert [frame_of_label(x, nominal, drop) for x in labels] == \
+        [int(t * rate) for t in beat_times(MAPS["odd.tmap"], start)], "--offset as a timecode"
+    # Frames around minute boundaries, placed on a grid of half seconds.
+    frames = sorted({m * 1798 + d for m in range(12) for d in (-1, 0, 1, 2, 3, 17) if m * 1798 + d >= 0})
+    with open(os.path.join(folder, "tc.txt"), "w") as f:
+        f.write("".join(label_of(n, nominal, drop) + "\n" for n in frames))
+    rows = run(["-f", "csv", "--timecode=29.97df", "--locate=tc.txt", "steady.tmap"], folder).split("\r\n")[1:-1]
+    for n, row in zip(frames, rows, strict=True):
+        t = Fraction(n) / rate
+        k = int(t * 2 + Fraction(1, 2))  # the nearest beat, a half to the later
+        cells = row.split(",")
+        assert cells[0] == fixed9(t) and cells[1] == "in", row
+        assert (int(cells[2]), int(cells[3])) == (int(t * 2) // 4 + 1, int(t * 2) % 4 + 1), row
+        assert cells[5] == f"{k // 4 + 1}.{k % 4 + 1}" and cells[6] == fixed9(t - Fraction(k, 2)), row
+
+
 def main():
     with tempfile.TemporaryDirectory() as folder:
         for name, sections in MAPS.items():
@@ -146,6 +187,9 @@ def main():
                 f.write("".join(f"tmap\t{t}\t{b}\t{m}\n" for t, b, m in sections))
         used = set()
         check(folder, used)
+        with open(os.path.join(folder, "steady.tmap"), "w") as f:
+            f.write("tmap\t120\t4\t400\n")
+        check_timecodes_read(folder)
     print("smpte-timecode used" if used else "smpte-timecode not available: read by the format's arithmetic")
 
 
