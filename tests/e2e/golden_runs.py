@@ -32,6 +32,7 @@ MAPS = {
     "notes.tmap": "no sections here\n",
     "huge.tmap": "tmap\t120\t4\t2147483647\ntmap\t60\t3\t2147483647\n",
     "bom.tmap": "\xef\xbb\xbftmap\t1e-3\t2\t1\nstart\t1\nstop\t1\n",
+    "späte Probe.v2.tmap": "tmap\t120\t4\t1\n",
 }
 
 # Beat times of a performance (--fit) and times of a recording (--locate).
@@ -222,6 +223,19 @@ for rate in ["24", "25", "29.97", "29.97df", "30", "23.976"]:
 run("timecode csv midi", ["-f", "csv", "--timecode=29.97df", "--beat=click", "{ex}/ramp-and-6-8.mid", "-"])
 run("timecode csv fitted", ["--fit=measure", "-f", "csv", "--timecode=25", "waltz.txt", "-"])
 run("timecode csv offset", ["-f", "csv", "--timecode=30", "--offset=3599.99", "-e", "1", "help.tmap", "-"])
+# Video editors' marker lists: a marker a measure, or a division with -d.
+for rate in ["24", "25", "29.97", "29.97df", "30", "23.976"]:
+    run(f"edl {rate}", ["-f", "edl", f"--timecode={rate}", "-e", "3", "{ex}/song.tmap", "-"])
+run("edl divisions", ["-f", "edl", "--timecode=29.97df", "-d", "2", "-e", "2", "{ex}/waltz.tmap", "-"])
+run("edl positional divisions", ["-f", "edl", "--timecode=25", "{ex}/waltz.tmap", "-", "44100", "1", "1", "1"])
+run("edl file first-measure offset", ["-f", "edl", "--timecode=30", "--first-measure=0",
+                                      "--offset=01:00:00:00", "mid.tmap", "out.edl"])
+run("edl midi", ["-f", "edl", "--timecode=23.976", "--beat=click", "{ex}/ramp-and-6-8.mid", "-"])
+run("edl fitted", ["--fit=measure", "-f", "edl", "--timecode=25", "waltz.txt", "-"])
+run("edl title", ["-f", "edl", "--timecode=24", "-e", "1", "späte Probe.v2.tmap", "-"])
+run("edl past 999 events", ["-f", "edl", "--timecode=25", "-d", "8", "help.tmap", "-"])
+run("edl refused without --timecode", ["-f", "edl", "help.tmap", "-"])
+run("edl refused with --locate", ["-f", "edl", "--timecode=25", "--locate=tc.txt", "help.tmap", "-"])
 # Times as timecodes: --offset, and --locate's lines, with --timecode only.
 run("timecode offset", ["-f", "csv", "--timecode=29.97df", "--offset=01:00:00;00", "-e", "1", "help.tmap", "-"])
 run("timecode locate", ["-f", "csv", "--timecode=25", "--locate=tc.txt", "{ex}/song.tmap", "-"])
