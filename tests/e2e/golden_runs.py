@@ -33,6 +33,7 @@ MAPS = {
     "huge.tmap": "tmap\t120\t4\t2147483647\ntmap\t60\t3\t2147483647\n",
     "bom.tmap": "\xef\xbb\xbftmap\t1e-3\t2\t1\nstart\t1\nstop\t1\n",
     "späte Probe.v2.tmap": "tmap\t120\t4\t1\n",
+    "fast.tmap": "tmap\t360\t4\t2\n",
 }
 
 # Beat times of a performance (--fit) and times of a recording (--locate).
@@ -241,6 +242,9 @@ run("timecode offset", ["-f", "csv", "--timecode=29.97df", "--offset=01:00:00;00
 run("timecode locate", ["-f", "csv", "--timecode=25", "--locate=tc.txt", "{ex}/song.tmap", "-"])
 run("timecode locate labels", ["-f", "labels", "--timecode=29.97df", "--locate=-", "{ex}/song.tmap", "-"],
     "00:00:00;15\t00:00:00;15\tcut\n00:00:01;00\t00:00:01;00\tcrash\n")
+# Beats on frames' starts whose seconds no decimal ends (k/6 s at 24 fps): placed exactly, on the beat.
+run("timecode locate on beats", ["-f", "csv", "--timecode=24", "--locate=-", "fast.tmap", "-"],
+    "00:00:00:04\n00:00:00:08\n00:00:00:20\n")
 run("timecode locate without --timecode", ["-f", "csv", "--locate=tc.txt", "{ex}/song.tmap", "-"])
 run("timecode locate dropped label", ["-f", "json", "--timecode=29.97df", "--locate=-", "{ex}/song.tmap", "-"],
     "00:00:59;29\n00:01:00;00\n")
