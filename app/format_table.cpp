@@ -55,8 +55,8 @@ const FormatRow kFormats[] = {
      "within 1 ms of its exact time",
      9, kText, false, WriteMode::kReplace, nullptr, SmOutput},
     {"edl",
-     "a CMX 3600 EDL of markers for a video editor, one on the frame of every\n"
-     "measure (every division with -d); needs --timecode",
+     "a CMX 3600 EDL of markers for a video editor, one on the frame of\n"
+     "every measure (every division with -d); needs --timecode",
      10, kText, false, WriteMode::kReplace, nullptr, EdlOutput},
 };
 

@@ -145,19 +145,6 @@ def fixed9(value):
     return ("-" if value < 0 and units else "") + f"{units // 10**9}.{units % 10**9:09d}"
 
 
-def label_of(frame, nominal, drop):
-    """The label of a frame, by counting minutes: the inverse of frame_of_label."""
-    minute_frames = [60 * nominal - (2 if drop and m % 10 else 0) for m in range(600)]
-    hours, frame = divmod(frame, sum(minute_frames))
-    minute = 0
-    while frame >= minute_frames[minute]:
-        frame -= minute_frames[minute]
-        minute += 1
-    if drop and minute % 10:
-        frame += 2
-    return f"{hours:02d}:{minute % 60:02d}:{frame // nominal:02d}{';' if drop else ':'}{frame % nominal:02d}"
-
-
 def check_timecodes_read(folder):
     """--offset and --locate as timecodes: each the start of its frame, exactly."""
     rate, nominal, drop = RATES["29.97df"]
@@ -166,13 +153,13 @@ def check_timecodes_read(folder):
     labels = labels_of("csv", run(["-f", "csv", "--timecode=29.97df", f"--offset={offset}", "odd.tmap"], folder))
     assert [frame_of_label(x, nominal, drop) for x in labels] == \
         [int(t * rate) for t in beat_times(MAPS["odd.tmap"], start)], "--offset as a timecode"
-    # Frames around minute boundaries, placed on a grid of half seconds.
-    frames = sorted({m * 1798 + d for m in range(12) for d in (-1, 0, 1, 2, 3, 17) if m * 1798 + d >= 0})
+    # Frames at 25 (seconds of at most two decimals) placed on a grid of half seconds.
+    frames = [0, 1, 12, 13, 24, 25, 1499, 1500, 12345, 19000]
     with open(os.path.join(folder, "tc.txt"), "w") as f:
-        f.write("".join(label_of(n, nominal, drop) + "\n" for n in frames))
-    rows = run(["-f", "csv", "--timecode=29.97df", "--locate=tc.txt", "steady.tmap"], folder).split("\r\n")[1:-1]
+        f.write("".join(f"00:{n // 1500:02d}:{n // 25 % 60:02d}:{n % 25:02d}\n" for n in frames))
+    rows = run(["-f", "csv", "--timecode=25", "--locate=tc.txt", "steady.tmap"], folder).split("\r\n")[1:-1]
     for n, row in zip(frames, rows, strict=True):
-        t = Fraction(n) / rate
+        t = Fraction(n, 25)
         k = int(t * 2 + Fraction(1, 2))  # the nearest beat, a half to the later
         cells = row.split(",")
         assert cells[0] == fixed9(t) and cells[1] == "in", row

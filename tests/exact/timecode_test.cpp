@@ -33,22 +33,9 @@ void Tick(TimecodeFields& f, std::uint32_t nominal, bool drop) {
   if (drop && f.minutes % 10 != 0) f.frames = 2;
 }
 
-TEST(Timecode, RatesByName) {
-  struct Case {
-    const char* name;
-    std::uint32_t numerator, denominator, nominal;
-    bool drop;
-  };
-  const Case known[] = {{"24", 24, 1, 24, false},          {"25", 25, 1, 25, false},
-                        {"29.97", 30000, 1001, 30, false}, {"29.97df", 30000, 1001, 30, true},
-                        {"30", 30, 1, 30, false},          {"23.976", 24000, 1001, 24, false}};
-  for (const Case& c : known) {
-    const std::optional<TimecodeRate> rate = TimecodeRateNamed(c.name);
-    ASSERT_TRUE(rate) << c.name;
-    EXPECT_EQ(rate->numerator * c.denominator, c.numerator * rate->denominator) << c.name;
-    EXPECT_EQ(rate->nominal, c.nominal) << c.name;
-    EXPECT_EQ(rate->drop, c.drop) << c.name;
-  }
+TEST(Timecode, RatesByNameOnly) {
+  EXPECT_EQ(Rate("29.97df").numerator * 1001u, 30000u * Rate("29.97df").denominator);
+  EXPECT_TRUE(Rate("29.97df").drop && !Rate("29.97").drop && Rate("23.976").nominal == 24);
   for (const char* bad : {"", "29.97DF", "29,97", "2997", "25 ", "30df", "24.0", "60", "23.98"}) {
     EXPECT_FALSE(TimecodeRateNamed(bad)) << bad;
   }
@@ -62,7 +49,14 @@ TEST(Timecode, EveryFrameOfADayCountedLikeAClock) {
     for (; clock.hours < 24; ++frame, Tick(clock, rate.nominal, rate.drop)) {
       const TimecodeFields f = FieldsOfFrame(frame, rate);
       if (f != clock) FAIL() << name << " frame " << frame << ": " << Label(f, rate.drop);
-      // Every minute's first label, and the one before it, as text both ways.
+      // Every minute's first label, and the one before it, as text both ways;
+      // the labels drop-frame skips read as no frame.
+      if (clock.seconds == 0 && clock.frames == 2 && rate.drop && clock.minutes % 10 != 0) {
+        for (std::uint32_t skipped : {0u, 1u}) {
+          const TimecodeFields label{clock.hours, clock.minutes, 0, skipped};
+          EXPECT_FALSE(ParseTimecode(Label(label, true), rate)) << Label(label, true);
+        }
+      }
       if (clock.seconds == 0 && clock.frames <= 2) {
         for (const std::uint64_t at : {frame, frame == 0 ? 0 : frame - 1}) {
           const std::string text = TimecodeText(at, rate);
@@ -74,27 +68,6 @@ TEST(Timecode, EveryFrameOfADayCountedLikeAClock) {
     // A day of drop-frame is 24 x 107892 frames; of the others, a whole day of labels.
     EXPECT_EQ(frame, rate.drop ? 24u * 107892 : 24u * 3600 * rate.nominal) << name;
     EXPECT_EQ(TimecodeText(frame, rate), rate.drop ? "24:00:00;00" : "24:00:00:00") << name;
-  }
-}
-
-TEST(Timecode, DropFrameSkipsTwoLabelsOfMostMinutes) {
-  const TimecodeRate df = Rate("29.97df");
-  for (std::uint32_t minute = 0; minute < 24 * 60; ++minute) {
-    const TimecodeFields at{minute / 60, minute % 60, 0, 0};
-    const bool tenth = minute % 10 == 0;
-    for (std::uint32_t frames : {0u, 1u}) {
-      TimecodeFields label = at;
-      label.frames = frames;
-      EXPECT_EQ(ParseTimecode(Label(label, true), df).has_value(), tenth) << Label(label, true);
-    }
-    // Frames before the minute: 1800 a minute, less 2 for each minute past
-    // a tenth one, counted here per minute.
-    std::uint64_t before = 0;
-    for (std::uint32_t m = 0; m < minute; ++m) before += m % 10 == 0 ? 1800 : 1798;
-    TimecodeFields first = at;
-    first.frames = tenth ? 0 : 2;
-    EXPECT_EQ(ParseTimecode(Label(first, true), df), before) << Label(first, true);
-    EXPECT_EQ(TimecodeText(before, df), Label(first, true));
   }
 }
 
@@ -180,16 +153,13 @@ TEST(Timecode, DivisionsOfALineOnTheirExactFrames) {
 }
 
 TEST(Timecode, HoursPastADayAndPastMachineIntegers) {
-  const TimecodeRate pal = Rate("25");
-  EXPECT_EQ(TimecodeText(25u * 3600 * 100 + 26, pal), "100:00:01:01");
+  EXPECT_EQ(TimecodeText(25u * 3600 * 100 + 26, Rate("25")), "100:00:01:01");
   std::string text;
-  AppendTimecode(BigInt(1) << 80, pal, text);
-  // 2^80 frames: the hours in full, the rest of the hour as ever.
-  const BigInt hours = BigInt::FloorDiv(BigInt(1) << 80, BigInt(90000));
-  const BigInt rest = (BigInt(1) << 80) - hours * BigInt(90000);
-  std::int64_t r = 0;
-  ASSERT_TRUE(rest.ToInt64(r));
-  EXPECT_EQ(text, hours.ToDecimal() + TimecodeText(static_cast<std::uint64_t>(r), pal).substr(2));
+  // 2^80 frames at 25: its hours in full, then the rest of the hour.
+  AppendTimecode(BigInt(1) << 80, Rate("25"), text);
+  const std::uint64_t rest = static_cast<std::uint64_t>((static_cast<unsigned __int128>(1) << 80) % 90000);
+  EXPECT_EQ(text, std::to_string(static_cast<std::uint64_t>((static_cast<unsigned __int128>(1) << 80) / 90000)) +
+                      TimecodeText(rest, Rate("25")).substr(2));
   text.clear();
   AppendTimecode(BigInt(3 * 107892 + 1800), Rate("29.97df"), text);
   EXPECT_EQ(text, "03:01:00;02");
