@@ -12,11 +12,18 @@ const char* ColorOf(const BeatEvent& e) {
   return e.beat == 0 ? "RED" : "YELLOW";
 }
 
-// The frame a division falls in, however far.
-BigInt FrameOf(const BeatEvent& e, const TimecodeRate& rate) {
+// The timecodes of the frame a division falls in and of the next, however far.
+void AppendFrameAndNext(const BeatEvent& e, const TimecodeRate& rate, std::string& in, std::string& out) {
   std::uint64_t frame = 0;
-  if (FrameOfDivision(*e.stretch.time, e.index, rate, frame)) return BigInt::FromUnsigned(frame);
-  return FrameAt(e.stretch.time->At(e.index), rate);
+  if (FrameOfDivision(*e.stretch.time, e.index, rate, frame) && frame < ~std::uint64_t{0}) {
+    char text[kLongestTimecode];
+    in.assign(text, PutTimecode(text, frame, rate));
+    out.assign(text, PutTimecode(text, frame + 1, rate));
+    return;
+  }
+  const BigInt exact = FrameAt(e.stretch.time->At(e.index), rate);
+  AppendTimecode(exact, rate, in);
+  AppendTimecode(exact + BigInt(1), rate, out);
 }
 
 }  // namespace
@@ -32,10 +39,8 @@ EdlSink::EdlSink(ExportFile& out, const TimecodeRate& rate, const std::string& t
 
 void EdlSink::Division(const BeatEvent& e) {
   if (!everyDivision_ && (e.beat != 0 || e.division != 0)) return;
-  const BigInt frame = FrameOf(e, rate_);
   std::string in, out;
-  AppendTimecode(frame, rate_, in);
-  AppendTimecode(frame + BigInt(1), rate_, out);
+  AppendFrameAndNext(e, rate_, in, out);
   char number[32];
   std::snprintf(number, sizeof number, "%03llu", static_cast<unsigned long long>(++events_));
   std::string& text = out_.text();
