@@ -64,8 +64,11 @@ def frames_by_npm(labels, rate_name):
         return None
     if not os.path.isdir(os.path.join(CACHE, "node_modules", "smpte-timecode")):
         os.makedirs(CACHE, exist_ok=True)
-        if subprocess.run(["npm", "install", "--silent", "--prefix", CACHE, "smpte-timecode"],
-                          capture_output=True).returncode != 0:
+        try:  # offline, npm may retry for long: then the test reads by its own arithmetic
+            if subprocess.run(["npm", "install", "--silent", "--prefix", CACHE, "smpte-timecode"],
+                              capture_output=True, timeout=180).returncode != 0:
+                return None
+        except subprocess.TimeoutExpired:
             return None
     rate, drop = rate_name.removesuffix("df"), rate_name.endswith("df")
     script = ("const T=require('smpte-timecode');const l=JSON.parse(require('fs').readFileSync(0,'utf8'));"
