@@ -58,18 +58,30 @@ def frame_of_label(label, nominal, drop):
     return frames - 2 * (total_minutes - total_minutes // 10) if drop else frames
 
 
-def frames_by_npm(labels, rate_name):
-    """smpte-timecode's frame count of each label, or None without npm."""
+def npm_installed():
+    """Whether smpte-timecode is in CACHE, installed once if need be."""
     if shutil.which("npm") is None or shutil.which("node") is None:
-        return None
+        return False
     if not os.path.isdir(os.path.join(CACHE, "node_modules", "smpte-timecode")):
         os.makedirs(CACHE, exist_ok=True)
         try:  # offline, npm may retry for long: then the test reads by its own arithmetic
-            if subprocess.run(["npm", "install", "--silent", "--prefix", CACHE, "smpte-timecode"],
-                              capture_output=True, timeout=180).returncode != 0:
-                return None
+            subprocess.run(["npm", "install", "--silent", "--prefix", CACHE, "smpte-timecode"],
+                           capture_output=True, timeout=180)
         except subprocess.TimeoutExpired:
-            return None
+            return False
+    return os.path.isdir(os.path.join(CACHE, "node_modules", "smpte-timecode"))
+
+
+NPM = None
+
+
+def frames_by_npm(labels, rate_name):
+    """smpte-timecode's frame count of each label, or None without it."""
+    global NPM
+    if NPM is None:
+        NPM = npm_installed()
+    if not NPM:
+        return None
     rate, drop = rate_name.removesuffix("df"), rate_name.endswith("df")
     script = ("const T=require('smpte-timecode');const l=JSON.parse(require('fs').readFileSync(0,'utf8'));"
               f"console.log(JSON.stringify(l.map(x=>T(x,{rate},{'true' if drop else 'false'}).frameCount)));")
