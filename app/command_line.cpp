@@ -15,7 +15,7 @@ namespace beatmarks {
 namespace {
 
 enum LongOnly { kExact = 256, kOffset, kBeat, kInto, kFirstMeasure, kMaxDrift, kLocate, kFit, kMeter, kPickup, kStrict,
-                kSnap, kSnapWindow, kFollow, kResolution };
+                kSnap, kSnapWindow, kFollow, kResolution, kTimecode };
 
 const option kLongOptions[] = {
     {"help", no_argument, nullptr, 'h'},       {"version", no_argument, nullptr, 'V'},
@@ -35,6 +35,7 @@ const option kLongOptions[] = {
     {"snap", required_argument, nullptr, kSnap},
     {"snap-window", required_argument, nullptr, kSnapWindow},
     {"follow", no_argument, nullptr, kFollow},   {"quiet", no_argument, nullptr, 'q'},
+    {"timecode", required_argument, nullptr, kTimecode},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -92,6 +93,12 @@ bool SetFirstMeasure(const char* text, Options& o, std::string& error) {
   return true;
 }
 
+bool SetTimecode(const char* text, Options& o, std::string& error) {
+  o.timecode = TimecodeRateNamed(text);
+  if (!o.timecode) error = std::string("invalid timecode rate '") + text + "' (" + kTimecodeRateNames + ")";
+  return o.timecode.has_value();
+}
+
 bool Take(int code, const char* value, Options& o, std::string& error) {
   switch (code) {
     case 'h': o.help = true; return true;
@@ -127,6 +134,7 @@ bool Take(int code, const char* value, Options& o, std::string& error) {
     case kSnap: o.snap = value; return true;
     case kSnapWindow: o.snapWindow = value; return true;
     case kFollow: o.follow = true; return true;
+    case kTimecode: return SetTimecode(value, o, error);
   }
   return false;
 }
@@ -180,6 +188,7 @@ namespace beatmarks {
 namespace {
 
 constexpr const char* kBeatUnits[] = {"denominator", "quarter", "click"};
+constexpr const char* kTimecodeFormats[] = {"csv", "labels", "json", "edl"};
 
 template <std::size_t Size>
 bool OneOf(const std::string& word, const char* const (&words)[Size]) {
@@ -261,6 +270,15 @@ std::string FitProblem(const Options& o) {
 
 }  // namespace
 
+std::optional<Rational> OffsetSeconds(const Options& o) {
+  if (!o.offset) return std::nullopt;
+  if (std::optional<Rational> seconds = Rational::FromDecimal(*o.offset)) return seconds;
+  if (!o.timecode) return std::nullopt;
+  const std::optional<std::uint64_t> frame = ParseTimecode(*o.offset, *o.timecode);
+  if (!frame) return std::nullopt;
+  return FrameStart(*frame, *o.timecode);
+}
+
 bool CheckOptions(const Options& o, std::string& error) {
   const FormatRow* format = FindFormat(o.format);
   if (format == nullptr) {
@@ -271,8 +289,9 @@ bool CheckOptions(const Options& o, std::string& error) {
     error = "--into needs --format=wav";
   } else if (o.exact && o.format != "list") {
     error = "--exact needs the list format";
-  } else if (o.offset && !Rational::FromDecimal(*o.offset)) {
-    error = "invalid offset '" + *o.offset + "' (seconds, a decimal number of 0 or more)";
+  } else if (o.offset && !OffsetSeconds(o)) {
+    error = "invalid offset '" + *o.offset + "' (seconds, a decimal number of 0 or more" +
+            (o.timecode ? std::string(", or a timecode HH:MM:SS:FF at --timecode=") + o.timecode->name + ")" : ")");
   } else if (o.maxDrift && !(Rational::FromDecimal(*o.maxDrift).value_or(Rational()) >= kLeastMaxDrift)) {
     error = "invalid largest drift '" + *o.maxDrift + "' (seconds, a decimal number of 0.000000001 or more)";
   } else if (o.locate && !format->locates) {
@@ -281,6 +300,10 @@ bool CheckOptions(const Options& o, std::string& error) {
     error = std::string(range) + " cannot be used with --locate: every time is placed in the whole map";
   } else if (o.locate && *o.locate == "-" && !o.positional.empty() && o.positional[0] == "-") {
     error = "MAP and --locate=- cannot both be standard input";
+  } else if (o.timecode && !OneOf(o.format, kTimecodeFormats)) {
+    error = "--timecode needs --format=csv, labels, json or edl";
+  } else if (!o.timecode && o.format == "edl") {
+    error = std::string("--format=edl needs --timecode=RATE, the video's frame rate (") + kTimecodeRateNames + ")";
   } else if (o.maxDrift && o.format != "midi") {
     error = "--max-drift needs --format=midi";
   } else if (o.resolution && o.format != "chart") {

@@ -1,9 +1,11 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "app/options.h"
+#include "exact/rational.h"
 
 namespace beatmarks {
 
@@ -17,6 +19,10 @@ bool CheckOptions(const Options& options, std::string& error);
 // "measure N is before the first measure, F" for a START or STOP before the
 // run's first measure, `first`; empty when none is.
 std::string MeasureBeforeFirst(const Options& options, std::int64_t first);
+
+// --offset in seconds: a decimal of 0 or more, or with --timecode a
+// timecode, the start of its frame; nothing for another text.
+std::optional<Rational> OffsetSeconds(const Options& options);
 
 // The --help text.
 const char* UsageText();

@@ -5,6 +5,7 @@
 
 #include "app/audio_run.h"
 #include "app/chart_run.h"
+#include "app/edl_run.h"
 #include "app/midi_run.h"
 #include "formats/exact_list.h"
 #include "formats/json_format.h"
@@ -66,6 +67,10 @@ const FormatRow kFormats[] = {
      "a Rekordbox collection XML: one track, its beat grid as TEMPO\n"
      "elements keeping every beat within 1 ms of its exact time",
      12, kText, false, WriteMode::kReplace, nullptr, RekordboxOutput},
+    {"edl",
+     "a CMX 3600 EDL of markers for a video editor, one on the frame of\n"
+     "every measure (every division with -d); needs --timecode",
+     13, kText, false, WriteMode::kReplace, nullptr, EdlOutput},
 };
 
 // A name and its help, the help's lines indented to one column.

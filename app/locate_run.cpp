@@ -51,6 +51,7 @@ int LocateOutput(const OutputRequest& r) {
   {
     InputFeed feed = input.Feed();
     TimesReader reader(feed, shownName);
+    if (r.options.timecode) reader.ReadTimecodes(*r.options.timecode);
     if (const std::string problem = CheckTimes(reader); !problem.empty()) {
       Print("Error: %s\n", problem.c_str());
       return 1;
@@ -75,6 +76,7 @@ int LocateOutput(const OutputRequest& r) {
     // Read again from its start; should it have changed, a bad line drops OUTPUT unfinished.
     InputFeed feed = input.Feed();
     TimesReader reader(feed, shownName);
+    if (r.options.timecode) reader.ReadTimecodes(*r.options.timecode);
     return WriteLocated(LocatedAs(r.options.format), reader, *grid, settings, out, problem);
   });
 }

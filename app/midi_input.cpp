@@ -1,5 +1,6 @@
 #include <memory>
 
+#include "app/command_line.h"
 #include "app/inputs.h"
 #include "app/run_settings.h"
 #include "core/map_check.h"
@@ -42,7 +43,7 @@ std::optional<WalkPlan> MidiPlan(const Options& o, const std::string& bytes, Pro
     return std::nullopt;
   }
   WalkPlan plan;
-  plan.offset = o.offset ? *Rational::FromDecimal(*o.offset) : Rational();
+  plan.offset = OffsetSeconds(o).value_or(Rational());
   auto shared = std::make_shared<const MidiGrid>(std::move(*grid));
   plan.timelines = [shared, divisions = s.divisions, offset = plan.offset] {
     return std::make_unique<MidiTimeline>(*shared, divisions, offset);

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "exact/timecode.h"
+
 namespace beatmarks {
 
 // The command line in GNU form: options first, then the positional arguments
@@ -36,6 +38,7 @@ struct Options {
   std::optional<std::string> snapWindow;     // seconds, as typed: how far a beat may move
   bool follow = false;                       // beats between and after the taps found in the recording
   bool quiet = false;                        // errors only, no other message
+  std::optional<TimecodeRate> timecode;      // a video's frame rate: timecode columns, times read as timecode
   std::vector<std::string> positional;
 };
 

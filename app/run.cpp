@@ -27,6 +27,7 @@ int WriteFromPlan(const Options& o, WalkPlan& plan, ProgramState& s) {
   plan.divisions = s.divisions;
   plan.rate = static_cast<std::uint32_t>(s.sampleRate);
   plan.mapName = o.positional[0];
+  plan.timecode = o.timecode;
   const std::string& output = o.positional[1];
   const FormatRow& format = *FindFormat(o.format);
   if (format.run != nullptr) return format.run({o, plan, s, output});

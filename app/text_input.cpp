@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "app/command_line.h"
 #include "app/inputs.h"
 #include "app/run_messages.h"
 #include "app/run_settings.h"
@@ -106,7 +107,7 @@ std::optional<WalkPlan> TextMapPlan(const Options& o, ProgramState& s, const Mea
   }
   if (!TempoTextsKept(sections, o.positional[0])) return std::nullopt;
   WalkPlan plan;
-  plan.offset = o.offset ? *Rational::FromDecimal(*o.offset) : Rational();
+  plan.offset = OffsetSeconds(o).value_or(Rational());
   plan.timelines = [sections, divisions = s.divisions, offset = plan.offset] {
     return std::make_unique<TextMapTimeline>(sections, divisions, offset);
   };

@@ -92,6 +92,10 @@ Options (before the positional arguments; '--' ends them):
       --max-drift=SECONDS  with midi: how far a beat of the file may lie from
                         its exact time (default 0.000001)
       --resolution=N    with chart: ticks a quarter note (default 192)
+      --timecode=RATE   a video's frame rate: 24, 25, 29.97, 29.97df (drop
+                        frame), 30 or 23.976; csv, labels and json add the
+                        timecode HH:MM:SS:FF of the frame each beat falls in,
+                        --offset and --locate read timecodes; edl needs it
   -q, --quiet           say nothing but errors
   -h, --help            show this help and exit
   -V, --version         show the version and exit

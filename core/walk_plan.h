@@ -6,12 +6,14 @@
 // chosen writes from it.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "core/beat_origin.h"
 #include "core/beat_walk.h"
 #include "core/beat_walk_loop.h"
 #include "exact/rational.h"
+#include "exact/timecode.h"
 
 namespace beatmarks {
 
@@ -26,6 +28,7 @@ struct WalkPlan {
   std::string mapName;              // MAP as given (the picture's title)
   BeatOrigins origins;              // listened runs: where each beat came from
   std::string recording;            // listened runs: the recording (the picture's title)
+  std::optional<TimecodeRate> timecode;  // --timecode: the video's frame rate
 
   // Walks the range into a sink, its measures numbered as the run numbers them.
   void Walk(BeatSink& sink) const {

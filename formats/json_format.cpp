@@ -57,13 +57,20 @@ void AppendMidiSection(std::string& text, const Stretch& s) {
 }  // namespace
 
 JsonSink::JsonSink(ExportFile& out, std::uint32_t sampleRate, std::int32_t divisions,
-                   const Rational& offset, const std::vector<OriginAt>* origins)
-    : out_(out), sampleRate_(sampleRate), sourced_(origins != nullptr), origins_(origins) {
+                   const Rational& offset, const std::vector<OriginAt>* origins,
+                   const TimecodeRate* timecode)
+    : out_(out), sampleRate_(sampleRate), sourced_(origins != nullptr), origins_(origins),
+      timecode_(timecode) {
   std::string& text = out_.text();
   AppendField(text, "{\"sampleRate\":", sampleRate);
   AppendField(text, ",\"divisions\":", divisions);
   text += ",\"offset\":";
   AppendJsonNumber(text, NearestDouble(offset));
+  if (timecode_ != nullptr) {
+    text += ",\"timecodeRate\":\"";
+    text += timecode_->name;
+    text += '"';
+  }
   text += ",\n\"sections\":[";
 }
 
@@ -113,14 +120,22 @@ void JsonSink::Division(const BeatEvent& e) {
     text += OriginName(origins_.At(e.measure, e.beat));
     text += '"';
   }
+  if (timecode_ != nullptr) AppendBeatTimecode(e, text);
   text += '}';
   out_.Filled();
+}
+
+void JsonSink::AppendBeatTimecode(const BeatEvent& e, std::string& text) const {
+  text += ",\"timecode\":\"";
+  AppendDivisionTimecode(*e.stretch.time, e.index, *timecode_, text);
+  text += '"';
 }
 
 void JsonSink::End() { out_.Put("]}\n"); }
 
 void WriteJson(const WalkPlan& plan, ExportFile& out) {
-  JsonSink json(out, plan.rate, plan.divisions, plan.offset, plan.origins.get());
+  JsonSink json(out, plan.rate, plan.divisions, plan.offset, plan.origins.get(),
+                plan.timecode ? &*plan.timecode : nullptr);
   json.NumberMeasuresFrom(plan.firstMeasureNumber);
   json.WriteSections(*plan.timelines());
   plan.Walk(json);

@@ -5,6 +5,7 @@
 #include "core/beat_walk.h"
 #include "core/walk_plan.h"
 #include "exact/rational.h"
+#include "exact/timecode.h"
 #include "files/export_file.h"
 
 namespace beatmarks {
@@ -21,11 +22,15 @@ namespace beatmarks {
 // tempo in quarter notes a minute and the time signature:
 //   "beatUnit":"3/8","quarterTempo":140.00014000014,"meter":"6/8"
 // Its changes closer together than a division make no section of their own.
+// With a timecode rate, the settings add "timecodeRate":"29.97df" after the
+// offset and each beat ends with "timecode":"HH:MM:SS;FF".
 class JsonSink : public BeatSink {
  public:
-  // `origins`: the beats' origins, written as each beat's "source", or none.
+  // `origins`: the beats' origins, written as each beat's "source", or none;
+  // `timecode`: the frame rate of the beats' timecodes, or none.
   JsonSink(ExportFile& out, std::uint32_t sampleRate, std::int32_t divisions,
-           const Rational& offset, const std::vector<OriginAt>* origins = nullptr);
+           const Rational& offset, const std::vector<OriginAt>* origins = nullptr,
+           const TimecodeRate* timecode = nullptr);
 
   // Writes the sections from a timeline of the whole map; call before the walk.
   void WriteSections(Timeline& sections);
@@ -36,11 +41,13 @@ class JsonSink : public BeatSink {
   void End();
 
  private:
+  void AppendBeatTimecode(const BeatEvent& e, std::string& text) const;
   ExportFile& out_;
   const std::uint32_t sampleRate_;
   bool firstBeat_ = true;
   const bool sourced_;
   OriginCursor origins_;
+  const TimecodeRate* const timecode_;
 };
 
 // The plan's sections and range as one document.

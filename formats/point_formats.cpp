@@ -8,12 +8,14 @@
 namespace beatmarks {
 
 PointSink::PointSink(ExportFile& out, Kind kind, std::uint32_t sampleRate,
-                     std::int32_t divisions, const std::vector<OriginAt>* origins)
+                     std::int32_t divisions, const std::vector<OriginAt>* origins,
+                     const TimecodeRate* timecode)
     : out_(out), kind_(kind), sampleRate_(sampleRate), divisions_(divisions),
-      sourced_(origins != nullptr && kind == Kind::kCsv), origins_(origins) {
+      sourced_(origins != nullptr && kind == Kind::kCsv), timecode_(timecode), origins_(origins) {
   if (kind_ == Kind::kCsv) {
-    out_.Put(sourced_ ? "time,frame,measure,beat,division,label,source\r\n"
-                      : "time,frame,measure,beat,division,label\r\n");
+    out_.Put(sourced_ ? "time,frame,measure,beat,division,label,source"
+                      : "time,frame,measure,beat,division,label");
+    out_.Put(timecode_ != nullptr ? ",timecode\r\n" : "\r\n");
   }
 }
 
@@ -45,7 +47,20 @@ constexpr std::size_t kLongestLine = 8 * 24;
     *at++ = '.';
     at = PutWhole(at, static_cast<std::uint64_t>(e.division) + 1);
   }
-  return at;
+  return kind_ == Kind::kLabels ? PutTimecodeText(at, ' ') : at;
+}
+
+void PointSink::TakeTimecode(const BeatEvent& e) {
+  timecodeText_.clear();
+  AppendDivisionTimecode(*e.stretch.time, e.index, *timecode_, timecodeText_);
+}
+
+// The division's timecode after `before`, where there is one.
+char* PointSink::PutTimecodeText(char* at, char before) const {
+  if (timecode_ == nullptr) return at;
+  *at++ = before;
+  std::memcpy(at, timecodeText_.data(), timecodeText_.size());
+  return at + timecodeText_.size();
 }
 
 // The CSV's ",measure,beat,division,label" and the line's end.
@@ -65,6 +80,7 @@ constexpr std::size_t kLongestLine = 8 * 24;
     std::memcpy(at, name, length);
     at += length;
   }
+  at = PutTimecodeText(at, ',');
   *at++ = '\r';
   *at++ = '\n';
   return at;
@@ -94,7 +110,8 @@ bool PointSink::SteppedLine(const BeatEvent& e) {
   if (!seconds_.Settled(units) || (csv && (!samples_.Settled(sample) || sample >= INT64_MAX))) {
     return false;
   }
-  char* const line = out_.Tail(kLongestLine);
+  if (timecode_ != nullptr) TakeTimecode(e);
+  char* const line = out_.Tail(kLongestLine + timecodeText_.size());
   char* at = line;
   if constexpr (csv) {
     at = PutUnits<9>(at, units);
@@ -120,7 +137,12 @@ void PointSink::ExactLine(const BeatEvent& e) {
   std::string& text = out_.text();
   const std::size_t start = text.size();
   time.AppendSeconds(e.index, kind_ == Kind::kLabels ? 6 : 9, text);
-  char line[kLongestLine];
+  if (timecode_ != nullptr) TakeTimecode(e);
+  // A timecode of more hours than a machine integer counts takes a longer line.
+  char buffer[kLongestLine + kLongestTimecode];
+  std::string longer;
+  if (timecodeText_.size() > kLongestTimecode) longer.resize(kLongestLine + timecodeText_.size());
+  char* const line = longer.empty() ? buffer : longer.data();
   char* at = line;
   if (kind_ == Kind::kLabels) {
     const std::size_t length = text.size() - start;
@@ -138,12 +160,14 @@ void PointSink::ExactLine(const BeatEvent& e) {
 }
 
 void WriteLabels(const WalkPlan& plan, ExportFile& out) {
-  PointSink labels(out, PointSink::Kind::kLabels, plan.rate, plan.divisions);
+  const TimecodeRate* timecode = plan.timecode ? &*plan.timecode : nullptr;
+  PointSink labels(out, PointSink::Kind::kLabels, plan.rate, plan.divisions, nullptr, timecode);
   plan.WalkInto(labels);
 }
 
 void WriteCsv(const WalkPlan& plan, ExportFile& out) {
-  PointSink csv(out, PointSink::Kind::kCsv, plan.rate, plan.divisions, plan.origins.get());
+  const TimecodeRate* timecode = plan.timecode ? &*plan.timecode : nullptr;
+  PointSink csv(out, PointSink::Kind::kCsv, plan.rate, plan.divisions, plan.origins.get(), timecode);
   plan.WalkInto(csv);
 }
 

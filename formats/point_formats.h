@@ -7,6 +7,7 @@
 #include "core/beat_walk.h"
 #include "core/walk_plan.h"
 #include "exact/rounded_steps.h"
+#include "exact/timecode.h"
 #include "files/export_file.h"
 
 namespace beatmarks {
@@ -18,13 +19,16 @@ namespace beatmarks {
 //   seconds with 9 decimals and the sample position; a listened run's CSV
 //   ends each line with the beat's origin in a "source" column.
 // A label is "M.B", or "M.B.D" with more than one division per beat.
+// With a timecode rate, the CSV ends each line with a "timecode" column and
+// a label reads "M.B HH:MM:SS:FF": the video frame the division falls in.
 class PointSink final : public BeatSink {
  public:
   enum class Kind { kLabels, kCsv };
 
-  // `origins`: the beats' origins for the CSV's source column, or none.
+  // `origins`: the beats' origins for the CSV's source column, or none;
+  // `timecode`: the frame rate of the timecodes, or none.
   PointSink(ExportFile& out, Kind kind, std::uint32_t sampleRate, std::int32_t divisions,
-            const std::vector<OriginAt>* origins = nullptr);
+            const std::vector<OriginAt>* origins = nullptr, const TimecodeRate* timecode = nullptr);
 
   void Pass(const Stretch&, DivisionCount) override { next_ = kNoNext; }
   void Division(const BeatEvent& event) override;
@@ -42,6 +46,9 @@ class PointSink final : public BeatSink {
   bool SteppedLine(const BeatEvent& e);
   void ExactLine(const BeatEvent& e);
   char* PutLabel(char* at, const BeatEvent& e);
+  // The division's timecode into timecodeText_.
+  void TakeTimecode(const BeatEvent& e);
+  char* PutTimecodeText(char* at, char before) const;
   char* PutPlace(char* at, const BeatEvent& e);
   // The measure's number, formatted once a measure: 24 bytes are written.
   char* PutMeasure(char* at, std::int64_t measure);
@@ -52,6 +59,8 @@ class PointSink final : public BeatSink {
   const std::int32_t divisions_;
   bool stepping_ = true;
   const bool sourced_;  // a source column
+  const TimecodeRate* const timecode_;
+  std::string timecodeText_;  // the division's, when timecode_ is set
   OriginCursor origins_;
   // The roundings of the stretch's divisions in order: the next index they
   // are at (a stretch's divisions come in order, from 0 or after a Pass).

@@ -362,7 +362,8 @@ bool WriteLocated(LocatedFormat format, TimesReader& times, const GridIndex& gri
   rows.Begin(out.text());
   TimedName time;
   while (times.Next(time)) {
-    rows.Row(time, grid.Locate(time.time, settings.rate), out.text());
+    rows.Row(time, time.exact ? grid.LocateExact(*time.exact, settings.rate) : grid.Locate(time.time, settings.rate),
+             out.text());
     out.Filled();
   }
   error = times.error();

@@ -20,5 +20,8 @@ std::string MillisecondsAsSeconds(std::string_view text);
 
 // What a message adds after "is not a time".
 inline constexpr std::string_view kTimeFormsRead = " (times read: seconds such as 12.5, m:ss.fff, h:mm:ss.fff)";
+// The same where timecodes are read too (--timecode).
+inline constexpr std::string_view kTimeFormsWithTimecode =
+    " (times read: seconds such as 12.5, m:ss.fff, h:mm:ss.fff, timecode HH:MM:SS:FF)";
 
 }  // namespace beatmarks

@@ -54,7 +54,6 @@ bool IsColumnName(std::string_view word) {
   return false;
 }
 
-bool IsAnyTime(std::string_view text) { return IsTimeText(text) || ClockSeconds(text).has_value(); }
 
 // ';' between fields where the first line has one and its commas, if any,
 // stand between digits (decimal commas, as a spreadsheet set to such a
@@ -129,7 +128,7 @@ bool TimesReader::NotATime(std::size_t line, std::string_view text) {
   std::string what(1, '\'');
   what += ShownText(text);
   what += "' is not a time";
-  what += kTimeFormsRead;
+  what += timecode_ ? kTimeFormsWithTimecode : kTimeFormsRead;
   return Fail(line, what);
 }
 
@@ -344,8 +343,14 @@ bool TimesReader::NextRow(TimedName& time) {
   return InSeconds(time, recordLine_, separator_ == ';');
 }
 
+bool TimesReader::IsAnyTime(std::string_view text) const {
+  return IsTimeText(text) || ClockSeconds(text).has_value() ||
+         (timecode_ && ParseTimecode(text, *timecode_).has_value());
+}
+
 bool TimesReader::InSeconds(TimedName& time, std::size_t line, bool decimalComma) {
   std::string_view text = time.time;
+  time.exact.reset();
   std::string pointed;
   if (decimalComma && IsDecimalComma(text)) {
     pointed = text;
@@ -357,6 +362,10 @@ bool TimesReader::InSeconds(TimedName& time, std::size_t line, bool decimalComma
     seconds_ = milliseconds_ ? MillisecondsAsSeconds(text) : pointed;
   } else if (std::optional<std::string> clock = ClockSeconds(text)) {
     seconds_ = std::move(*clock);
+  } else if (const auto frame = timecode_ ? ParseTimecode(text, *timecode_) : std::nullopt) {
+    time.exact = FrameStart(*frame, *timecode_);
+    seconds_.clear();
+    AppendSecondsAt(*time.exact, 9, seconds_);
   } else {
     return NotATime(line, time.time);
   }

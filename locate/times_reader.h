@@ -30,6 +30,7 @@
 
 #include "core/map_file.h"
 #include "exact/rational.h"
+#include "exact/timecode.h"
 
 namespace beatmarks {
 
@@ -39,6 +40,8 @@ struct TimedName {
                           // form (until the reader's next Next)
   std::string name;       // empty where TIMES gives none
   std::size_t line = 0;   // 1-based: the line the time is on
+  // A timecode's time exactly, which `time` holds rounded to 9 decimals.
+  std::optional<Rational> exact;
 };
 
 enum class TimesForm { kNumbers, kLabels, kCsv };
@@ -59,6 +62,8 @@ class TimesReader {
   // The next time; false at the end, or at a problem: then error() is one
   // line that says where and what ("hits.txt line 3: 'abc' is not a time").
   bool Next(TimedName& time);
+  // Reads timecodes HH:MM:SS:FF at this rate too, each as its frame's start.
+  void ReadTimecodes(const TimecodeRate& rate) { timecode_ = rate; }
   const std::string& error() const { return error_; }
   TimesForm form() const { return form_; }
 
@@ -91,6 +96,8 @@ class TimesReader {
   // Makes time.time plain seconds, or says why it is not a time.
   bool InSeconds(TimedName& time, std::size_t line, bool decimalComma);
   bool Headerless();
+  // A time in any of the forms read.
+  bool IsAnyTime(std::string_view text) const;
   // Whether the byte at `at` is there, reading more from the feed as needed.
   bool Has(std::size_t at) { return at < bytes_.size() || More(at); }
   bool More(std::size_t at);
@@ -119,6 +126,7 @@ class TimesReader {
   char separator_ = ',';
   bool milliseconds_ = false;  // the time column holds milliseconds
   std::string seconds_;        // a time read from another form
+  std::optional<TimecodeRate> timecode_;
   std::string error_;
 };
 

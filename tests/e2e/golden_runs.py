@@ -32,6 +32,8 @@ MAPS = {
     "notes.tmap": "no sections here\n",
     "huge.tmap": "tmap\t120\t4\t2147483647\ntmap\t60\t3\t2147483647\n",
     "bom.tmap": "\xef\xbb\xbftmap\t1e-3\t2\t1\nstart\t1\nstop\t1\n",
+    "späte Probe.v2.tmap": "tmap\t120\t4\t1\n",
+    "fast.tmap": "tmap\t360\t4\t2\n",
 }
 
 # Beat times of a performance (--fit) and times of a recording (--locate).
@@ -61,6 +63,7 @@ LISTS = {
     "hits.txt": "0.25\n0.26\n-1\n3\n20.3125\n0\n1000\n",
     "hits.csv": "name,time\r\nfirst,0.5\r\n\"second, late\",1.25\r\nend,99\r\n",
     "badhit.txt": "0.5\n1.x\n",
+    "tc.txt": "00:00:00:12\n00:00:01:00\n1.25\n00:01:00:24\n",
 }
 HIT_LABELS = "0.5\t0.5\tkick\n1.1\t1.3\tsnare roll\n2.9999\t2.9999\t\n4.2\t4.2\tcrash\n"
 
@@ -217,6 +220,46 @@ run("first-measure classic", ["--first-measure=5", "{ex}/song.tmap", "out.txt"])
 for positional in [[], ["8000", "4"], ["8000", "1", "1"], ["8000", "6", "7"]]:
     run(f"first-measure=5 positional {' '.join(positional) or 'none'}",
         ["-f", "labels", "--first-measure=5", "{ex}/song.tmap", "-"] + positional)
+
+# Timecode columns at every rate, and the options they go with or not.
+for rate in ["24", "25", "29.97", "29.97df", "30", "23.976"]:
+    for fmt in ["csv", "labels", "json"]:
+        run(f"timecode={rate} {fmt}", ["-f", fmt, f"--timecode={rate}", "-e", "2", "{ex}/song.tmap", "-"])
+run("timecode csv midi", ["-f", "csv", "--timecode=29.97df", "--beat=click", "{ex}/ramp-and-6-8.mid", "-"])
+run("timecode csv fitted", ["--fit=measure", "-f", "csv", "--timecode=25", "waltz.txt", "-"])
+run("timecode csv offset", ["-f", "csv", "--timecode=30", "--offset=3599.99", "-e", "1", "help.tmap", "-"])
+# Video editors' marker lists: a marker a measure, or a division with -d.
+for rate in ["24", "25", "29.97", "29.97df", "30", "23.976"]:
+    run(f"edl {rate}", ["-f", "edl", f"--timecode={rate}", "-e", "3", "{ex}/song.tmap", "-"])
+run("edl divisions", ["-f", "edl", "--timecode=29.97df", "-d", "2", "-e", "2", "{ex}/waltz.tmap", "-"])
+run("edl positional divisions", ["-f", "edl", "--timecode=25", "{ex}/waltz.tmap", "-", "44100", "1", "1", "1"])
+run("edl file first-measure offset", ["-f", "edl", "--timecode=30", "--first-measure=0",
+                                      "--offset=01:00:00:00", "mid.tmap", "out.edl"])
+run("edl midi", ["-f", "edl", "--timecode=23.976", "--beat=click", "{ex}/ramp-and-6-8.mid", "-"])
+run("edl fitted", ["--fit=measure", "-f", "edl", "--timecode=25", "waltz.txt", "-"])
+run("edl title", ["-f", "edl", "--timecode=24", "-e", "1", "späte Probe.v2.tmap", "-"])
+run("edl past 999 events", ["-f", "edl", "--timecode=25", "-d", "8", "help.tmap", "-"])
+run("edl refused without --timecode", ["-f", "edl", "help.tmap", "-"])
+run("edl refused with --locate", ["-f", "edl", "--timecode=25", "--locate=tc.txt", "help.tmap", "-"])
+# Times as timecodes: --offset, and --locate's lines, with --timecode only.
+run("timecode offset", ["-f", "csv", "--timecode=29.97df", "--offset=01:00:00;00", "-e", "1", "help.tmap", "-"])
+run("timecode locate", ["-f", "csv", "--timecode=25", "--locate=tc.txt", "{ex}/song.tmap", "-"])
+run("timecode locate labels", ["-f", "labels", "--timecode=29.97df", "--locate=-", "{ex}/song.tmap", "-"],
+    "00:00:00;15\t00:00:00;15\tcut\n00:00:01;00\t00:00:01;00\tcrash\n")
+# Beats on frames' starts whose seconds no decimal ends (k/6 s at 24 fps): placed exactly, on the beat.
+run("timecode locate on beats", ["-f", "csv", "--timecode=24", "--locate=-", "fast.tmap", "-"],
+    "00:00:00:04\n00:00:00:08\n00:00:00:20\n")
+run("timecode locate without --timecode", ["-f", "csv", "--locate=tc.txt", "{ex}/song.tmap", "-"])
+run("timecode locate dropped label", ["-f", "json", "--timecode=29.97df", "--locate=-", "{ex}/song.tmap", "-"],
+    "00:00:59;29\n00:01:00;00\n")
+for offset in ["00:01:00;00", "00:00:00:25", "1:00:00:00.5", "-00:00:01:00"]:
+    run(f"timecode offset refused {offset}", ["-f", "csv", "--timecode=25", f"--offset={offset}", "help.tmap", "-"])
+run("timecode offset refused drop", ["-f", "csv", "--timecode=29.97df", "--offset=00:01:00;01", "help.tmap", "-"])
+run("timecode offset without --timecode", ["-f", "csv", "--offset=00:00:01:00", "help.tmap", "-"])
+for options in [["--timecode=26"], ["--timecode="], ["--timecode=29.97DF"], ["--timecode=25", "-f", "svg"],
+                ["--timecode=25", "-f", "midi"], ["--timecode=25", "--exact"], ["--timecode=25", "-f", "list"],
+                ["--timecode=25", "-f", "summary"]]:
+    run(f"timecode refused {' '.join(options)}", options + ["help.tmap", "-"])
 
 
 def le(number, size=4):

@@ -42,7 +42,8 @@ def main():
         if os.path.isfile(script):
             for words, offered in [(["--form"], ["--format="]), (["--format=cs"], ["csv"]),
                                    (["-f", "j"], ["json"]), (["--beat=q"], ["quarter"]),
-                                   (["--max"], ["--max-drift="])]:
+                                   (["--max"], ["--max-drift="]), (["--timecode=29"], ["29.97", "29.97df"]),
+                                   (["-f", "e"], ["edl"])]:
                 got = completions(script, words)
                 if got != offered:
                     failures.append(f"completion of {words}: {got}, not {offered}")

@@ -27,7 +27,7 @@ TEST(Options, EveryRefusalIsAUsageError) {
       {{"-x", "m", "o"}, "unknown option '-x'"},
       {{"-f"}, "option '-f' needs a value"},
       {{"--format"}, "option '--format' needs a value"},
-      {{"-f", "xml", "m", "o"}, "unknown format 'xml' (list, labels, csv, json, svg, wav, summary, midi, osu, sm, ssc, chart or rekordbox)"},
+      {{"-f", "xml", "m", "o"}, "unknown format 'xml' (list, labels, csv, json, svg, wav, summary, midi, osu, sm, ssc, chart, rekordbox or edl)"},
       {{"-f", "csv", "--into=r.wav", "m", "o"}, "--into needs --format=wav"},
       {{"-f", "wav", "m", "-"}, "audio needs an OUTPUT file, not '-'"},
       {{"--beat=bar", "m", "o"}, "unknown beat unit 'bar' (denominator, quarter or click)"},

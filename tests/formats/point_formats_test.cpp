@@ -55,13 +55,14 @@ MapRun Generated(std::mt19937_64& random) {
 }
 
 // Every map's lines, one after another, in one file (each file is synced).
-std::string Written(const std::vector<MapRun>& runs, PointSink::Kind kind, bool stepped) {
+std::string Written(const std::vector<MapRun>& runs, PointSink::Kind kind, bool stepped,
+                    const TimecodeRate* timecode = nullptr) {
   const std::string name = ::testing::TempDir() + "points";
   {
     ExportFile out;
     EXPECT_TRUE(out.Open(name, WriteMode::kReplace));
     for (const MapRun& run : runs) {
-      PointSink sink(out, kind, run.rate, run.divisions);
+      PointSink sink(out, kind, run.rate, run.divisions, nullptr, timecode);
       if (!stepped) sink.StepNone();
       TextMapTimeline timeline({run.sections, run.tempo, run.beats, run.measures, &run.texts}, run.divisions,
                                run.offset);
@@ -81,8 +82,13 @@ TEST(PointSink, SteppedLinesAreTheExactOnes) {
   std::mt19937_64 random(25);
   std::vector<MapRun> runs;
   for (int i = 0; i < 400; ++i) runs.push_back(Generated(random));
-  for (const auto kind : {PointSink::Kind::kCsv, PointSink::Kind::kLabels}) {
-    const std::string exact = Written(runs, kind, false), stepped = Written(runs, kind, true);
+  // The last two again with timecodes, which the exact way makes in fractions.
+  const TimecodeRate df = *TimecodeRateNamed("29.97df"), film = *TimecodeRateNamed("23.976");
+  const std::pair<PointSink::Kind, const TimecodeRate*> ways[] = {
+      {PointSink::Kind::kCsv, nullptr}, {PointSink::Kind::kLabels, nullptr},
+      {PointSink::Kind::kCsv, &df}, {PointSink::Kind::kLabels, &film}};
+  for (const auto& [kind, timecode] : ways) {
+    const std::string exact = Written(runs, kind, false, timecode), stepped = Written(runs, kind, true, timecode);
     const auto [at, _] = std::mismatch(exact.begin(), exact.end(), stepped.begin(), stepped.end());
     const auto line = exact.rfind('\n', static_cast<std::size_t>(at - exact.begin()));
     ASSERT_TRUE(stepped == exact) << "first difference after: "

@@ -237,3 +237,30 @@ TEST(TimesText, ExactValues) {
 
 }  // namespace
 }  // namespace beatmarks
+
+namespace beatmarks {
+namespace {
+
+// With a frame rate, timecodes read in every form, as their frames' starts
+// (shown to 9 decimals, kept exactly); a label drop-frame skips is refused.
+TEST(TimesReader, TimecodesAtARate) {
+  const std::pair<const char*, std::string> cases[] = {
+      {"00:00:01;00\n00:01:00;02\n1.5\n", "1.001000000=1001/1000;60.060000000=3003/50;1.5;"},
+      {"time,name\n00:00:00;01,x\n", "0.033366667=1001/30000;"},
+      {"00:10:00;00\t00:10:00;00\tkick\n", "599.999400000=2999997/5000;"},
+      {"1\n00:01:00;00\n", "TIMES line 2: '00:01:00;00' is not a time" + std::string(kTimeFormsWithTimecode)},
+  };
+  for (const auto& [bytes, read] : cases) {
+    TimesReader reader(bytes);
+    reader.ReadTimecodes(*TimecodeRateNamed("29.97df"));
+    std::string text;
+    for (TimedName time; reader.Next(time); text += ';') {
+      text += time.time;
+      if (time.exact) text += '=' + time.exact->numerator().ToDecimal() + '/' + time.exact->denominator().ToDecimal();
+    }
+    EXPECT_EQ(reader.error().empty() ? text : reader.error(), read) << bytes;
+  }
+}
+
+}  // namespace
+}  // namespace beatmarks
