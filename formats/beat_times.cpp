@@ -18,7 +18,16 @@ class BeatTimeSink final : public BeatSink {
     beat.measure = e.measure;
     beat.beat = e.beat;
     beat.beatsPerMeasure = s.beatsPerMeasure;
-    if (s.meterDenominator > 0) beat.noteValue = s.meterDenominator;
+    if (s.beatNoteDenominator > 0) {
+      beat.noteNumerator = s.beatNoteNumerator;
+      beat.noteValue = s.beatNoteDenominator;
+    } else if (s.meterDenominator > 0) {
+      beat.noteValue = s.meterDenominator;
+    }
+    if (s.HasTimeSignature()) {
+      beat.timeNumerator = s.meterNumerator;
+      beat.timeDenominator = s.meterDenominator;
+    }
     beats_.push_back(beat);
   }
 

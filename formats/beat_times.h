@@ -17,7 +17,17 @@ struct BeatTime {
   std::int64_t measure = 0;       // 0-based
   std::int32_t beat = 0;          // 0-based within the measure
   std::int32_t beatsPerMeasure = 4;
-  std::int32_t noteValue = 4;     // the meter's denominator, 4 where the map has none
+  // The beat's note, noteNumerator/noteValue of a whole note: 1/4 where the
+  // map says none, 1/8 for an eighth-note beat, 3/8 for a dotted quarter.
+  std::int32_t noteValue = 4;
+  std::int32_t noteNumerator = 1;
+  // The map's time signature, where it differs from beatsPerMeasure/noteValue
+  // (6/8 of two dotted quarters), else 0.
+  std::int32_t timeNumerator = 0, timeDenominator = 0;
+
+  // The time signature to write.
+  std::int32_t MeterNumerator() const { return timeDenominator > 0 ? timeNumerator : beatsPerMeasure; }
+  std::int32_t MeterDenominator() const { return timeDenominator > 0 ? timeDenominator : noteValue; }
 };
 
 // A chart holds its beats in memory: a range of more is refused.

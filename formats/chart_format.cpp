@@ -62,14 +62,15 @@ std::string Quoted(const std::string& name) {
 
 std::string ChartMeterProblem(const std::vector<BeatTime>& beats, std::int64_t resolution) {
   for (const BeatTime& beat : beats) {
-    if (NoteExponent(beat.noteValue) < 0) {
-      return "a meter of " + std::to_string(beat.beatsPerMeasure) + "/" + std::to_string(beat.noteValue) +
+    if (NoteExponent(beat.MeterDenominator()) < 0) {
+      return "a meter of " + std::to_string(beat.MeterNumerator()) + "/" + std::to_string(beat.MeterDenominator()) +
              " cannot be written in a .chart file (its note is no power of two)";
     }
-    if (4 * resolution % beat.noteValue != 0) {
-      return "resolution " + std::to_string(resolution) + " puts a beat of 1/" +
-             std::to_string(beat.noteValue) + " between ticks (a multiple of " +
-             std::to_string(beat.noteValue / std::gcd(beat.noteValue, std::int64_t{4})) + " would not)";
+    if (4 * resolution * beat.noteNumerator % beat.noteValue != 0) {
+      const std::int64_t need = beat.noteValue / std::gcd(beat.noteValue, std::int64_t{4} * beat.noteNumerator);
+      return "resolution " + std::to_string(resolution) + " puts a beat of " + std::to_string(beat.noteNumerator) +
+             "/" + std::to_string(beat.noteValue) + " between ticks (a multiple of " + std::to_string(need) +
+             " would not)";
     }
   }
   return "";

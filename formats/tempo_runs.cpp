@@ -27,7 +27,8 @@ bool TempoRange(double lowSeconds, double highSeconds, std::int64_t& low, std::i
 
 bool NewMeter(const BeatTime& beat, const BeatTime& before) {
   return beat.beat == 0 &&
-         (beat.beatsPerMeasure != before.beatsPerMeasure || beat.noteValue != before.noteValue);
+         (beat.MeterNumerator() != before.MeterNumerator() ||
+          beat.MeterDenominator() != before.MeterDenominator());
 }
 
 struct Grid {
@@ -79,7 +80,7 @@ std::vector<std::int64_t> BeatPlaces(const std::vector<BeatTime>& beats, std::in
   double at = 0;
   for (const BeatTime& beat : beats) {
     places.push_back(std::llround(at));
-    at += whole / beat.noteValue;
+    at += whole * beat.noteNumerator / beat.noteValue;
   }
   return places;
 }
@@ -92,9 +93,9 @@ TempoRuns PlanTempoRuns(const std::vector<BeatTime>& beats, const std::vector<st
   double time = start;  // where the reader puts the run's first beat
   for (std::size_t first = 0; first + 1 < beats.size();) {
     const BeatTime& from = beats[first];
-    if (plan.meters.empty() || from.beatsPerMeasure != plan.meters.back().numerator ||
-        from.noteValue != plan.meters.back().denominator) {
-      plan.meters.push_back({places[first], from.beatsPerMeasure, from.noteValue});
+    if (plan.meters.empty() || from.MeterNumerator() != plan.meters.back().numerator ||
+        from.MeterDenominator() != plan.meters.back().denominator) {
+      plan.meters.push_back({places[first], from.MeterNumerator(), from.MeterDenominator()});
     }
     const Run run = LongestRun(g, first, time);
     if (plan.tempos.empty() || plan.tempos.back().tempo != run.tempo) {
@@ -109,7 +110,7 @@ TempoRuns PlanTempoRuns(const std::vector<BeatTime>& beats, const std::vector<st
     first = run.last;
   }
   if (plan.tempos.empty()) plan.tempos.push_back({0, 120000});  // a lone beat
-  if (plan.meters.empty()) plan.meters.push_back({0, beats[0].beatsPerMeasure, beats[0].noteValue});
+  if (plan.meters.empty()) plan.meters.push_back({0, beats[0].MeterNumerator(), beats[0].MeterDenominator()});
   plan.largestDrift = std::max(plan.largestDrift, std::fabs(start - beats[0].seconds));
   return plan;
 }

@@ -34,7 +34,8 @@ struct TempoRuns {
 };
 
 // Each beat's place from the first in steps of 1/stepsPerQuarter of a
-// quarter note (a beat is 4/noteValue quarter notes), to the nearest step.
+// quarter note (a beat is 4 noteNumerator/noteValue quarter notes), to the
+// nearest step.
 std::vector<std::int64_t> BeatPlaces(const std::vector<BeatTime>& beats, std::int64_t stepsPerQuarter);
 
 // Plans the tempos of `beats` at `places`; `start` is the time (seconds) the

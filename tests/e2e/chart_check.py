@@ -29,12 +29,15 @@ RUNS = [
     ["--divisions=3", "{ex}/waltz.tmap"],
     ["{dir}/odd.tmap"],
     ["{dir}/long.tmap"],
+    # Taps of a 6/8 at 140 dotted quarters, drifting: 210 quarters a minute.
+    ["--fit", "--meter=6/8", "{dir}/taps68.txt"],
 ]
 MAPS = {
     "odd.tmap": "tmap\t97.3333\t4\t40\ntmap\t133.37\t3\t20\ntmap\t59.999\t5\t30\n",
     # Tempos no millisecond nor thousandth divides, over an hour.
     "long.tmap": "tmap\t137.77777\t4\t2000\ntmap\t71.4142\t7\t300\n",
     "huge.tmap": "tmap\t120\t4\t2147483647\n",
+    "taps68.txt": "".join(f"{0.5 + k * 60 / 140 + 0.0007 * (k % 3):.6f}\n" for k in range(24)),
 }
 
 
@@ -138,14 +141,24 @@ def ssc_timing_by_npm(path):
     return -offset, [tuple(t) for t in tempos], [tuple(m) for m in meters]
 
 
-def sm_beats(timing, count):
+def beats_of_meter(numerator, denominator, click):
+    """(beats a measure, a beat in quarter notes): the meter's notes, or with
+    --beat=click (or beats fitted in 6/8) the dotted quarters of a compound
+    meter (6/8, 9/8, 12/8)."""
+    if click and denominator == 8 and numerator % 3 == 0 and numerator > 3:
+        return numerator // 3, Fraction(3, 2)
+    return numerator, Fraction(4, denominator)
+
+
+def sm_beats(timing, count, click=False):
     zero, tempos, meters = timing
     places, at = [], Fraction(0)
     while len(places) < count:  # whole measures of the meter in force
         numerator, denominator = [(n, d) for b, n, d in meters if b <= at][-1]
-        for _ in range(int(numerator)):
+        beats, length = beats_of_meter(int(numerator), int(denominator), click)
+        for _ in range(beats):
             places.append(at)
-            at += Fraction(4) / denominator
+            at += length
     beats = []
     for place in places[:count]:
         time, (last, bpm) = zero, tempos[0]
@@ -158,7 +171,7 @@ def sm_beats(timing, count):
     return beats
 
 
-def chart_beats(path, count):
+def chart_beats(path, count, click=False):
     """Where a .chart reader puts each beat, and a tick's length at each beat."""
     text = open(path, encoding="utf-8", newline="").read()
     assert "\r\n" in text and "\n" not in text.replace("\r\n", ""), "not CRLF lines"
@@ -172,10 +185,11 @@ def chart_beats(path, count):
     places, at = [], 0
     while len(places) < count:  # whole measures of the meter in force
         numerator, denominator = [(n, d) for t, n, d in meters if t <= at][-1]
-        for _ in range(numerator):
+        beats, length = beats_of_meter(numerator, denominator, click)
+        for _ in range(beats):
             places.append(at)
-            assert 4 * resolution % denominator == 0, "a beat between ticks"
-            at += 4 * resolution // denominator
+            assert (length * resolution).denominator == 1, "a beat between ticks"
+            at += int(length * resolution)
     beats = []
     for place in places[:count]:
         time, (last, bpm) = zero, tempos[0]
@@ -276,17 +290,18 @@ def main():
                 points = points or osu_points_by_hand(path)
                 check(f"osu {args}", osu_beats(points, len(exact)), exact, len(points))
                 run(["-f", "sm"] + args + ["out.sm"], folder)
-                check(f"sm {args}", sm_beats(sm_timing_by_hand(os.path.join(folder, "out.sm")), len(exact)),
+                click = "--beat=click" in args or "--meter=6/8" in args
+                check(f"sm {args}", sm_beats(sm_timing_by_hand(os.path.join(folder, "out.sm")), len(exact), click),
                       exact, 0)
                 run(["-f", "ssc"] + args + ["out.ssc"], folder)
                 path = os.path.join(folder, "out.ssc")
                 assert open(path).read().startswith("#VERSION:0.83;\n"), "ssc"
                 timing = ssc_timing_by_npm(path)
                 used_ssc_npm |= timing is not None
-                check(f"ssc {args}", sm_beats(timing or sm_timing_by_hand(path), len(exact)), exact, 0)
+                check(f"ssc {args}", sm_beats(timing or sm_timing_by_hand(path), len(exact), click), exact, 0)
                 for resolution in ["192", "480"]:
                     run(["-f", "chart", "--resolution=" + resolution] + args + ["out.chart"], folder)
-                    read, places, tempos = chart_beats(os.path.join(folder, "out.chart"), len(exact))
+                    read, places, tempos = chart_beats(os.path.join(folder, "out.chart"), len(exact), click)
                     check_ticks(f"chart {resolution} {args}", read, exact, tick_bounds(exact, places), tempos)
                 run(["-f", "rekordbox"] + args + ["out.xml"], folder)
                 grid = rekordbox_grid(os.path.join(folder, "out.xml"))
