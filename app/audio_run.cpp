@@ -30,7 +30,8 @@ int AudioFailed(const std::string& output, const AudioOutcome& outcome) {
     PrintLine(AboutFile(output, error));
     return 1;
   }
-  const std::size_t cause = error.rfind(" (");
+  // The cause libsndfile gave closes the line: "... NAME (cause)!".
+  const std::size_t cause = error.ends_with(")!") ? error.rfind(" (") : std::string::npos;
   if (outcome.writeError != 0 || cause == std::string::npos || cause < kWriting.size()) {
     return CouldNotWrite(output, outcome.writeError);
   }
