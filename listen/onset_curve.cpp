@@ -25,6 +25,9 @@ std::int64_t HopsIn(double seconds, std::int64_t hop, std::uint32_t rate) {
 
 std::int64_t FloorDiv(std::int64_t a, std::int64_t b) { return a / b - (a % b != 0 && (a < 0) != (b < 0)); }
 
+// Two doubles, which the compiler keeps in one vector register.
+using Pair = double __attribute__((vector_size(16)));
+
 struct HopSums {
   double sum = 0, difference = 0, power = 0;
 };
@@ -33,24 +36,27 @@ struct HopSums {
 // and those of their second differences; in two interleaved halves, whose
 // additions do not wait on each other.
 HopSums SumHop(const float* mono, std::int64_t from, std::int64_t to, bool powers) {
-  double s0 = 0, s1 = 0, d0 = 0, d1 = 0, p0 = 0, p1 = 0;
   std::int64_t i = from;
   if (!powers) {
+    double s0 = 0, s1 = 0;
     for (; i + 1 < to; i += 2) s0 += mono[i], s1 += mono[i + 1];
     if (i < to) s0 += mono[i];
     return {s0 + s1, 0, 0};
   }
-  double before = mono[i - 2], last = mono[i - 1];
+  // Lane 0 takes the even samples, lane 1 the odd ones; `previous` holds
+  // the two samples before x, so e = x - 2 * (last one) + (the one before).
+  Pair sums{0, 0}, differences{0, 0}, squares{0, 0};
+  Pair previous{mono[i - 2], mono[i - 1]};
   for (; i + 1 < to; i += 2) {
-    const double x0 = mono[i], x1 = mono[i + 1];
-    const double e0 = x0 - 2 * last + before, e1 = x1 - 2 * x0 + last;
-    s0 += x0, s1 += x1;
-    d0 += e0 * e0, d1 += e1 * e1;
-    p0 += x0 * x0, p1 += x1 * x1;
-    before = x0, last = x1;
+    const Pair x{mono[i], mono[i + 1]};
+    const Pair last = __builtin_shufflevector(previous, x, 1, 2);
+    const Pair e = x - 2 * last + previous;
+    sums += x, differences += e * e, squares += x * x;
+    previous = x;
   }
+  double s0 = sums[0], s1 = sums[1], d0 = differences[0], d1 = differences[1], p0 = squares[0], p1 = squares[1];
   if (i < to) {
-    const double x = mono[i], e = x - 2 * last + before;
+    const double x = mono[i], e = x - 2 * previous[1] + previous[0];
     s0 += x, d0 += e * e, p0 += x * x;
   }
   return {s0 + s1, d0 + d1, p0 + p1};

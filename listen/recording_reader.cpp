@@ -1,5 +1,7 @@
 #include "listen/recording_reader.h"
 
+#include "listen/mix_down.h"
+
 #include <algorithm>
 #include <bit>
 #include <cstring>
@@ -85,7 +87,7 @@ bool RecordingReader::Open(const std::string& path, std::string& error) {
   storedBytes_ = wholeNumbers_ && asStored ? (sub == SF_FORMAT_PCM_16 ? 2 : 3) : 0;
   if (wholeNumbers_) {
     integers_.resize(block);
-    stored_.resize(block * 3 + sizeof(std::uint32_t));  // room for the last sample's word
+    stored_.resize(block * 3 + kMixDownPadding);
   } else {
     interleaved_.resize(block);
   }
@@ -136,33 +138,13 @@ bool RecordingReader::ReadFloats(std::int64_t at, std::int64_t to, float* out, s
   return true;
 }
 
-namespace {
-
-// A sample of `bytes` bytes as stored (little-endian), scaled to 32 bits
-// as sf_readf_int gives it; the byte after it is read and shifted out.
-std::int32_t StoredSample(const unsigned char* at, int bytes) {
-  std::uint32_t word = 0;
-  std::memcpy(&word, at, sizeof word);
-  return static_cast<std::int32_t>(word << (32 - 8 * bytes));
-}
-
-}  // namespace
-
 // Up to `frames` frames as the file stores them, mixed down into `out`;
 // the frames read.
 std::int64_t RecordingReader::ReadStored(std::int64_t frames, float* out) {
   const int bytes = storedBytes_;
   const auto width = static_cast<sf_count_t>(bytes) * channels_;
   const sf_count_t got = sf_read_raw(file_->handle, stored_.data(), frames * width) / width;
-  const unsigned char* b = stored_.data();
-  if (channels_ == 1) {
-    for (sf_count_t f = 0; f < got; ++f, b += bytes) out[f] = static_cast<float>(StoredSample(b, bytes)) * 0x1p-31f;
-  } else {
-    for (sf_count_t f = 0; f < got; ++f, b += 2 * bytes) {
-      const std::int64_t sum = std::int64_t{StoredSample(b, bytes)} + StoredSample(b + bytes, bytes);
-      out[f] = static_cast<float>(sum) * 0x1p-32f;
-    }
-  }
+  MixDown(stored_.data(), bytes, channels_, got, out);
   return got;
 }
 
