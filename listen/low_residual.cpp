@@ -32,33 +32,62 @@ void TaperedCorrelations(const double* taper, const double* values, std::size_t 
   for (std::size_t i = 0; i < kFitted; ++i) {
     for (std::size_t w = 0; w < count; ++w) tapered[i][w] = taper[i] * values[w * kRefit + i];
   }
-  for (auto& lanes : sums) lanes.fill(0.0);
-  for (std::size_t i = 0; i < kFitted; ++i) {
-    for (std::size_t lag = 0; lag <= std::min(i, kOrder); ++lag) {
-      for (std::size_t w = 0; w < kBatch; ++w) sums[lag][w] += tapered[i][w] * tapered[i - lag][w];
+  for (std::size_t lag = 0; lag <= kOrder; ++lag) {
+    std::array<double, kBatch> sum{};  // kept in registers
+    for (std::size_t i = lag; i < kFitted; ++i) {
+      for (std::size_t w = 0; w < kBatch; ++w) sum[w] += tapered[i][w] * tapered[i - lag][w];
     }
+    sums[lag] = sum;
   }
 }
 
-// Levinson's recursion on the correlation; A(z) = 1 + sum coefficients[j - 1]
-// z^-j. Returns the order reached.
-std::size_t Levinson(std::array<double, kOrder + 1> correlation, std::array<double, kOrder>& coefficients) {
-  correlation[0] *= 1 + 1e-9;
-  std::array<double, kOrder> previous{};
-  std::size_t order = 0;
-  double error = correlation[0];
-  for (std::size_t m = 1; m <= kOrder; ++m) {
-    double acc = correlation[m];
-    for (std::size_t j = 1; j < m; ++j) acc += coefficients[j - 1] * correlation[m - j];
-    const double k = -acc / error;
-    previous = coefficients;
-    coefficients[m - 1] = k;
-    order = m;
-    for (std::size_t j = 1; j < m; ++j) coefficients[j - 1] = previous[j - 1] + k * previous[m - j - 1];
-    error *= 1 - k * k;
-    if (!(error > kSilence)) break;
+// Two lanes' doubles in one vector register, and a per-lane mask or count.
+using Pair = double __attribute__((vector_size(16)));
+using PairMask = std::int64_t __attribute__((vector_size(16)));
+
+constexpr std::size_t kPairs = kBatch / 2;
+
+// A batch's predictors: A(z) = 1 + sum a[j - 1] z^-j, of order `order`, two
+// lanes a pair.
+struct Predictors {
+  std::array<std::array<Pair, kPairs>, kOrder> a;
+  std::array<PairMask, kPairs> order;
+};
+
+// Levinson's recursion on each lane's correlation, every pair of lanes
+// side by side, so that one's divisions need not wait for another's. A lane
+// stops where its error falls to silence, keeping its order; a silent
+// stretch (correlation[0] at most kSilence) gets order 0. Each lane's
+// values are those the recursion run on it alone gives.
+void Levinson(const Correlations& sums, Predictors& fits) {
+  const Pair one{1, 1};
+  std::array<std::array<Pair, kPairs>, kOrder + 1> correlation;
+  std::array<PairMask, kPairs> live;
+  std::array<Pair, kPairs> error;
+  for (std::size_t p = 0; p < kPairs; ++p) {
+    for (std::size_t lag = 0; lag <= kOrder; ++lag) correlation[lag][p] = Pair{sums[lag][2 * p], sums[lag][2 * p + 1]};
+    live[p] = correlation[0][p] > kSilence;
+    correlation[0][p] *= 1 + 1e-9;
+    error[p] = live[p] ? correlation[0][p] : one;
+    fits.order[p] = PairMask{0, 0};
+    for (auto& lanes : fits.a) lanes[p] = Pair{0, 0};
   }
-  return order;
+  auto& a = fits.a;
+  for (std::size_t m = 1; m <= kOrder; ++m) {
+    for (std::size_t p = 0; p < kPairs; ++p) {
+      Pair acc = correlation[m][p];
+      for (std::size_t j = 1; j < m; ++j) acc += a[j - 1][p] * correlation[m - j][p];
+      const Pair k = -acc / error[p];
+      std::array<Pair, kOrder> next;
+      for (std::size_t j = 1; j < m; ++j) next[j - 1] = a[j - 1][p] + k * a[m - j - 1][p];
+      next[m - 1] = k;
+      for (std::size_t j = 0; j < m; ++j) a[j][p] = live[p] ? next[j] : a[j][p];
+      fits.order[p] = live[p] ? PairMask{} + static_cast<std::int64_t>(m) : fits.order[p];
+      const Pair reduced = error[p] * (1 - k * k);
+      live[p] = live[p] & (reduced > kSilence);
+      error[p] = live[p] ? reduced : one;
+    }
+  }
 }
 
 // The prediction of hops [from, to) by `order` coefficients.
@@ -88,19 +117,20 @@ void LowResidual::Compute(const std::vector<double>& means, std::int64_t firstHo
   const auto refit = static_cast<std::int64_t>(kRefit);
   const auto phase = static_cast<std::size_t>(((firstHop + static_cast<std::int64_t>(History())) % refit + refit) % refit);
   const std::size_t fit0 = History() - phase;
-  const std::size_t fits = (means.size() - fit0 + kRefit - 1) / kRefit;
+  const std::size_t count = (means.size() - fit0 + kRefit - 1) / kRefit;
   Correlations sums;
-  std::array<double, kOrder + 1> correlation;
+  Predictors fits;
   std::array<double, kOrder> coefficients;
-  for (std::size_t k0 = 0; k0 < fits; k0 += kBatch) {
-    const std::size_t count = std::min(kBatch, fits - k0);
-    TaperedCorrelations(taper_.data(), means.data() + (fit0 + k0 * kRefit - kFitted), count, sums);
-    for (std::size_t w = 0; w < count; ++w) {
-      for (std::size_t lag = 0; lag <= kOrder; ++lag) correlation[lag] = sums[lag][w];
-      // Positive definite, so the recursion stays stable.
-      const std::size_t order = correlation[0] > kSilence ? Levinson(correlation, coefficients) : 0;
+  for (std::size_t k0 = 0; k0 < count; k0 += kBatch) {
+    const std::size_t lanes = std::min(kBatch, count - k0);
+    TaperedCorrelations(taper_.data(), means.data() + (fit0 + k0 * kRefit - kFitted), lanes, sums);
+    // Positive definite, so the recursion stays stable.
+    Levinson(sums, fits);
+    for (std::size_t w = 0; w < lanes; ++w) {
+      for (std::size_t j = 0; j < kOrder; ++j) coefficients[j] = fits.a[j][w / 2][w % 2];
       const std::size_t end = fit0 + (k0 + w) * kRefit;
-      Predict(means, coefficients, order, std::max(History(), end), std::min(means.size(), end + kRefit), residual);
+      Predict(means, coefficients, static_cast<std::size_t>(fits.order[w / 2][w % 2]), std::max(History(), end),
+              std::min(means.size(), end + kRefit), residual);
     }
   }
 }
