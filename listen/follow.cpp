@@ -37,8 +37,11 @@ std::size_t AttacksBefore(const std::vector<Attack>& attacks, std::int64_t sampl
 }
 
 // Attacks this much weaker than the known beats' typical one are not beats
-// (the noise of a fading tail rises by a few dB).
+// (the noise of a fading tail rises by a few dB); but an attack that rises
+// kStrongDb is kept whatever the beats do (out of near silence, a march's
+// snare rises 85 dB and its bass note on beat 1 60 dB).
 constexpr double kWeakerDb = 20.0;
+constexpr double kStrongDb = 30.0;
 
 // The attacks at least `least` dB strong.
 std::vector<Attack> StrongerThan(const std::vector<Attack>& attacks, double least) {
@@ -387,7 +390,7 @@ FollowedOn FollowOn(const std::vector<Attack>& attacks, const std::vector<std::i
 
 std::vector<Attack> AttacksLikeBeats(const std::vector<Attack>& attacks,
                                      const std::vector<std::int64_t>& known) {
-  return StrongerThan(attacks, KnownStrength(attacks, known) - kWeakerDb);
+  return StrongerThan(attacks, std::min(KnownStrength(attacks, known) - kWeakerDb, kStrongDb));
 }
 
 }  // namespace beatmarks

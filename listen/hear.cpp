@@ -6,6 +6,7 @@
 #include "listen/attacks.h"
 #include "listen/beat_division.h"
 #include "listen/follow.h"
+#include "listen/harmony.h"
 #include "listen/low_accents.h"
 
 namespace beatmarks {
@@ -165,8 +166,15 @@ bool HearMeter(const HearingRequest& q, HeardBeats& h, std::string& error) {
   } else if (meter == 0) {
     meter = AccentContrast(db, 3).first > AccentContrast(db, 4).first + kThreeOverFourDb ? 3 : 4;
   }
+  std::int32_t downbeat = AccentContrast(db, meter).second;
+  if (q.meter == 0 && meter == 4) {
+    // Two or four, and which of beats 1 and 3 is 1: where the chords change.
+    std::vector<Chroma> chromas;
+    if (!BeatChromas(q.path, h.samples, chromas, error)) return false;
+    const MeterGuess guess = TwoOrFour(HalfMeasureChanges(chromas, downbeat), downbeat);
+    meter = guess.meter, downbeat = guess.downbeat;
+  }
   h.meter = meter;
-  const std::int32_t downbeat = AccentContrast(db, meter).second;
   h.before = q.before ? *q.before % meter : downbeat;
   return true;
 }

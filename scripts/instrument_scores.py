@@ -199,6 +199,25 @@ def pickup_piece(rng):
     return p
 
 
+def march_piece(rng):
+    """A march in two: bass and kick on 1, the chord and snare on 2, hats in
+    eighths, the chord changing every measure."""
+    p = Piece("march", "timgm", 2, 0, drift(64, 104, 112))
+    for k in range(64):
+        root, chord = CHORDS[(k // 2) % 4]
+        p.add(k, DRUMS, HAT, rng.choice([60, 70]))
+        p.add(k + 0.5, DRUMS, HAT, rng.choice([44, 54]))
+        if k % 2 == 0:
+            p.add(k, ACOUSTIC_BASS, root, rng.choice([96, 104]), 0.9)
+            p.add(k, DRUMS, KICK, rng.choice([96, 104]))
+        else:
+            p.add(k, DRUMS, SNARE, rng.choice([84, 92]))
+            for key in chord:
+                p.add(k, PIANO, key, rng.choice([64, 74]), 0.7)
+    final_hit(p, 64, ACOUSTIC_BASS)
+    return p
+
+
 def short_piece(rng):
     """A few seconds of drums, legato electric bass and piano, for tests."""
     return band_piece(rng, "short", bars=4)
@@ -210,4 +229,4 @@ def soft_piece(rng):
 
 
 PIECES = [drums_piece, band_piece, jazz_piece, strings_piece, fills_piece, ritard_piece,
-          ballad_piece, pickup_piece]
+          ballad_piece, pickup_piece, march_piece]

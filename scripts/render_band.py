@@ -1,13 +1,14 @@
 #!/usr/bin/env python3
 """Renders performances to try --follow on, with every beat at a known
 sample: a drum groove drifting from 96 to 112 bpm, a band that rushes, slows
-down and holds a fermata, a waltz with a one-beat pickup, and a rubato 6/8
+down and holds a fermata, a waltz with a one-beat pickup, a march in two
+whose chord changes every measure, and a rubato 6/8
 ballad of plucked eighths (two dotted-quarter beats a measure), each over a
 ringing bass note and noise at -40 dB, as a 44.1 kHz mono WAV; and the taps
 a person gives --follow: the first two measures (the pickup too) and the
 last beat, as a label track with M.B places, 10 ms late and +-12 ms.
 
-Usage: render_band.py groove|rush|rush-soft|pickup|ballad|broaden RECORDING.wav TAPS.txt [SEED]
+Usage: render_band.py groove|rush|rush-soft|pickup|ballad|broaden|march RECORDING.wav TAPS.txt [SEED]
 The beats' first samples go to standard output, one a line.
 """
 import math
@@ -34,6 +35,8 @@ def score(kind):
         return 4, 0, gaps
     if kind == "pickup":
         return 3, 1, drift(1 + 3 * 14, 120, 128)
+    if kind == "march":
+        return 2, 0, drift(48, 76, 80)
     if kind == "broaden":  # a phrase that broadens for two beats at once
         return 4, 0, drift(10, 100, 100) + [0.78, 0.86] + drift(9, 100, 100)
     return 2, 0, [60 / 56 * (1 + 0.08 * math.sin(k / 3)) for k in range(32)]  # dotted quarters
@@ -63,11 +66,21 @@ def tone(kind, i, rng):
     return 0.5 * decay * math.sin(2 * math.pi * pitch * i / RATE + 0.5)
 
 
+# The march's chords, one a measure: its root, then the chord's notes (Hz).
+CHORDS = [(130.8, (261.6, 329.6, 392.0)), (110.0, (220.0, 261.6, 329.6)),
+          (87.3, (174.6, 220.0, 261.6)), (98.0, (196.0, 246.9, 293.7))]
+
+
 def hits_of(kind, meter, pickup, times):
     """(time, instrument, gain) for the whole performance."""
     hits = []
     for k, t in enumerate(times):
         beat = (k - pickup) % meter
+        if kind == "march":  # the root and a kick on 1, the chord and a snare on 2
+            root, chord = CHORDS[k // 2 % 4]
+            notes = [root] if beat == 0 else chord
+            hits += [(t, "kick" if beat == 0 else "snare", 0.6)] + [(t, str(f), 0.5) for f in notes]
+            continue
         if kind == "ballad":
             gap = (times[k + 1] - t) if k + 1 < len(times) else times[k] - times[k - 1]
             hits.append((t, str(220 * 2 ** (beat / 12)), 1.0))

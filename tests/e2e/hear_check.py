@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """A recording alone given to --fit (no taps): performances made by
-scripts/render_band.py (a drifting groove, a waltz with a pickup, a rubato
-6/8 ballad, a band that rushes and holds a fermata, loud or soft after it) heard whole, every beat on
+scripts/render_band.py (a drifting groove, a waltz with a pickup, a march in
+two, a rubato 6/8 ballad, a band that rushes and holds a fermata, loud or soft after it) heard whole, every beat on
 its hit's first sample and numbered as played; where the beat is lost the run
 says where to tap; silence and noise are refused in one line, nothing written.
 
@@ -32,6 +32,9 @@ CASES = [
     # The same with the two beats after the fermata played softly: they
     # resume the beat, and the noise after them is not followed.
     ("rush-soft", [], "Heard 55 beats in 14 measures of 4/4", None),
+    # Kick on 1 and snare on 2, as a groove in four has them: the chord
+    # changing every two beats makes it two.
+    ("march", [], "Heard 49 beats in 25 measures of 2/4", None),
 ]
 
 
