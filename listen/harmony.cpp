@@ -134,9 +134,9 @@ std::array<double, 2> HalfMeasureChanges(const std::vector<Chroma>& chromas, std
 MeterGuess TwoOrFour(const std::array<double, 2>& changes, std::int32_t downbeat) {
   const double one = changes[0], three = changes[1];
   const double less = std::min(one, three), more = std::max(one, three);
-  if (less >= kClearChange && less >= kTwoShare * more) return {2, downbeat % 2};
-  if (three >= kClearChange && one < kTwoShare * three) return {4, (downbeat + 2) % 4};
-  return {4, downbeat};
+  if (less >= kClearChange && less >= kTwoShare * more) return {2, downbeat % 2, true};
+  if (three >= kClearChange && one < kTwoShare * three) return {4, (downbeat + 2) % 4, true};
+  return {4, downbeat, one >= kClearChange};
 }
 
 }  // namespace beatmarks

@@ -33,10 +33,12 @@ std::array<double, 2> HalfMeasureChanges(const std::vector<Chroma>& chromas, std
 // changes: where the harmony changes clearly on beat 3 as much as on beat 1
 // (within a factor of two), the piece moves in two (meter 2, its downbeat
 // of the same parity); where it changes clearly on beat 3 and not on beat
-// 1, beat 1 is two beats on.
+// 1, beat 1 is two beats on. `clear`: the chords change plainly on the
+// beat 1 given back (four) or on every other beat (two).
 struct MeterGuess {
   std::int32_t meter = 4;
   std::int32_t downbeat = 0;
+  bool clear = false;
 };
 MeterGuess TwoOrFour(const std::array<double, 2>& changes, std::int32_t downbeat);
 

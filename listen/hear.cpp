@@ -167,12 +167,14 @@ bool HearMeter(const HearingRequest& q, HeardBeats& h, std::string& error) {
     meter = AccentContrast(db, 3).first > AccentContrast(db, 4).first + kThreeOverFourDb ? 3 : 4;
   }
   std::int32_t downbeat = AccentContrast(db, meter).second;
-  if (q.meter == 0 && meter == 4) {
+  if (q.meter == 0 && (meter == 4 || (meter == 2 && h.compound))) {
     // Two or four, and which of beats 1 and 3 is 1: where the chords change.
+    // A compound meter is 6/8 unless they plainly change every four beats.
+    const std::int32_t four = AccentContrast(db, 4).second;
     std::vector<Chroma> chromas;
     if (!BeatChromas(q.path, h.samples, chromas, error)) return false;
-    const MeterGuess guess = TwoOrFour(HalfMeasureChanges(chromas, downbeat), downbeat);
-    meter = guess.meter, downbeat = guess.downbeat;
+    const MeterGuess guess = TwoOrFour(HalfMeasureChanges(chromas, four), four);
+    if (!h.compound || (guess.meter == 4 && guess.clear)) meter = guess.meter, downbeat = guess.downbeat;
   }
   h.meter = meter;
   h.before = q.before ? *q.before % meter : downbeat;

@@ -2,13 +2,14 @@
 """Renders performances to try --follow on, with every beat at a known
 sample: a drum groove drifting from 96 to 112 bpm, a band that rushes, slows
 down and holds a fermata, a waltz with a one-beat pickup, a march in two
-whose chord changes every measure, and a rubato 6/8
-ballad of plucked eighths (two dotted-quarter beats a measure), each over a
+whose chord changes every measure, a rubato 6/8
+ballad of plucked eighths (two dotted-quarter beats a measure) and a 12/8
+whose chord changes every measure, each over a
 ringing bass note and noise at -40 dB, as a 44.1 kHz mono WAV; and the taps
 a person gives --follow: the first two measures (the pickup too) and the
 last beat, as a label track with M.B places, 10 ms late and +-12 ms.
 
-Usage: render_band.py groove|rush|rush-soft|pickup|ballad|broaden|march RECORDING.wav TAPS.txt [SEED]
+Usage: render_band.py groove|rush|rush-soft|pickup|ballad|broaden|march|twelve RECORDING.wav TAPS.txt [SEED]
 The beats' first samples go to standard output, one a line.
 """
 import math
@@ -37,6 +38,8 @@ def score(kind):
         return 3, 1, drift(1 + 3 * 14, 120, 128)
     if kind == "march":
         return 2, 0, drift(48, 76, 80)
+    if kind == "twelve":  # four dotted quarters a measure
+        return 4, 0, [60 / 50 * (1 + 0.05 * math.sin(k / 4)) for k in range(32)]
     if kind == "broaden":  # a phrase that broadens for two beats at once
         return 4, 0, drift(10, 100, 100) + [0.78, 0.86] + drift(9, 100, 100)
     return 2, 0, [60 / 56 * (1 + 0.08 * math.sin(k / 3)) for k in range(32)]  # dotted quarters
@@ -80,6 +83,13 @@ def hits_of(kind, meter, pickup, times):
             root, chord = CHORDS[k // 2 % 4]
             notes = [root] if beat == 0 else chord
             hits += [(t, "kick" if beat == 0 else "snare", 0.6)] + [(t, str(f), 0.5) for f in notes]
+            continue
+        if kind == "twelve":  # the root on the beat, the chord's notes on its thirds
+            gap = (times[k + 1] - t) if k + 1 < len(times) else times[k] - times[k - 1]
+            root, chord = CHORDS[k // 4 % 4]
+            hits.append((t, str(root * 2), 1.0 if beat == 0 else 0.7))
+            if k + 1 < len(times):
+                hits += [(t + gap * i / 3, str(chord[i]), 0.3) for i in (1, 2)] + [(t, str(chord[0]), 0.3)]
             continue
         if kind == "ballad":
             gap = (times[k + 1] - t) if k + 1 < len(times) else times[k] - times[k - 1]

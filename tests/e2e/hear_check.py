@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """A recording alone given to --fit (no taps): performances made by
 scripts/render_band.py (a drifting groove, a waltz with a pickup, a march in
-two, a rubato 6/8 ballad, a band that rushes and holds a fermata, loud or soft after it) heard whole, every beat on
+two, a rubato 6/8 ballad, a 12/8, a band that rushes and holds a fermata, loud or soft after it) heard whole, every beat on
 its hit's first sample and numbered as played; where the beat is lost the run
 says where to tap; silence and noise are refused in one line, nothing written.
 
@@ -35,6 +35,8 @@ CASES = [
     # Kick on 1 and snare on 2, as a groove in four has them: the chord
     # changing every two beats makes it two.
     ("march", [], "Heard 49 beats in 25 measures of 2/4", None),
+    # Beats divided in three, the chord changing every four of them: 12/8.
+    ("twelve", [], "Heard 33 beats in 9 measures of 12/8", None),
 ]
 
 

@@ -47,23 +47,25 @@ TEST(Harmony, TwoOrFourFromTheChanges) {
   struct Case {
     std::array<double, 2> changes;
     std::int32_t downbeat, meter, heard;
+    bool clear;
   } cases[] = {
-      {{0.65, 0.07}, 1, 4, 1},    // a band: chords every measure
-      {{0.82, 0.19}, 2, 4, 2},    // jazz: comping between
-      {{0.017, 0.017}, 3, 4, 3},  // drums alone
-      {{0.30, 0.21}, 0, 4, 0},    // beat 3's change not clear
-      {{0.53, 0.65}, 3, 2, 1},    // a march
-      {{0.26, 0.38}, 2, 2, 0},    // plucked sines
-      {{0.20, 0.45}, 1, 4, 3},    // mostly on what was taken as beat 3: not two
-      {{0.10, 0.60}, 1, 4, 3},    // the chords change on what was taken as beat 3
-      {{0.25, 0.60}, 1, 4, 3},    // and less than half as much on beat 1: not two
-      {{0.15, 0.25}, 0, 4, 0},    // too little either way to move beat 1
+      {{0.65, 0.07}, 1, 4, 1, true},     // a band: chords every measure
+      {{0.82, 0.19}, 2, 4, 2, true},     // jazz: comping between
+      {{0.017, 0.017}, 3, 4, 3, false},  // drums alone
+      {{0.30, 0.21}, 0, 4, 0, true},     // beat 3's change not clear
+      {{0.53, 0.65}, 3, 2, 1, true},     // a march
+      {{0.26, 0.38}, 2, 2, 0, true},     // plucked sines
+      {{0.20, 0.45}, 1, 4, 3, true},     // mostly on what was taken as beat 3: not two
+      {{0.10, 0.60}, 1, 4, 3, true},     // the chords change on what was taken as beat 3
+      {{0.25, 0.60}, 1, 4, 3, true},     // and less than half as much on beat 1: not two
+      {{0.15, 0.25}, 0, 4, 0, false},    // too little either way to move beat 1
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::to_string(c.changes[0]) + " and " + std::to_string(c.changes[1]));
     const MeterGuess guess = TwoOrFour(c.changes, c.downbeat);
     EXPECT_EQ(guess.meter, c.meter);
     EXPECT_EQ(guess.downbeat, c.heard);
+    EXPECT_EQ(guess.clear, c.clear);
   }
 }
 
