@@ -21,6 +21,7 @@ constexpr double kLikelyBpm = 110, kLikelyCompoundBpm = 60;
 constexpr std::size_t kFewestBeats = 8;
 // A period's neighbours: two attacks this near a period apart start a path.
 constexpr double kSeedTolerance = 0.08;
+constexpr double kSeedSpreadDb = 20.0;
 // A meter of three is heard only where its accents stand out this much
 // more than four's (in dB); four is the common case.
 constexpr double kThreeOverFourDb = 1.0;
@@ -93,7 +94,11 @@ std::vector<std::int64_t> Seed(const std::vector<Attack>& attacks, double period
     if (two) return {attacks[a].sample, attacks[b].sample};
     const double next = 2 * static_cast<double>(attacks[b].sample) - at;
     const std::size_t c = StrongNear(attacks, b + 1, next, tolerance, least);
-    if (c != attacks.size()) return {attacks[a].sample, attacks[b].sample, attacks[c].sample};
+    if (c == attacks.size()) continue;
+    // A first attack far weaker than the two after it (the noise a file
+    // starts on, a beat before its first) is no beat to start from.
+    if (attacks[a].strengthDb + kSeedSpreadDb < std::min(attacks[b].strengthDb, attacks[c].strengthDb)) continue;
+    return {attacks[a].sample, attacks[b].sample, attacks[c].sample};
   }
   return {};
 }

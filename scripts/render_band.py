@@ -37,7 +37,7 @@ def score(kind):
     if kind == "pickup":
         return 3, 1, drift(1 + 3 * 14, 120, 128)
     if kind == "march":
-        return 2, 0, drift(48, 76, 80)
+        return 2, 0, drift(48, 104, 110)
     if kind == "twelve":  # four dotted quarters a measure
         return 4, 0, [60 / 50 * (1 + 0.05 * math.sin(k / 4)) for k in range(32)]
     if kind == "broaden":  # a phrase that broadens for two beats at once

@@ -33,7 +33,8 @@ CASES = [
     # resume the beat, and the noise after them is not followed.
     ("rush-soft", [], "Heard 55 beats in 14 measures of 4/4", None),
     # Kick on 1 and snare on 2, as a groove in four has them: the chord
-    # changing every two beats makes it two.
+    # changing every two beats makes it two. The noise the file starts on,
+    # a beat before the first, is no beat.
     ("march", [], "Heard 49 beats in 25 measures of 2/4", None),
     # Beats divided in three, the chord changing every four of them: 12/8.
     ("twelve", [], "Heard 33 beats in 9 measures of 12/8", None),
