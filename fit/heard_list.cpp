@@ -30,7 +30,9 @@ std::string DescribeHeard(const HeardBeats& heard, const BeatList& beats, const 
 
 std::vector<std::string> UnsureLines(const HeardBeats& heard, const BeatList& beats, std::int64_t firstNumber) {
   std::vector<std::string> lines;
-  for (const std::size_t k : heard.lostAfter) {
+  std::vector<std::size_t> from = heard.lostAfter;
+  if (heard.barUnsure) from.insert(from.begin(), static_cast<std::size_t>(heard.before));  // the first downbeat
+  for (const std::size_t k : from) {
     const BeatPlace p = beats.PlaceOf(k);
     std::string at;
     AppendSecondsAt(beats.TimeOf(k), 6, at);

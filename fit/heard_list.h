@@ -20,8 +20,9 @@ BeatList ListOfHeard(const HeardBeats& heard);
 // names it ("4/4", "6/8").
 std::string DescribeHeard(const HeardBeats& heard, const BeatList& beats, const std::string& meter);
 
-// "Unsure from M.B at T s: tap a bar there" for each beat after which the
-// beat was lost while the playing went on.
+// "Unsure from M.B at T s: tap a bar there" for the first downbeat where
+// the bar line is a guess, and for each beat after which the beat was lost
+// while the playing went on.
 std::vector<std::string> UnsureLines(const HeardBeats& heard, const BeatList& beats, std::int64_t firstNumber);
 
 }  // namespace beatmarks

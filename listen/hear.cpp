@@ -25,6 +25,9 @@ constexpr double kSeedSpreadDb = 20.0;
 // A meter of three is heard only where its accents stand out this much
 // more than four's (in dB); four is the common case.
 constexpr double kThreeOverFourDb = 1.0;
+// Beats 1 and 3 whose low accents differ by less than this (a drum groove's
+// kicks on both) cannot tell the bar line alone.
+constexpr double kAlikeDb = 1.0;
 // After a loss, two attacks resume the beat: each may be this much weaker
 // than the median attack (the last notes of a piece are seldom its loudest).
 constexpr double kResumeSlackDb = 6.0;
@@ -142,22 +145,25 @@ std::vector<std::int64_t> FollowBothWays(const AttackList& list, const std::vect
   return beats;
 }
 
-// How far the loudest beat of the measure's low accents stands out over
-// the others, in dB, and which beat it is, for measures of `meter`.
-std::pair<double, std::int32_t> AccentContrast(const std::vector<float>& db, std::int32_t meter) {
+// The mean low accent of each beat of measures of `meter`, in dB.
+std::vector<double> MeanAccents(const std::vector<float>& db, std::int32_t meter) {
   std::vector<double> sum(static_cast<std::size_t>(meter), 0);
   std::vector<double> count(sum.size(), 0);
   for (std::size_t k = 0; k < db.size(); ++k) sum[k % sum.size()] += db[k], count[k % sum.size()] += 1;
-  std::int32_t top = 0;
-  for (std::size_t b = 0; b < sum.size(); ++b) {
-    sum[b] /= std::max(1.0, count[b]);
-    if (sum[b] > sum[static_cast<std::size_t>(top)]) top = static_cast<std::int32_t>(b);
-  }
+  for (std::size_t b = 0; b < sum.size(); ++b) sum[b] /= std::max(1.0, count[b]);
+  return sum;
+}
+
+// How far the loudest beat of the measure's low accents stands out over
+// the others, in dB, and which beat it is, for measures of `meter`.
+std::pair<double, std::int32_t> AccentContrast(const std::vector<float>& db, std::int32_t meter) {
+  const std::vector<double> mean = MeanAccents(db, meter);
+  const auto top = static_cast<std::int32_t>(std::max_element(mean.begin(), mean.end()) - mean.begin());
   double others = 0;
-  for (std::size_t b = 0; b < sum.size(); ++b) {
-    if (b != static_cast<std::size_t>(top)) others += sum[b];
+  for (std::size_t b = 0; b < mean.size(); ++b) {
+    if (b != static_cast<std::size_t>(top)) others += mean[b];
   }
-  return {sum[static_cast<std::size_t>(top)] - others / (meter - 1), top};
+  return {mean[static_cast<std::size_t>(top)] - others / (meter - 1), top};
 }
 
 bool HearMeter(const HearingRequest& q, HeardBeats& h, std::string& error) {
@@ -180,6 +186,11 @@ bool HearMeter(const HearingRequest& q, HeardBeats& h, std::string& error) {
     if (!BeatChromas(q.path, h.samples, chromas, error)) return false;
     const MeterGuess guess = TwoOrFour(HalfMeasureChanges(chromas, four), four);
     if (!h.compound || (guess.meter == 4 && guess.clear)) meter = guess.meter, downbeat = guess.downbeat;
+    // Beats 1 and 3 alike in the low accents, and the chords silent on
+    // which is 1: the bar line is a guess.
+    const std::vector<double> mean = MeanAccents(db, 4);
+    h.barUnsure = !h.compound && meter == 4 && !guess.clear && !q.before &&
+                  std::fabs(mean[static_cast<std::size_t>(downbeat)] - mean[static_cast<std::size_t>((downbeat + 2) % 4)]) < kAlikeDb;
   }
   h.meter = meter;
   h.before = q.before ? *q.before % meter : downbeat;

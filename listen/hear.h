@@ -29,6 +29,9 @@ struct HeardBeats {
   // the next beats heard (three strong attacks a beat apart) follow as if
   // the lost beat were held, so the numbers after each are a guess.
   std::vector<std::size_t> lostAfter;
+  // Beats 1 and 3 sound alike and no chord says which is 1 (drums alone):
+  // the bar line is a guess.
+  bool barUnsure = false;
 };
 
 // What the hearing is told: the meter (0: find 3 or 4 beats of a quarter, or

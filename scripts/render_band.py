@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """Renders performances to try --follow on, with every beat at a known
-sample: a drum groove drifting from 96 to 112 bpm, a band that rushes, slows
+sample: a drum groove drifting from 96 to 112 bpm (and one with kicks on
+1 and 3), a band that rushes, slows
 down and holds a fermata, a waltz with a one-beat pickup, a march in two
 whose chord changes every measure, a rubato 6/8
 ballad of plucked eighths (two dotted-quarter beats a measure) and a 12/8
@@ -9,7 +10,7 @@ ringing bass note and noise at -40 dB, as a 44.1 kHz mono WAV; and the taps
 a person gives --follow: the first two measures (the pickup too) and the
 last beat, as a label track with M.B places, 10 ms late and +-12 ms.
 
-Usage: render_band.py groove|rush|rush-soft|pickup|ballad|broaden|march|twelve RECORDING.wav TAPS.txt [SEED]
+Usage: render_band.py groove|backbeat|rush|rush-soft|pickup|ballad|broaden|march|twelve RECORDING.wav TAPS.txt [SEED]
 The beats' first samples go to standard output, one a line.
 """
 import math
@@ -38,6 +39,8 @@ def score(kind):
         return 3, 1, drift(1 + 3 * 14, 120, 128)
     if kind == "march":
         return 2, 0, drift(48, 104, 110)
+    if kind == "backbeat":  # kicks on 1 and 3 (the second 0.4 dB softer)
+        return 4, 0, drift(32, 100, 104)
     if kind == "twelve":  # four dotted quarters a measure
         return 4, 0, [60 / 50 * (1 + 0.05 * math.sin(k / 4)) for k in range(32)]
     if kind == "broaden":  # a phrase that broadens for two beats at once
@@ -99,7 +102,9 @@ def hits_of(kind, meter, pickup, times):
             continue
         # "rush-soft": the two beats after the fermata played softly.
         gain = 0.2 if kind == "rush-soft" and k >= len(times) - 2 else 1.0
-        hits.append((t, "kick" if beat == 0 else "snare", gain))
+        if kind == "backbeat" and beat == 2:
+            gain = 0.95
+        hits.append((t, "kick" if beat == 0 or (kind == "backbeat" and beat == 2) else "snare", gain))
         if k + 1 < len(times) and times[k + 1] - t < 1.0:
             hits.append(((t + times[k + 1]) / 2, "hat", 1.0))
     return hits
