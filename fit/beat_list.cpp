@@ -249,7 +249,7 @@ void BeatListBuilder::EndMeasure(std::int32_t beats) {
 bool BeatListBuilder::Finish(BeatList& list) {
   if (mend_ && !Replay()) return false;
   const std::size_t n = list_.ticks.size();
-  if (n < 2) {
+  if (n < fewest_) {
     error_ = name_ + (n == 0 ? " holds no beats" : " holds one beat: a fit needs two at least");
     return false;
   }

@@ -78,6 +78,8 @@ class BeatListBuilder {
   void Mend(std::int32_t pickup, std::int64_t mostAdded = kMostMended);
   const std::vector<TapRepair>& repairs() const { return repairs_; }
 
+  // One beat is enough (a tap that anchors a recording heard whole).
+  void AcceptOne() { fewest_ = 1; }
   // Times in ticks of 1/rate s (cue points); call before the first Add.
   void UseSamples(std::uint32_t rate);
   // A decimal time as written ("[-]digits[.digits]"), or a sample position;
@@ -87,7 +89,7 @@ class BeatListBuilder {
   bool AddSample(std::uint64_t sample, const std::optional<BeatPlace>& place,
                  const BeatSource& source);
   // The list, once every beat is in; false with error() set when it cannot
-  // be fitted (fewer than two beats).
+  // be fitted (fewer than two beats, or than one with AcceptOne).
   bool Finish(BeatList& list);
 
   const std::string& error() const { return error_; }
@@ -101,6 +103,7 @@ class BeatListBuilder {
   bool Fail(const BeatSource& source, const std::string& what);
 
   const std::int32_t meter_;
+  std::size_t fewest_ = 2;  // beats a list needs
   BeatList list_;
   int decimals_ = 0;  // ticks are 10^-decimals_ s (unless samples)
   std::string last_;  // the last time as shown

@@ -113,6 +113,7 @@ bool ReadBeatsText(TimesReader& reader, const BeatReading& how, BeatsRead& read,
   BeatListBuilder builder(how.meter, expected);
   builder.UseName(how.name);
   if (how.mend) builder.Mend(how.pickup, how.mostAdded);
+  if (how.oneIsEnough) builder.AcceptOne();
   PlaceColumns columns;
   TimedName time;
   bool first = true;
@@ -167,6 +168,7 @@ bool ReadCueBeats(const ByteSource& source, const BeatReading& how, BeatsRead& r
   BeatListBuilder builder(how.meter, cues.points.size());
   builder.UseName(how.name);
   if (how.mend) builder.Mend(how.pickup, how.mostAdded);
+  if (how.oneIsEnough) builder.AcceptOne();
   builder.UseSamples(layout.sampleRate);
   for (const CuePoint& c : cues.points) {
     const BeatSource where{BeatSource::Kind::kCuePoint, c.id, how.name};

@@ -36,6 +36,7 @@ struct BeatReading {
   std::int32_t pickup = 0;
   std::int64_t mostAdded = kMostMended;  // beats added in one gap at most
   std::string name = "BEATS";  // the file's, as messages name it
+  bool oneIsEnough = false;  // a tap that anchors a recording heard whole
 };
 
 struct BeatsRead {

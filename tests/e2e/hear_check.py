@@ -76,6 +76,33 @@ def check_compound_midi(program, folder):
     assert (data[at + 3], data[at + 4]) == (6, 3), f"ballad midi: time signature {data[at + 3]}/{2 ** data[at + 4]}"
 
 
+def check_one_tap(program, folder, made):
+    """One tap beside the recording settles the bar line the hearing could
+    only guess: the backbeat's third beat tapped as 1.1 numbers the two
+    before it 0.3 and 0.4, the tap's beat snapped; tapped as 5.2, the one
+    before it is 5.1; a tap between beats is refused."""
+    _, _, hits = made["backbeat"]
+    taps, out = folder / "one-tap.txt", folder / "one-tap.csv"
+    taps.write_text(f"{hits[2] / 44100 + 0.012:.6f}\t{hits[2] / 44100 + 0.012:.6f}\t1.1\n")
+    r = run(program, ["--fit", f"--snap={folder / 'backbeat.wav'}", "--follow", "-f", "csv", taps, out])
+    assert r.returncode == 0 and "Unsure" not in r.stderr, f"one tap: {r.returncode}\n{r.stderr}"
+    rows = [row.split(",") for row in out.read_text().splitlines()[1:]]
+    assert len(rows) == len(hits), f"one tap: {len(rows)} beats for {len(hits)}"
+    assert [(row[5], row[6]) for row in rows[:4]] == [("0.3", "heard"), ("0.4", "heard"), ("1.1", "snapped"),
+                                                      ("1.2", "heard")], f"one tap: {rows[:4]}"
+    # A place of its own numbers the beats around it.
+    taps.write_text(f"{hits[2] / 44100:.6f}\t{hits[2] / 44100:.6f}\t5.2\n")
+    r = run(program, ["--fit", f"--snap={folder / 'backbeat.wav'}", "--follow", "-f", "csv", taps, out])
+    rows = [row.split(",") for row in out.read_text().splitlines()[1:]]
+    assert [row[5] for row in rows[:4]] == ["4.4", "5.1", "5.2", "5.3"], f"tap at 5.2: {rows[:4]}"
+    between = (hits[2] + hits[3]) / 2 / 44100
+    taps.write_text(f"{between:.6f}\n")
+    out.unlink()
+    r = run(program, ["--fit", f"--snap={folder / 'backbeat.wav'}", "--follow", "-f", "csv", taps, out])
+    assert r.returncode == 1 and "is not near a beat heard in" in r.stderr and not out.exists(), \
+        f"tap between beats: {r.returncode}\n{r.stderr}"
+
+
 def write_wav(path, samples):
     with wave.open(str(path), "wb") as w:
         w.setnchannels(1), w.setsampwidth(2), w.setframerate(44100)
@@ -102,6 +129,7 @@ def main():
         for case in CASES:
             check(program, folder, made, case)
         check_compound_midi(program, folder)
+        check_one_tap(program, folder, made)
         check_refusals(program, folder)
     print(f"{len(CASES)} recordings heard without taps, every beat within {TOLERANCE} samples")
 
