@@ -1,5 +1,4 @@
 #include <algorithm>
-#include <cmath>
 #include <cstring>
 #include <fstream>
 #include <cstdint>
@@ -216,59 +215,10 @@ std::string MeterName(std::int32_t meter, bool compound) {
   return compound ? std::to_string(meter * 3) + "/8" : std::to_string(meter) + "/4";
 }
 
-// One tap beside a recording heard whole: where a bar line is (its place,
-// 1.1 without one).
-struct Anchor {
-  double seconds = 0;
-  std::int32_t beat = 0;  // of the measure, from 0
-  std::int64_t measure = 1;
-  std::int32_t pickup = 0;  // --pickup: the tap is the first of so many beats before 1.1
-};
-
-Anchor AnchorOf(const BeatList& beats, std::optional<std::int32_t> pickup) {
-  Anchor a;
-  a.seconds = NearestDouble(beats.TimeOf(0));
-  if (beats.positioned) {
-    const BeatPlace p = beats.PlaceOf(0);
-    a.beat = p.beat, a.measure = p.measure + beats.firstNumber;
-  } else if (pickup.value_or(0) > 0) {
-    a.pickup = *pickup, a.measure = 0;
-  }
-  return a;
-}
-
-// The heard beats numbered from the tap: the beat heard nearest it
-// (`tapped`) takes its place; false with one line where no beat heard is
-// within a quarter of a beat.
-bool NumberFromTap(const Anchor& tap, const std::string& taps, const std::string& recording, HeardBeats& heard,
-                   BeatList& list, std::size_t& tapped) {
-  const std::vector<std::int64_t>& s = heard.samples;
-  const double at = tap.seconds * heard.rate;
-  const auto after = std::lower_bound(s.begin(), s.end(), static_cast<std::int64_t>(std::ceil(at)));
-  std::size_t k = static_cast<std::size_t>(after - s.begin());
-  if (k == s.size() || (k > 0 && at - static_cast<double>(s[k - 1]) < static_cast<double>(s[k]) - at)) --k;
-  const double beat = static_cast<double>(s[std::min(k + 1, s.size() - 1)] - s[k > 0 ? k - 1 : 0]) /
-                      static_cast<double>(std::min(k + 1, s.size() - 1) - (k > 0 ? k - 1 : 0));
-  if (std::fabs(static_cast<double>(s[k]) - at) > beat / 4) {
-    std::string when;
-    AppendSecondsAt(Rational::FromDouble(tap.seconds), 6, when);
-    Print("Error: %s: the tap at %s s is not near a beat heard in %s\n", taps.c_str(), when.c_str(),
-          recording.c_str());
-    return false;
-  }
-  const auto index = static_cast<std::int64_t>(k);
-  const std::int64_t place = tap.pickup > 0 ? heard.meter - tap.pickup % heard.meter : tap.beat;
-  heard.before = static_cast<std::int32_t>(((index - place) % heard.meter + heard.meter) % heard.meter);
-  list = ListOfHeard(heard);
-  list.firstNumber = tap.measure - list.PlaceOf(k).measure;
-  tapped = k;
-  return true;
-}
-
 // Every beat of the recording heard, with the meter and downbeats (from
 // `tap` where one is given), and said; false where none is heard or the
 // file cannot serve.
-bool HearRecording(const Options& o, const std::string& path, const Anchor* tap, BeatsRead& read, ProgramState& s,
+bool HearRecording(const Options& o, const std::string& path, const TapAnchor* tap, BeatsRead& read, ProgramState& s,
                    std::vector<BeatOrigin>& origins, bool& compound) {
   HearingRequest q;
   q.path = path;
@@ -289,7 +239,10 @@ bool HearRecording(const Options& o, const std::string& path, const Anchor* tap,
     return false;
   }
   std::size_t tapped = 0;
-  if (tap && !NumberFromTap(*tap, ShownFileName(o.positional[0]), path, heard, read.beats, tapped)) return false;
+  if (tap && !ListFromTap(heard, *tap, read.beats, tapped, error)) {
+    Print("Error: %s: %s in %s\n", ShownFileName(o.positional[0]).c_str(), error.c_str(), path.c_str());
+    return false;
+  }
   if (!tap) read.beats = ListOfHeard(heard);
   const std::int64_t first = FirstMeasureNumber(o, read.beats.firstNumber);
   compound = heard.compound;
@@ -321,7 +274,7 @@ std::optional<WalkPlan> FittedPlan(const Options& o, ProgramState& s, int& statu
   std::vector<BeatOrigin> origins;
   bool compound = o.compoundMeter;  // each beat a dotted quarter
   if (heard) {
-    const Anchor tap = anchored ? AnchorOf(read->beats, o.pickup) : Anchor{};
+    const TapAnchor tap = anchored ? AnchorOf(read->beats, o.pickup) : TapAnchor{};
     if (!HearRecording(o, anchored ? *o.snap : o.positional[0], anchored ? &tap : nullptr, *read, s, origins,
                        compound)) {
       return std::nullopt;
