@@ -84,6 +84,9 @@ class Timeline {
   // Next gave last, where the timeline has it without making its times;
   // else nothing (AddTimes then).
   virtual std::optional<double> FirstNearest() const { return std::nullopt; }
+  // About how many stretches the walk gives (at least as many, where it is
+  // not 0), where the timeline knows it cheaply: room is made for them once.
+  virtual std::size_t StretchesHint() const { return 0; }
   // A timeline that goes on from where this one is, on its own: what it
   // reads from (the map) must outlive both.
   virtual std::unique_ptr<Timeline> Copy() const = 0;

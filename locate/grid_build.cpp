@@ -16,6 +16,7 @@ std::optional<GridIndex> GridIndex::Build(Timeline& timeline, std::int32_t divis
     return std::nullopt;
   }
   GridIndex index(divisions, keptParts);
+  index.Reserve(timeline.StretchesHint());
   index.times_.Begin(timeline);
   WalkStretches(timeline, StretchTimes::kAsked, [&](Stretch& s, Timeline& t) {
     if (also) also(s, t);
@@ -36,6 +37,13 @@ std::optional<GridIndex> GridIndex::Build(Timeline& timeline, std::int32_t divis
   if (!error.empty()) return std::nullopt;
   index.Finish();
   return index;
+}
+
+void GridIndex::Reserve(std::size_t parts) {
+  starts_.reserve(parts);
+  firsts_.reserve(parts);
+  meterOf_.reserve(parts);
+  times_.Reserve(parts);
 }
 
 void GridIndex::AddPart(const Stretch& s, double start, std::int64_t into) {

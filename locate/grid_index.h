@@ -120,6 +120,7 @@ class GridIndex {
 
   // Build's steps (grid_build.cpp): a part added, the end; and a chunk of
   // the table, made when first needed.
+  void Reserve(std::size_t parts);
   void AddPart(const Stretch& stretch, double start, std::int64_t into);
   void Finish();
   const double* Chunk(std::size_t c) const;

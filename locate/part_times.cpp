@@ -1,5 +1,6 @@
 #include "locate/part_times.h"
 
+#include <algorithm>
 #include <cassert>
 #include <cstdlib>
 
@@ -38,6 +39,10 @@ void PartTimes::Add(Stretch& stretch, const Timeline& timeline) {
   ++parts_;
   // The copy from which the parts of the next group are made again.
   if (parts_ >= most_ && (parts_ - most_) % kGroup == 0) copies_.push_back(timeline.Copy());
+}
+
+void PartTimes::Reserve(std::size_t parts) {
+  copies_.reserve(parts > most_ ? (parts - most_) / kGroup + 2 : 1);
 }
 
 const PartTimes::Times& PartTimes::Find(std::size_t part) const {

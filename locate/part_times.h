@@ -39,6 +39,8 @@ class PartTimes {
   // timeline as it was when it gave that part (a part kept, with its times).
   void Begin(const Timeline& timeline);
   void Add(Stretch& stretch, const Timeline& timeline);
+  // Room for about this many parts.
+  void Reserve(std::size_t parts);
 
   std::size_t size() const { return parts_; }
   // Whether part j keeps its times, and they (j below size()).

@@ -12,12 +12,14 @@ void SortedSearch::Build(const std::vector<double>& sorted) {
       !(sorted.back() > sorted.front())) {
     return;  // the whole search is quick enough, or the range has no width
   }
+  // About four values a bucket: a short search, a small table.
+  const std::size_t buckets = n / 4;
   low_ = sorted.front();
-  scale_ = static_cast<double>(n) / (sorted.back() - low_);
+  scale_ = static_cast<double>(buckets) / (sorted.back() - low_);
   if (!std::isfinite(scale_)) return;
-  firsts_.resize(n + 1);
+  firsts_.resize(buckets + 1);
   std::size_t at = 0;
-  for (std::size_t b = 0; b <= n; ++b) {
+  for (std::size_t b = 0; b <= buckets; ++b) {
     const double edge = low_ + static_cast<double>(b) / scale_;
     while (at < n && sorted[at] <= edge) ++at;
     firsts_[b] = static_cast<std::uint32_t>(at);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <iterator>
 
 #include "midi/smf_events.h"
 
@@ -158,7 +159,16 @@ class TrackReader {
     }
     std::uint32_t micros = U8(data, 0) << 16 | U8(data, 1) << 8 | U8(data, 2);
     if (micros == 0) Fail(at_.Where() + "tempo of 0 microseconds per quarter note");
+    if (map_.tempos.empty()) ReserveTempos();
     map_.tempos.push_back({at_.tick, micros});
+  }
+
+  // Room, up front, for as many tempo events as the track's bytes left could
+  // hold (7 bytes each at least), up to a million: a long map's tempos are
+  // then not copied as they grow. Pages never written cost nothing.
+  void ReserveTempos() {
+    constexpr std::size_t kLeastBytes = 7, kMost = std::size_t{1} << 20;
+    map_.tempos.reserve(std::min(in_.Left() / kLeastBytes + 1, kMost));
   }
 
   void Meter(std::string_view data) {
@@ -188,19 +198,21 @@ class TrackReader {
 // tick, and puts the default at tick 0 when the file sets nothing there.
 template <class Change>
 void MergeByTick(std::vector<Change>& changes, const Change& fallback) {
-  std::stable_sort(changes.begin(), changes.end(),
-                   [](const Change& a, const Change& b) { return a.tick < b.tick; });
-  std::vector<Change> merged;
-  merged.reserve(changes.size() + 1);
-  if (changes.empty() || changes.front().tick != 0) merged.push_back(fallback);
-  for (const Change& c : changes) {
-    if (!merged.empty() && merged.back().tick == c.tick) {
-      merged.back() = c;
+  const auto byTick = [](const Change& a, const Change& b) { return a.tick < b.tick; };
+  // A map's changes are nearly always read in order already.
+  if (!std::is_sorted(changes.begin(), changes.end(), byTick)) {
+    std::stable_sort(changes.begin(), changes.end(), byTick);
+  }
+  auto kept = changes.begin();
+  for (auto c = changes.begin(); c != changes.end(); ++c) {
+    if (kept != changes.begin() && std::prev(kept)->tick == c->tick) {
+      *std::prev(kept) = *c;
     } else {
-      merged.push_back(c);
+      *kept++ = *c;
     }
   }
-  changes = std::move(merged);
+  changes.erase(kept, changes.end());
+  if (changes.empty() || changes.front().tick != 0) changes.insert(changes.begin(), fallback);
 }
 
 struct Header {

@@ -139,7 +139,7 @@ std::vector<TempoSegment> TempoSegments(const std::vector<MidiTempo>& tempos) {
     if (!segments.empty() && segments.back().microsPerQuarter == tempos[i].microsPerQuarter) {
       continue;
     }
-    segments.push_back({tempos[i].tick, tempos[i].microsPerQuarter, time});
+    segments.emplace_back(tempos[i].tick, tempos[i].microsPerQuarter, time);
   }
   return segments;
 }
@@ -198,7 +198,7 @@ std::size_t SegmentAt(const MidiGrid& grid, const TickFraction& position, std::s
 ExactTime TimeAt(const MidiGrid& grid, const TickFraction& position, std::size_t segment) {
   const TempoSegment& s = grid.tempos[segment];
   u128 into = position.num - u128(s.tick) * position.den;
-  return {s.startTime * position.den + into * s.microsPerQuarter,
+  return {s.StartTime() * position.den + into * s.microsPerQuarter,
           u128(grid.ticksPerQuarter) * 1000000 * position.den};
 }
 

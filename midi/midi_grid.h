@@ -43,11 +43,19 @@ struct MeterRun {
   std::uint32_t cutBeats;
 };
 
-// Time at the tempo's tick: startTime / (ticksPerQuarter x 1,000,000) seconds.
+// Time at the tempo's tick: StartTime() / (ticksPerQuarter x 1,000,000)
+// seconds. That is below 2^88, so it is kept in 96 bits: a long map's
+// segments take 24 bytes each, not 32.
 struct TempoSegment {
+  TempoSegment(std::uint64_t at, std::uint32_t micros, unsigned __int128 start)
+      : tick(at), startLow(static_cast<std::uint64_t>(start)),
+        startHigh(static_cast<std::uint32_t>(start >> 64)), microsPerQuarter(micros) {}
+  unsigned __int128 StartTime() const { return static_cast<unsigned __int128>(startHigh) << 64 | startLow; }
+
   std::uint64_t tick;
+  std::uint64_t startLow;
+  std::uint32_t startHigh;
   std::uint32_t microsPerQuarter;
-  unsigned __int128 startTime;
 };
 
 struct MidiGrid {

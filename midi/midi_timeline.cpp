@@ -29,7 +29,7 @@ u128 CeilRatio(u128 an, u128 ad, u128 bn, u128 bd) {
 }  // namespace
 
 MidiTimeline::MidiTimeline(const MidiGrid& grid, std::int32_t divisions, Rational offset)
-    : grid_(grid), divisions_(divisions), offset_(std::move(offset)) {
+    : grid_(grid), divisions_(divisions), offset_(std::make_shared<const Rational>(std::move(offset))) {
   if (!grid_.runs.empty()) EnterRun();
 }
 
@@ -138,12 +138,12 @@ bool MidiTimeline::Next(Stretch& s) {
 // start + offset as a fraction of machine integers, where it fits (the
 // offset is a short decimal): then the times need no big integer.
 bool MidiTimeline::OffsetFraction(const ExactTime& start, ExactTime& sum) const {
-  if (offset_.Sign() == 0) {
+  if (offset_->Sign() == 0) {
     sum = start;
     return true;
   }
   u128 p = 0, q = 0, a = 0, b = 0;
-  return offset_.numerator().ToUnsigned128(p) && offset_.denominator().ToUnsigned128(q) &&
+  return offset_->numerator().ToUnsigned128(p) && offset_->denominator().ToUnsigned128(q) &&
          !__builtin_mul_overflow(start.num, q, &a) && !__builtin_mul_overflow(p, start.den, &b) &&
          !__builtin_add_overflow(a, b, &sum.num) && !__builtin_mul_overflow(start.den, q, &sum.den);
 }
@@ -182,12 +182,12 @@ void MidiTimeline::AddTimes(Stretch& s) {
   if (OffsetFraction(start, base)) {
     s.time.emplace(LinearTime::FromFractions(base.num, base.den, stepNum, stepDen));
   } else {
-    s.time.emplace(offset_ + FromExact(start), Rational::FromFraction(stepNum, stepDen));
+    s.time.emplace(*offset_ + FromExact(start), Rational::FromFraction(stepNum, stepDen));
   }
   // A change on the first division takes effect there: Start() needs no more.
   if (first.num == u128(lastChange_) * first.den) return;
   const ExactTime change = TimeAt(grid_, {lastChange_, 1});
-  s.changeTime = offset_.Sign() == 0 ? FromExact(change) : offset_ + FromExact(change);
+  s.changeTime = offset_->Sign() == 0 ? FromExact(change) : *offset_ + FromExact(change);
 }
 
 }  // namespace beatmarks

@@ -31,6 +31,9 @@ class MidiTimeline : public Timeline {
   // Adds the times of the stretch that Next gave last.
   void AddTimes(Stretch& stretch) override;
   std::optional<double> FirstNearest() const override;
+  std::size_t StretchesHint() const override {
+    return grid_.tempos.size() + grid_.runs.size() + grid_.markers.size();
+  }
 
  private:
   // The divisions of the current run before the tick (ceiling), as a count.
@@ -46,7 +49,8 @@ class MidiTimeline : public Timeline {
 
   const MidiGrid& grid_;
   const std::int32_t divisions_;
-  const Rational offset_;
+  // Shared by the copies an index keeps, which are many.
+  std::shared_ptr<const Rational> offset_;
   std::size_t run_ = 0;
   std::size_t tempo_ = 0;       // the tempo segment the next stretch starts in
   TickFraction divTicks_{};     // ticks per division in the current run
