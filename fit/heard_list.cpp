@@ -70,7 +70,8 @@ std::string DescribeHeard(const HeardBeats& heard, const BeatList& beats, const 
 std::vector<std::string> UnsureLines(const HeardBeats& heard, const BeatList& beats, std::int64_t firstNumber) {
   std::vector<std::string> lines;
   std::vector<std::size_t> from = heard.lostAfter;
-  if (heard.barUnsure) from.insert(from.begin(), static_cast<std::size_t>(heard.before));  // the first downbeat
+  // The first downbeat, where the bar line or the tempo is a guess.
+  if (heard.barUnsure || heard.tempoUnsure) from.insert(from.begin(), static_cast<std::size_t>(heard.before));
   for (const std::size_t k : from) {
     const BeatPlace p = beats.PlaceOf(k);
     std::string at;

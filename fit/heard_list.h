@@ -40,7 +40,7 @@ bool ListFromTap(HeardBeats& heard, const TapAnchor& tap, BeatList& list, std::s
 std::string DescribeHeard(const HeardBeats& heard, const BeatList& beats, const std::string& meter);
 
 // "Unsure from M.B at T s: tap a bar there" for the first downbeat where
-// the bar line is a guess, and for each beat after which the beat was lost
+// the bar line or the tempo is a guess, and for each beat after which the beat was lost
 // while the playing went on.
 std::vector<std::string> UnsureLines(const HeardBeats& heard, const BeatList& beats, std::int64_t firstNumber);
 

@@ -33,3 +33,46 @@ bool DividedInThree(const std::vector<Attack>& attacks, const std::vector<std::i
 }
 
 }  // namespace beatmarks
+
+namespace beatmarks {
+namespace {
+
+// Attacks halfway between the beats on at least this share of them, whose
+// rise is within this of the beats' (the median), count the beat twice as
+// fast as well as it: the tempo may be either. On the test performances a
+// beat's rise stands out over the halfway attack's by 10 dB at least.
+constexpr double kHalvesShare = 0.5;
+constexpr double kHalvesAlikeDb = 3.0;
+
+// The strongest attack within `tolerance` of `at` (by its rise), or none.
+const Attack* StrongestNear(const std::vector<Attack>& attacks, double at, double tolerance) {
+  auto a = std::lower_bound(attacks.begin(), attacks.end(), static_cast<std::int64_t>(std::ceil(at - tolerance)),
+                            [](const Attack& x, std::int64_t s) { return x.sample < s; });
+  const Attack* best = nullptr;
+  for (; a != attacks.end() && static_cast<double>(a->sample) <= at + tolerance; ++a) {
+    if (!best || a->strengthDb > best->strengthDb) best = &*a;
+  }
+  return best;
+}
+
+}  // namespace
+
+bool HalvesLikeBeats(const std::vector<Attack>& attacks, const std::vector<std::int64_t>& beats) {
+  std::vector<float> below;  // each beat's rise over its halfway attack's
+  std::size_t halves = 0;
+  for (std::size_t k = 0; k + 1 < beats.size(); ++k) {
+    const double at = static_cast<double>(beats[k]), span = static_cast<double>(beats[k + 1] - beats[k]);
+    const Attack* half = StrongestNear(attacks, at + span / 2, span * kNear);
+    if (!half) continue;
+    ++halves;
+    if (const Attack* beat = StrongestNear(attacks, at, span * kNear)) below.push_back(beat->strengthDb - half->strengthDb);
+  }
+  if (beats.size() < 2 || static_cast<double>(halves) < kHalvesShare * static_cast<double>(beats.size() - 1) ||
+      below.empty()) {
+    return false;
+  }
+  std::nth_element(below.begin(), below.begin() + static_cast<std::ptrdiff_t>(below.size() / 2), below.end());
+  return below[below.size() / 2] < kHalvesAlikeDb;
+}
+
+}  // namespace beatmarks

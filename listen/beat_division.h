@@ -1,7 +1,8 @@
 #pragma once
 
 // How the beats heard are divided: in three (a compound meter's dotted
-// quarter, its eighths at a third and two thirds of each beat) or not.
+// quarter, its eighths at a third and two thirds of each beat) or not, and
+// whether their halves sound as beats do.
 
 #include <cstdint>
 #include <vector>
@@ -13,5 +14,10 @@ namespace beatmarks {
 // Whether the attacks between the beats fall at thirds of them far more
 // often than at halves or quarters, on at least half of the beats.
 bool DividedInThree(const std::vector<Attack>& attacks, const std::vector<std::int64_t>& beats);
+
+
+// Whether attacks halfway between the beats, on most of them, rise nearly
+// as much as the beats' own: then the beat may as well be twice as fast.
+bool HalvesLikeBeats(const std::vector<Attack>& attacks, const std::vector<std::int64_t>& beats);
 
 }  // namespace beatmarks

@@ -285,6 +285,8 @@ bool HearBeats(const HearingRequest& q, HeardBeats& h, std::string& error) {
     error = none;
     return false;
   }
+  // Halves as strong as the beats: the tempo might as well be double.
+  h.tempoUnsure = !h.compound && HalvesLikeBeats(list.attacks, h.samples);
   return HearMeter(q, h, error);
 }
 

@@ -32,6 +32,9 @@ struct HeardBeats {
   // Beats 1 and 3 sound alike and no chord says which is 1 (drums alone):
   // the bar line is a guess.
   bool barUnsure = false;
+  // Attacks halfway between the beats sound as the beats do: the beat
+  // might as well be twice as fast, so the tempo is a guess.
+  bool tempoUnsure = false;
 };
 
 // What the hearing is told: the meter (0: find 3 or 4 beats of a quarter, or

@@ -4,13 +4,14 @@ sample: a drum groove drifting from 96 to 112 bpm (and one with kicks on
 1 and 3), a band that rushes, slows
 down and holds a fermata, a waltz with a one-beat pickup, a march in two
 whose chord changes every measure, a rubato 6/8
-ballad of plucked eighths (two dotted-quarter beats a measure) and a 12/8
-whose chord changes every measure, each over a
+ballad of plucked eighths (two dotted-quarter beats a measure), a 12/8
+whose chord changes every measure and chords on even eighths (the beat or
+twice as fast fit alike), each over a
 ringing bass note and noise at -40 dB, as a 44.1 kHz mono WAV; and the taps
 a person gives --follow: the first two measures (the pickup too) and the
 last beat, as a label track with M.B places, 10 ms late and +-12 ms.
 
-Usage: render_band.py groove|backbeat|rush|rush-soft|pickup|ballad|broaden|march|twelve RECORDING.wav TAPS.txt [SEED]
+Usage: render_band.py groove|backbeat|rush|rush-soft|pickup|ballad|broaden|march|twelve|eighths RECORDING.wav TAPS.txt [SEED]
 The beats' first samples go to standard output, one a line.
 """
 import math
@@ -41,6 +42,8 @@ def score(kind):
         return 2, 0, drift(48, 104, 110)
     if kind == "backbeat":  # kicks on 1 and 3 (the second 0.4 dB softer)
         return 4, 0, drift(32, 100, 104)
+    if kind == "eighths":  # even eighths, as strong as the beats
+        return 4, 0, drift(32, 100, 100)
     if kind == "twelve":  # four dotted quarters a measure
         return 4, 0, [60 / 50 * (1 + 0.05 * math.sin(k / 4)) for k in range(32)]
     if kind == "broaden":  # a phrase that broadens for two beats at once
@@ -93,6 +96,11 @@ def hits_of(kind, meter, pickup, times):
             hits.append((t, str(root * 2), 1.0 if beat == 0 else 0.7))
             if k + 1 < len(times):
                 hits += [(t + gap * i / 3, str(chord[i]), 0.3) for i in (1, 2)] + [(t, str(chord[0]), 0.3)]
+            continue
+        if kind == "eighths":  # the measure's chord on every eighth, all alike
+            gap = (times[k + 1] - t) if k + 1 < len(times) else 0
+            root, chord = CHORDS[k // 4 % 4]
+            hits += [(t + h, str(f), 0.4) for h in ((0, gap / 2) if gap else (0,)) for f in (root,) + chord]
             continue
         if kind == "ballad":
             gap = (times[k + 1] - t) if k + 1 < len(times) else times[k] - times[k - 1]

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """A recording alone given to --fit (no taps): performances made by
 scripts/render_band.py (a drifting groove, a waltz with a pickup, a march in
-two, a rubato 6/8 ballad, a 12/8, a band that rushes and holds a fermata, loud or soft after it) heard whole, every beat on
+two, a rubato 6/8 ballad, a 12/8, chords on even eighths, a band that rushes and holds a fermata, loud or soft after it) heard whole, every beat on
 its hit's first sample and numbered as played; where the beat is lost the run
 says where to tap; silence and noise are refused in one line, nothing written.
 
@@ -41,6 +41,9 @@ CASES = [
     ("march", [], "Heard 49 beats in 25 measures of 2/4", None),
     # Beats divided in three, the chord changing every four of them: 12/8.
     ("twelve", [], "Heard 33 beats in 9 measures of 12/8", None),
+    # The measure's chord on every eighth, all alike: the beat or twice as
+    # fast fit alike, so the tempo is a guess, and said so.
+    ("eighths", ["--pickup=0"], "Unsure from 1.1 at 0.600000 s: tap a bar there", None),
 ]
 
 
@@ -56,7 +59,7 @@ def check(program, folder, made, case):
     name = f"{kind} {' '.join(options)}"
     assert r.returncode == 0 and line in r.stderr, f"{name}: status {r.returncode}\n{r.stderr}"
     # Told where the bar starts, the run is sure of it.
-    assert "--pickup=0" not in options or "Unsure" not in r.stderr, f"{name}: unsure\n{r.stderr}"
+    assert "--pickup=0" not in options or "Unsure" in line or "Unsure" not in r.stderr, f"{name}: unsure\n{r.stderr}"
     rows = [row.split(",") for row in out.read_text().splitlines()[1:]]
     want = hits[:count] if count else hits
     assert len(rows) == len(want), f"{name}: {len(rows)} beats for {len(want)}"
@@ -103,6 +106,21 @@ def check_one_tap(program, folder, made):
         f"tap between beats: {r.returncode}\n{r.stderr}"
 
 
+def check_tapped_tempo(program, folder, made):
+    """Where the tempo is a guess, one tap leaves it one and says so again;
+    a bar tapped settles it."""
+    meter, pickup, hits = made["eighths"]
+    taps, out = folder / "eighths-taps.txt", folder / "eighths-taps.csv"
+    for chosen in ([0], range(meter + 1)):
+        taps.write_text("".join(f"{hits[k] / 44100:.6f}\t{hits[k] / 44100:.6f}\t{place(k, meter, pickup)}\n"
+                                for k in chosen))
+        r = run(program, ["--fit", f"--snap={folder / 'eighths.wav'}", "--follow", "-f", "csv", taps, out])
+        rows = out.read_text().splitlines()[1:] if r.returncode == 0 else []
+        assert len(rows) == len(hits), f"eighths, {len(chosen)} taps: {r.returncode}\n{r.stderr}"
+        assert ("Unsure from 1.1 at 0.600000 s" in r.stderr) == (len(chosen) == 1), \
+            f"eighths, {len(chosen)} taps\n{r.stderr}"
+
+
 def write_wav(path, samples):
     with wave.open(str(path), "wb") as w:
         w.setnchannels(1), w.setsampwidth(2), w.setframerate(44100)
@@ -130,6 +148,7 @@ def main():
             check(program, folder, made, case)
         check_compound_midi(program, folder)
         check_one_tap(program, folder, made)
+        check_tapped_tempo(program, folder, made)
         check_refusals(program, folder)
     print(f"{len(CASES)} recordings heard without taps, every beat within {TOLERANCE} samples")
 

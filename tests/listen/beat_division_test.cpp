@@ -1,5 +1,6 @@
 // Beats divided in three (a compound meter's eighths) told from beats
-// divided in two or four, over attack lists made here.
+// divided in two or four, and halves that sound as the beats do, over
+// attack lists made here.
 #include "listen/beat_division.h"
 
 #include <gtest/gtest.h>
@@ -38,6 +39,44 @@ TEST(BeatDivision, ThirdsFromHalvesAndQuarters) {
     EXPECT_EQ(DividedInThree(attacks, beats), c.three) << c.name;
   }
   EXPECT_FALSE(DividedInThree({}, {})) << "no beats";
+}
+
+// 20 beats 600 samples apart rising 30 dB; halfway attacks rising `halfDb`
+// on every `every`th beat (0: none), `late` samples late; as the beats on
+// every `alike`th beat.
+bool Halves(float halfDb, int every, std::int64_t late = 0, bool beatHeard = true, int alike = 0) {
+  std::vector<Attack> attacks;
+  std::vector<std::int64_t> beats;
+  for (std::int64_t b = 0; b < 20; ++b) {
+    beats.push_back(1000 + 600 * b);
+    if (beatHeard) attacks.push_back({beats.back(), 30});
+    const float rise = alike > 0 && b % alike == 0 ? 30 : halfDb;
+    if (every > 0 && b % every == 0) attacks.push_back({beats.back() + 300 + late, rise});
+  }
+  return HalvesLikeBeats(attacks, beats);
+}
+
+TEST(BeatDivision, HalvesLikeBeats) {
+  const struct {
+    const char* name;
+    bool halves;
+    bool alike;
+  } cases[] = {
+      {"even eighths", Halves(30, 1), true},
+      {"eighths 2.9 dB softer", Halves(27.1f, 1), true},
+      {"eighths 3 dB softer", Halves(27, 1), false},
+      {"a hi-hat's eighths, 10 dB softer", Halves(20, 1), false},
+      {"eighths on every other beat", Halves(30, 2), true},
+      {"eighths on every third beat", Halves(30, 3), false},
+      {"no eighths", Halves(30, 0), false},
+      {"eighths 30 samples late, near enough", Halves(30, 1, 30), true},
+      {"eighths 45 samples late, a swung note", Halves(30, 1, 45), false},
+      {"halves with no attack on the beats", Halves(30, 1, 0, false), false},
+      {"a hi-hat's eighths, a few as loud as the beats", Halves(20, 1, 0, true, 3), false},
+      {"eighths as loud as the beats on most", Halves(20, 1, 0, true, 3 - 1), true},
+  };
+  for (const auto& c : cases) EXPECT_EQ(c.halves, c.alike) << c.name;
+  EXPECT_FALSE(HalvesLikeBeats({}, {})) << "no beats";
 }
 
 }  // namespace
