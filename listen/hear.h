@@ -29,8 +29,9 @@ struct HeardBeats {
   // the next beats heard (three strong attacks a beat apart) follow as if
   // the lost beat were held, so the numbers after each are a guess.
   std::vector<std::size_t> lostAfter;
-  // Beats 1 and 3 sound alike and no chord says which is 1 (drums alone):
-  // the bar line is a guess.
+  // Beats 1 and 3 sound alike and no chord says which is 1 (drums alone),
+  // or the accents hardly choose the meter and no chord does: the bar line
+  // is a guess.
   bool barUnsure = false;
   // Attacks halfway between the beats sound as the beats do: the beat
   // might as well be twice as fast, so the tempo is a guess.

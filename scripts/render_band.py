@@ -5,13 +5,15 @@ sample: a drum groove drifting from 96 to 112 bpm (and one with kicks on
 down and holds a fermata, a waltz with a one-beat pickup, a march in two
 whose chord changes every measure, a rubato 6/8
 ballad of plucked eighths (two dotted-quarter beats a measure), a 12/8
-whose chord changes every measure and chords on even eighths (the beat or
-twice as fast fit alike), each over a
+whose chord changes every measure, chords on even eighths (the beat or
+twice as fast fit alike), a waltz of kicks whose beats 2 and 3 are GAIN
+times beat 1's and kicks alike on every beat under a chord changing every
+bar, each over a
 ringing bass note and noise at -40 dB, as a 44.1 kHz mono WAV; and the taps
 a person gives --follow: the first two measures (the pickup too) and the
 last beat, as a label track with M.B places, 10 ms late and +-12 ms.
 
-Usage: render_band.py groove|backbeat|rush|rush-soft|pickup|ballad|broaden|march|twelve|eighths RECORDING.wav TAPS.txt [SEED]
+Usage: render_band.py groove|backbeat|rush|rush-soft|pickup|ballad|broaden|march|twelve|eighths|liltGAIN|changes RECORDING.wav TAPS.txt [SEED]
 The beats' first samples go to standard output, one a line.
 """
 import math
@@ -44,6 +46,10 @@ def score(kind):
         return 4, 0, drift(32, 100, 104)
     if kind == "eighths":  # even eighths, as strong as the beats
         return 4, 0, drift(32, 100, 100)
+    if kind == "changes":  # a kick on every beat alike, the chord changing each bar
+        return 4, 0, drift(32, 100, 100)
+    if kind.startswith("lilt"):  # a waltz whose downbeat is a little louder
+        return 3, 0, drift(36, 120, 120)
     if kind == "twelve":  # four dotted quarters a measure
         return 4, 0, [60 / 50 * (1 + 0.05 * math.sin(k / 4)) for k in range(32)]
     if kind == "broaden":  # a phrase that broadens for two beats at once
@@ -107,6 +113,13 @@ def hits_of(kind, meter, pickup, times):
             hits.append((t, str(220 * 2 ** (beat / 12)), 1.0))
             if k + 1 < len(times):
                 hits += [(t + gap / 3, "330", 0.3), (t + 2 * gap / 3, "294", 0.3)]
+            continue
+        if kind == "changes":  # C major and F sharp major by turns, a bar each
+            chord = (261.6, 329.6, 392.0) if (k // meter) % 2 == 0 else (185.0, 233.1, 277.2)
+            hits += [(t, "kick", 0.6)] + [(t, str(f), 0.5) for f in chord]
+            continue
+        if kind.startswith("lilt"):  # a kick on every beat, 1 a little louder
+            hits.append((t, "kick", 1.0 if beat == 0 else float(kind[4:])))
             continue
         # "rush-soft": the two beats after the fermata played softly.
         gain = 0.2 if kind == "rush-soft" and k >= len(times) - 2 else 1.0
