@@ -250,6 +250,7 @@ bool HearRecording(const Options& o, const std::string& path, const TapAnchor* t
   for (const std::string& unsure : UnsureLines(heard, read.beats, first)) Print("%s\n", unsure.c_str());
   s.sampleRate = static_cast<std::int32_t>(heard.rate);
   origins.assign(read.beats.size(), BeatOrigin::kHeard);
+  for (const std::size_t k : heard.placed) origins[k] = BeatOrigin::kPlaced;
   if (tap) origins[tapped] = BeatOrigin::kSnapped;
   return true;
 }

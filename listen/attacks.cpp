@@ -8,6 +8,8 @@ namespace {
 
 // Frames examined a read, besides the context around them.
 constexpr double kStretchSeconds = 1.0;
+// The end of a recording where an attack is only its cut.
+constexpr double kCutSeconds = 0.010;
 
 }  // namespace
 
@@ -38,9 +40,13 @@ bool AttackScanner::EachStretch(std::int64_t from, std::int64_t to, Found found,
 
 bool AttackScanner::Scan(std::int64_t from, std::int64_t to, std::vector<Attack>& attacks,
                          std::string& error) {
+  // A rise in the recording's last moments is where it was cut off (the
+  // silence past its end sounds like a click): no sound follows to hear.
+  const std::int64_t cut = recording_.Frames() - std::llround(kCutSeconds * recording_.Rate());
   return EachStretch(from, to, [&](std::int64_t origin, std::int64_t size) {
     for (const OnsetPeak& peak : peaks_) {
-      attacks.push_back({first_.Find(mono_.data(), origin, size, peak.frame), peak.strengthDb, peak.levelDb});
+      const std::int64_t sample = first_.Find(mono_.data(), origin, size, peak.frame);
+      if (sample < cut) attacks.push_back({sample, peak.strengthDb, peak.levelDb});
     }
   }, error);
 }

@@ -36,6 +36,9 @@ constexpr double kAlikeDb = 1.0;
 // After a loss, two attacks resume the beat: each may be this much weaker
 // than the median attack (the last notes of a piece are seldom its loudest).
 constexpr double kResumeSlackDb = 6.0;
+// A rest is counted through where the beats after it lie within this of a
+// whole number of beats on, at a tempo within this share of the one before.
+constexpr double kRestSlack = 0.1, kRestTempo = 0.05;
 // Beats followed from the seed before the follow goes on from all of them.
 constexpr std::size_t kMeasureFirst = 5;
 
@@ -217,6 +220,26 @@ bool HearMeter(const HearingRequest& q, HeardBeats& h, std::string& error) {
   return true;
 }
 
+// A rest: the beats heard on after a loss (`resumed`) lie a whole number of
+// beats on (within kRestSlack of one) at the tempo before it (within
+// kRestTempo): the beats between are placed evenly and numbered, and the
+// beat is not lost. Otherwise (a fermata, a change of tempo) it is, as if held.
+void CountRest(HeardBeats& h, double beat, const std::vector<std::int64_t>& resumed) {
+  const std::int64_t last = h.samples.back();
+  const double after = static_cast<double>(resumed[1] - resumed[0]);
+  // Counted in the mean of the beats either side: a tempo that drifts
+  // across the rest, drifts within it.
+  const double gap = static_cast<double>(resumed[0] - last) / ((beat + after) / 2);
+  const double whole = std::round(gap);
+  if (whole < 2 || std::fabs(gap - whole) > kRestSlack || std::fabs(after / beat - 1) > kRestTempo) return;
+  const double step = static_cast<double>(resumed[0] - last) / whole;
+  for (int i = 1; i < static_cast<int>(whole); ++i) {
+    h.placed.push_back(h.samples.size());
+    h.samples.push_back(last + std::llround(step * i));
+  }
+  h.lostAfter.pop_back();
+}
+
 // Where the beat was lost while the playing goes on (a fermata, a break):
 // the next two strong attacks a beat apart, a beat and a half on at least,
 // and the beats followed on from them; false where there are none.
@@ -244,8 +267,11 @@ bool HearOnAfterLoss(const AttackList& list, HeardBeats& h, bool& lost) {
   for (auto it = seed.rbegin(); it != seed.rend(); ++it) mirrored.push_back(list.frames - *it);
   const std::int64_t stop = list.frames - (s.back() + std::llround(beat / 2));
   const FollowedOn back = FollowFrom(Backwards(list.attacks, list.frames), mirrored, stop, list.rate);
-  for (auto it = back.beats.rbegin(); it != back.beats.rend(); ++it) h.samples.push_back(list.frames - it->sample);
-  h.samples.insert(h.samples.end(), seed.begin(), seed.end());
+  std::vector<std::int64_t> resumed;
+  for (auto it = back.beats.rbegin(); it != back.beats.rend(); ++it) resumed.push_back(list.frames - it->sample);
+  resumed.insert(resumed.end(), seed.begin(), seed.end());
+  CountRest(h, beat, resumed);
+  h.samples.insert(h.samples.end(), resumed.begin(), resumed.end());
   for (const Attack& a : on.beats) h.samples.push_back(a.sample);
   lost = on.end == FollowEnd::kLost;
   return true;

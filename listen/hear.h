@@ -29,6 +29,9 @@ struct HeardBeats {
   // the next beats heard (three strong attacks a beat apart) follow as if
   // the lost beat were held, so the numbers after each are a guess.
   std::vector<std::size_t> lostAfter;
+  // Beats placed evenly through a rest (no attack: the playing stopped for
+  // a whole number of beats at the tempo either side), by index.
+  std::vector<std::size_t> placed;
   // Beats 1 and 3 sound alike and no chord says which is 1 (drums alone),
   // or the accents hardly choose the meter and no chord does: the bar line
   // is a guess.

@@ -7,13 +7,13 @@ whose chord changes every measure, a rubato 6/8
 ballad of plucked eighths (two dotted-quarter beats a measure), a 12/8
 whose chord changes every measure, chords on even eighths (the beat or
 twice as fast fit alike), a waltz of kicks whose beats 2 and 3 are GAIN
-times beat 1's and kicks alike on every beat under a chord changing every
-bar, each over a
+times beat 1's, kicks alike on every beat under a chord changing every
+bar and the groove with a rest of two beats or two bars, each over a
 ringing bass note and noise at -40 dB, as a 44.1 kHz mono WAV; and the taps
 a person gives --follow: the first two measures (the pickup too) and the
 last beat, as a label track with M.B places, 10 ms late and +-12 ms.
 
-Usage: render_band.py groove|backbeat|rush|rush-soft|pickup|ballad|broaden|march|twelve|eighths|liltGAIN|changes RECORDING.wav TAPS.txt [SEED]
+Usage: render_band.py groove|backbeat|rush|rush-soft|pickup|ballad|broaden|march|twelve|eighths|liltGAIN|changes|rest2|rest8 RECORDING.wav TAPS.txt [SEED]
 The beats' first samples go to standard output, one a line.
 """
 import math
@@ -32,7 +32,7 @@ def drift(beats, start, end):
 
 def score(kind):
     """(meter, pickup, beat intervals in seconds)."""
-    if kind == "groove":
+    if kind == "groove" or kind in RESTS:
         return 4, 0, drift(64, 96, 112)
     if kind in ("rush", "rush-soft"):
         gaps = drift(16, 100, 100) + drift(16, 100, 116) + drift(16, 116, 88) + drift(6, 88, 80)
@@ -86,8 +86,16 @@ CHORDS = [(130.8, (261.6, 329.6, 392.0)), (110.0, (220.0, 261.6, 329.6)),
           (87.3, (174.6, 220.0, 261.6)), (98.0, (196.0, 246.9, 293.7))]
 
 
+# The groove with beats [first, stop) silent: a rest of two beats, of two bars.
+RESTS = {"rest2": (24, 26), "rest8": (24, 32)}
+
+
 def hits_of(kind, meter, pickup, times):
     """(time, instrument, gain) for the whole performance."""
+    if kind in RESTS:
+        first, stop = RESTS[kind]
+        return [h for h in hits_of("groove", meter, pickup, times)
+                if not times[first] - 0.01 <= h[0] < times[stop] - 0.01]
     hits = []
     for k, t in enumerate(times):
         beat = (k - pickup) % meter

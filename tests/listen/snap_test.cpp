@@ -236,5 +236,20 @@ TEST(ListenAttacks, EveryHitOnItsFirstSample) {
   }
 }
 
+// A recording cut off in the middle of a loud tone: its end sounds like a
+// click against the silence past it, but nothing follows to hear.
+TEST(ListenAttacks, NoneWhereTheRecordingIsCutOff) {
+  constexpr std::uint32_t kRate = 44100;
+  std::vector<float> tone(kRate / 2);
+  for (std::size_t i = 0; i < tone.size(); ++i) tone[i] = 0.3f * static_cast<float>(std::sin(0.0285 * static_cast<double>(i) + 1.0));
+  testing::TempFolder dir;
+  const std::string path = dir.File("cut.wav");
+  std::string error;
+  ASSERT_TRUE(testing::WriteRecording(path, tone, 1, kRate, SF_FORMAT_WAV | SF_FORMAT_PCM_16, error)) << error;
+  AttackList list;
+  ASSERT_TRUE(ListAttacks(path, 0, 1e9, list, error)) << error;
+  for (const Attack& a : list.attacks) EXPECT_LT(a.sample, static_cast<std::int64_t>(tone.size()) - 441) << a.strengthDb;
+}
+
 }  // namespace
 }  // namespace beatmarks
