@@ -57,6 +57,21 @@ const Attack* StrongestNear(const std::vector<Attack>& attacks, double at, doubl
 
 }  // namespace
 
+double AlternationDb(const std::vector<Attack>& attacks, const std::vector<std::int64_t>& beats) {
+  std::vector<float> levels[2];  // of the beats on attacks, by parity
+  for (std::size_t k = 0; k < beats.size(); ++k) {
+    const auto a = std::lower_bound(attacks.begin(), attacks.end(), beats[k],
+                                    [](const Attack& x, std::int64_t s) { return x.sample < s; });
+    if (a != attacks.end() && a->sample == beats[k]) levels[k % 2].push_back(a->levelDb);
+  }
+  if (levels[0].empty() || levels[1].empty()) return 0;
+  const auto median = [](std::vector<float>& v) {
+    std::nth_element(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(v.size() / 2), v.end());
+    return static_cast<double>(v[v.size() / 2]);
+  };
+  return std::fabs(median(levels[0]) - median(levels[1]));
+}
+
 bool HalvesLikeBeats(const std::vector<Attack>& attacks, const std::vector<std::int64_t>& beats) {
   std::vector<float> below;  // each beat's rise over its halfway attack's
   std::size_t halves = 0;

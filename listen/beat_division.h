@@ -20,4 +20,9 @@ bool DividedInThree(const std::vector<Attack>& attacks, const std::vector<std::i
 // as much as the beats' own: then the beat may as well be twice as fast.
 bool HalvesLikeBeats(const std::vector<Attack>& attacks, const std::vector<std::int64_t>& beats);
 
+// How much softer every other beat is than the rest: the difference of the
+// median levels of the beats at even and at odd places, in dB (beats with
+// no attack on their sample left out).
+double AlternationDb(const std::vector<Attack>& attacks, const std::vector<std::int64_t>& beats);
+
 }  // namespace beatmarks

@@ -8,12 +8,13 @@ ballad of plucked eighths (two dotted-quarter beats a measure), a 12/8
 whose chord changes every measure, chords on even eighths (the beat or
 twice as fast fit alike), a waltz of kicks whose beats 2 and 3 are GAIN
 times beat 1's, kicks alike on every beat under a chord changing every
-bar and the groove with a rest of two beats or two bars, each over a
+bar, the groove with a rest of two beats or two bars and chords at 70 bpm
+whose eighths are 3 dB softer (140 fits as well), each over a
 ringing bass note and noise at -40 dB, as a 44.1 kHz mono WAV; and the taps
 a person gives --follow: the first two measures (the pickup too) and the
 last beat, as a label track with M.B places, 10 ms late and +-12 ms.
 
-Usage: render_band.py groove|backbeat|rush|rush-soft|pickup|ballad|broaden|march|twelve|eighths|liltGAIN|changes|rest2|rest8 RECORDING.wav TAPS.txt [SEED]
+Usage: render_band.py groove|backbeat|rush|rush-soft|pickup|ballad|broaden|march|twelve|eighths|liltGAIN|changes|rest2|rest8|slow RECORDING.wav TAPS.txt [SEED]
 The beats' first samples go to standard output, one a line.
 """
 import math
@@ -46,6 +47,8 @@ def score(kind):
         return 4, 0, drift(32, 100, 104)
     if kind == "eighths":  # even eighths, as strong as the beats
         return 4, 0, drift(32, 100, 100)
+    if kind == "slow":  # 70 bpm, its eighths 3 dB softer: 140 fits as well
+        return 4, 0, drift(24, 70, 70)
     if kind == "changes":  # a kick on every beat alike, the chord changing each bar
         return 4, 0, drift(32, 100, 100)
     if kind.startswith("lilt"):  # a waltz whose downbeat is a little louder
@@ -121,6 +124,12 @@ def hits_of(kind, meter, pickup, times):
             hits.append((t, str(220 * 2 ** (beat / 12)), 1.0))
             if k + 1 < len(times):
                 hits += [(t + gap / 3, "330", 0.3), (t + 2 * gap / 3, "294", 0.3)]
+            continue
+        if kind == "slow":  # the root and chord on the beat, the chord on its eighth
+            root, chord = CHORDS[k // 2 % 4]
+            hits += [(t, str(root), 0.6)] + [(t, str(f), 0.4) for f in chord]
+            if k + 1 < len(times):
+                hits += [((t + times[k + 1]) / 2, str(f), 0.28) for f in chord]
             continue
         if kind == "changes":  # C major and F sharp major by turns, a bar each
             chord = (261.6, 329.6, 392.0) if (k // meter) % 2 == 0 else (185.0, 233.1, 277.2)

@@ -79,5 +79,25 @@ TEST(BeatDivision, HalvesLikeBeats) {
   EXPECT_FALSE(HalvesLikeBeats({}, {})) << "no beats";
 }
 
+TEST(BeatDivision, AlternationDb) {
+  // Beats 500 samples apart at levels cycling through `levels`; `off` of
+  // them with no attack on their sample.
+  const auto alternation = [](std::vector<float> levels, std::size_t off = 0) {
+    std::vector<Attack> attacks;
+    std::vector<std::int64_t> beats;
+    for (std::size_t k = 0; k < 12; ++k) {
+      beats.push_back(500 * static_cast<std::int64_t>(k));
+      attacks.push_back({beats.back() + (k < off ? 7 : 0), 20, levels[k % levels.size()]});
+    }
+    return AlternationDb(attacks, beats);
+  };
+  EXPECT_DOUBLE_EQ(alternation({-10, -16}), 6) << "every other beat softer";
+  EXPECT_DOUBLE_EQ(alternation({-16, -10}), 6) << "whichever comes first";
+  EXPECT_DOUBLE_EQ(alternation({-10}), 0) << "all alike";
+  EXPECT_DOUBLE_EQ(alternation({-10, -16, -16}), 0) << "a waltz: both places hold downbeats";
+  EXPECT_DOUBLE_EQ(alternation({-10, -16}, 6), 6) << "beats off their attacks left out";
+  EXPECT_DOUBLE_EQ(alternation({-10, -16}, 12), 0) << "none on an attack";
+}
+
 }  // namespace
 }  // namespace beatmarks
