@@ -11,6 +11,31 @@ constexpr double kNear = 0.06;
 
 bool Near(double phase, double division) { return std::fabs(phase - division) < kNear; }
 
+// Attacks halfway between the beats on at least this share of them, whose
+// rise is within this of the beats' (the median), count the beat twice as
+// fast as well as it: the tempo may be either. On the test performances a
+// beat's rise stands out over the halfway attack's by 10 dB at least.
+constexpr double kHalvesShare = 0.5;
+constexpr double kHalvesAlikeDb = 3.0;
+
+// The median of `values` (reordered), or `none` where there are none.
+double Median(std::vector<float>& values, double none) {
+  if (values.empty()) return none;
+  std::nth_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(values.size() / 2), values.end());
+  return values[values.size() / 2];
+}
+
+// The strongest attack within `tolerance` of `at` (by its rise), or none.
+const Attack* StrongestNear(const std::vector<Attack>& attacks, double at, double tolerance) {
+  auto a = std::lower_bound(attacks.begin(), attacks.end(), static_cast<std::int64_t>(std::ceil(at - tolerance)),
+                            [](const Attack& x, std::int64_t s) { return x.sample < s; });
+  const Attack* best = nullptr;
+  for (; a != attacks.end() && static_cast<double>(a->sample) <= at + tolerance; ++a) {
+    if (!best || a->strengthDb > best->strengthDb) best = &*a;
+  }
+  return best;
+}
+
 }  // namespace
 
 bool DividedInThree(const std::vector<Attack>& attacks, const std::vector<std::int64_t>& beats) {
@@ -32,31 +57,6 @@ bool DividedInThree(const std::vector<Attack>& attacks, const std::vector<std::i
   return beats.size() > 1 && thirds >= (beats.size() - 1) / 2 && thirds > 2 * others;
 }
 
-}  // namespace beatmarks
-
-namespace beatmarks {
-namespace {
-
-// Attacks halfway between the beats on at least this share of them, whose
-// rise is within this of the beats' (the median), count the beat twice as
-// fast as well as it: the tempo may be either. On the test performances a
-// beat's rise stands out over the halfway attack's by 10 dB at least.
-constexpr double kHalvesShare = 0.5;
-constexpr double kHalvesAlikeDb = 3.0;
-
-// The strongest attack within `tolerance` of `at` (by its rise), or none.
-const Attack* StrongestNear(const std::vector<Attack>& attacks, double at, double tolerance) {
-  auto a = std::lower_bound(attacks.begin(), attacks.end(), static_cast<std::int64_t>(std::ceil(at - tolerance)),
-                            [](const Attack& x, std::int64_t s) { return x.sample < s; });
-  const Attack* best = nullptr;
-  for (; a != attacks.end() && static_cast<double>(a->sample) <= at + tolerance; ++a) {
-    if (!best || a->strengthDb > best->strengthDb) best = &*a;
-  }
-  return best;
-}
-
-}  // namespace
-
 double AlternationDb(const std::vector<Attack>& attacks, const std::vector<std::int64_t>& beats) {
   std::vector<float> levels[2];  // of the beats on attacks, by parity
   for (std::size_t k = 0; k < beats.size(); ++k) {
@@ -65,11 +65,7 @@ double AlternationDb(const std::vector<Attack>& attacks, const std::vector<std::
     if (a != attacks.end() && a->sample == beats[k]) levels[k % 2].push_back(a->levelDb);
   }
   if (levels[0].empty() || levels[1].empty()) return 0;
-  const auto median = [](std::vector<float>& v) {
-    std::nth_element(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(v.size() / 2), v.end());
-    return static_cast<double>(v[v.size() / 2]);
-  };
-  return std::fabs(median(levels[0]) - median(levels[1]));
+  return std::fabs(Median(levels[0], 0) - Median(levels[1], 0));
 }
 
 bool HalvesLikeBeats(const std::vector<Attack>& attacks, const std::vector<std::int64_t>& beats) {
@@ -82,12 +78,10 @@ bool HalvesLikeBeats(const std::vector<Attack>& attacks, const std::vector<std::
     ++halves;
     if (const Attack* beat = StrongestNear(attacks, at, span * kNear)) below.push_back(beat->strengthDb - half->strengthDb);
   }
-  if (beats.size() < 2 || static_cast<double>(halves) < kHalvesShare * static_cast<double>(beats.size() - 1) ||
-      below.empty()) {
+  if (beats.size() < 2 || static_cast<double>(halves) < kHalvesShare * static_cast<double>(beats.size() - 1)) {
     return false;
   }
-  std::nth_element(below.begin(), below.begin() + static_cast<std::ptrdiff_t>(below.size() / 2), below.end());
-  return below[below.size() / 2] < kHalvesAlikeDb;
+  return Median(below, kHalvesAlikeDb) < kHalvesAlikeDb;  // none: not alike
 }
 
 }  // namespace beatmarks

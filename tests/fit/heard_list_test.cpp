@@ -14,6 +14,14 @@ std::string PlaceText(const BeatList& list, std::size_t k) {
   return std::to_string(p.measure + list.firstNumber) + "." + std::to_string(p.beat + 1);
 }
 
+// Twelve beats heard in 4/4, 500 ms apart from 0.3 s, at 1 kHz.
+HeardBeats TwelveBeats() {
+  HeardBeats heard;
+  heard.rate = 1000, heard.meter = 4;
+  for (int k = 0; k < 12; ++k) heard.samples.push_back(300 + 500 * k);
+  return heard;
+}
+
 TEST(HeardList, NumberedFromOneTap) {
   struct Case {
     TapAnchor tap;
@@ -28,9 +36,7 @@ TEST(HeardList, NumberedFromOneTap) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::to_string(c.tap.seconds) + " s");
-    HeardBeats heard;
-    heard.rate = 1000, heard.meter = 4;
-    for (int k = 0; k < 12; ++k) heard.samples.push_back(300 + 500 * k);
+    HeardBeats heard = TwelveBeats();
     BeatList list;
     std::size_t tapped = 99;
     std::string error;
@@ -43,9 +49,7 @@ TEST(HeardList, NumberedFromOneTap) {
 }
 
 TEST(HeardList, RefusesATapBetweenBeats) {
-  HeardBeats heard;
-  heard.rate = 1000, heard.meter = 4;
-  for (int k = 0; k < 12; ++k) heard.samples.push_back(300 + 500 * k);
+  HeardBeats heard = TwelveBeats();
   BeatList list;
   std::size_t tapped = 0;
   std::string error;
